@@ -1,0 +1,58 @@
+#include "child/wrapper_arguments.h"
+
+#include <cerrno>
+#include <cwchar>
+
+std::optional<WrapperArguments> ParseWrapperArguments() {
+    int count = 0;
+    LPWSTR* elements = CommandLineToArgvW(GetCommandLineW(), &count);
+    if (!elements) return std::nullopt;
+    return WrapperArguments{elements, count};
+}
+
+std::optional<DWORD> ParseStopTimeout(LPCWSTR text) {
+    const std::wstring copy(text);  // may throw std::bad_alloc; the caller's guard takes it
+    wchar_t* end = nullptr;
+    errno = 0;
+    const unsigned long value = crt::wcstoul(copy.c_str(), &end, 10);
+    if (end == copy.c_str()) return std::nullopt;
+    if (errno == ERANGE) return std::nullopt;
+    return static_cast<DWORD>(value);
+}
+
+bool CanQuoteProgram(LPCWSTR program) {
+    return std::wcschr(program, L'"') == nullptr;
+}
+
+// Inside quotation marks the platform's splitting reads backslashes as escapes
+// only in a run that reaches a quotation mark: such runs are doubled, plus one
+// backslash to make an inner mark literal. A run at the end of the element
+// reaches the closing mark, so it is doubled too.
+static void AppendQuotedArgument(std::wstring& line, LPCWSTR argument) {
+    line += L'"';
+    std::size_t backslashes = 0;
+    for (const wchar_t* p = argument; *p; ++p) {
+        if (*p == L'\\') {
+            ++backslashes;
+            continue;
+        }
+        line.append(*p == L'"' ? 2 * backslashes + 1 : backslashes, L'\\');
+        line += *p;
+        backslashes = 0;
+    }
+    line.append(2 * backslashes, L'\\');
+    line += L'"';
+}
+
+// The program goes in verbatim: the platform reads a quoted program name up to
+// the next quotation mark and takes no escapes in it.
+std::wstring BuildChildCommandLine(const LPWSTR* elements, int count) {
+    std::wstring line = L"\"";
+    line += elements[2];
+    line += L'"';
+    for (int i = 3; i < count; ++i) {
+        line += L' ';
+        AppendQuotedArgument(line, elements[i]);
+    }
+    return line;
+}

@@ -1,0 +1,31 @@
+// The wrapper's own command line and the child's, composed from it.
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "platform/platform.h"
+
+// The wrapper's command line split into its elements: 0 is the wrapper,
+// 1 the stop timeout, 2 the child's program, 3 and later its arguments.
+struct WrapperArguments {
+    LPWSTR* elements;  // from CommandLineToArgvW; the caller releases it with LocalFree
+    int count;
+};
+
+// Splits the process's own command line; nothing when it cannot be split.
+std::optional<WrapperArguments> ParseWrapperArguments();
+
+// Reads the stop timeout as the runtime's wcstoul does in base 10, within
+// 32 bits; nothing when no digits are found or the value is out of range.
+// Throws std::bad_alloc only if the copy of the text cannot be made.
+std::optional<DWORD> ParseStopTimeout(LPCWSTR text);
+
+// The program element is put in quotation marks verbatim, and the platform
+// reads a quoted program up to the next quotation mark: one that holds a
+// quotation mark itself cannot be passed on faithfully.
+bool CanQuoteProgram(LPCWSTR program);
+
+// The child's command line: element 2 in quotation marks, then each further
+// element quoted so that the child's own splitting gives it back unchanged.
+std::wstring BuildChildCommandLine(const LPWSTR* elements, int count);

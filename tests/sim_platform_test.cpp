@@ -1,0 +1,139 @@
+// The simulator is only worth its answers: these check the ones the other
+// tests rely on, and that it catches the faults it is there to catch.
+#include <chrono>
+#include <mutex>
+
+#include "service_run.h"
+
+namespace {
+
+using Simulator = ServiceRun;
+
+bool HasProblem(const std::string& words) {
+    for (const std::string& p : sim::Problems()) {
+        if (p.find(words) != std::string::npos) return true;
+    }
+    return false;
+}
+
+TEST_F(Simulator, WaitsMoveTheVirtualClockInsteadOfSleeping) {
+    sim::ChildScript child;
+    child.kind = sim::ChildKind::ExitsAfter;
+    child.exitAfterMs = 2500;
+    sim::ScriptChild(child);
+    wchar_t line[] = L"child.exe";
+    STARTUPINFOW si = {};
+    si.cb = sizeof(si);
+    PROCESS_INFORMATION pi = {};
+    ASSERT_TRUE(CreateProcessW(nullptr, line, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
+    HANDLE event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+
+    auto began = std::chrono::steady_clock::now();
+    EXPECT_EQ(WAIT_TIMEOUT, WaitForSingleObject(pi.hProcess, 1000));
+    EXPECT_EQ(1000u, sim::Now());
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(pi.hProcess, 120000));
+    EXPECT_EQ(2500u, sim::Now());
+    EXPECT_LT(std::chrono::steady_clock::now() - began, std::chrono::seconds(1));
+
+    // Both signalled: the lowest index wins.
+    SetEvent(event);
+    HANDLE both[2] = {pi.hProcess, event};
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForMultipleObjects(2, both, FALSE, INFINITE));
+    HANDLE reversed[2] = {event, pi.hProcess};
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForMultipleObjects(2, reversed, FALSE, INFINITE));
+
+    // An ended process cannot be terminated.
+    EXPECT_FALSE(TerminateProcess(pi.hProcess, 0));
+    EXPECT_EQ(ERROR_ACCESS_DENIED, GetLastError());
+    EXPECT_EQ(3, sim::OpenHandleCount());
+    CloseHandle(pi.hProcess);
+    CloseHandle(pi.hThread);
+    CloseHandle(event);
+    EXPECT_EQ(0, sim::OpenHandleCount());
+    EXPECT_TRUE(sim::Problems().empty());
+}
+
+TEST_F(Simulator, ClosedHandlesStayClosed) {
+    HANDLE event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    EXPECT_TRUE(CloseHandle(event));
+    EXPECT_FALSE(CloseHandle(event));
+    EXPECT_EQ(ERROR_INVALID_HANDLE, GetLastError());
+    EXPECT_EQ(WAIT_FAILED, WaitForSingleObject(event, 0));
+    EXPECT_FALSE(SetEvent(event));
+    EXPECT_EQ(3u, sim::Problems().size());
+}
+
+TEST_F(Simulator, ScriptedFailuresGiveTheFailureResultAndError) {
+    sim::FailCall("CreateEventW", 2, ERROR_NOT_ENOUGH_MEMORY);
+    HANDLE first = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    EXPECT_NE(nullptr, first);
+    EXPECT_EQ(nullptr, CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    EXPECT_EQ(ERROR_NOT_ENOUGH_MEMORY, GetLastError());
+    CloseHandle(first);
+
+    int count = 0;
+    LPWSTR* elements = CommandLineToArgvW(L"a b", &count);
+    EXPECT_EQ(2, count);
+    EXPECT_EQ(1, sim::OutstandingLocalAllocs());
+    EXPECT_EQ(nullptr, LocalFree(elements));
+    EXPECT_EQ(0, sim::OutstandingLocalAllocs());
+    EXPECT_NE(nullptr, LocalFree(elements));
+    EXPECT_TRUE(HasProblem("LocalFree"));
+}
+
+// A service that reports stopped while holding a lock its handler takes.
+std::mutex g_testLock;
+
+DWORD WINAPI LockingHandler(DWORD, DWORD, LPVOID, LPVOID) {
+    std::lock_guard<std::mutex> hold(g_testLock);
+    return NO_ERROR;
+}
+
+VOID WINAPI StoppedUnderLock(DWORD, LPWSTR*) {
+    SERVICE_STATUS_HANDLE handle = RegisterServiceCtrlHandlerExW(L"x", LockingHandler, nullptr);
+    SERVICE_STATUS status = Status(SERVICE_STOPPED, 0, 0, 0, 0);
+    std::lock_guard<std::mutex> hold(g_testLock);
+    SetServiceStatus(handle, &status);
+}
+
+VOID WINAPI WaitUnderLock(DWORD, LPWSTR*) {
+    RegisterServiceCtrlHandlerExW(L"x", LockingHandler, nullptr);
+    HANDLE event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    std::lock_guard<std::mutex> hold(g_testLock);
+    WaitForSingleObject(event, INFINITE);
+    CloseHandle(event);
+}
+
+TEST_F(Simulator, StoppedReportUnderALockTheHandlerTakesIsCaughtAsADeadlock) {
+    sim::DeliverControls(2, sim::When::Before, {SERVICE_CONTROL_STOP});
+    SERVICE_TABLE_ENTRYW table[] = {{const_cast<LPWSTR>(L"x"), StoppedUnderLock}, {nullptr, nullptr}};
+    EXPECT_TRUE(StartServiceCtrlDispatcherW(table));
+    EXPECT_TRUE(HasProblem("deadlock"));
+}
+
+TEST_F(Simulator, WaitUnderALockTheHandlerTakesIsCaught) {
+    sim::DeliverControls(3, sim::When::Before, {SERVICE_CONTROL_STOP});
+    SERVICE_TABLE_ENTRYW table[] = {{const_cast<LPWSTR>(L"x"), WaitUnderLock}, {nullptr, nullptr}};
+    EXPECT_TRUE(StartServiceCtrlDispatcherW(table));
+    EXPECT_TRUE(HasProblem("still blocked when the service thread began to wait"));
+    EXPECT_TRUE(HasProblem("could never end"));
+}
+
+TEST_F(Simulator, ControlsRunOnTheDispatcherThreadAtTheirPoint) {
+    ChildIgnoresStop();
+    sim::DeliverControlAtTime(3000, SERVICE_CONTROL_STOP);
+    RunWrapper(L"service-wrapper.exe 0 C:\\Tools\\upd.exe");
+    std::vector<sim::Call> calls = sim::Calls();
+    auto handler = std::find_if(calls.begin(), calls.end(),
+                                [](const sim::Call& c) { return std::string(c.name) == "Handler"; });
+    ASSERT_NE(calls.end(), handler);
+    EXPECT_EQ(sim::Thread::Dispatcher, handler->thread);
+    EXPECT_EQ(3000u, handler->timeMs);
+    EXPECT_EQ(SERVICE_CONTROL_STOP, handler->argument);
+    EXPECT_EQ(std::vector<std::uint64_t>{3000}, sim::TerminationTimes());
+    ASSERT_EQ(1u, sim::StartupInfos().size());
+    EXPECT_EQ(104u, sim::StartupInfos()[0].cb);
+    ExpectSoundEnd(0);
+}
+
+}  // namespace
