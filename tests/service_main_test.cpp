@@ -173,15 +173,22 @@ TEST_F(FailureExit, FailedWaitTerminatesTheChildAndGivesTheWaitsError) {
 }
 
 TEST_F(FailureExit, FailedPollTerminatesAtOnceAndEndsCleanly) {
-    ChildIgnoresStop();
-    sim::DeliverControlAtTime(0, SERVICE_CONTROL_STOP);
-    sim::FailCall("WaitForSingleObject", 2, ERROR_INVALID_HANDLE);  // the second poll
-    RunWrapper(L"service-wrapper.exe 30000 C:\\Tools\\upd.exe");
-    EXPECT_TRUE(SameRecords({kStartPending, kRunning, StopPending(1, 30000), StopPending(2, 30000),
-                             Stopped(0)},
-                            ReportedRecords()));
-    EXPECT_EQ(std::vector<std::uint64_t>{1000}, sim::TerminationTimes());
-    ExpectSoundEnd(0);
+    for (int failingPoll : {1, 2}) {
+        SCOPED_TRACE(failingPoll);
+        ResetWorld();
+        ChildIgnoresStop();
+        sim::DeliverControlAtTime(0, SERVICE_CONTROL_STOP);
+        sim::FailCall("WaitForSingleObject", failingPoll, ERROR_INVALID_HANDLE);
+        RunWrapper(L"service-wrapper.exe 30000 C:\\Tools\\upd.exe");
+        std::vector<SERVICE_STATUS> expected = {kStartPending, kRunning, StopPending(1, 30000)};
+        for (int poll = 1; poll < failingPoll; ++poll) expected.push_back(StopPending(1 + poll, 30000));
+        expected.push_back(Stopped(0));
+        EXPECT_TRUE(SameRecords(expected, ReportedRecords()));
+        const std::uint64_t end = 1000 * (failingPoll - 1);
+        EXPECT_EQ(std::vector<std::uint64_t>{end}, sim::TerminationTimes());
+        EXPECT_EQ(std::vector<std::uint64_t>{end}, WaitTimes("WaitForSingleObject", 10000));
+        ExpectSoundEnd(0);
+    }
 }
 
 TEST_F(FailureExit, TerminationThatFailsWhileTheChildStaysIsReported) {
