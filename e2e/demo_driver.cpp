@@ -1,0 +1,177 @@
+// Drives the demo: installs the wrapper as a service under its default name,
+// starts it, prints every status report as it happens together with what the
+// child logs, stops it, and removes it again.
+//
+//   demo_driver [--follow <log>] [--run-ms <ms>] <service-wrapper.exe> <stop-timeout-ms>
+//               <program> [arguments...]
+#include <cstdarg>
+#include <cstdio>
+#include <cwchar>
+
+#include "e2e/service_control.h"
+
+namespace {
+
+const wchar_t kServiceName[] = L"morvi-firmware-updater-service-wrapper";
+
+struct Demo {
+    ULONGLONG startMs;
+    StatusWatch* watch;
+    size_t reportsPrinted;
+    std::wstring followPath;
+    LONGLONG followOffset;
+    std::string partialLine;
+};
+
+Demo g_demo;
+
+void Say(ULONGLONG atMs, const char* format, ...) {
+    std::printf("%+9.3f s  ", double(LONGLONG(atMs - g_demo.startMs)) / 1000.0);
+    va_list args;
+    va_start(args, format);
+    std::vprintf(format, args);
+    va_end(args);
+    std::printf("\n");
+    std::fflush(stdout);
+}
+
+void SayNow(const char* format, const char* text) { Say(GetTickCount64(), format, text); }
+
+// A report is printed once it is old enough that no earlier one can still
+// be placed ahead of it.
+void PrintNewReports() {
+    const std::vector<Report>& reports = Reports(g_demo.watch);
+    ULONGLONG now = GetTickCount64();
+    for (; g_demo.reportsPrinted < reports.size(); ++g_demo.reportsPrinted) {
+        const Report& report = reports[g_demo.reportsPrinted];
+        if (now - report.atMs < 50) return;
+        const SERVICE_STATUS_PROCESS& s = report.status;
+        Say(report.atMs,
+            "report %-13s checkpoint %lu  wait hint %lu ms  exit code %lu  accepts 0x%lx",
+            StateName(s.dwCurrentState), s.dwCheckPoint, s.dwWaitHint, s.dwWin32ExitCode,
+            s.dwControlsAccepted);
+    }
+}
+
+void PrintNewLogLines() {
+    if (g_demo.followPath.empty()) return;
+    HANDLE log = CreateFileW(g_demo.followPath.c_str(), GENERIC_READ,
+                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                             OPEN_EXISTING, 0, nullptr);
+    if (log == INVALID_HANDLE_VALUE) return;
+    LARGE_INTEGER offset;
+    offset.QuadPart = g_demo.followOffset;
+    SetFilePointerEx(log, offset, nullptr, FILE_BEGIN);
+    char buffer[4096];
+    DWORD read = 0;
+    while (ReadFile(log, buffer, sizeof(buffer), &read, nullptr) && read > 0) {
+        g_demo.followOffset += read;
+        g_demo.partialLine.append(buffer, read);
+    }
+    CloseHandle(log);
+    for (size_t end; (end = g_demo.partialLine.find('\n')) != std::string::npos;) {
+        SayNow("child: %s", g_demo.partialLine.substr(0, end).c_str());
+        g_demo.partialLine.erase(0, end + 1);
+    }
+}
+
+bool Stopped() {
+    const std::vector<Report>& reports = Reports(g_demo.watch);
+    return !reports.empty() && reports.back().status.dwCurrentState == SERVICE_STOPPED;
+}
+
+// Follows the service for up to waitMs; with untilStopped, only until it has
+// reported stopped. True if it has.
+bool Follow(ULONGLONG waitMs, bool untilStopped) {
+    ULONGLONG deadline = GetTickCount64() + waitMs;
+    for (;;) {
+        PrintNewLogLines();
+        PrintNewReports();
+        if (untilStopped && Stopped() && g_demo.reportsPrinted == Reports(g_demo.watch).size()) {
+            return true;
+        }
+        ULONGLONG now = GetTickCount64();
+        if (now >= deadline) return Stopped();
+        PumpReports(g_demo.watch, DWORD(deadline - now < 50 ? deadline - now : 50));
+    }
+}
+
+std::wstring FileName(const std::wstring& path) {
+    size_t slash = path.find_last_of(L"\\/");
+    return slash == std::wstring::npos ? path : path.substr(slash + 1);
+}
+
+int Usage() {
+    std::fprintf(stderr,
+                 "usage: demo_driver [--follow <log>] [--run-ms <ms>] <service-wrapper.exe> "
+                 "<stop-timeout-ms> <program> [arguments...]\n");
+    return 2;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    g_demo.startMs = GetTickCount64();
+    ULONGLONG runMs = 4000;
+    int at = 1;
+    for (; at + 1 < argc && argv[at][0] == L'-' && argv[at][1] == L'-'; at += 2) {
+        if (std::wcscmp(argv[at], L"--follow") == 0) {
+            g_demo.followPath = WindowsPath(argv[at + 1]);
+        } else if (std::wcscmp(argv[at], L"--run-ms") == 0) {
+            runMs = std::wcstoul(argv[at + 1], nullptr, 10);
+        } else {
+            return Usage();
+        }
+    }
+    if (argc - at < 3) return Usage();
+    std::wstring wrapperPath = WindowsPath(argv[at]);
+    ULONGLONG stopTimeoutMs = std::wcstoul(argv[at + 1], nullptr, 10);
+    std::wstring program = WindowsPath(argv[at + 2]);
+    std::vector<std::wstring> elements = {argv[at + 1], program};
+    for (int i = at + 3; i < argc; ++i) elements.push_back(argv[i]);
+
+    SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
+    if (!manager) {
+        std::fprintf(stderr, "demo: OpenSCManagerW failed: %lu\n", GetLastError());
+        return 1;
+    }
+    std::wstring binaryPath = BuildBinaryPath(wrapperPath, elements);
+    SayNow("service %s", Narrow(kServiceName).c_str());
+    SayNow("binPath  %s", Narrow(binaryPath).c_str());
+    SC_HANDLE service = InstallService(manager, kServiceName, binaryPath);
+    if (!service) {
+        std::fprintf(stderr, "demo: CreateServiceW failed: %lu\n", GetLastError());
+        CloseServiceHandle(manager);
+        return 1;
+    }
+
+    g_demo.watch = WatchService(manager, kServiceName);
+    SayNow("%s", "StartServiceW");
+    DWORD started = StartWatched(g_demo.watch, service, {});
+    if (started != ERROR_SUCCESS) Say(GetTickCount64(), "StartServiceW gave error %lu", started);
+    bool stopped = Follow(runMs, /*untilStopped=*/true);
+
+    DWORD preshutdownMs = 0;
+    if (ReadPreshutdownTimeout(manager, kServiceName, preshutdownMs)) {
+        Say(GetTickCount64(), "configuration: pre-shutdown timeout %lu ms", preshutdownMs);
+    }
+    if (!stopped) {
+        SayNow("%s", "ControlService(SERVICE_CONTROL_STOP)");
+        SERVICE_STATUS status;
+        if (!ControlService(service, SERVICE_CONTROL_STOP, &status)) {
+            Say(GetTickCount64(), "ControlService gave error %lu", GetLastError());
+        }
+        stopped = Follow(stopTimeoutMs + 20000, /*untilStopped=*/true);
+    }
+    PrintNewLogLines();
+    unsigned left = unsigned(ProcessesNamed(FileName(program)).size());
+    Say(GetTickCount64(), "processes of %s still running: %u", Narrow(FileName(program)).c_str(),
+        left);
+
+    EndWatch(g_demo.watch);
+    CloseServiceHandle(service);
+    bool removed = RemoveService(manager, kServiceName, 15000);
+    CloseServiceHandle(manager);
+    SayNow("%s", removed ? "service removed" : "service could not be removed");
+    return stopped && removed ? 0 : 1;
+}

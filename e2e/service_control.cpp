@@ -1,0 +1,352 @@
+#include "e2e/service_control.h"
+
+#include <tlhelp32.h>
+
+namespace {
+
+constexpr DWORD kAllStates = 0x7F;
+
+// A registration fires once, on the first report in its mask, and is then
+// re-armed. One registration per state keeps a quick succession of reports
+// in different states from being lost while others are re-armed; two more
+// watch every state.
+const DWORD kSlotMasks[] = {
+    SERVICE_NOTIFY_START_PENDING,
+    SERVICE_NOTIFY_RUNNING,
+    SERVICE_NOTIFY_STOP_PENDING,
+    SERVICE_NOTIFY_STOPPED,
+    SERVICE_NOTIFY_PAUSE_PENDING | SERVICE_NOTIFY_PAUSED | SERVICE_NOTIFY_CONTINUE_PENDING,
+    kAllStates,
+    kAllStates,
+};
+constexpr int kWatchSlots = sizeof(kSlotMasks) / sizeof(kSlotMasks[0]);
+
+// Reports delivered closer together than this may have come through
+// different registrations in either order.
+constexpr ULONGLONG kReorderWindowMs = 20;
+
+}  // namespace
+
+struct WatchSlot {
+    StatusWatch* watch;
+    SC_HANDLE service;
+    DWORD mask;
+    SERVICE_NOTIFYW notify;
+    bool armed;
+};
+
+struct StatusWatch {
+    WatchSlot slots[kWatchSlots];
+    std::vector<Report> reports;
+    bool open;
+};
+
+std::wstring Widen(const std::string& utf8) {
+    if (utf8.empty()) return std::wstring();
+    int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), int(utf8.size()), nullptr, 0);
+    std::wstring text(n, L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), int(utf8.size()), &text[0], n);
+    return text;
+}
+
+std::string Narrow(const std::wstring& text) {
+    if (text.empty()) return std::string();
+    int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), int(text.size()), nullptr, 0, nullptr,
+                                nullptr);
+    std::string utf8(n, '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), int(text.size()), &utf8[0], n, nullptr, nullptr);
+    return utf8;
+}
+
+std::wstring WindowsPath(const std::wstring& path) {
+    if (path.empty() || path[0] != L'/') return path;
+    std::wstring windows = L"Z:" + path;
+    for (wchar_t& c : windows) {
+        if (c == L'/') c = L'\\';
+    }
+    return windows;
+}
+
+// Backslashes are literal unless a quotation mark follows them: before an
+// escaped mark and before the closing mark, each one is doubled.
+std::wstring QuoteArgument(const std::wstring& argument) {
+    std::wstring quoted = L"\"";
+    size_t backslashes = 0;
+    for (wchar_t c : argument) {
+        if (c == L'\\') {
+            ++backslashes;
+            continue;
+        }
+        if (c == L'"') {
+            quoted.append(backslashes * 2 + 1, L'\\');
+        } else {
+            quoted.append(backslashes, L'\\');
+        }
+        quoted += c;
+        backslashes = 0;
+    }
+    quoted.append(backslashes * 2, L'\\');
+    quoted += L'"';
+    return quoted;
+}
+
+std::wstring BuildBinaryPath(const std::wstring& wrapperPath,
+                             const std::vector<std::wstring>& elements) {
+    std::wstring binaryPath = L"\"" + wrapperPath + L"\"";
+    for (const std::wstring& element : elements) binaryPath += L" " + QuoteArgument(element);
+    return binaryPath;
+}
+
+SC_HANDLE InstallService(SC_HANDLE manager, const std::wstring& name,
+                         const std::wstring& binaryPath) {
+    RemoveService(manager, name, 15000);
+    return CreateServiceW(manager, name.c_str(), name.c_str(), SERVICE_ALL_ACCESS,
+                          SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL,
+                          binaryPath.c_str(), /*lpLoadOrderGroup=*/nullptr, /*lpdwTagId=*/nullptr,
+                          /*lpDependencies=*/nullptr, /*lpServiceStartName=*/nullptr,
+                          /*lpPassword=*/nullptr);
+}
+
+static bool IsStopped(SC_HANDLE service, SERVICE_STATUS_PROCESS& status) {
+    DWORD needed = 0;
+    if (!QueryServiceStatusEx(service, SC_STATUS_PROCESS_INFO, reinterpret_cast<LPBYTE>(&status),
+                              sizeof(status), &needed)) {
+        return true;
+    }
+    return status.dwCurrentState == SERVICE_STOPPED;
+}
+
+static bool PollUntilStopped(SC_HANDLE service, DWORD timeoutMs) {
+    SERVICE_STATUS_PROCESS status = {};
+    ULONGLONG deadline = GetTickCount64() + timeoutMs;
+    while (!IsStopped(service, status)) {
+        if (GetTickCount64() >= deadline) return false;
+        Sleep(20);
+    }
+    return true;
+}
+
+bool RemoveService(SC_HANDLE manager, const std::wstring& name, DWORD timeoutMs) {
+    SC_HANDLE service =
+        OpenServiceW(manager, name.c_str(), SERVICE_STOP | SERVICE_QUERY_STATUS | DELETE);
+    if (!service) return GetLastError() == ERROR_SERVICE_DOES_NOT_EXIST;
+    SERVICE_STATUS_PROCESS status = {};
+    if (!IsStopped(service, status)) {
+        SERVICE_STATUS ignored;
+        ControlService(service, SERVICE_CONTROL_STOP, &ignored);
+        if (!PollUntilStopped(service, timeoutMs) && status.dwProcessId != 0) {
+            // A wrapper that does not stop would keep the name taken.
+            HANDLE process = OpenProcess(PROCESS_TERMINATE, FALSE, status.dwProcessId);
+            if (process) {
+                TerminateProcess(process, 1);
+                CloseHandle(process);
+            }
+        }
+    }
+    bool deleted = DeleteService(service) || GetLastError() == ERROR_SERVICE_MARKED_FOR_DELETE;
+    CloseServiceHandle(service);
+    return deleted;
+}
+
+static bool SameReport(const SERVICE_STATUS_PROCESS& a, const SERVICE_STATUS_PROCESS& b) {
+    return a.dwCurrentState == b.dwCurrentState && a.dwControlsAccepted == b.dwControlsAccepted &&
+           a.dwWin32ExitCode == b.dwWin32ExitCode &&
+           a.dwServiceSpecificExitCode == b.dwServiceSpecificExitCode &&
+           a.dwCheckPoint == b.dwCheckPoint && a.dwWaitHint == b.dwWaitHint;
+}
+
+static int LifeOrder(DWORD state) {
+    switch (state) {
+    case SERVICE_START_PENDING: return 0;
+    case SERVICE_STOP_PENDING: return 2;
+    case SERVICE_STOPPED: return 3;
+    default: return 1;
+    }
+}
+
+// Each report reaches every registration armed for its state, and a freshly
+// armed one may be handed the current status again: keep the first of each.
+// Each registration has a thread of its own in the caller, so reports made
+// within microseconds of each other can arrive in either order; those are put
+// in the order of the service's life.
+static void Collect(StatusWatch* watch, const SERVICE_STATUS_PROCESS& status) {
+    if (status.dwWin32ExitCode == ERROR_SERVICE_NEVER_STARTED) return;
+    for (const Report& seen : watch->reports) {
+        if (SameReport(seen.status, status)) return;
+    }
+    ULONGLONG now = GetTickCount64();
+    auto at = watch->reports.end();
+    while (at != watch->reports.begin() && now - (at - 1)->atMs < kReorderWindowMs &&
+           LifeOrder((at - 1)->status.dwCurrentState) > LifeOrder(status.dwCurrentState)) {
+        --at;
+    }
+    watch->reports.insert(at, Report{now, status});
+}
+
+// An APC, run while PumpReports waits alertably.
+static VOID CALLBACK OnStatusChange(PVOID parameter) {
+    auto* notify = static_cast<SERVICE_NOTIFYW*>(parameter);
+    auto* slot = static_cast<WatchSlot*>(notify->pContext);
+    slot->armed = false;
+    if (!slot->watch->open || notify->dwNotificationStatus != ERROR_SUCCESS) return;
+    Collect(slot->watch, notify->ServiceStatus);
+}
+
+static void Arm(WatchSlot& slot) {
+    slot.notify = SERVICE_NOTIFYW{};
+    slot.notify.dwVersion = SERVICE_NOTIFY_STATUS_CHANGE;
+    slot.notify.pfnNotifyCallback = OnStatusChange;
+    slot.notify.pContext = &slot;
+    slot.armed = NotifyServiceStatusChangeW(slot.service, slot.mask, &slot.notify) == ERROR_SUCCESS;
+}
+
+static void RearmFired(StatusWatch* watch) {
+    for (WatchSlot& slot : watch->slots) {
+        if (slot.service && !slot.armed) Arm(slot);
+    }
+}
+
+StatusWatch* WatchService(SC_HANDLE manager, const std::wstring& name) {
+    // Never freed: a notification queued before its handle was closed may
+    // still be delivered into these buffers.
+    auto* watch = new StatusWatch{};
+    watch->open = true;
+    for (int i = 0; i < kWatchSlots; ++i) {
+        WatchSlot& slot = watch->slots[i];
+        slot.watch = watch;
+        slot.mask = kSlotMasks[i];
+        slot.service = OpenServiceW(manager, name.c_str(), SERVICE_QUERY_STATUS);
+        if (slot.service) Arm(slot);
+    }
+    return watch;
+}
+
+void PumpReports(StatusWatch* watch, DWORD waitMs) {
+    ULONGLONG deadline = GetTickCount64() + waitMs;
+    for (;;) {
+        RearmFired(watch);
+        ULONGLONG now = GetTickCount64();
+        if (now >= deadline) return;
+        SleepEx(DWORD(deadline - now), /*bAlertable=*/TRUE);
+    }
+}
+
+struct StartRequest {
+    SC_HANDLE service;
+    std::vector<LPCWSTR> parameters;
+    DWORD result;
+};
+
+static DWORD WINAPI CallStartService(LPVOID parameter) {
+    auto* request = static_cast<StartRequest*>(parameter);
+    LPCWSTR* vectors = request->parameters.empty() ? nullptr : request->parameters.data();
+    request->result = StartServiceW(request->service, DWORD(request->parameters.size()), vectors)
+                          ? ERROR_SUCCESS
+                          : GetLastError();
+    return 0;
+}
+
+DWORD StartWatched(StatusWatch* watch, SC_HANDLE service,
+                   const std::vector<std::wstring>& parameters) {
+    StartRequest request = {service, {}, ERROR_SUCCESS};
+    for (const std::wstring& parameter : parameters) {
+        request.parameters.push_back(parameter.c_str());
+    }
+    HANDLE thread = CreateThread(nullptr, 0, CallStartService, &request, 0, nullptr);
+    if (!thread) return GetLastError();
+    for (;;) {
+        RearmFired(watch);
+        if (WaitForSingleObjectEx(thread, INFINITE, /*bAlertable=*/TRUE) == WAIT_OBJECT_0) break;
+    }
+    CloseHandle(thread);
+    return request.result;
+}
+
+static bool HasState(const StatusWatch* watch, DWORD state) {
+    for (const Report& report : watch->reports) {
+        if (report.status.dwCurrentState == state) return true;
+    }
+    return false;
+}
+
+bool WaitForState(StatusWatch* watch, DWORD state, DWORD timeoutMs) {
+    ULONGLONG deadline = GetTickCount64() + timeoutMs;
+    while (!HasState(watch, state)) {
+        ULONGLONG now = GetTickCount64();
+        if (now >= deadline) return false;
+        PumpReports(watch, DWORD(deadline - now < 50 ? deadline - now : 50));
+    }
+    return true;
+}
+
+const std::vector<Report>& Reports(const StatusWatch* watch) { return watch->reports; }
+
+void EndWatch(StatusWatch* watch) {
+    if (!watch) return;
+    watch->open = false;
+    for (WatchSlot& slot : watch->slots) {
+        if (slot.service) CloseServiceHandle(slot.service);
+        slot.service = nullptr;
+    }
+}
+
+const char* StateName(DWORD state) {
+    switch (state) {
+    case SERVICE_STOPPED: return "STOPPED";
+    case SERVICE_START_PENDING: return "START_PENDING";
+    case SERVICE_STOP_PENDING: return "STOP_PENDING";
+    case SERVICE_RUNNING: return "RUNNING";
+    case SERVICE_CONTINUE_PENDING: return "CONTINUE_PENDING";
+    case SERVICE_PAUSE_PENDING: return "PAUSE_PENDING";
+    case SERVICE_PAUSED: return "PAUSED";
+    default: return "?";
+    }
+}
+
+SERVICE_STATUS_PROCESS QueryStatus(SC_HANDLE manager, const std::wstring& name) {
+    SERVICE_STATUS_PROCESS status = {};
+    SC_HANDLE service = OpenServiceW(manager, name.c_str(), SERVICE_QUERY_STATUS);
+    if (!service) return status;
+    DWORD needed = 0;
+    if (!QueryServiceStatusEx(service, SC_STATUS_PROCESS_INFO, reinterpret_cast<LPBYTE>(&status),
+                              sizeof(status), &needed)) {
+        status = SERVICE_STATUS_PROCESS{};
+    }
+    CloseServiceHandle(service);
+    return status;
+}
+
+bool ReadPreshutdownTimeout(SC_HANDLE manager, const std::wstring& name, DWORD& timeoutMs) {
+    SC_HANDLE service = OpenServiceW(manager, name.c_str(), SERVICE_QUERY_CONFIG);
+    if (!service) return false;
+    SERVICE_PRESHUTDOWN_INFO info = {};
+    DWORD needed = 0;
+    bool read = QueryServiceConfig2W(service, SERVICE_CONFIG_PRESHUTDOWN_INFO,
+                                     reinterpret_cast<LPBYTE>(&info), sizeof(info), &needed);
+    CloseServiceHandle(service);
+    if (read) timeoutMs = info.dwPreshutdownTimeout;
+    return read;
+}
+
+bool WritePreshutdownTimeout(SC_HANDLE manager, const std::wstring& name, DWORD timeoutMs) {
+    SC_HANDLE service = OpenServiceW(manager, name.c_str(), SERVICE_CHANGE_CONFIG);
+    if (!service) return false;
+    SERVICE_PRESHUTDOWN_INFO info = {timeoutMs};
+    bool written = ChangeServiceConfig2W(service, SERVICE_CONFIG_PRESHUTDOWN_INFO, &info);
+    CloseServiceHandle(service);
+    return written;
+}
+
+std::vector<DWORD> ProcessesNamed(const std::wstring& exeName) {
+    std::vector<DWORD> pids;
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE) return pids;
+    PROCESSENTRY32W entry = {};
+    entry.dwSize = sizeof(entry);
+    for (BOOL more = Process32FirstW(snapshot, &entry); more;
+         more = Process32NextW(snapshot, &entry)) {
+        if (lstrcmpiW(entry.szExeFile, exeName.c_str()) == 0) pids.push_back(entry.th32ProcessID);
+    }
+    CloseHandle(snapshot);
+    return pids;
+}
