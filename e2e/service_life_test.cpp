@@ -2,11 +2,6 @@
 // report, the configuration it writes, and what becomes of the child.
 #include "e2e/wrapper_service_fixture.h"
 
-using StopSequence = WrapperService;
-using ChildEnd = WrapperService;
-using Controls = WrapperService;
-using StopTimeout = WrapperService;
-
 namespace {
 
 const char* const kStartPending = "START_PENDING accepted=0x105 exit=0 cp=1 hint=10000";
@@ -42,16 +37,34 @@ DWORD ExitCodeOnceEnded(HANDLE process, DWORD timeoutMs) {
 
 }  // namespace
 
+// Runs the wrapper around a child that only termination ends, and holds the
+// child's process once it is running.
+class RunningChild : public WrapperService {
+protected:
+    void StartAroundRunningChild(const std::wstring& stopTimeout) {
+        Install({stopTimeout, PrepareChild("run-forever")});
+        Start();
+        ASSERT_TRUE(WaitForState(SERVICE_RUNNING, 15000)) << Seen();
+        ChildRecord record;
+        ASSERT_TRUE(WaitForRecord(record, 10000));
+        process_ = OpenChild(record);
+        ASSERT_NE(process_, nullptr);
+    }
+    void TearDown() override {
+        if (process_) CloseHandle(process_);
+        WrapperService::TearDown();
+    }
+    HANDLE process_ = nullptr;
+};
+
+using StopSequence = RunningChild;
+using ChildEnd = WrapperService;
+using Controls = RunningChild;
+using StopTimeout = WrapperService;
+
 TEST_F(StopSequence, TerminatesChildThatIgnoresTheStopOnceTheGraceRunsOut) {
     const DWORD stopTimeoutMs = 2500;
-    std::wstring child = PrepareChild("run-forever");
-    Install({std::to_wstring(stopTimeoutMs), child});
-    Start();
-    ASSERT_TRUE(WaitForState(SERVICE_RUNNING, 15000)) << Seen();
-    ChildRecord record;
-    ASSERT_TRUE(WaitForRecord(record, 10000));
-    HANDLE process = OpenChild(record);
-    ASSERT_NE(process, nullptr);
+    ASSERT_NO_FATAL_FAILURE(StartAroundRunningChild(std::to_wstring(stopTimeoutMs)));
 
     ASSERT_EQ(Control(SERVICE_CONTROL_STOP), DWORD(ERROR_SUCCESS));
     ASSERT_TRUE(WaitForState(SERVICE_STOPPED, 20000)) << Seen();
@@ -80,19 +93,11 @@ TEST_F(StopSequence, TerminatesChildThatIgnoresTheStopOnceTheGraceRunsOut) {
     EXPECT_LE(stopMs, 9000u);
 
     // Left alone, this child never ends: exit code 0 is the termination's.
-    EXPECT_EQ(ExitCodeOnceEnded(process, 5000), 0u);
-    CloseHandle(process);
+    EXPECT_EQ(ExitCodeOnceEnded(process_, 5000), 0u);
 }
 
 TEST_F(StopSequence, TerminatesAtOnceWhenTheStopTimeoutIsZero) {
-    std::wstring child = PrepareChild("run-forever");
-    Install({L"0", child});
-    Start();
-    ASSERT_TRUE(WaitForState(SERVICE_RUNNING, 15000)) << Seen();
-    ChildRecord record;
-    ASSERT_TRUE(WaitForRecord(record, 10000));
-    HANDLE process = OpenChild(record);
-    ASSERT_NE(process, nullptr);
+    ASSERT_NO_FATAL_FAILURE(StartAroundRunningChild(L"0"));
     DWORD preshutdownMs = kMarkerPreshutdownMs;
     EXPECT_TRUE(ReadPreshutdownTimeout(manager_, name_, preshutdownMs));
     EXPECT_EQ(preshutdownMs, 0u);
@@ -107,8 +112,7 @@ TEST_F(StopSequence, TerminatesAtOnceWhenTheStopTimeoutIsZero) {
     const Report* stopped = Find(reports, SERVICE_STOPPED, 0);
     ASSERT_TRUE(stopRequested && stopped);
     EXPECT_LT(stopped->atMs - stopRequested->atMs, 5000u);
-    EXPECT_EQ(ExitCodeOnceEnded(process, 5000), 0u);
-    CloseHandle(process);
+    EXPECT_EQ(ExitCodeOnceEnded(process_, 5000), 0u);
 }
 
 TEST_F(ChildEnd, StopsWithTheChildWithoutAStopPendingReport) {
@@ -129,27 +133,19 @@ TEST_F(ChildEnd, StopsWithTheChildWithoutAStopPendingReport) {
 // Interrogation and a user control must leave no trace: the next report after
 // running is the stop's own.
 TEST_F(Controls, InterrogateAndUserControlsChangeNothing) {
-    std::wstring child = PrepareChild("run-forever");
-    Install({L"0", child});
-    Start();
-    ASSERT_TRUE(WaitForState(SERVICE_RUNNING, 15000)) << Seen();
-    ChildRecord record;
-    ASSERT_TRUE(WaitForRecord(record, 10000));
-    HANDLE process = OpenChild(record);
-    ASSERT_NE(process, nullptr);
+    ASSERT_NO_FATAL_FAILURE(StartAroundRunningChild(L"0"));
 
     EXPECT_EQ(Control(SERVICE_CONTROL_INTERROGATE), DWORD(ERROR_SUCCESS));
     EXPECT_EQ(Control(128), DWORD(ERROR_SUCCESS));
     EXPECT_EQ(Control(SERVICE_CONTROL_INTERROGATE), DWORD(ERROR_SUCCESS));
     EXPECT_EQ(QueryStatus(manager_, name_).dwCurrentState, DWORD(SERVICE_RUNNING));
-    EXPECT_EQ(WaitForSingleObject(process, 0), DWORD(WAIT_TIMEOUT)) << "child ended";
+    EXPECT_EQ(WaitForSingleObject(process_, 0), DWORD(WAIT_TIMEOUT)) << "child ended";
 
     ASSERT_EQ(Control(SERVICE_CONTROL_STOP), DWORD(ERROR_SUCCESS));
     ASSERT_TRUE(WaitForState(SERVICE_STOPPED, 10000));
     EXPECT_EQ(
         Summaries(ServiceReports()),
         (std::vector<std::string>{kStartPending, kRunning, StopPending(1, 0), kStoppedClean}));
-    CloseHandle(process);
 }
 
 // The timeout is read as the runtime's wcstoul reads it, and lands in the
