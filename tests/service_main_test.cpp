@@ -205,6 +205,7 @@ TEST_F(FailureExit, TerminationThatFailsWhileTheChildStaysIsReported) {
 
 TEST_F(FailureExit, RunningOutOfMemoryAnywhereEndsTheRunNotTheProcess) {
     ChildExitsAfter(10);
+    sim::SetServiceArgs({L"Updater"});  // so that the name is copied too
     RunWrapper(L"service-wrapper.exe 30000 C:\\Tools\\upd.exe --mode svc");
     const int allocations = sim::ServiceAllocationCount();
     ASSERT_GT(allocations, 3) << "the name, the timeout copy, the composition and the copy for "
@@ -213,6 +214,7 @@ TEST_F(FailureExit, RunningOutOfMemoryAnywhereEndsTheRunNotTheProcess) {
         SCOPED_TRACE(n);
         ResetWorld();
         ChildExitsAfter(10);
+        sim::SetServiceArgs({L"Updater"});
         sim::FailAllocation(n);
         RunWrapper(L"service-wrapper.exe 30000 C:\\Tools\\upd.exe --mode svc");
         EXPECT_TRUE(sim::CreatedCommandLines().empty());
