@@ -1,0 +1,22 @@
+# Fails unless the executable imports only DLLs that every Windows has: the
+# C++ runtime must be inside it, not beside it.
+#   cmake -DOBJDUMP=... -DEXECUTABLE=... -P check_imports.cmake
+cmake_minimum_required(VERSION 3.20)
+set(allowed advapi32.dll kernel32.dll msvcrt.dll shell32.dll)
+execute_process(COMMAND ${OBJDUMP} -p ${EXECUTABLE} OUTPUT_VARIABLE dump RESULT_VARIABLE failed)
+if(failed)
+    message(FATAL_ERROR "cannot read ${EXECUTABLE}")
+endif()
+string(REGEX MATCHALL "DLL Name: [^\n]+" lines "${dump}")
+if(NOT lines)
+    message(FATAL_ERROR "no imports found in ${EXECUTABLE}")
+endif()
+foreach(line IN LISTS lines)
+    string(REGEX REPLACE "DLL Name: " "" dll "${line}")
+    string(STRIP "${dll}" dll)
+    string(TOLOWER "${dll}" dll)
+    if(NOT dll IN_LIST allowed)
+        message(FATAL_ERROR "${EXECUTABLE} imports ${dll}, which a clean Windows does not have")
+    endif()
+    message(STATUS "imports ${dll}")
+endforeach()
