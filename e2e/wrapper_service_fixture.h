@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "e2e/service_control.h"
+#include "tools/service_control.h"
 
 // Set by main from the driver's arguments, as Windows paths.
 extern std::wstring g_wrapperPath;

@@ -8,11 +8,16 @@
 #include <cstdio>
 #include <cwchar>
 
-#include "e2e/service_control.h"
+#include "tools/service_control.h"
 
 namespace {
 
 const wchar_t kServiceName[] = L"morvi-firmware-updater-service-wrapper";
+
+struct ChildLine {
+    ULONGLONG atMs;  // when it was read
+    std::string text;
+};
 
 struct Demo {
     ULONGLONG startMs;
@@ -21,6 +26,7 @@ struct Demo {
     std::wstring followPath;
     LONGLONG followOffset;
     std::string partialLine;
+    std::vector<ChildLine> childLines;  // read, not printed yet
 };
 
 Demo g_demo;
@@ -37,19 +43,37 @@ void Say(ULONGLONG atMs, const char* format, ...) {
 
 void SayNow(const char* format, const char* text) { Say(GetTickCount64(), format, text); }
 
-// A report is printed once it is old enough that no earlier one can still
-// be placed ahead of it.
-void PrintNewReports() {
+void PrintReport(const Report& report) {
+    const SERVICE_STATUS_PROCESS& s = report.status;
+    Say(report.atMs, "report %-13s checkpoint %lu  wait hint %lu ms  exit code %lu  accepts 0x%lx",
+        StateName(s.dwCurrentState), s.dwCheckPoint, s.dwWaitHint, s.dwWin32ExitCode,
+        s.dwControlsAccepted);
+}
+
+// Reports and child lines are printed in time order, each once it is old
+// enough that no earlier report can still be placed ahead of it (or at once,
+// with all).
+void PrintSettled(bool all) {
     const std::vector<Report>& reports = Reports(g_demo.watch);
-    ULONGLONG now = GetTickCount64();
-    for (; g_demo.reportsPrinted < reports.size(); ++g_demo.reportsPrinted) {
-        const Report& report = reports[g_demo.reportsPrinted];
-        if (now - report.atMs < 50) return;
-        const SERVICE_STATUS_PROCESS& s = report.status;
-        Say(report.atMs,
-            "report %-13s checkpoint %lu  wait hint %lu ms  exit code %lu  accepts 0x%lx",
-            StateName(s.dwCurrentState), s.dwCheckPoint, s.dwWaitHint, s.dwWin32ExitCode,
-            s.dwControlsAccepted);
+    const ULONGLONG now = GetTickCount64();
+    auto settled = [&](ULONGLONG atMs) { return all || now - atMs >= 50; };
+    for (;;) {
+        const Report* report = nullptr;
+        if (g_demo.reportsPrinted < reports.size() && settled(reports[g_demo.reportsPrinted].atMs)) {
+            report = &reports[g_demo.reportsPrinted];
+        }
+        const ChildLine* line = nullptr;
+        if (!g_demo.childLines.empty() && settled(g_demo.childLines.front().atMs)) {
+            line = &g_demo.childLines.front();
+        }
+        if (!report && !line) return;
+        if (report && (!line || report->atMs <= line->atMs)) {
+            PrintReport(*report);
+            ++g_demo.reportsPrinted;
+        } else {
+            Say(line->atMs, "child: %s", line->text.c_str());
+            g_demo.childLines.erase(g_demo.childLines.begin());
+        }
     }
 }
 
@@ -70,7 +94,7 @@ void PrintNewLogLines() {
     }
     CloseHandle(log);
     for (size_t end; (end = g_demo.partialLine.find('\n')) != std::string::npos;) {
-        SayNow("child: %s", g_demo.partialLine.substr(0, end).c_str());
+        g_demo.childLines.push_back({GetTickCount64(), g_demo.partialLine.substr(0, end)});
         g_demo.partialLine.erase(0, end + 1);
     }
 }
@@ -86,7 +110,7 @@ bool Follow(ULONGLONG waitMs, bool untilStopped) {
     ULONGLONG deadline = GetTickCount64() + waitMs;
     for (;;) {
         PrintNewLogLines();
-        PrintNewReports();
+        PrintSettled(/*all=*/false);
         if (untilStopped && Stopped() && g_demo.reportsPrinted == Reports(g_demo.watch).size()) {
             return true;
         }
@@ -164,6 +188,7 @@ int wmain(int argc, wchar_t** argv) {
         stopped = Follow(stopTimeoutMs + 20000, /*untilStopped=*/true);
     }
     PrintNewLogLines();
+    PrintSettled(/*all=*/true);
     unsigned left = unsigned(ProcessesNamed(FileName(program)).size());
     Say(GetTickCount64(), "processes of %s still running: %u", Narrow(FileName(program)).c_str(),
         left);

@@ -1,4 +1,4 @@
-#include "e2e/service_control.h"
+#include "tools/service_control.h"
 
 #include <tlhelp32.h>
 
