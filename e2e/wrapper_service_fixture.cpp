@@ -76,10 +76,6 @@ static bool ReadRecordFile(const std::wstring& path, ChildRecord& record) {
     return true;
 }
 
-static std::wstring FileName(const std::wstring& path) {
-    return path.substr(path.rfind(L'\\') + 1);
-}
-
 void WrapperService::SetUp() {
     const testing::TestInfo* info = testing::UnitTest::GetInstance()->current_test_info();
     name_ = L"wrapper-e2e-" + Widen(info->test_suite_name()) + L"-" + Widen(info->name());

@@ -564,9 +564,9 @@ BOOL StartServiceCtrlDispatcherW(const SERVICE_TABLE_ENTRYW* lpServiceStartTable
         }
         held.unlock();
         if (handler) {
-            sim::AcquireDispatchLock(sim::kRunBound);
+            bool locked = sim::AcquireDispatchLock(sim::kRunBound);
             handler(control, 0, nullptr, nullptr);
-            sim::ReleaseDispatchLock();
+            if (locked) sim::ReleaseDispatchLock();
         }
         held.lock();
         ++g_sim.controlsHandled;

@@ -120,11 +120,6 @@ bool Follow(ULONGLONG waitMs, bool untilStopped) {
     }
 }
 
-std::wstring FileName(const std::wstring& path) {
-    size_t slash = path.find_last_of(L"\\/");
-    return slash == std::wstring::npos ? path : path.substr(slash + 1);
-}
-
 int Usage() {
     std::fprintf(stderr,
                  "usage: demo_driver [--follow <log>] [--run-ms <ms>] <service-wrapper.exe> "

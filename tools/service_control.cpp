@@ -58,6 +58,11 @@ std::string Narrow(const std::wstring& text) {
     return utf8;
 }
 
+std::wstring FileName(const std::wstring& path) {
+    size_t slash = path.find_last_of(L"\\/");
+    return slash == std::wstring::npos ? path : path.substr(slash + 1);
+}
+
 std::wstring WindowsPath(const std::wstring& path) {
     if (path.empty() || path[0] != L'/') return path;
     std::wstring windows = L"Z:" + path;

@@ -14,6 +14,9 @@
 std::wstring Widen(const std::string& utf8);
 std::string Narrow(const std::wstring& text);
 
+// The last component of a path, after the last backslash or slash.
+std::wstring FileName(const std::wstring& path);
+
 // A Unix path as Wine's drive Z: shows it; any other text is left alone.
 std::wstring WindowsPath(const std::wstring& path);
 
