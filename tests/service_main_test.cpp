@@ -203,6 +203,20 @@ TEST_F(FailureExit, TerminationThatFailsWhileTheChildStaysIsReported) {
     EXPECT_EQ(0, sim::OpenHandleCount());
 }
 
+// The termination was refused, but the child ended by itself within the wait
+// that follows: the stop was carried out, and the run says so.
+TEST_F(FailureExit, TerminationThatFailsWhileTheChildEndsAnywayIsACleanStop) {
+    ChildExitsAfter(4000);
+    sim::DeliverControlAtTime(0, SERVICE_CONTROL_STOP);
+    sim::FailCall("TerminateProcess", 1, ERROR_ACCESS_DENIED);
+    RunWrapper(L"service-wrapper.exe 0 C:\\Tools\\upd.exe");
+    EXPECT_TRUE(SameRecords({kStartPending, kRunning, StopPending(1, 0), Stopped(0)},
+                            ReportedRecords()));
+    EXPECT_EQ((std::vector<std::uint64_t>{0, 0, 0, 4000}), ReportTimes());
+    EXPECT_TRUE(sim::TerminationTimes().empty());
+    ExpectSoundEnd(0);
+}
+
 TEST_F(FailureExit, RunningOutOfMemoryAnywhereEndsTheRunNotTheProcess) {
     ChildExitsAfter(10);
     sim::SetServiceArgs({L"Updater"});  // so that the name is copied too
