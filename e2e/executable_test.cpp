@@ -3,6 +3,8 @@
 
 #include <regex>
 
+#include "wrapper_version.h"
+
 using RunByHand = WrapperService;
 
 namespace {
@@ -76,6 +78,35 @@ std::string ResourceText(HMODULE image, LPCWSTR name, LPCWSTR type) {
     return std::string(static_cast<const char*>(bytes), SizeofResource(image, resource));
 }
 
+// The version every executable we ship carries, from the project's one
+// version number: the fixed fields and the strings alike.
+void ExpectProjectVersion(const std::wstring& path) {
+    DWORD ignored = 0;
+    DWORD size = GetFileVersionInfoSizeW(path.c_str(), &ignored);
+    ASSERT_GT(size, 0u) << "no version resource";
+    std::vector<BYTE> block(size);
+    ASSERT_TRUE(GetFileVersionInfoW(path.c_str(), 0, size, block.data()));
+    VS_FIXEDFILEINFO* fixed = nullptr;
+    UINT fixedSize = 0;
+    ASSERT_TRUE(VerQueryValueW(block.data(), L"\\", reinterpret_cast<LPVOID*>(&fixed), &fixedSize));
+    EXPECT_EQ(fixed->dwSignature, 0xFEEF04BDu);
+    EXPECT_EQ(fixed->dwFileType, DWORD(VFT_APP));
+    const DWORD high = (WRAPPER_VERSION_MAJOR << 16) | WRAPPER_VERSION_MINOR;
+    const DWORD low = WRAPPER_VERSION_PATCH << 16;
+    EXPECT_EQ(fixed->dwFileVersionMS, high);
+    EXPECT_EQ(fixed->dwFileVersionLS, low);
+    EXPECT_EQ(fixed->dwProductVersionMS, high);
+    EXPECT_EQ(fixed->dwProductVersionLS, low);
+    for (const wchar_t* key : {L"\\StringFileInfo\\040904B0\\FileVersion",
+                               L"\\StringFileInfo\\040904B0\\ProductVersion"}) {
+        wchar_t* text = nullptr;
+        UINT length = 0;
+        ASSERT_TRUE(VerQueryValueW(block.data(), key, reinterpret_cast<LPVOID*>(&text), &length))
+            << Narrow(key);
+        EXPECT_EQ(Narrow(text), WRAPPER_VERSION_STRING) << Narrow(key);
+    }
+}
+
 }  // namespace
 
 // Outside the service manager the dispatcher call fails; the wrapper ends
@@ -93,31 +124,25 @@ TEST_F(RunByHand, ExitsWithZeroSilentlyAndStartsNothing) {
     }
 }
 
-TEST(Executable, CarriesAnAsInvokerManifestAndAVersion) {
-    HMODULE image = LoadLibraryExW(g_wrapperPath.c_str(), nullptr,
-                                   LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
-    ASSERT_NE(image, nullptr) << GetLastError();
-    // The loader reads an exe's manifest from resource 1 and nowhere else.
-    std::string manifest = ResourceText(image, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(24));
-    FreeLibrary(image);
-    std::smatch level;
-    ASSERT_TRUE(
-        std::regex_search(manifest, level, std::regex("<[^>]*requestedExecutionLevel[^>]*>")))
-        << manifest;
-    EXPECT_TRUE(std::regex_search(level.str(), std::regex("\\blevel\\s*=\\s*[\"']asInvoker[\"']")))
-        << level.str();
-    EXPECT_TRUE(std::regex_search(level.str(), std::regex("\\buiAccess\\s*=\\s*[\"']false[\"']")))
-        << level.str();
-
-    DWORD ignored = 0;
-    DWORD size = GetFileVersionInfoSizeW(g_wrapperPath.c_str(), &ignored);
-    ASSERT_GT(size, 0u) << "no version resource";
-    std::vector<BYTE> block(size);
-    ASSERT_TRUE(GetFileVersionInfoW(g_wrapperPath.c_str(), 0, size, block.data()));
-    VS_FIXEDFILEINFO* fixed = nullptr;
-    UINT fixedSize = 0;
-    ASSERT_TRUE(VerQueryValueW(block.data(), L"\\", reinterpret_cast<LPVOID*>(&fixed), &fixedSize));
-    EXPECT_EQ(fixed->dwSignature, 0xFEEF04BDu);
-    EXPECT_NE(fixed->dwFileVersionMS | fixed->dwFileVersionLS, 0u);
-    EXPECT_EQ(fixed->dwFileType, DWORD(VFT_APP));
+TEST(Executable, CarriesAnAsInvokerManifestAndTheProjectVersion) {
+    for (const std::wstring& path : {g_wrapperPath}) {
+        SCOPED_TRACE(Narrow(path));
+        HMODULE image = LoadLibraryExW(path.c_str(), nullptr,
+                                       LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+        ASSERT_NE(image, nullptr) << GetLastError();
+        // The loader reads an exe's manifest from resource 1 and nowhere else.
+        std::string manifest = ResourceText(image, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(24));
+        FreeLibrary(image);
+        std::smatch level;
+        ASSERT_TRUE(
+            std::regex_search(manifest, level, std::regex("<[^>]*requestedExecutionLevel[^>]*>")))
+            << manifest;
+        EXPECT_TRUE(
+            std::regex_search(level.str(), std::regex("\\blevel\\s*=\\s*[\"']asInvoker[\"']")))
+            << level.str();
+        EXPECT_TRUE(
+            std::regex_search(level.str(), std::regex("\\buiAccess\\s*=\\s*[\"']false[\"']")))
+            << level.str();
+        ExpectProjectVersion(path);
+    }
 }
