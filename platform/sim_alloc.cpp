@@ -31,6 +31,19 @@ void* operator new(std::size_t bytes) {
 void* operator new[](std::size_t bytes) {
     return Allocate(bytes);
 }
+// The nothrow forms as well: left to the sanitizer's runtime, they would hand
+// out blocks that the delete below gives back to free(), which it reports as a
+// mismatch (libFuzzer allocates this way).
+void* operator new(std::size_t bytes, const std::nothrow_t&) noexcept {
+    try {
+        return Allocate(bytes);
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
+}
+void* operator new[](std::size_t bytes, const std::nothrow_t&) noexcept {
+    return operator new(bytes, std::nothrow);
+}
 void operator delete(void* block) noexcept {
     std::free(block);
 }
@@ -41,6 +54,12 @@ void operator delete(void* block, std::size_t) noexcept {
     std::free(block);
 }
 void operator delete[](void* block, std::size_t) noexcept {
+    std::free(block);
+}
+void operator delete(void* block, const std::nothrow_t&) noexcept {
+    std::free(block);
+}
+void operator delete[](void* block, const std::nothrow_t&) noexcept {
     std::free(block);
 }
 

@@ -2,6 +2,7 @@
 // tests rely on, and that it catches the faults it is there to catch.
 #include <chrono>
 #include <mutex>
+#include <new>
 
 #include "service_run.h"
 
@@ -134,6 +135,19 @@ TEST_F(Simulator, ControlsRunOnTheDispatcherThreadAtTheirPoint) {
     ASSERT_EQ(1u, sim::StartupInfos().size());
     EXPECT_EQ(104u, sim::StartupInfos()[0].cb);
     ExpectSoundEnd(0);
+}
+
+// The simulator replaces the allocation functions, so every form of new must
+// pair with its delete: AddressSanitizer aborts on a block from its own new
+// given back to the simulator's delete.
+TEST(SimulatedAllocation, NothrowNewPairsWithDelete) {
+    int* one = new (std::nothrow) int(7);
+    int* many = new (std::nothrow) int[3]();
+    ASSERT_NE(nullptr, one);
+    ASSERT_NE(nullptr, many);
+    EXPECT_EQ(7, *one + many[2]);
+    delete one;
+    delete[] many;
 }
 
 }  // namespace
