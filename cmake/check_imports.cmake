@@ -1,8 +1,12 @@
-# Fails unless the executable imports only DLLs that every Windows has: the
-# C++ runtime must be inside it, not beside it.
-#   cmake -DOBJDUMP=... -DEXECUTABLE=... -P check_imports.cmake
+# Fails unless the executable imports only the allowed DLLs, by default those
+# that every Windows has: the C++ runtime must be inside it, not beside it.
+#   cmake -DOBJDUMP=... -DEXECUTABLE=... [-DALLOWED=a.dll;b.dll] -P check_imports.cmake
 cmake_minimum_required(VERSION 3.20)
-set(allowed advapi32.dll kernel32.dll msvcrt.dll shell32.dll)
+if(DEFINED ALLOWED)
+    set(allowed ${ALLOWED})
+else()
+    set(allowed advapi32.dll kernel32.dll msvcrt.dll shell32.dll)
+endif()
 execute_process(COMMAND ${OBJDUMP} -p ${EXECUTABLE} OUTPUT_VARIABLE dump RESULT_VARIABLE failed)
 if(failed)
     message(FATAL_ERROR "cannot read ${EXECUTABLE}")
