@@ -226,7 +226,7 @@ std::string Table(const Results& r) {
         for (const std::wstring& element : r.subjects[i].elements) {
             line += " " + Narrow(FileName(element));
         }
-        Add(text, "  %-10s %s\n", r.subjects[i].label, line.c_str());
+        Add(text, "  %-13s %s\n", r.subjects[i].label, line.c_str());
     }
     text += "  bench_child.exe is the end-to-end tests' child set to run forever: it ignores the "
             "stop.\n\n";
