@@ -78,6 +78,15 @@ void WindowRows(std::string& text, const Results& r) {
             i == kMinimal ? "" : Ratio(CpuMs(w, i), minimal).c_str(),
             i == kMinimal || i == kFloor ? "" : Ratio(CpuMs(w, i), floor).c_str());
     }
+    text += "  at its start and end (threads, handles, working set, pagefile usage):\n";
+    for (int i : {int(kWrapper), int(kMinimal), int(kFloor), int(kOnDemand)}) {
+        const Footprint& a = w.first[i];
+        const Footprint& b = w.last[i];
+        Add(text, "    %-12s %lu and %lu, %lu and %lu, %.2f and %.2f MiB, %.2f and %.2f MiB\n",
+            r.subjects[i].label, a.threads, b.threads, a.handles, b.handles,
+            double(a.workingSetBytes) / kMiB, double(b.workingSetBytes) / kMiB,
+            double(a.pagefileBytes) / kMiB, double(b.pagefileBytes) / kMiB);
+    }
     text += "  loaded at its end, of shell32 user32 gdi32:";
     for (int i : {int(kWrapper), int(kMinimal), int(kFloor), int(kOnDemand)}) {
         Add(text, " %s %s%s", r.subjects[i].label, w.modules[i].empty() ? "none" : w.modules[i].c_str(),
