@@ -189,16 +189,21 @@ std::vector<Subject> MakeSubjects(const Options& options, const std::wstring& ch
     };
 }
 
-// After a failed run: the service made anew, which also ends a process of
-// it still running, and any child left ended.
-bool Recover(SC_HANDLE manager, const Subject& subject) {
-    bool installed = Install(manager, subject);
+// Records a failed run. True if it may be made again: the failures so far
+// are few, and the services concerned were made anew, which also ends a
+// process of theirs still running, with any child left.
+bool MayRetry(SC_HANDLE manager, Results& r, const std::string& failure,
+              const std::vector<Subject>& subjects) {
+    r.failures.push_back(failure);
+    Progress("%s", failure.c_str());
+    if (g_interrupted || r.failures.size() > kMostFailures) return false;
+    bool installed = true;
+    for (const Subject& subject : subjects) installed = Install(manager, subject) && installed;
     EndChildren();
     return installed;
 }
 
-// Rounds of every subject in turn, the first left out of the figures. A
-// failed run is made again and recorded, up to kMostFailures in all.
+// Rounds of every subject in turn, the first left out of the figures.
 bool MeasureRounds(SC_HANDLE manager, Results& r) {
     for (int round = 0; round <= r.rounds; ++round) {
         Progress("round %s%d of %d", round == 0 ? "(warm-up) " : "", round, r.rounds);
@@ -211,10 +216,9 @@ bool MeasureRounds(SC_HANDLE manager, Results& r) {
                     if (round > 0) subject.runs.push_back(run);
                     break;
                 }
-                r.failures.push_back(std::string(subject.label) + ", round " +
-                                     std::to_string(round) + ": " + run.failure);
-                Progress("%s", r.failures.back().c_str());
-                if (r.failures.size() > kMostFailures || !Recover(manager, subject)) return false;
+                std::string failure = std::string(subject.label) + ", round " +
+                                      std::to_string(round) + ": " + run.failure;
+                if (!MayRetry(manager, r, failure, {subject})) return false;
             }
         }
     }
@@ -237,10 +241,8 @@ std::string LoadedOf(DWORD pid, std::initializer_list<const wchar_t*> names) {
 
 // The four services running at once, read at the start and end of one
 // window in which nothing is asked of them.
-bool MeasureWindow(SC_HANDLE manager, Results& r) {
-    Progress("%d s with all four running", int(kWindowMs / 1000));
+bool MeasureWindowOnce(SC_HANDLE manager, Results& r, std::string& failure) {
     DWORD pids[kOnDemand + 1] = {};
-    std::string failure;
     bool ok = true;
     for (int i = 0; i <= kOnDemand && ok; ++i) {
         pids[i] = StartAndWait(manager, r.subjects[i].service, failure);
@@ -258,39 +260,52 @@ bool MeasureWindow(SC_HANDLE manager, Results& r) {
         ok = ProbeProcess(pids[i], r.window.last[i]);
         r.window.modules[i] = LoadedOf(pids[i], {L"shell32.dll", L"user32.dll", L"gdi32.dll"});
     }
+    if (!ok && failure.empty()) failure = "a footprint could not be read";
     r.window.seconds = ElapsedMs(from, Now()) / 1000.0;
     r.window.machineBusy = BusyShare(machineFrom, ReadMachineTimes());
     for (int i = 0; i <= kOnDemand; ++i) {
         if (pids[i] && !StopAndWait(manager, r.subjects[i].service, failure)) ok = false;
     }
-    if (!ok) {
-        std::fprintf(stderr, "bench: the 10 s window failed: %s\n",
-                     failure.empty() ? "a footprint could not be read" : failure.c_str());
-    }
     return ok;
 }
 
+bool MeasureWindow(SC_HANDLE manager, Results& r) {
+    Progress("%d s with all four running", int(kWindowMs / 1000));
+    const std::vector<Subject> four(r.subjects.begin(), r.subjects.begin() + kOnDemand + 1);
+    for (std::string failure; !MeasureWindowOnce(manager, r, failure); failure.clear()) {
+        if (!MayRetry(manager, r, "the 10 s window: " + failure, four)) return false;
+    }
+    return true;
+}
+
 bool MeasureGroups(SC_HANDLE manager, Results& r, int groupRuns) {
+    std::vector<Subject> members[kGroupKinds];
     std::vector<std::wstring> names[kGroupKinds];
     for (int kind = 0; kind < kGroupKinds; ++kind) {
         for (int i = 0; i < r.groupSize; ++i) {
             Subject member = r.subjects[kind];
+            member.runs.clear();
             member.service += L"-" + std::to_wstring(i + 1);
             if (!Install(manager, member)) return false;
+            members[kind].push_back(member);
             names[kind].push_back(member.service);
         }
     }
     for (int run = 1; run <= groupRuns; ++run) {
         for (int kind = 0; kind < kGroupKinds; ++kind) {
-            if (g_interrupted) return false;
-            Progress("%s at once, run %d of %d", r.subjects[kind].label, run, groupRuns);
             const Subject& subject = r.subjects[kind];
-            GroupRun group = RunGroup(manager, names[kind], subject.startsChild ? kChildName : L"");
-            r.groups[kind].push_back(group);
-            if (!group.ok) {
-                std::fprintf(stderr, "bench: %d %s at once: %s\n", r.groupSize, subject.label,
-                             group.failure.c_str());
-                return false;
+            Progress("%s at once, run %d of %d", subject.label, run, groupRuns);
+            for (;;) {
+                if (g_interrupted) return false;
+                GroupRun group =
+                    RunGroup(manager, names[kind], subject.startsChild ? kChildName : L"");
+                if (group.ok) {
+                    r.groups[kind].push_back(group);
+                    break;
+                }
+                std::string failure = std::to_string(r.groupSize) + " " + subject.label +
+                                      " at once, run " + std::to_string(run) + ": " + group.failure;
+                if (!MayRetry(manager, r, failure, members[kind])) return false;
             }
         }
     }
