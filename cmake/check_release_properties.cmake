@@ -3,9 +3,14 @@
 # program, it takes address-space randomisation (high entropy too) and a
 # non-executable stack and heap, and its PE header carries no link time stamp,
 # so that two builds of the same sources are the same bytes.
-#   cmake -DOBJDUMP=... -DEXECUTABLE=... -P check_release_properties.cmake
+# ALLOWED narrows the DLLs it may import.
+#   cmake -DOBJDUMP=... -DEXECUTABLE=... [-DALLOWED=a.dll;b.dll] -P check_release_properties.cmake
 cmake_minimum_required(VERSION 3.20)
-set(allowed advapi32.dll kernel32.dll msvcrt.dll shell32.dll)
+if(DEFINED ALLOWED)
+    set(allowed ${ALLOWED})
+else()
+    set(allowed advapi32.dll kernel32.dll msvcrt.dll shell32.dll)
+endif()
 execute_process(COMMAND ${OBJDUMP} -p ${EXECUTABLE} OUTPUT_VARIABLE dump RESULT_VARIABLE failed)
 if(failed)
     message(FATAL_ERROR "cannot read ${EXECUTABLE}")
