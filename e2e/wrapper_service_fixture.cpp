@@ -76,6 +76,21 @@ static bool ReadRecordFile(const std::wstring& path, ChildRecord& record) {
     return true;
 }
 
+bool IsWineProcessCreationFault(DWORD startResult, const std::vector<Report>& reports,
+                                bool childStarted) {
+    if (childStarted) return false;
+    bool stoppedWithFault = false;
+    for (const Report& report : reports) {
+        const SERVICE_STATUS_PROCESS& status = report.status;
+        if (status.dwCurrentState == SERVICE_RUNNING) return false;
+        if (status.dwCurrentState == SERVICE_STOPPED) {
+            stoppedWithFault = status.dwWin32ExitCode == ERROR_INTERNAL_ERROR &&
+                               status.dwServiceSpecificExitCode == 0;
+        }
+    }
+    return startResult == ERROR_INTERNAL_ERROR || stoppedWithFault;
+}
+
 DWORD ExitCodeOnceEnded(HANDLE process, DWORD timeoutMs) {
     if (WaitForSingleObject(process, timeoutMs) != WAIT_OBJECT_0) return STILL_ACTIVE;
     DWORD code = STILL_ACTIVE;
@@ -166,8 +181,8 @@ static bool HasState(const std::vector<Report>& reports, DWORD state) {
     return false;
 }
 
-void WrapperService::StartServices(const std::vector<size_t>& services,
-                                   const std::vector<std::wstring>& parameters) {
+std::vector<size_t> WrapperService::StartOnce(const std::vector<size_t>& services,
+                                              const std::vector<std::wstring>& parameters) {
     std::vector<StatusWatch*> watches;
     std::vector<SC_HANDLE> handles;
     for (size_t service : services) {
@@ -184,7 +199,7 @@ void WrapperService::StartServices(const std::vector<size_t>& services,
     }
 
     // Until each start that got as far as the wrapper has come to running or
-    // stopped.
+    // stopped: only then can a failure to start the child be told apart.
     ULONGLONG deadline = GetTickCount64() + 15000;
     for (size_t i = 0; i < services.size(); ++i) {
         bool reached = results[i] != ERROR_SUCCESS && results[i] != ERROR_SERVICE_REQUEST_TIMEOUT;
@@ -194,6 +209,28 @@ void WrapperService::StartServices(const std::vector<size_t>& services,
                       HasState(Reports(watches[i]), SERVICE_STOPPED);
         }
     }
+
+    std::vector<size_t> faulted;
+    for (size_t i = 0; i < services.size(); ++i) {
+        if (IsWineProcessCreationFault(results[i], Reports(watches[i]),
+                                       ChildStarted(services[i]))) {
+            faulted.push_back(services[i]);
+        }
+    }
+    return faulted;
+}
+
+void WrapperService::StartServices(const std::vector<size_t>& services,
+                                   const std::vector<std::wstring>& parameters) {
+    std::vector<size_t> faulted = StartOnce(services, parameters);
+    if (faulted.empty()) return;
+    for (size_t service : faulted) {
+        std::printf("[ RETRY    ] %s: Wine failed to create a process (ERROR_INTERNAL_ERROR, "
+                    "1359) before the child ran; starting it once more\n",
+                    Narrow(ServiceName(service)).c_str());
+    }
+    std::fflush(stdout);
+    StartOnce(faulted, parameters);
 }
 
 void WrapperService::Start(const std::vector<std::wstring>& parameters) {

@@ -28,6 +28,15 @@ struct ChildRecord {
 std::vector<std::string> Summaries(const std::vector<Report>& reports);
 std::string Summary(const Report& report);
 
+// Wine's process creation fails now and then with ERROR_INTERNAL_ERROR, both
+// when the manager starts the wrapper and when the wrapper starts its child.
+// True for a start that failed in exactly that way before anything of the
+// test ran: StartServiceW gave 1359, or the wrapper stopped with 1359 without
+// having reported running and its child never started. Such a start is made
+// once more; no other failure is.
+bool IsWineProcessCreationFault(DWORD startResult, const std::vector<Report>& reports,
+                                bool childStarted);
+
 // The process's exit code once it has ended within timeoutMs, else STILL_ACTIVE.
 DWORD ExitCodeOnceEnded(HANDLE process, DWORD timeoutMs);
 
@@ -56,7 +65,8 @@ protected:
     void Install(const std::vector<std::wstring>& elements, size_t service = 0);
 
     // Starts watching, then starts the service with these start parameters,
-    // and waits until the start has come to running or stopped.
+    // and waits until the start has come to running or stopped. A start that
+    // Wine's process creation failed is made once more, and says so.
     // StartServiceW's own result is not judged otherwise: it fails with 1053
     // when the wrapper has already stopped by the time it returns.
     void Start(const std::vector<std::wstring>& parameters = {});
@@ -94,6 +104,10 @@ protected:
 private:
     void StartServices(const std::vector<size_t>& services,
                        const std::vector<std::wstring>& parameters);
+    // One start of each of these services, as Start describes; gives those
+    // whose start Wine's process creation failed.
+    std::vector<size_t> StartOnce(const std::vector<size_t>& services,
+                                  const std::vector<std::wstring>& parameters);
     // The watches of the services started so far. Every watch armed on this
     // thread is pumped at every wait, so none misses a report.
     std::vector<StatusWatch*> Watching() const;
