@@ -28,8 +28,11 @@ struct ChildRecord {
 std::vector<std::string> Summaries(const std::vector<Report>& reports);
 std::string Summary(const Report& report);
 
-// Wine's process creation fails now and then with ERROR_INTERNAL_ERROR, both
-// when the manager starts the wrapper and when the wrapper starts its child.
+// Wine's process creation fails with ERROR_INTERNAL_ERROR when the new
+// process dies before it is initialised, as it does when its heap lies over
+// the shared user data page (without Wine's preloader, about one process in
+// several thousand), both when the manager starts the wrapper and when the
+// wrapper starts its child.
 // True for a start that failed in exactly that way before anything of the
 // test ran: StartServiceW gave 1359, or the wrapper stopped with 1359 without
 // having reported running and its child never started. Such a start is made
