@@ -186,12 +186,25 @@ static int LifeOrder(DWORD state) {
     }
 }
 
+// Each registration has a thread of its own in the caller, so reports made
+// within microseconds of each other can arrive in either order; those are put
+// in the order of the service's life. A watch sees one life, which its stop
+// ends: a report that arrives after the stop was made before it, however
+// late a busy machine delivered it.
+void InsertInLifeOrder(std::vector<Report>& reports, const Report& report) {
+    auto at = reports.end();
+    while (at != reports.begin() &&
+           LifeOrder((at - 1)->status.dwCurrentState) > LifeOrder(report.status.dwCurrentState) &&
+           (report.atMs - (at - 1)->atMs < kReorderWindowMs ||
+            (at - 1)->status.dwCurrentState == SERVICE_STOPPED)) {
+        --at;
+    }
+    reports.insert(at, report);
+}
+
 // Each report reaches every registration armed for its state, and a freshly
 // armed one may be handed the current status again: keep the first of each.
 // Until the start, that current status is the earlier life's stop.
-// Each registration has a thread of its own in the caller, so reports made
-// within microseconds of each other can arrive in either order; those are put
-// in the order of the service's life.
 static void Collect(StatusWatch* watch, const SERVICE_STATUS_PROCESS& status) {
     if (status.dwCurrentState == SERVICE_START_PENDING) watch->startSeen = true;
     if (!watch->startSeen && SameReport(status, watch->earlierStop)) return;
@@ -199,13 +212,7 @@ static void Collect(StatusWatch* watch, const SERVICE_STATUS_PROCESS& status) {
     for (const Report& seen : watch->reports) {
         if (SameReport(seen.status, status)) return;
     }
-    ULONGLONG now = GetTickCount64();
-    auto at = watch->reports.end();
-    while (at != watch->reports.begin() && now - (at - 1)->atMs < kReorderWindowMs &&
-           LifeOrder((at - 1)->status.dwCurrentState) > LifeOrder(status.dwCurrentState)) {
-        --at;
-    }
-    watch->reports.insert(at, Report{now, status});
+    InsertInLifeOrder(watch->reports, Report{GetTickCount64(), status});
 }
 
 // An APC, run while PumpReports waits alertably.

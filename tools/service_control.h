@@ -47,6 +47,11 @@ struct Report {
     SERVICE_STATUS_PROCESS status;
 };
 
+// Adds a report to those of one life as a watch does: a report delivered
+// within a few milliseconds of later ones of the life, or after its stop, is
+// put before them.
+void InsertInLifeOrder(std::vector<Report>& reports, const Report& report);
+
 struct StatusWatch;
 
 // Arms several notification registrations on the service at once, so that
