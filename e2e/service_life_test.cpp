@@ -28,13 +28,6 @@ HANDLE OpenChild(const ChildRecord& record) {
     return OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, record.pid);
 }
 
-DWORD ExitCodeOnceEnded(HANDLE process, DWORD timeoutMs) {
-    if (WaitForSingleObject(process, timeoutMs) != WAIT_OBJECT_0) return STILL_ACTIVE;
-    DWORD code = STILL_ACTIVE;
-    GetExitCodeProcess(process, &code);
-    return code;
-}
-
 }  // namespace
 
 // Runs the wrapper around a child that only termination ends, and holds the

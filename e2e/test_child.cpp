@@ -3,8 +3,10 @@
 // file beside its exe says. Everything it needs comes from files next to its
 // own exe, so its command line stays exactly what the wrapper composed.
 //
-//   <name>.behaviour  "exit-now" (also when missing), "exit-after <ms>", "run-forever"
+//   <name>.behaviour  "exit-now" (also when missing), "exit-after <ms>", "run-forever",
+//                     "run-until-released"
 //   <name>.record     UTF-16 fields, each ended by a NUL: pid, command line, argv...
+//   <name>.release    ends a "run-until-released" child with exit code 0 once it appears
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
 #endif
@@ -68,6 +70,14 @@ int wmain() {
         // The only way a stop reaches this child is TerminateProcess.
         SetConsoleCtrlHandler(nullptr, TRUE);
         for (;;) Sleep(INFINITE);
+    }
+    if (behaviour.compare(0, 18, "run-until-released") == 0) {
+        // A stop reaches this child only as the release the test writes
+        // while the wrapper's grace period runs.
+        SetConsoleCtrlHandler(nullptr, TRUE);
+        std::wstring release = SideFile(L".release");
+        while (GetFileAttributesW(release.c_str()) == INVALID_FILE_ATTRIBUTES) Sleep(10);
+        return 0;
     }
     if (behaviour.compare(0, 11, "exit-after ") == 0) {
         Sleep(DWORD(std::strtoul(&behaviour[11], nullptr, 10)));

@@ -76,11 +76,34 @@ static bool ReadRecordFile(const std::wstring& path, ChildRecord& record) {
     return true;
 }
 
+bool IsWineProcessCreationFault(DWORD startResult, const std::vector<Report>& reports,
+                                bool childStarted) {
+    if (childStarted) return false;
+    bool stoppedWithFault = false;
+    for (const Report& report : reports) {
+        const SERVICE_STATUS_PROCESS& status = report.status;
+        if (status.dwCurrentState == SERVICE_RUNNING) return false;
+        if (status.dwCurrentState == SERVICE_STOPPED) {
+            stoppedWithFault = status.dwWin32ExitCode == ERROR_INTERNAL_ERROR &&
+                               status.dwServiceSpecificExitCode == 0;
+        }
+    }
+    return startResult == ERROR_INTERNAL_ERROR || stoppedWithFault;
+}
+
+DWORD ExitCodeOnceEnded(HANDLE process, DWORD timeoutMs) {
+    if (WaitForSingleObject(process, timeoutMs) != WAIT_OBJECT_0) return STILL_ACTIVE;
+    DWORD code = STILL_ACTIVE;
+    GetExitCodeProcess(process, &code);
+    return code;
+}
+
 void WrapperService::SetUp() {
     const testing::TestInfo* info = testing::UnitTest::GetInstance()->current_test_info();
     name_ = L"wrapper-e2e-" + Widen(info->test_suite_name()) + L"-" + Widen(info->name());
     folder_ = DriverFolder() + L"\\runs\\" + Widen(info->test_suite_name()) + L"\\child folder";
     childPath_ = folder_ + L"\\" + Widen(info->name()) + L".exe";
+    watches_.assign(1, nullptr);
     manager_ = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
     ASSERT_NE(manager_, nullptr) << GetLastError();
     MakeFolders(folder_);
@@ -88,90 +111,201 @@ void WrapperService::SetUp() {
 }
 
 void WrapperService::TearDown() {
-    EndWatch(watch_);
-    watch_ = nullptr;
+    for (size_t service = 0; service < watches_.size(); ++service) {
+        EndWatch(watches_[service]);
+        watches_[service] = nullptr;
+        if (manager_) {
+            EXPECT_TRUE(RemoveService(manager_, ServiceName(service), 15000))
+                << "service left behind: " << Narrow(ServiceName(service));
+        }
+        for (DWORD pid : ProcessesNamed(FileName(ChildPath(service)))) {
+            HANDLE child = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, pid);
+            if (!child) continue;
+            TerminateProcess(child, 1);
+            WaitForSingleObject(child, 5000);
+            CloseHandle(child);
+        }
+        std::wstring side = WithoutExtension(ChildPath(service));
+        for (const wchar_t* extension : {L".record", L".behaviour", L".release"}) {
+            DeleteFileW((side + extension).c_str());
+        }
+        DeleteFileW(ChildPath(service).c_str());
+    }
     if (manager_) {
-        EXPECT_TRUE(RemoveService(manager_, name_, 15000))
-            << "service left behind: " << Narrow(name_);
         CloseServiceHandle(manager_);
         manager_ = nullptr;
     }
-    for (DWORD pid : ProcessesNamed(FileName(childPath_))) {
-        HANDLE child = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, pid);
-        if (!child) continue;
-        TerminateProcess(child, 1);
-        WaitForSingleObject(child, 5000);
-        CloseHandle(child);
-    }
-    std::wstring side = WithoutExtension(childPath_);
-    DeleteFileW((side + L".record").c_str());
-    DeleteFileW((side + L".behaviour").c_str());
-    DeleteFileW(childPath_.c_str());
 }
 
-std::wstring WrapperService::PrepareChild(const char* behaviour) {
-    EXPECT_TRUE(CopyFileW(g_testChildPath.c_str(), childPath_.c_str(), /*bFailIfExists=*/FALSE))
-        << Narrow(g_testChildPath) << " -> " << Narrow(childPath_) << ": " << GetLastError();
-    WriteTextFile(WithoutExtension(childPath_) + L".behaviour", behaviour);
-    DeleteFileW((WithoutExtension(childPath_) + L".record").c_str());
-    return childPath_;
+void WrapperService::UseServices(size_t count) { watches_.resize(count, nullptr); }
+
+std::wstring WrapperService::ServiceName(size_t service) const {
+    return service == 0 ? name_ : name_ + L"-" + std::to_wstring(service);
 }
 
-void WrapperService::Install(const std::vector<std::wstring>& elements) {
+std::wstring WrapperService::ChildPath(size_t service) const {
+    if (service == 0) return childPath_;
+    return WithoutExtension(childPath_) + L"-" + std::to_wstring(service) + L".exe";
+}
+
+std::wstring WrapperService::PrepareChild(const char* behaviour, size_t service) {
+    std::wstring path = ChildPath(service);
+    EXPECT_TRUE(CopyFileW(g_testChildPath.c_str(), path.c_str(), /*bFailIfExists=*/FALSE))
+        << Narrow(g_testChildPath) << " -> " << Narrow(path) << ": " << GetLastError();
+    WriteTextFile(WithoutExtension(path) + L".behaviour", behaviour);
+    DeleteFileW((WithoutExtension(path) + L".record").c_str());
+    DeleteFileW((WithoutExtension(path) + L".release").c_str());
+    return path;
+}
+
+void WrapperService::ReleaseChild(size_t service) {
+    WriteTextFile(WithoutExtension(ChildPath(service)) + L".release", "");
+}
+
+void WrapperService::Install(const std::vector<std::wstring>& elements, size_t service) {
     // The watch's handles would keep a deleted service of this name alive.
-    EndWatch(watch_);
-    watch_ = nullptr;
+    EndWatch(watches_[service]);
+    watches_[service] = nullptr;
     std::wstring binaryPath = BuildBinaryPath(g_wrapperPath, elements);
-    SC_HANDLE service = InstallService(manager_, name_, binaryPath);
-    ASSERT_NE(service, nullptr) << "CreateServiceW: " << GetLastError() << " "
-                                << Narrow(binaryPath);
-    CloseServiceHandle(service);
-    ASSERT_TRUE(WritePreshutdownTimeout(manager_, name_, kMarkerPreshutdownMs));
+    SC_HANDLE handle = InstallService(manager_, ServiceName(service), binaryPath);
+    ASSERT_NE(handle, nullptr) << "CreateServiceW: " << GetLastError() << " "
+                               << Narrow(binaryPath);
+    CloseServiceHandle(handle);
+    ASSERT_TRUE(WritePreshutdownTimeout(manager_, ServiceName(service), kMarkerPreshutdownMs));
+}
+
+static bool HasState(const std::vector<Report>& reports, DWORD state) {
+    for (const Report& report : reports) {
+        if (report.status.dwCurrentState == state) return true;
+    }
+    return false;
+}
+
+std::vector<size_t> WrapperService::StartOnce(const std::vector<size_t>& services,
+                                              const std::vector<std::wstring>& parameters) {
+    std::vector<StatusWatch*> watches;
+    std::vector<SC_HANDLE> handles;
+    for (size_t service : services) {
+        EndWatch(watches_[service]);
+        watches_[service] = WatchService(manager_, ServiceName(service));
+        watches.push_back(watches_[service]);
+        SC_HANDLE handle = OpenServiceW(manager_, ServiceName(service).c_str(), SERVICE_START);
+        EXPECT_NE(handle, nullptr) << Narrow(ServiceName(service)) << ": " << GetLastError();
+        handles.push_back(handle);
+    }
+    std::vector<DWORD> results = StartWatchedTogether(watches, handles, parameters);
+    for (SC_HANDLE handle : handles) {
+        if (handle) CloseServiceHandle(handle);
+    }
+
+    // Until each start that got as far as the wrapper has come to running or
+    // stopped: only then can a failure to start the child be told apart.
+    ULONGLONG deadline = GetTickCount64() + 15000;
+    for (size_t i = 0; i < services.size(); ++i) {
+        bool reached = results[i] != ERROR_SUCCESS && results[i] != ERROR_SERVICE_REQUEST_TIMEOUT;
+        while (!reached && GetTickCount64() < deadline) {
+            PumpReports(watches, 20);
+            reached = HasState(Reports(watches[i]), SERVICE_RUNNING) ||
+                      HasState(Reports(watches[i]), SERVICE_STOPPED);
+        }
+    }
+
+    std::vector<size_t> faulted;
+    for (size_t i = 0; i < services.size(); ++i) {
+        if (IsWineProcessCreationFault(results[i], Reports(watches[i]),
+                                       ChildStarted(services[i]))) {
+            faulted.push_back(services[i]);
+        }
+    }
+    return faulted;
+}
+
+void WrapperService::StartServices(const std::vector<size_t>& services,
+                                   const std::vector<std::wstring>& parameters) {
+    std::vector<size_t> faulted = StartOnce(services, parameters);
+    if (faulted.empty()) return;
+    for (size_t service : faulted) {
+        std::printf("[ RETRY    ] %s: Wine failed to create a process (ERROR_INTERNAL_ERROR, "
+                    "1359) before the child ran; starting it once more\n",
+                    Narrow(ServiceName(service)).c_str());
+    }
+    std::fflush(stdout);
+    StartOnce(faulted, parameters);
 }
 
 void WrapperService::Start(const std::vector<std::wstring>& parameters) {
-    watch_ = WatchService(manager_, name_);
-    SC_HANDLE service = OpenServiceW(manager_, name_.c_str(), SERVICE_START);
-    ASSERT_NE(service, nullptr) << GetLastError();
-    StartWatched(watch_, service, parameters);
-    CloseServiceHandle(service);
+    StartServices({0}, parameters);
 }
 
-bool WrapperService::WaitForState(DWORD state, DWORD timeoutMs) {
-    return ::WaitForState(watch_, state, timeoutMs);
+void WrapperService::StartTogether(const std::vector<size_t>& services) {
+    StartServices(services, {});
 }
 
-const std::vector<Report>& WrapperService::ServiceReports() const { return Reports(watch_); }
-
-std::string WrapperService::Seen() const {
-    return testing::PrintToString(Summaries(ServiceReports()));
+std::vector<StatusWatch*> WrapperService::Watching() const {
+    std::vector<StatusWatch*> watching;
+    for (StatusWatch* watch : watches_) {
+        if (watch) watching.push_back(watch);
+    }
+    return watching;
 }
 
-DWORD WrapperService::Control(DWORD control) {
-    SC_HANDLE service = OpenServiceW(
-        manager_, name_.c_str(),
-        SERVICE_STOP | SERVICE_INTERROGATE | SERVICE_USER_DEFINED_CONTROL | SERVICE_QUERY_STATUS);
-    if (!service) return GetLastError();
-    SERVICE_STATUS status = {};
-    DWORD result = ControlService(service, control, &status) ? ERROR_SUCCESS : GetLastError();
-    CloseServiceHandle(service);
-    return result;
-}
-
-bool WrapperService::WaitForRecord(ChildRecord& record, DWORD timeoutMs) {
-    std::wstring path = WithoutExtension(childPath_) + L".record";
+bool WrapperService::WaitForState(DWORD state, DWORD timeoutMs, size_t service) {
     ULONGLONG deadline = GetTickCount64() + timeoutMs;
-    while (!ReadRecordFile(path, record)) {
-        if (GetTickCount64() >= deadline) return false;
-        PumpReports(watch_, 20);
+    while (!HasState(ServiceReports(service), state)) {
+        ULONGLONG now = GetTickCount64();
+        if (now >= deadline) return false;
+        PumpReports(Watching(), DWORD(deadline - now < 50 ? deadline - now : 50));
     }
     return true;
 }
 
-bool WrapperService::ChildStarted() {
+bool WrapperService::WaitForStateOfAll(DWORD state, DWORD timeoutMs) {
+    return ::WaitForState(Watching(), state, timeoutMs);
+}
+
+const std::vector<Report>& WrapperService::ServiceReports(size_t service) const {
+    static const std::vector<Report> kNone;
+    return watches_[service] ? Reports(watches_[service]) : kNone;
+}
+
+std::string WrapperService::Seen(size_t service) const {
+    return testing::PrintToString(Summaries(ServiceReports(service)));
+}
+
+DWORD WrapperService::Control(DWORD control, size_t service) {
+    SC_HANDLE handle = OpenServiceW(
+        manager_, ServiceName(service).c_str(),
+        SERVICE_STOP | SERVICE_INTERROGATE | SERVICE_USER_DEFINED_CONTROL | SERVICE_QUERY_STATUS);
+    if (!handle) return GetLastError();
+    SERVICE_STATUS status = {};
+    DWORD result = ControlService(handle, control, &status) ? ERROR_SUCCESS : GetLastError();
+    CloseServiceHandle(handle);
+    return result;
+}
+
+bool WrapperService::WaitForRecord(ChildRecord& record, DWORD timeoutMs, size_t service) {
+    std::wstring path = WithoutExtension(ChildPath(service)) + L".record";
+    ULONGLONG deadline = GetTickCount64() + timeoutMs;
+    while (!ReadRecordFile(path, record)) {
+        if (GetTickCount64() >= deadline) return false;
+        PumpReports(Watching(), 20);
+    }
+    return true;
+}
+
+bool WrapperService::ChildStarted(size_t service) {
     ChildRecord record;
-    return ReadRecordFile(WithoutExtension(childPath_) + L".record", record) ||
-           !ProcessesNamed(FileName(childPath_)).empty();
+    return ReadRecordFile(WithoutExtension(ChildPath(service)) + L".record", record) ||
+           !ProcessesNamed(FileName(ChildPath(service))).empty();
+}
+
+HANDLE WrapperService::OpenWrapperProcess(size_t service) {
+    for (const Report& report : ServiceReports(service)) {
+        if (report.status.dwCurrentState != SERVICE_RUNNING) continue;
+        return OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE,
+                           report.status.dwProcessId);
+    }
+    return nullptr;
 }
 
 int wmain(int argc, wchar_t** argv) {

@@ -1,6 +1,7 @@
 // A fixture that installs the real wrapper as a service under a name of the
 // test's own, with a copy of the test child in a folder whose name has
-// spaces, and removes both again however the test ends.
+// spaces, and removes both again however the test ends. A test may ask for
+// more services, each with its own name and its own copy of the child.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -27,37 +28,73 @@ struct ChildRecord {
 std::vector<std::string> Summaries(const std::vector<Report>& reports);
 std::string Summary(const Report& report);
 
+// Wine's process creation fails with ERROR_INTERNAL_ERROR when the new
+// process dies before it is initialised, as it does when its heap lies over
+// the shared user data page (without Wine's preloader, about one process in
+// several thousand), both when the manager starts the wrapper and when the
+// wrapper starts its child.
+// True for a start that failed in exactly that way before anything of the
+// test ran: StartServiceW gave 1359, or the wrapper stopped with 1359 without
+// having reported running and its child never started. Such a start is made
+// once more; no other failure is.
+bool IsWineProcessCreationFault(DWORD startResult, const std::vector<Report>& reports,
+                                bool childStarted);
+
+// The process's exit code once it has ended within timeoutMs, else STILL_ACTIVE.
+DWORD ExitCodeOnceEnded(HANDLE process, DWORD timeoutMs);
+
 class WrapperService : public testing::Test {
 protected:
     void SetUp() override;
     void TearDown() override;
 
+    // The test's services are numbered from 0, the one named name_ with its
+    // child at childPath_; service n > 0 adds "-n" to both names. Each call
+    // below acts on service 0 unless told otherwise.
+    void UseServices(size_t count);
+    std::wstring ServiceName(size_t service) const;
+    std::wstring ChildPath(size_t service) const;
+
     // Copies the test child into this test's folder and gives it a behaviour:
-    // "exit-now", "exit-after <ms>" or "run-forever". Returns its path.
-    std::wstring PrepareChild(const char* behaviour);
+    // "exit-now", "exit-after <ms>", "run-forever" or "run-until-released".
+    // Returns its path.
+    std::wstring PrepareChild(const char* behaviour, size_t service = 0);
+
+    // Lets a "run-until-released" child end by itself.
+    void ReleaseChild(size_t service = 0);
 
     // (Re)installs the service with the wrapper and these elements after it,
     // with a pre-shutdown timeout the wrapper is expected to overwrite.
-    void Install(const std::vector<std::wstring>& elements);
+    void Install(const std::vector<std::wstring>& elements, size_t service = 0);
 
-    // Starts watching, then starts the service with these start parameters.
-    // StartServiceW's own result is not judged: it fails with 1053 when the
-    // wrapper has already stopped by the time it returns.
+    // Starts watching, then starts the service with these start parameters,
+    // and waits until the start has come to running or stopped. A start that
+    // Wine's process creation failed is made once more, and says so.
+    // StartServiceW's own result is not judged otherwise: it fails with 1053
+    // when the wrapper has already stopped by the time it returns.
     void Start(const std::vector<std::wstring>& parameters = {});
+    // The same for several services at once.
+    void StartTogether(const std::vector<size_t>& services);
 
-    bool WaitForState(DWORD state, DWORD timeoutMs);
-    const std::vector<Report>& ServiceReports() const;
+    bool WaitForState(DWORD state, DWORD timeoutMs, size_t service = 0);
+    // Until every service being watched has reported this state.
+    bool WaitForStateOfAll(DWORD state, DWORD timeoutMs);
+    const std::vector<Report>& ServiceReports(size_t service = 0) const;
     // The reports so far, for failure messages.
-    std::string Seen() const;
+    std::string Seen(size_t service = 0) const;
 
     // ControlService's result, or its error.
-    DWORD Control(DWORD control);
+    DWORD Control(DWORD control, size_t service = 0);
 
-    bool WaitForRecord(ChildRecord& record, DWORD timeoutMs);
+    bool WaitForRecord(ChildRecord& record, DWORD timeoutMs, size_t service = 0);
 
     // Whether the child was started: it wrote its record, or a process of
     // its exe is alive.
-    bool ChildStarted();
+    bool ChildStarted(size_t service = 0);
+
+    // The wrapper process that reported running, to wait on and read its
+    // exit code; null if none did or it is gone.
+    HANDLE OpenWrapperProcess(size_t service = 0);
 
     static constexpr DWORD kMarkerPreshutdownMs = 777;
 
@@ -65,5 +102,16 @@ protected:
     std::wstring name_;
     std::wstring folder_;
     std::wstring childPath_;
-    StatusWatch* watch_ = nullptr;
+    std::vector<StatusWatch*> watches_;  // one per service; null until it is started
+
+private:
+    void StartServices(const std::vector<size_t>& services,
+                       const std::vector<std::wstring>& parameters);
+    // One start of each of these services, as Start describes; gives those
+    // whose start Wine's process creation failed.
+    std::vector<size_t> StartOnce(const std::vector<size_t>& services,
+                                  const std::vector<std::wstring>& parameters);
+    // The watches of the services started so far. Every watch armed on this
+    // thread is pumped at every wait, so none misses a report.
+    std::vector<StatusWatch*> Watching() const;
 };

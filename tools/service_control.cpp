@@ -39,6 +39,10 @@ struct StatusWatch {
     WatchSlot slots[kWatchSlots];
     std::vector<Report> reports;
     bool open;
+    // The stopped status of an earlier life, which every registration armed
+    // before the next start is handed; it is not a report of this one.
+    SERVICE_STATUS_PROCESS earlierStop;
+    bool startSeen;
 };
 
 std::wstring Widen(const std::string& utf8) {
@@ -112,6 +116,19 @@ SC_HANDLE InstallService(SC_HANDLE manager, const std::wstring& name,
                           /*lpPassword=*/nullptr);
 }
 
+bool ChangeBinaryPath(SC_HANDLE manager, const std::wstring& name, const std::wstring& binaryPath) {
+    SC_HANDLE service = OpenServiceW(manager, name.c_str(), SERVICE_CHANGE_CONFIG);
+    if (!service) return false;
+    bool changed = ChangeServiceConfigW(service, SERVICE_NO_CHANGE, SERVICE_NO_CHANGE,
+                                        SERVICE_NO_CHANGE, binaryPath.c_str(),
+                                        /*lpLoadOrderGroup=*/nullptr, /*lpdwTagId=*/nullptr,
+                                        /*lpDependencies=*/nullptr,
+                                        /*lpServiceStartName=*/nullptr, /*lpPassword=*/nullptr,
+                                        /*lpDisplayName=*/nullptr);
+    CloseServiceHandle(service);
+    return changed;
+}
+
 static bool IsStopped(SC_HANDLE service, SERVICE_STATUS_PROCESS& status) {
     DWORD needed = 0;
     if (!QueryServiceStatusEx(service, SC_STATUS_PROCESS_INFO, reinterpret_cast<LPBYTE>(&status),
@@ -169,23 +186,33 @@ static int LifeOrder(DWORD state) {
     }
 }
 
-// Each report reaches every registration armed for its state, and a freshly
-// armed one may be handed the current status again: keep the first of each.
 // Each registration has a thread of its own in the caller, so reports made
 // within microseconds of each other can arrive in either order; those are put
-// in the order of the service's life.
+// in the order of the service's life. A watch sees one life, which its stop
+// ends: a report that arrives after the stop was made before it, however
+// late a busy machine delivered it.
+void InsertInLifeOrder(std::vector<Report>& reports, const Report& report) {
+    auto at = reports.end();
+    while (at != reports.begin() &&
+           LifeOrder((at - 1)->status.dwCurrentState) > LifeOrder(report.status.dwCurrentState) &&
+           (report.atMs - (at - 1)->atMs < kReorderWindowMs ||
+            (at - 1)->status.dwCurrentState == SERVICE_STOPPED)) {
+        --at;
+    }
+    reports.insert(at, report);
+}
+
+// Each report reaches every registration armed for its state, and a freshly
+// armed one may be handed the current status again: keep the first of each.
+// Until the start, that current status is the earlier life's stop.
 static void Collect(StatusWatch* watch, const SERVICE_STATUS_PROCESS& status) {
+    if (status.dwCurrentState == SERVICE_START_PENDING) watch->startSeen = true;
+    if (!watch->startSeen && SameReport(status, watch->earlierStop)) return;
     if (status.dwWin32ExitCode == ERROR_SERVICE_NEVER_STARTED) return;
     for (const Report& seen : watch->reports) {
         if (SameReport(seen.status, status)) return;
     }
-    ULONGLONG now = GetTickCount64();
-    auto at = watch->reports.end();
-    while (at != watch->reports.begin() && now - (at - 1)->atMs < kReorderWindowMs &&
-           LifeOrder((at - 1)->status.dwCurrentState) > LifeOrder(status.dwCurrentState)) {
-        --at;
-    }
-    watch->reports.insert(at, Report{now, status});
+    InsertInLifeOrder(watch->reports, Report{GetTickCount64(), status});
 }
 
 // An APC, run while PumpReports waits alertably.
@@ -216,6 +243,8 @@ StatusWatch* WatchService(SC_HANDLE manager, const std::wstring& name) {
     // still be delivered into these buffers.
     auto* watch = new StatusWatch{};
     watch->open = true;
+    watch->earlierStop = QueryStatus(manager, name);
+    if (watch->earlierStop.dwCurrentState != SERVICE_STOPPED) watch->startSeen = true;
     for (int i = 0; i < kWatchSlots; ++i) {
         WatchSlot& slot = watch->slots[i];
         slot.watch = watch;
@@ -226,45 +255,60 @@ StatusWatch* WatchService(SC_HANDLE manager, const std::wstring& name) {
     return watch;
 }
 
-void PumpReports(StatusWatch* watch, DWORD waitMs) {
+void PumpReports(const std::vector<StatusWatch*>& watches, DWORD waitMs) {
     ULONGLONG deadline = GetTickCount64() + waitMs;
     for (;;) {
-        RearmFired(watch);
+        for (StatusWatch* watch : watches) RearmFired(watch);
         ULONGLONG now = GetTickCount64();
         if (now >= deadline) return;
         SleepEx(DWORD(deadline - now), /*bAlertable=*/TRUE);
     }
 }
 
+void PumpReports(StatusWatch* watch, DWORD waitMs) { PumpReports(std::vector<StatusWatch*>{watch}, waitMs); }
+
 struct StartRequest {
-    SC_HANDLE service;
+    std::vector<SC_HANDLE> services;
     std::vector<LPCWSTR> parameters;
-    DWORD result;
+    std::vector<DWORD> results;
 };
 
+// One call after another: Wine's manager starts one service at a time, and a
+// call that has waited a few seconds for its turn fails with
+// ERROR_SERVICE_DATABASE_LOCKED. Each call returns once its service has made
+// its first report, so the services still come up side by side.
 static DWORD WINAPI CallStartService(LPVOID parameter) {
     auto* request = static_cast<StartRequest*>(parameter);
     LPCWSTR* vectors = request->parameters.empty() ? nullptr : request->parameters.data();
-    request->result = StartServiceW(request->service, DWORD(request->parameters.size()), vectors)
-                          ? ERROR_SUCCESS
-                          : GetLastError();
+    for (size_t i = 0; i < request->services.size(); ++i) {
+        request->results[i] = StartServiceW(request->services[i],
+                                            DWORD(request->parameters.size()), vectors)
+                                  ? ERROR_SUCCESS
+                                  : GetLastError();
+    }
     return 0;
 }
 
-DWORD StartWatched(StatusWatch* watch, SC_HANDLE service,
-                   const std::vector<std::wstring>& parameters) {
-    StartRequest request = {service, {}, ERROR_SUCCESS};
+std::vector<DWORD> StartWatchedTogether(const std::vector<StatusWatch*>& watches,
+                                        const std::vector<SC_HANDLE>& services,
+                                        const std::vector<std::wstring>& parameters) {
+    StartRequest request = {services, {}, std::vector<DWORD>(services.size(), ERROR_SUCCESS)};
     for (const std::wstring& parameter : parameters) {
         request.parameters.push_back(parameter.c_str());
     }
     HANDLE thread = CreateThread(nullptr, 0, CallStartService, &request, 0, nullptr);
-    if (!thread) return GetLastError();
+    if (!thread) return std::vector<DWORD>(services.size(), GetLastError());
     for (;;) {
-        RearmFired(watch);
+        for (StatusWatch* watch : watches) RearmFired(watch);
         if (WaitForSingleObjectEx(thread, INFINITE, /*bAlertable=*/TRUE) == WAIT_OBJECT_0) break;
     }
     CloseHandle(thread);
-    return request.result;
+    return request.results;
+}
+
+DWORD StartWatched(StatusWatch* watch, SC_HANDLE service,
+                   const std::vector<std::wstring>& parameters) {
+    return StartWatchedTogether({watch}, {service}, parameters)[0];
 }
 
 static bool HasState(const StatusWatch* watch, DWORD state) {
@@ -274,14 +318,20 @@ static bool HasState(const StatusWatch* watch, DWORD state) {
     return false;
 }
 
-bool WaitForState(StatusWatch* watch, DWORD state, DWORD timeoutMs) {
+bool WaitForState(const std::vector<StatusWatch*>& watches, DWORD state, DWORD timeoutMs) {
     ULONGLONG deadline = GetTickCount64() + timeoutMs;
-    while (!HasState(watch, state)) {
+    for (;;) {
+        bool all = true;
+        for (const StatusWatch* watch : watches) all = all && HasState(watch, state);
+        if (all) return true;
         ULONGLONG now = GetTickCount64();
         if (now >= deadline) return false;
-        PumpReports(watch, DWORD(deadline - now < 50 ? deadline - now : 50));
+        PumpReports(watches, DWORD(deadline - now < 50 ? deadline - now : 50));
     }
-    return true;
+}
+
+bool WaitForState(StatusWatch* watch, DWORD state, DWORD timeoutMs) {
+    return WaitForState(std::vector<StatusWatch*>{watch}, state, timeoutMs);
 }
 
 const std::vector<Report>& Reports(const StatusWatch* watch) { return watch->reports; }

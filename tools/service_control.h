@@ -35,6 +35,9 @@ std::wstring BuildBinaryPath(const std::wstring& wrapperPath,
 SC_HANDLE InstallService(SC_HANDLE manager, const std::wstring& name,
                          const std::wstring& binaryPath);
 
+// Gives the service this command line from its next start on.
+bool ChangeBinaryPath(SC_HANDLE manager, const std::wstring& name, const std::wstring& binaryPath);
+
 // Stops the service if it still runs (killing its process if it does not
 // stop within timeoutMs) and deletes it. False if it could not be deleted.
 bool RemoveService(SC_HANDLE manager, const std::wstring& name, DWORD timeoutMs);
@@ -44,12 +47,18 @@ struct Report {
     SERVICE_STATUS_PROCESS status;
 };
 
+// Adds a report to those of one life as a watch does: a report delivered
+// within a few milliseconds of later ones of the life, or after its stop, is
+// put before them.
+void InsertInLifeOrder(std::vector<Report>& reports, const Report& report);
+
 struct StatusWatch;
 
 // Arms several notification registrations on the service at once, so that
 // reports made in quick succession are all caught. The reports gathered are
 // the service's own, each once, in the order made; the manager's placeholder
-// status (exit code 1077, before the service's first report) is left out.
+// status (exit code 1077, before the service's first report) is left out, and
+// so is the stopped status an earlier life left, until this life's start.
 // Notifications are delivered as APCs, only while this thread waits
 // alertably: in PumpReports, WaitForState or StartWatched.
 StatusWatch* WatchService(SC_HANDLE manager, const std::wstring& name);
@@ -61,13 +70,23 @@ StatusWatch* WatchService(SC_HANDLE manager, const std::wstring& name);
 DWORD StartWatched(StatusWatch* watch, SC_HANDLE service,
                    const std::vector<std::wstring>& parameters);
 
-// Waits alertably for up to waitMs, collecting reports and re-arming each
-// registration as soon as it has fired.
-void PumpReports(StatusWatch* watch, DWORD waitMs);
+// The same for several services, each watched by the watch of the same
+// index: the calls are made one after another, none waiting for a service to
+// run. One result per service.
+std::vector<DWORD> StartWatchedTogether(const std::vector<StatusWatch*>& watches,
+                                        const std::vector<SC_HANDLE>& services,
+                                        const std::vector<std::wstring>& parameters);
 
-// Pumps until a report with the given state has been collected, or timeoutMs
-// has passed. True if one has.
+// Waits alertably for up to waitMs, collecting reports and re-arming each
+// registration as soon as it has fired. Every watch armed on this thread has
+// to be pumped: a notification for one is delivered during the wait of any.
+void PumpReports(StatusWatch* watch, DWORD waitMs);
+void PumpReports(const std::vector<StatusWatch*>& watches, DWORD waitMs);
+
+// Pumps until a report with the given state has been collected (on each
+// watch), or timeoutMs has passed. True if one has.
 bool WaitForState(StatusWatch* watch, DWORD state, DWORD timeoutMs);
+bool WaitForState(const std::vector<StatusWatch*>& watches, DWORD state, DWORD timeoutMs);
 
 const std::vector<Report>& Reports(const StatusWatch* watch);
 
