@@ -89,6 +89,7 @@ struct State {
     std::vector<std::wstring> registeredNames;
     std::wstring dispatchTableName;
     std::vector<std::pair<std::wstring, DWORD>> preshutdownWritten;
+    std::vector<ServiceRecord> services;
     std::vector<STARTUPINFOW> startupInfos;
     std::vector<std::uint64_t> terminations;
     std::vector<std::string> problems;

@@ -3,6 +3,8 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cwchar>
+#include <cwctype>
 #include <memory>
 
 #include "platform/sim_internal.h"
@@ -151,6 +153,123 @@ SC_HANDLE OpenServiceW(SC_HANDLE hSCManager, LPCWSTR lpServiceName, DWORD /*dwDe
     return static_cast<SC_HANDLE>(sim::NewHandle(service));
 }
 
+// The database holds only services made with CreateServiceW; OpenServiceW
+// still opens any name, as the wrapper's own service is never created here.
+// Names are compared as the manager compares them, without regard to case.
+static sim::ServiceRecord* FindService(const std::wstring& name) {
+    for (sim::ServiceRecord& record : g_sim.services) {
+        if (record.name.size() != name.size()) continue;
+        bool same = true;
+        for (std::size_t i = 0; same && i < name.size(); ++i) {
+            same = std::towlower(record.name[i]) == std::towlower(name[i]);
+        }
+        if (same) return &record;
+    }
+    return nullptr;
+}
+
+static bool ValidServiceName(LPCWSTR name) {
+    return name && *name && !std::wcschr(name, L'\\') && !std::wcschr(name, L'/');
+}
+
+SC_HANDLE CreateServiceW(SC_HANDLE hSCManager, LPCWSTR lpServiceName, LPCWSTR lpDisplayName,
+                         DWORD /*dwDesiredAccess*/, DWORD dwServiceType, DWORD dwStartType,
+                         DWORD dwErrorControl, LPCWSTR lpBinaryPathName,
+                         LPCWSTR /*lpLoadOrderGroup*/, LPDWORD /*lpdwTagId*/,
+                         LPCWSTR /*lpDependencies*/, LPCWSTR lpServiceStartName,
+                         LPCWSTR /*lpPassword*/) {
+    CallScope call("CreateServiceW");
+    if (call.Injected()) {
+        call.Fail(call.InjectedError());
+        return nullptr;
+    }
+    std::lock_guard<std::mutex> held(g_simLock);
+    if (!sim::Find(hSCManager, Kind::Manager)) {
+        sim::Problem("CreateServiceW was given a manager handle that is not open");
+        call.FailLocked(ERROR_INVALID_HANDLE);
+        return nullptr;
+    }
+    if (!ValidServiceName(lpServiceName)) {
+        call.FailLocked(ERROR_INVALID_NAME);
+        return nullptr;
+    }
+    if (!lpBinaryPathName || !*lpBinaryPathName) {
+        call.FailLocked(ERROR_INVALID_PARAMETER);
+        return nullptr;
+    }
+    if (const sim::ServiceRecord* existing = FindService(lpServiceName)) {
+        call.FailLocked(existing->markedForDelete ? ERROR_SERVICE_MARKED_FOR_DELETE
+                                                  : ERROR_SERVICE_EXISTS);
+        return nullptr;
+    }
+    sim::ServiceRecord record;
+    record.name = lpServiceName;
+    record.displayName = lpDisplayName && *lpDisplayName ? lpDisplayName : lpServiceName;
+    record.binaryPathName = lpBinaryPathName;
+    record.serviceStartName = lpServiceStartName ? lpServiceStartName : L"";
+    record.serviceType = dwServiceType;
+    record.startType = dwStartType;
+    record.errorControl = dwErrorControl;
+    g_sim.services.push_back(record);
+    Object service = sim::OfKind(Kind::Service);
+    service.serviceName = lpServiceName;
+    return static_cast<SC_HANDLE>(sim::NewHandle(service));
+}
+
+// Marks the service; the manager removes it once no handle to it is open.
+BOOL DeleteService(SC_HANDLE hService) {
+    CallScope call("DeleteService");
+    if (call.Injected()) {
+        call.Fail(call.InjectedError());
+        return FALSE;
+    }
+    std::lock_guard<std::mutex> held(g_simLock);
+    const Object* service = sim::Find(hService, Kind::Service);
+    if (!service) {
+        sim::Problem("DeleteService was given a handle that is not an open service");
+        call.FailLocked(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    sim::ServiceRecord* record = FindService(service->serviceName);
+    if (!record) {
+        call.FailLocked(ERROR_SERVICE_DOES_NOT_EXIST);
+        return FALSE;
+    }
+    if (record->markedForDelete) {
+        call.FailLocked(ERROR_SERVICE_MARKED_FOR_DELETE);
+        return FALSE;
+    }
+    record->markedForDelete = true;
+    return TRUE;
+}
+
+// Writes the level's record into the service's configuration, where the
+// database holds the service, and notes every pre-shutdown timeout written.
+static bool ApplyConfigLevel(const std::wstring& name, DWORD level, const void* info) {
+    sim::ServiceRecord* record = FindService(name);
+    switch (level) {
+    case SERVICE_CONFIG_DESCRIPTION: {
+        // A null text leaves the description as it is; an empty one removes it.
+        LPCWSTR text = static_cast<const SERVICE_DESCRIPTIONW*>(info)->lpDescription;
+        if (record && text) record->description = text;
+        return true;
+    }
+    case SERVICE_CONFIG_DELAYED_AUTO_START_INFO: {
+        BOOL delayed = static_cast<const SERVICE_DELAYED_AUTO_START_INFO*>(info)->fDelayedAutostart;
+        if (record) record->delayedAutoStart = delayed != FALSE;
+        return true;
+    }
+    case SERVICE_CONFIG_PRESHUTDOWN_INFO: {
+        DWORD timeoutMs = static_cast<const SERVICE_PRESHUTDOWN_INFO*>(info)->dwPreshutdownTimeout;
+        g_sim.preshutdownWritten.emplace_back(name, timeoutMs);
+        if (record) record->preshutdownTimeoutMs = timeoutMs;
+        return true;
+    }
+    default:
+        return false;
+    }
+}
+
 BOOL ChangeServiceConfig2W(SC_HANDLE hService, DWORD dwInfoLevel, LPVOID lpInfo) {
     CallScope call("ChangeServiceConfig2W");
     if (call.Injected()) {
@@ -159,19 +278,37 @@ BOOL ChangeServiceConfig2W(SC_HANDLE hService, DWORD dwInfoLevel, LPVOID lpInfo)
     }
     std::lock_guard<std::mutex> held(g_simLock);
     Object* service = sim::Find(hService, Kind::Service);
-    if (!service || dwInfoLevel != SERVICE_CONFIG_PRESHUTDOWN_INFO || !lpInfo) {
+    if (!service || !lpInfo || !ApplyConfigLevel(service->serviceName, dwInfoLevel, lpInfo)) {
         sim::Problem("ChangeServiceConfig2W was called with a bad handle or level");
         call.FailLocked(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
-    auto* info = static_cast<SERVICE_PRESHUTDOWN_INFO*>(lpInfo);
-    g_sim.preshutdownWritten.emplace_back(service->serviceName, info->dwPreshutdownTimeout);
     return TRUE;
 }
 
+// Removes a service marked for deletion once no open handle names it.
+static void ForgetIfDeleted(const std::wstring& name) {
+    std::lock_guard<std::mutex> held(g_simLock);
+    sim::ServiceRecord* record = FindService(name);
+    if (!record || !record->markedForDelete) return;
+    for (const auto& entry : g_sim.objects) {
+        if (entry.second.kind == Kind::Service && FindService(entry.second.serviceName) == record) {
+            return;
+        }
+    }
+    g_sim.services.erase(g_sim.services.begin() + (record - g_sim.services.data()));
+}
 
 BOOL CloseServiceHandle(SC_HANDLE hSCObject) {
     CallScope call("CloseServiceHandle");
-    return CloseObject(call, hSCObject, /*serviceHandle=*/true);
+    std::wstring name;
+    {
+        std::lock_guard<std::mutex> held(g_simLock);
+        const Object* service = sim::Find(hSCObject, Kind::Service);
+        if (service) name = service->serviceName;
+    }
+    BOOL closed = CloseObject(call, hSCObject, /*serviceHandle=*/true);
+    if (!name.empty()) ForgetIfDeleted(name);
+    return closed;
 }
 

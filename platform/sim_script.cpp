@@ -115,6 +115,11 @@ std::vector<std::pair<std::wstring, DWORD>> PreshutdownTimeoutsWritten() {
     return g_sim.preshutdownWritten;
 }
 
+std::vector<ServiceRecord> Services() {
+    std::lock_guard<std::mutex> held(g_simLock);
+    return g_sim.services;
+}
+
 std::vector<std::wstring> CreatedCommandLines() {
     std::lock_guard<std::mutex> held(g_simLock);
     std::vector<std::wstring> lines;
