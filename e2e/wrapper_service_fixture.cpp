@@ -5,6 +5,7 @@
 
 std::wstring g_wrapperPath;
 std::wstring g_testChildPath;
+std::wstring g_setupPath;
 
 std::string Summary(const Report& report) {
     const SERVICE_STATUS_PROCESS& s = report.status;
@@ -176,11 +177,13 @@ bool WrapperService::ChildStarted() {
 
 int wmain(int argc, wchar_t** argv) {
     testing::InitGoogleTest(&argc, argv);
-    if (argc != 3) {
-        std::fprintf(stderr, "usage: e2e_tests <service-wrapper.exe> <e2e_test_child.exe>\n");
+    if (argc != 4) {
+        std::fprintf(stderr, "usage: e2e_tests <service-wrapper.exe> <e2e_test_child.exe> "
+                             "<service-wrapper-setup.exe>\n");
         return 2;
     }
     g_wrapperPath = WindowsPath(argv[1]);
     g_testChildPath = WindowsPath(argv[2]);
+    g_setupPath = WindowsPath(argv[3]);
     return RUN_ALL_TESTS();
 }

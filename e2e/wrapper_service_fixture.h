@@ -13,6 +13,7 @@
 // Set by main from the driver's arguments, as Windows paths.
 extern std::wstring g_wrapperPath;
 extern std::wstring g_testChildPath;
+extern std::wstring g_setupPath;
 
 // What the test child wrote down about itself.
 struct ChildRecord {

@@ -144,6 +144,17 @@ const wchar_t* ElementRole(std::size_t index, bool wrapped) {
     }
 }
 
+std::wstring FormatElements(const std::vector<std::wstring>& elements, bool wrapped) {
+    std::wstring text;
+    for (std::size_t i = 0; i < elements.size(); ++i) {
+        std::wstring role = ElementRole(i, wrapped);
+        role.resize(14, L' ');
+        text += L"  " + std::to_wstring(i) + (i < 10 ? L"  " : L" ") + role + Shown(elements[i]) +
+                L"\n";
+    }
+    return text;
+}
+
 std::wstring ExplainWrapperExitCode(DWORD exitCode) {
     switch (exitCode) {
     case NO_ERROR: return L"clean: the program ended by itself, or was stopped";

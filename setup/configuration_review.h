@@ -15,7 +15,7 @@ struct ServiceConfiguration {
 };
 
 struct ConfigurationReview {
-    bool wrapped;  // the first element names service-wrapper.exe
+    bool wrapped;                        // the first element names service-wrapper.exe
     std::optional<DWORD> stopTimeoutMs;  // as the wrapper will read it
     std::vector<std::wstring> warnings;  // each makes show fail
     std::vector<std::wstring> notes;
@@ -30,6 +30,10 @@ ConfigurationReview ReviewConfiguration(const ServiceConfiguration& configuratio
 
 // What element i of a command line is to the wrapper, or to any program.
 const wchar_t* ElementRole(std::size_t index, bool wrapped);
+
+// The elements one to a line, each with its index and role and in brackets,
+// so that blanks at either end and empty elements show.
+std::wstring FormatElements(const std::vector<std::wstring>& elements, bool wrapped);
 
 // The meaning of the wrapper's exit codes; empty for those the platform's
 // own message explains.

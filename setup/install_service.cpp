@@ -14,19 +14,21 @@ static std::optional<InstallFailure> Configure(SC_HANDLE service, const InstallP
         // The record's field is not const, but the call only reads it.
         SERVICE_DESCRIPTIONW description = {const_cast<LPWSTR>(plan.description.c_str())};
         if (!ChangeServiceConfig2W(service, SERVICE_CONFIG_DESCRIPTION, &description)) {
-            return InstallFailure{L"cannot set the description", LastError(), false, NO_ERROR};
+            return InstallFailure{L"cannot set the description", LastError(), true, false,
+                                  NO_ERROR};
         }
     }
     if (plan.delayedAutoStart) {
         SERVICE_DELAYED_AUTO_START_INFO delayed = {TRUE};
         if (!ChangeServiceConfig2W(service, SERVICE_CONFIG_DELAYED_AUTO_START_INFO, &delayed)) {
-            return InstallFailure{L"cannot set the delayed automatic start", LastError(), false,
-                                  NO_ERROR};
+            return InstallFailure{L"cannot set the delayed automatic start", LastError(), true,
+                                  false, NO_ERROR};
         }
     }
     SERVICE_PRESHUTDOWN_INFO preshutdown = {plan.preshutdownTimeoutMs};
     if (!ChangeServiceConfig2W(service, SERVICE_CONFIG_PRESHUTDOWN_INFO, &preshutdown)) {
-        return InstallFailure{L"cannot set the pre-shutdown timeout", LastError(), false, NO_ERROR};
+        return InstallFailure{L"cannot set the pre-shutdown timeout", LastError(), true, false,
+                              NO_ERROR};
     }
     return std::nullopt;
 }
@@ -36,7 +38,7 @@ std::optional<InstallFailure> InstallService(const InstallPlan& plan) {
                                        SC_MANAGER_CREATE_SERVICE);
     if (!manager) {
         return InstallFailure{L"cannot open the service control manager to create a service",
-                              LastError(), false, NO_ERROR};
+                              LastError(), false, false, NO_ERROR};
     }
     // No password: the three accounts offered have none.
     SC_HANDLE service = CreateServiceW(
@@ -47,7 +49,7 @@ std::optional<InstallFailure> InstallService(const InstallPlan& plan) {
     if (!service) {
         DWORD error = LastError();
         CloseServiceHandle(manager);
-        return InstallFailure{L"cannot create the service", error, false, NO_ERROR};
+        return InstallFailure{L"cannot create the service", error, false, false, NO_ERROR};
     }
     std::optional<InstallFailure> failure = Configure(service, plan);
     if (failure && !DeleteService(service)) {

@@ -20,8 +20,8 @@ struct InstallPlan {
 struct InstallFailure {
     const wchar_t* step;  // what could not be done, in words
     DWORD error;
-    // The service had been created and could not be deleted again; then
-    // removeError says why.
+    bool created;  // the step came after the creation, and the service was deleted again
+    // The service could not be deleted again; then removeError says why.
     bool leftBehind;
     DWORD removeError;
 };

@@ -74,17 +74,20 @@ TEST_F(InstallSequence, AFailingStepLeavesNoServiceBehind) {
         const char* call;
         int nth;
         const wchar_t* step;
+        bool created;
         bool deleteFails;
     } kSteps[] = {
-        {"OpenSCManagerW", 1, L"cannot open the service control manager to create a service", false},
-        {"CreateServiceW", 1, L"cannot create the service", false},
-        {"ChangeServiceConfig2W", 1, L"cannot set the description", false},
-        {"ChangeServiceConfig2W", 2, L"cannot set the delayed automatic start", false},
-        {"ChangeServiceConfig2W", 3, L"cannot set the pre-shutdown timeout", false},
-        {"ChangeServiceConfig2W", 3, L"cannot set the pre-shutdown timeout", true},
+        {"OpenSCManagerW", 1, L"cannot open the service control manager to create a service", false,
+         false},
+        {"CreateServiceW", 1, L"cannot create the service", false, false},
+        {"ChangeServiceConfig2W", 1, L"cannot set the description", true, false},
+        {"ChangeServiceConfig2W", 2, L"cannot set the delayed automatic start", true, false},
+        {"ChangeServiceConfig2W", 3, L"cannot set the pre-shutdown timeout", true, false},
+        {"ChangeServiceConfig2W", 3, L"cannot set the pre-shutdown timeout", true, true},
     };
     for (const auto& c : kSteps) {
-        SCOPED_TRACE(std::string(c.call) + " " + std::to_string(c.nth) + (c.deleteFails ? " and DeleteService" : ""));
+        SCOPED_TRACE(std::string(c.call) + " " + std::to_string(c.nth) +
+                     (c.deleteFails ? " and DeleteService" : ""));
         sim::Reset();
         sim::FailCall(c.call, c.nth, ERROR_ACCESS_DENIED);
         if (c.deleteFails) sim::FailCall("DeleteService", 1, ERROR_NOT_ENOUGH_MEMORY);
@@ -92,6 +95,7 @@ TEST_F(InstallSequence, AFailingStepLeavesNoServiceBehind) {
         ASSERT_TRUE(failure);
         EXPECT_STREQ(failure->step, c.step);
         EXPECT_EQ(failure->error, ERROR_ACCESS_DENIED);
+        EXPECT_EQ(failure->created, c.created);
         EXPECT_EQ(failure->leftBehind, c.deleteFails);
         EXPECT_EQ(failure->removeError, c.deleteFails ? ERROR_NOT_ENOUGH_MEMORY : NO_ERROR);
         EXPECT_EQ(sim::Services().size(), c.deleteFails ? 1u : 0u);
