@@ -67,8 +67,8 @@ static std::wstring ResolveWrapper(const std::wstring& given, std::wstring& wrap
     return problem;
 }
 
-static void PrintInstalled(const InstallOptions& options, const InstallPlan& plan,
-                           const std::vector<std::wstring>& elements) {
+static std::wstring InstalledReport(const InstallOptions& options, const InstallPlan& plan,
+                                    const std::vector<std::wstring>& elements) {
     std::wstring text = L"Installed the service " + plan.name + L".\n";
     text += L"  display name  " + plan.displayName + L"\n";
     text += std::wstring(L"  start         ") +
@@ -87,7 +87,7 @@ static void PrintInstalled(const InstallOptions& options, const InstallPlan& pla
                 L"value when it starts the service.\n";
     }
     text += L"Start it with: sc.exe start \"" + plan.name + L"\"\n";
-    PrintOut(text);
+    return text;
 }
 
 int RunInstall(const InstallOptions& options) {
@@ -118,9 +118,12 @@ int RunInstall(const InstallOptions& options) {
                                    L" would not be read back as written: " + problem + L".");
     }
 
+    // Made beforehand, so that little is left to go wrong once the service
+    // exists: a failure reported then would be for a service that is installed.
+    const std::wstring report = InstalledReport(options, plan, elements);
     std::optional<InstallFailure> failure = InstallService(plan);
     if (!failure) {
-        PrintInstalled(options, plan, elements);
+        PrintOut(report);
         return kExitDone;
     }
     std::wstring text = L"Cannot install " + plan.name + L": " + failure->step + L". " +
