@@ -44,6 +44,10 @@ static bool ProgramExists(const std::wstring& path, FileExistsFunction fileExist
     return FileNameOf(path).find(L'.') == std::wstring::npos && fileExists(path + L".exe");
 }
 
+static bool IsPlainNumber(const std::wstring& text) {
+    return !text.empty() && text.find_first_not_of(L"0123456789") == std::wstring::npos;
+}
+
 static std::wstring Shown(const std::wstring& element) {
     return L"[" + element + L"]";
 }
@@ -76,6 +80,12 @@ static void ReviewWrapperElements(const ServiceConfiguration& configuration,
         return;
     }
     review.stopTimeoutMs = ParseStopTimeout(elements[1].c_str());
+    if (review.stopTimeoutMs && !IsPlainNumber(elements[1])) {
+        review.notes.push_back(L"Element 1 " + Shown(elements[1]) + L" is not a plain number: the "
+                               L"wrapper reads it as " + std::to_wstring(*review.stopTimeoutMs) +
+                               L" ms, passing over blanks and a sign before the digits and "
+                               L"ignoring what follows them.");
+    }
     if (!review.stopTimeoutMs) {
         review.warnings.push_back(
             L"Element 1 " + Shown(elements[1]) +
@@ -95,8 +105,9 @@ static void ReviewWrapperElements(const ServiceConfiguration& configuration,
         review.warnings.push_back(
             L"The pre-shutdown timeout is " + std::to_wstring(*configuration.preshutdownTimeoutMs) +
             L" ms but the stop timeout is " + std::to_wstring(*review.stopTimeoutMs) +
-            L" ms: at shutdown Windows would not wait for the stop as long as the wrapper "
-            L"gives the program. (The wrapper sets it again each time it starts.)");
+            L" ms; they should be equal, so that at shutdown Windows waits as long as the "
+            L"wrapper gives the program, and no longer. (The wrapper sets it again each time it "
+            L"starts.)");
     }
 }
 

@@ -127,6 +127,10 @@ static std::wstring ExitCodeText(const SERVICE_STATUS_PROCESS& status, bool wrap
     return text + meaning;
 }
 
+static std::wstring OrNone(LPCWSTR text) {
+    return text && *text ? text : L"(none)";
+}
+
 static bool FileExistsForReview(const std::wstring& path) {
     return FileExists(path);
 }
@@ -149,10 +153,8 @@ int RunShow(const std::wstring& name) {
 
     const SERVICE_STATUS_PROCESS& status = facts.status;
     std::wstring text = L"Service " + name + L"\n";
-    text += L"  display name    " +
-            std::wstring(config.lpDisplayName ? config.lpDisplayName : L"") + L"\n";
-    text +=
-        L"  description     " + (facts.description.empty() ? L"(none)" : facts.description) + L"\n";
+    text += L"  display name    " + OrNone(config.lpDisplayName) + L"\n";
+    text += L"  description     " + OrNone(facts.description.c_str()) + L"\n";
     text += std::wstring(L"  state           ") + StateWord(status.dwCurrentState);
     if (status.dwProcessId != 0) text += L", pid " + std::to_wstring(status.dwProcessId);
     text += L"\n  last exit code  " + ExitCodeText(status, review.wrapped) + L"\n";

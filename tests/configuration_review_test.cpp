@@ -27,7 +27,8 @@ struct ReviewCase {
 const ReviewCase kReviewCases[] = {
     {LR"("C:\W\service-wrapper.exe" 30000 "C:\P\u.exe" "--mode")", 30000, true, 30000, {}, {}},
     // Read as the wrapper reads it: blanks, a sign and a unit are taken.
-    {LR"("C:\W\SERVICE-WRAPPER.EXE" " +5000ms" "C:\P\u")", 5000, true, 5000, {}, {}},
+    {LR"("C:\W\SERVICE-WRAPPER.EXE" " +5000ms" "C:\P\u")", 5000, true, 5000, {},
+     {L"Element 1 [ +5000ms] is not a plain number: the wrapper reads it as 5000 ms"}},
     {LR"("C:\W\service-wrapper.exe" 30000)", 30000, true, std::nullopt, {L"has 2 element(s)"}, {}},
     {LR"("C:\W\service-wrapper.exe" abc "C:\P\u.exe")", 30000, true, std::nullopt,
      {L"Element 1 [abc] is not a stop timeout"}, {}},
