@@ -87,13 +87,7 @@ protected:
         ASSERT_TRUE(WritePreshutdownTimeout(manager_, name_, preshutdownMs));
     }
 
-    DWORD OpenError() {
-        SC_HANDLE service = OpenServiceW(manager_, name_.c_str(), SERVICE_QUERY_STATUS);
-        if (!service) return GetLastError();
-        CloseServiceHandle(service);
-        return ERROR_SUCCESS;
-    }
-
+    // Empty when there is no service of the test's name.
     std::wstring StoredCommandLine() {
         SC_HANDLE service = OpenServiceW(manager_, name_.c_str(), SERVICE_QUERY_CONFIG);
         std::vector<BYTE> buffer(8192);
@@ -131,11 +125,6 @@ TEST_F(SetupTool, InstallsShowsAndRemovesAServiceWhoseProgramGetsItsArgumentsExa
     ASSERT_EQ(installed.exitCode, 0u) << Narrow(installed.err);
     EXPECT_EQ(installed.err, L"");
     EXPECT_TRUE(Holds(installed.out, L"  2  program       [" + child + L"]\n"));
-    for (std::size_t i = 0; i < kHardArguments.size(); ++i) {
-        EXPECT_TRUE(Holds(installed.out, L"  " + std::to_wstring(i + 3) +
-                                             (i + 3 < 10 ? L"  " : L" ") + L"argument      [" +
-                                             kHardArguments[i] + L"]\n"));
-    }
 
     Start();
     ASSERT_TRUE(WaitForState(SERVICE_RUNNING, 15000)) << Seen();
@@ -157,6 +146,9 @@ TEST_F(SetupTool, InstallsShowsAndRemovesAServiceWhoseProgramGetsItsArgumentsExa
         EXPECT_TRUE(Holds(shown.out, L"argument      [" + argument + L"]\n"));
     }
     EXPECT_FALSE(Holds(shown.out, L"Warning"));
+    // install printed the same elements as show reads back from the manager.
+    const std::wstring printed = installed.out.substr(installed.out.find(L"Its elements"));
+    EXPECT_TRUE(Holds(shown.out, printed.substr(0, printed.find(L"Start it with"))));
 
     // The watch's handles would keep the deleted service in the manager.
     EndWatch(watch_);
@@ -166,7 +158,7 @@ TEST_F(SetupTool, InstallsShowsAndRemovesAServiceWhoseProgramGetsItsArgumentsExa
     EXPECT_TRUE(Holds(removed.out, L"  stop pending: checkpoint 1, wait hint 1000 ms\n"));
     EXPECT_TRUE(Holds(removed.out, L"  stopped, exit code 0"));
     EXPECT_TRUE(Holds(removed.out, L"Removed the service " + name_ + L".\n"));
-    EXPECT_EQ(OpenError(), DWORD(ERROR_SERVICE_DOES_NOT_EXIST));
+    EXPECT_EQ(StoredCommandLine(), L"");
     EXPECT_TRUE(ProcessesNamed(FileName(child)).empty());
 
     SetupRun again = Setup({L"remove", name_});
@@ -249,7 +241,7 @@ TEST_F(SetupTool, RefusesAnInstallThatCannotWorkAndLeavesNothing) {
             EXPECT_EQ(StoredCommandLine(), existing);
             EXPECT_TRUE(RemoveService(manager_, name_, 15000));
         } else {
-            EXPECT_EQ(OpenError(), DWORD(ERROR_SERVICE_DOES_NOT_EXIST));
+            EXPECT_EQ(StoredCommandLine(), L"");
         }
     }
 }
@@ -359,21 +351,20 @@ std::string ResourceText(const std::wstring& path, LPCWSTR name, LPCWSTR type) {
     return text;
 }
 
-std::wstring VersionString(const std::vector<BYTE>& block, const wchar_t* name) {
-    LPVOID value = nullptr;
-    UINT length = 0;
-    std::wstring path = std::wstring(L"\\StringFileInfo\\040904B0\\") + name;
-    if (!VerQueryValueW(block.data(), path.c_str(), &value, &length)) return L"";
-    return static_cast<const wchar_t*>(value);
-}
-
-std::vector<BYTE> VersionBlock(const std::wstring& path) {
+// The fixed version and the internal name of an executable's version resource.
+std::wstring Version(const std::wstring& path) {
     DWORD ignored = 0;
     std::vector<BYTE> block(GetFileVersionInfoSizeW(path.c_str(), &ignored));
-    if (block.empty() || !GetFileVersionInfoW(path.c_str(), 0, DWORD(block.size()), block.data())) {
-        return {};
+    VS_FIXEDFILEINFO* fixed = nullptr;
+    LPVOID name = nullptr;
+    UINT size = 0;
+    if (block.empty() || !GetFileVersionInfoW(path.c_str(), 0, DWORD(block.size()), block.data()) ||
+        !VerQueryValueW(block.data(), L"\\", reinterpret_cast<LPVOID*>(&fixed), &size) ||
+        !VerQueryValueW(block.data(), L"\\StringFileInfo\\040904B0\\InternalName", &name, &size)) {
+        return L"";
     }
-    return block;
+    return std::to_wstring(fixed->dwFileVersionMS) + L"." +
+           std::to_wstring(fixed->dwFileVersionLS) + L" " + static_cast<const wchar_t*>(name);
 }
 
 TEST(SetupExecutable, CarriesAnAsInvokerManifestAndTheWrappersVersion) {
@@ -383,22 +374,10 @@ TEST(SetupExecutable, CarriesAnAsInvokerManifestAndTheWrappersVersion) {
         manifest,
         std::regex("requestedExecutionLevel\\s+level=\"asInvoker\"\\s+uiAccess=\"false\"")))
         << manifest;
-    const std::vector<BYTE> setup = VersionBlock(g_setupPath);
-    const std::vector<BYTE> wrapper = VersionBlock(g_wrapperPath);
-    ASSERT_FALSE(setup.empty());
-    ASSERT_FALSE(wrapper.empty());
-    EXPECT_EQ(VersionString(setup, L"InternalName"), L"service-wrapper-setup");
-    EXPECT_EQ(VersionString(setup, L"OriginalFilename"), L"service-wrapper-setup.exe");
-    EXPECT_EQ(VersionString(setup, L"FileVersion"), VersionString(wrapper, L"FileVersion"));
-    EXPECT_EQ(VersionString(setup, L"ProductVersion"), VersionString(wrapper, L"ProductVersion"));
-    VS_FIXEDFILEINFO* a = nullptr;
-    VS_FIXEDFILEINFO* b = nullptr;
-    UINT size = 0;
-    ASSERT_TRUE(VerQueryValueW(setup.data(), L"\\", reinterpret_cast<LPVOID*>(&a), &size));
-    ASSERT_TRUE(VerQueryValueW(wrapper.data(), L"\\", reinterpret_cast<LPVOID*>(&b), &size));
-    EXPECT_EQ(a->dwFileVersionMS, b->dwFileVersionMS);
-    EXPECT_EQ(a->dwFileVersionLS, b->dwFileVersionLS);
-    EXPECT_EQ(a->dwFileType, DWORD(VFT_APP));
+    const std::wstring wrapper = Version(g_wrapperPath);
+    ASSERT_NE(wrapper, L"");
+    EXPECT_EQ(Version(g_setupPath),
+              wrapper.substr(0, wrapper.find(L' ')) + L" service-wrapper-setup");
 }
 
 }  // namespace
