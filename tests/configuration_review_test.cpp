@@ -76,10 +76,16 @@ TEST(ReviewConfiguration, WarnsAboutWhatCannotWorkOrIsUnsafe) {
 }
 
 TEST(ExplainWrapperExitCode, NamesTheWrappersOwnCodes) {
-    EXPECT_EQ(ExplainWrapperExitCode(160), L"the wrapper refused its command line");
-    EXPECT_EQ(ExplainWrapperExitCode(2), ExplainWrapperExitCode(3));
-    EXPECT_NE(ExplainWrapperExitCode(0), L"");
-    EXPECT_EQ(ExplainWrapperExitCode(1066), L"");  // left to the platform's own words
+    const std::pair<DWORD, const wchar_t*> kCodes[] = {
+        {0, L"clean: the program ended by itself, or was stopped"},
+        {160, L"the wrapper refused its command line"},
+        {2, L"the program was not found"},
+        {3, L"the program was not found"},
+        {5, L"the program could not be started: access denied"},
+        {8, L"the wrapper ran out of memory"},
+        {1066, L""},  // left to the platform's own words
+    };
+    for (const auto& c : kCodes) EXPECT_EQ(ExplainWrapperExitCode(c.first), c.second) << c.first;
 }
 
 }  // namespace
