@@ -28,7 +28,7 @@ bool CanQuoteProgram(LPCWSTR program) {
 // only in a run that reaches a quotation mark: such runs are doubled, plus one
 // backslash to make an inner mark literal. A run at the end of the element
 // reaches the closing mark, so it is doubled too.
-static void AppendQuotedArgument(std::wstring& line, LPCWSTR argument) {
+void AppendQuotedArgument(std::wstring& line, LPCWSTR argument) {
     line += L'"';
     std::size_t backslashes = 0;
     for (const wchar_t* p = argument; *p; ++p) {

@@ -26,6 +26,11 @@ std::optional<DWORD> ParseStopTimeout(LPCWSTR text);
 // quotation mark itself cannot be passed on faithfully.
 bool CanQuoteProgram(LPCWSTR program);
 
+// Appends one argument in quotation marks so that CommandLineToArgvW, and so
+// the child's own splitting, gives it back unchanged: spaces, an empty text,
+// quotation marks and backslashes included.
+void AppendQuotedArgument(std::wstring& line, LPCWSTR argument);
+
 // The child's command line: element 2 in quotation marks, then each further
 // element quoted so that the child's own splitting gives it back unchanged.
 std::wstring BuildChildCommandLine(const LPWSTR* elements, int count);

@@ -5,6 +5,7 @@
 
 std::wstring g_wrapperPath;
 std::wstring g_testChildPath;
+std::wstring g_setupPath;
 
 std::string Summary(const Report& report) {
     const SERVICE_STATUS_PROCESS& s = report.status;
@@ -162,10 +163,13 @@ void WrapperService::ReleaseChild(size_t service) {
     WriteTextFile(WithoutExtension(ChildPath(service)) + L".release", "");
 }
 
-void WrapperService::Install(const std::vector<std::wstring>& elements, size_t service) {
-    // The watch's handles would keep a deleted service of this name alive.
+void WrapperService::EndWatching(size_t service) {
     EndWatch(watches_[service]);
     watches_[service] = nullptr;
+}
+
+void WrapperService::Install(const std::vector<std::wstring>& elements, size_t service) {
+    EndWatching(service);
     std::wstring binaryPath = BuildBinaryPath(g_wrapperPath, elements);
     SC_HANDLE handle = InstallService(manager_, ServiceName(service), binaryPath);
     ASSERT_NE(handle, nullptr) << "CreateServiceW: " << GetLastError() << " "
@@ -310,11 +314,13 @@ HANDLE WrapperService::OpenWrapperProcess(size_t service) {
 
 int wmain(int argc, wchar_t** argv) {
     testing::InitGoogleTest(&argc, argv);
-    if (argc != 3) {
-        std::fprintf(stderr, "usage: e2e_tests <service-wrapper.exe> <e2e_test_child.exe>\n");
+    if (argc != 4) {
+        std::fprintf(stderr, "usage: e2e_tests <service-wrapper.exe> <e2e_test_child.exe> "
+                             "<service-wrapper-setup.exe>\n");
         return 2;
     }
     g_wrapperPath = WindowsPath(argv[1]);
     g_testChildPath = WindowsPath(argv[2]);
+    g_setupPath = WindowsPath(argv[3]);
     return RUN_ALL_TESTS();
 }

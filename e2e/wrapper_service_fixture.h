@@ -14,6 +14,7 @@
 // Set by main from the driver's arguments, as Windows paths.
 extern std::wstring g_wrapperPath;
 extern std::wstring g_testChildPath;
+extern std::wstring g_setupPath;
 
 // What the test child wrote down about itself.
 struct ChildRecord {
@@ -95,6 +96,10 @@ protected:
     // The wrapper process that reported running, to wait on and read its
     // exit code; null if none did or it is gone.
     HANDLE OpenWrapperProcess(size_t service = 0);
+
+    // Closes the service's watch, whose handles would keep a deleted service
+    // of this name alive in the manager.
+    void EndWatching(size_t service = 0);
 
     static constexpr DWORD kMarkerPreshutdownMs = 777;
 

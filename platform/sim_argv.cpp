@@ -1,10 +1,12 @@
-// The platform's command-line splitting and the runtime's wcstoul, as the
-// host build simulates them.
+// The platform's command line, its splitting and the runtime's wcstoul, as
+// the host build simulates them.
 #include <cerrno>
 #include <cstdint>
+#include <cstdlib>
+#include <cstring>
 
+#include "platform/platform.h"
 #include "platform/sim_internal.h"
-#include "platform/sim_platform.h"
 
 static bool IsBlank(wchar_t c) {
     return c == L' ' || c == L'\t';
@@ -126,3 +128,66 @@ unsigned long crt::wcstoul(const wchar_t* text, wchar_t** end, int base) {
     }
     return negative ? (kMax + 1 - magnitude) & kMax : magnitude;
 }
+
+using sim::CallScope;
+using sim::g_sim;
+using sim::g_simLock;
+
+LPWSTR GetCommandLineW() {
+    CallScope call("GetCommandLineW");
+    std::lock_guard<std::mutex> held(g_simLock);
+    return &g_sim.commandLine[0];
+}
+
+LPWSTR* CommandLineToArgvW(LPCWSTR lpCmdLine, int* pNumArgs) {
+    CallScope call("CommandLineToArgvW");
+    if (call.Injected() || !pNumArgs) {
+        call.Fail(call.Injected() ? call.InjectedError() : ERROR_INVALID_PARAMETER);
+        return nullptr;
+    }
+    std::wstring modulePath;
+    {
+        std::lock_guard<std::mutex> held(g_simLock);
+        modulePath = g_sim.modulePath;
+    }
+    std::vector<std::wstring> elements = sim::SplitCommandLine(lpCmdLine, modulePath);
+    // One block, as the platform gives it: the pointers, then the strings.
+    std::size_t bytes = (elements.size() + 1) * sizeof(LPWSTR);
+    for (const std::wstring& e : elements) bytes += (e.size() + 1) * sizeof(WCHAR);
+    auto* block = static_cast<unsigned char*>(std::malloc(bytes));
+    auto** vector = reinterpret_cast<LPWSTR*>(block);
+    auto* text = reinterpret_cast<WCHAR*>(block + (elements.size() + 1) * sizeof(LPWSTR));
+    for (std::size_t i = 0; i < elements.size(); ++i) {
+        vector[i] = text;
+        std::memcpy(text, elements[i].c_str(), (elements[i].size() + 1) * sizeof(WCHAR));
+        text += elements[i].size() + 1;
+    }
+    vector[elements.size()] = nullptr;
+    *pNumArgs = static_cast<int>(elements.size());
+    std::lock_guard<std::mutex> held(g_simLock);
+    g_sim.localAllocs[block] = bytes;
+    return vector;
+}
+
+HLOCAL LocalFree(HLOCAL hMem) {
+    CallScope call("LocalFree");
+    if (!hMem) return nullptr;
+    std::unique_lock<std::mutex> held(g_simLock);
+    auto it = g_sim.localAllocs.find(hMem);
+    if (it == g_sim.localAllocs.end()) {
+        sim::Problem("LocalFree was given memory that is not allocated");
+        held.unlock();
+        call.Fail(ERROR_INVALID_HANDLE);
+        return hMem;
+    }
+    std::free(it->first);
+    g_sim.localAllocs.erase(it);
+    ++g_sim.localFrees;
+    held.unlock();
+    if (call.Injected()) {
+        call.Fail(call.InjectedError());
+        return hMem;
+    }
+    return nullptr;
+}
+

@@ -23,6 +23,7 @@ typedef wchar_t WCHAR;
 typedef WCHAR* LPWSTR;
 typedef const WCHAR* LPCWSTR;
 typedef BYTE* LPBYTE;
+typedef DWORD* LPDWORD;
 typedef struct SC_HANDLE__* SC_HANDLE;
 typedef struct SERVICE_STATUS_HANDLE__* SERVICE_STATUS_HANDLE;
 
@@ -59,6 +60,14 @@ struct SERVICE_TABLE_ENTRYW {
 
 struct SERVICE_PRESHUTDOWN_INFO {
     DWORD dwPreshutdownTimeout;
+};
+
+struct SERVICE_DESCRIPTIONW {
+    LPWSTR lpDescription;
+};
+
+struct SERVICE_DELAYED_AUTO_START_INFO {
+    BOOL fDelayedAutostart;
 };
 
 struct PROCESS_INFORMATION {
@@ -117,7 +126,17 @@ constexpr DWORD SERVICE_CONTROL_PARAMCHANGE = 0x06;
 constexpr DWORD SERVICE_CONTROL_PRESHUTDOWN = 0x0F;
 
 constexpr DWORD SC_MANAGER_CONNECT = 0x0001;
+constexpr DWORD SC_MANAGER_CREATE_SERVICE = 0x0002;
 constexpr DWORD SERVICE_CHANGE_CONFIG = 0x0002;
+constexpr DWORD DELETE = 0x00010000;
+
+constexpr DWORD SERVICE_AUTO_START = 0x00000002;
+constexpr DWORD SERVICE_DEMAND_START = 0x00000003;
+constexpr DWORD SERVICE_DISABLED = 0x00000004;
+constexpr DWORD SERVICE_ERROR_NORMAL = 0x00000001;
+
+constexpr DWORD SERVICE_CONFIG_DESCRIPTION = 1;
+constexpr DWORD SERVICE_CONFIG_DELAYED_AUTO_START_INFO = 3;
 constexpr DWORD SERVICE_CONFIG_PRESHUTDOWN_INFO = 7;
 
 constexpr DWORD NO_ERROR = 0;
@@ -129,8 +148,11 @@ constexpr DWORD ERROR_INVALID_HANDLE = 6;
 constexpr DWORD ERROR_NOT_ENOUGH_MEMORY = 8;
 constexpr DWORD ERROR_GEN_FAILURE = 31;
 constexpr DWORD ERROR_INVALID_PARAMETER = 87;
+constexpr DWORD ERROR_INVALID_NAME = 123;
 constexpr DWORD ERROR_BAD_ARGUMENTS = 160;
 constexpr DWORD ERROR_SERVICE_DOES_NOT_EXIST = 1060;
+constexpr DWORD ERROR_SERVICE_MARKED_FOR_DELETE = 1072;
+constexpr DWORD ERROR_SERVICE_EXISTS = 1073;
 constexpr DWORD ERROR_FAILED_SERVICE_CONTROLLER_CONNECT = 1063;
 
 constexpr DWORD WAIT_OBJECT_0 = 0;
@@ -147,6 +169,12 @@ SERVICE_STATUS_HANDLE RegisterServiceCtrlHandlerExW(LPCWSTR lpServiceName,
 BOOL SetServiceStatus(SERVICE_STATUS_HANDLE hServiceStatus, LPSERVICE_STATUS lpServiceStatus);
 SC_HANDLE OpenSCManagerW(LPCWSTR lpMachineName, LPCWSTR lpDatabaseName, DWORD dwDesiredAccess);
 SC_HANDLE OpenServiceW(SC_HANDLE hSCManager, LPCWSTR lpServiceName, DWORD dwDesiredAccess);
+SC_HANDLE CreateServiceW(SC_HANDLE hSCManager, LPCWSTR lpServiceName, LPCWSTR lpDisplayName,
+                         DWORD dwDesiredAccess, DWORD dwServiceType, DWORD dwStartType,
+                         DWORD dwErrorControl, LPCWSTR lpBinaryPathName, LPCWSTR lpLoadOrderGroup,
+                         LPDWORD lpdwTagId, LPCWSTR lpDependencies, LPCWSTR lpServiceStartName,
+                         LPCWSTR lpPassword);
+BOOL DeleteService(SC_HANDLE hService);
 BOOL ChangeServiceConfig2W(SC_HANDLE hService, DWORD dwInfoLevel, LPVOID lpInfo);
 BOOL CloseServiceHandle(SC_HANDLE hSCObject);
 
@@ -196,6 +224,21 @@ struct Report {
     Thread thread;
 };
 
+// A service in the simulated manager's database, as created and configured.
+struct ServiceRecord {
+    std::wstring name;
+    std::wstring displayName;
+    std::wstring binaryPathName;
+    std::wstring serviceStartName;  // empty for LocalSystem
+    DWORD serviceType = 0;
+    DWORD startType = 0;
+    DWORD errorControl = 0;
+    std::wstring description;
+    bool delayedAutoStart = false;
+    DWORD preshutdownTimeoutMs = 180000;  // the platform's default
+    bool markedForDelete = false;  // gone once its last handle is closed
+};
+
 struct Call {
     const char* name;  // the function's name, a string literal
     Thread thread;
@@ -239,6 +282,8 @@ bool CallCanFail(const std::string& name);
 std::vector<std::wstring> RegisteredNames();
 std::wstring DispatchTableName();
 std::vector<std::pair<std::wstring, DWORD>> PreshutdownTimeoutsWritten();  // service name, value
+// The services created with CreateServiceW that still exist.
+std::vector<ServiceRecord> Services();
 std::vector<std::wstring> CreatedCommandLines();
 std::vector<STARTUPINFOW> StartupInfos();
 std::vector<std::uint64_t> TerminationTimes();

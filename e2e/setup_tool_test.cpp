@@ -1,0 +1,336 @@
+// The setup program as a person uses it: install, show and remove through
+// the real executable, with what it prints and the exit code it gives.
+#include "e2e/wrapper_service_fixture.h"
+
+namespace {
+
+struct SetupRun {
+    DWORD exitCode;
+    std::wstring out;
+    std::wstring err;
+};
+
+std::wstring ReadUtf8File(const std::wstring& path) {
+    std::string bytes;
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                              nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file != INVALID_HANDLE_VALUE) {
+        char buffer[4096];
+        DWORD read = 0;
+        while (ReadFile(file, buffer, sizeof(buffer), &read, nullptr) && read > 0) {
+            bytes.append(buffer, read);
+        }
+        CloseHandle(file);
+    }
+    DeleteFileW(path.c_str());
+    std::wstring text;
+    for (wchar_t c : Widen(bytes)) {
+        if (c != L'\r') text += c;
+    }
+    return text;
+}
+
+HANDLE InheritableFile(const std::wstring& path) {
+    SECURITY_ATTRIBUTES inherit = {sizeof(inherit), nullptr, TRUE};
+    return CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS, 0,
+                       nullptr);
+}
+
+class SetupTool : public WrapperService {
+protected:
+    // Runs the setup program with these arguments, each quoted for its
+    // splitting, with its two output streams in files of their own.
+    SetupRun Setup(const std::vector<std::wstring>& arguments) {
+        SetupRun run = {STILL_ACTIVE, L"", L""};
+        const std::wstring outPath = folder_ + L"\\setup out.txt";
+        const std::wstring errPath = folder_ + L"\\setup err.txt";
+        HANDLE out = InheritableFile(outPath);
+        HANDLE err = InheritableFile(errPath);
+        std::wstring commandLine = L"\"" + g_setupPath + L"\"";
+        for (const std::wstring& argument : arguments) {
+            commandLine += L" " + QuoteArgument(argument);
+        }
+        STARTUPINFOW startup = {};
+        startup.cb = sizeof(startup);
+        startup.dwFlags = STARTF_USESTDHANDLES;
+        startup.hStdOutput = out;
+        startup.hStdError = err;
+        PROCESS_INFORMATION process = {};
+        if (CreateProcessW(g_setupPath.c_str(), &commandLine[0], nullptr, nullptr,
+                           /*bInheritHandles=*/TRUE, 0, nullptr, nullptr, &startup, &process)) {
+            if (WaitForSingleObject(process.hProcess, 60000) != WAIT_OBJECT_0) {
+                TerminateProcess(process.hProcess, 1);
+                ADD_FAILURE() << "the setup program did not end";
+            }
+            GetExitCodeProcess(process.hProcess, &run.exitCode);
+            CloseHandle(process.hThread);
+            CloseHandle(process.hProcess);
+        } else {
+            ADD_FAILURE() << "CreateProcessW: " << GetLastError();
+        }
+        CloseHandle(out);
+        CloseHandle(err);
+        run.out = ReadUtf8File(outPath);
+        run.err = ReadUtf8File(errPath);
+        return run;
+    }
+
+    // A service made directly with CreateServiceW, as by hand.
+    void InstallRaw(const std::wstring& binaryPath, DWORD preshutdownMs) {
+        EndWatching();
+        SC_HANDLE service = InstallService(manager_, name_, binaryPath);
+        ASSERT_NE(service, nullptr) << GetLastError();
+        CloseServiceHandle(service);
+        ASSERT_TRUE(WritePreshutdownTimeout(manager_, name_, preshutdownMs));
+    }
+
+    // Empty when there is no service of the test's name.
+    std::wstring StoredCommandLine() {
+        SC_HANDLE service = OpenServiceW(manager_, name_.c_str(), SERVICE_QUERY_CONFIG);
+        std::vector<BYTE> buffer(8192);
+        DWORD needed = 0;
+        auto* config = reinterpret_cast<QUERY_SERVICE_CONFIGW*>(buffer.data());
+        bool read = service && QueryServiceConfigW(service, config, DWORD(buffer.size()), &needed);
+        if (service) CloseServiceHandle(service);
+        return read ? config->lpBinaryPathName : L"";
+    }
+};
+
+testing::AssertionResult Holds(const std::wstring& text, const std::wstring& phrase) {
+    if (text.find(phrase) != std::wstring::npos) return testing::AssertionSuccess();
+    return testing::AssertionFailure() << "[" << Narrow(phrase) << "] not in:\n" << Narrow(text);
+}
+
+const std::vector<std::wstring> kHardArguments = {
+    L"with space",    L"",
+    L"trailing\\",    L"two trailing\\\\",
+    L"\"quoted\"",    L"a\"b",
+    L"back\\\"slash", L"\\",
+    L"tab\there",     L"  padded  ",
+    L"--start",       L"\u00fcn\u00efc\u00f8d\u00e9 \u65e5\u672c\u8a9e \U0001F600",
+};
+
+TEST_F(SetupTool, InstallsShowsAndRemovesAServiceWhoseProgramGetsItsArgumentsExactly) {
+    const std::wstring child = PrepareChild("run-forever");
+    std::vector<std::wstring> install = {
+        L"install", name_,     L"--stop-timeout", L"1000",
+        L"--start", L"demand", L"--display-name", L"Setup \u00e9 test",
+        L"--"};
+    install.push_back(child);
+    install.insert(install.end(), kHardArguments.begin(), kHardArguments.end());
+    SetupRun installed = Setup(install);
+    ASSERT_EQ(installed.exitCode, 0u) << Narrow(installed.err);
+    EXPECT_EQ(installed.err, L"");
+    EXPECT_TRUE(Holds(installed.out, L"  2  program       [" + child + L"]\n"));
+
+    Start();
+    ASSERT_TRUE(WaitForState(SERVICE_RUNNING, 15000)) << Seen();
+    ChildRecord record;
+    ASSERT_TRUE(WaitForRecord(record, 5000)) << Seen();
+    std::vector<std::wstring> expected = {child};
+    expected.insert(expected.end(), kHardArguments.begin(), kHardArguments.end());
+    EXPECT_EQ(record.argv, expected) << Narrow(record.commandLine);
+
+    SetupRun shown = Setup({L"show", name_});
+    EXPECT_EQ(shown.exitCode, 0u) << Narrow(shown.out);
+    EXPECT_TRUE(Holds(shown.out, L"  display name    Setup \u00e9 test\n"));
+    EXPECT_TRUE(Holds(shown.out, L"  state           running, pid "));
+    EXPECT_TRUE(Holds(shown.out, L"  last exit code  0: clean"));
+    EXPECT_TRUE(Holds(shown.out, L"  start           demand\n"));
+    EXPECT_TRUE(Holds(shown.out, L"  pre-shutdown    1000 ms\n"));
+    EXPECT_TRUE(Holds(shown.out, L"  1  stop timeout  [1000]\n"));
+    for (const std::wstring& argument : kHardArguments) {
+        EXPECT_TRUE(Holds(shown.out, L"argument      [" + argument + L"]\n"));
+    }
+    EXPECT_FALSE(Holds(shown.out, L"Warning"));
+    // install printed the same elements as show reads back from the manager.
+    const std::wstring printed = installed.out.substr(installed.out.find(L"Its elements"));
+    EXPECT_TRUE(Holds(shown.out, printed.substr(0, printed.find(L"Start it with"))));
+
+    EndWatching();
+    SetupRun removed = Setup({L"remove", name_});
+    EXPECT_EQ(removed.exitCode, 0u) << Narrow(removed.err);
+    EXPECT_TRUE(Holds(removed.out, L"  stop pending: checkpoint 1, wait hint 1000 ms\n"));
+    EXPECT_TRUE(Holds(removed.out, L"  stopped, exit code 0"));
+    EXPECT_TRUE(Holds(removed.out, L"Removed the service " + name_ + L".\n"));
+    EXPECT_EQ(StoredCommandLine(), L"");
+    EXPECT_TRUE(ProcessesNamed(FileName(child)).empty());
+
+    SetupRun again = Setup({L"remove", name_});
+    EXPECT_EQ(again.exitCode, 1u);
+    EXPECT_TRUE(Holds(again.err, L"there is no service of that name. Windows error 1060"));
+}
+
+// Each refusal says why, and no service of the name is left, or the one
+// that was there already is left as it was.
+TEST_F(SetupTool, RefusesAnInstallThatCannotWorkAndLeavesNothing) {
+    const std::wstring child = PrepareChild("exit-now");
+    const std::wstring existing = L"\"C:\\windows\\system32\\cmd.exe\" /c exit";
+    const struct {
+        const char* what;
+        std::vector<std::wstring> options;
+        std::wstring program;
+        DWORD exitCode;
+        std::wstring reason;
+        bool nameTaken;
+    } kCases[] = {
+        {"timeout with a unit",
+         {L"--stop-timeout", L"5000ms"},
+         child,
+         2,
+         L"--stop-timeout takes a whole number of milliseconds",
+         false},
+        {"timeout past 32 bits",
+         {L"--stop-timeout", L"4294967296"},
+         child,
+         2,
+         L"\"4294967296\" is not one",
+         false},
+        {"missing program",
+         {},
+         folder_ + L"\\no such program.exe",
+         1,
+         L"cannot be found. Windows error 2",
+         false},
+        {"quotation mark in the program",
+         {},
+         child + L"\" \"--injected",
+         1,
+         L"holds a quotation mark",
+         false},
+        {"relative program", {}, L"child folder\\x.exe", 1, L"is not a full path", false},
+        {"bare name not on the search path",
+         {},
+         L"no-such-program-anywhere",
+         1,
+         L"is found on the search path",
+         false},
+        {"missing wrapper",
+         {L"--wrapper", folder_ + L"\\service-wrapper.exe"},
+         child,
+         1,
+         L"the wrapper [" + folder_ + L"\\service-wrapper.exe] cannot be found",
+         false},
+        // Wine keeps no delayed start: the step after the creation fails and
+        // the service is deleted again.
+        {"delayed start refused",
+         {L"--start", L"delayed-auto"},
+         child,
+         1,
+         L"cannot set the delayed automatic start. Windows error 124",
+         false},
+        {"existing name", {}, child, 1, L"cannot create the service. Windows error 1073", true},
+    };
+    for (const auto& c : kCases) {
+        SCOPED_TRACE(c.what);
+        if (c.nameTaken) InstallRaw(existing, 180000);
+        std::vector<std::wstring> arguments = {L"install", name_};
+        arguments.insert(arguments.end(), c.options.begin(), c.options.end());
+        arguments.insert(arguments.end(), {L"--", c.program, L"x"});
+        SetupRun run = Setup(arguments);
+        EXPECT_EQ(run.exitCode, c.exitCode);
+        EXPECT_TRUE(Holds(run.err, c.reason));
+        EXPECT_EQ(run.out, L"");
+        EXPECT_EQ(bool(Holds(run.err, L"Usage:")), c.exitCode == 2);
+        if (c.nameTaken) {
+            EXPECT_EQ(StoredCommandLine(), existing);
+            EXPECT_TRUE(RemoveService(manager_, name_, 15000));
+        } else {
+            EXPECT_EQ(StoredCommandLine(), L"");
+        }
+    }
+}
+
+// Services made by hand, as show finds them.
+TEST_F(SetupTool, ShowWarnsAboutWhatCannotWorkOrIsUnsafe) {
+    const std::wstring child = PrepareChild("exit-now");
+    const std::wstring wrapperCopy = folder_ + L"\\service-wrapper.exe";
+    ASSERT_TRUE(CopyFileW(g_wrapperPath.c_str(), wrapperCopy.c_str(), /*bFailIfExists=*/FALSE));
+    const std::wstring wrapper = QuoteArgument(wrapperCopy);
+    const std::wstring missing = folder_ + L"\\missing.exe";
+    const struct {
+        const char* what;
+        std::wstring binaryPath;
+        DWORD preshutdownMs;
+        bool start;
+        DWORD exitCode;
+        std::vector<std::wstring> phrases;
+    } kCases[] = {
+        {"sound",
+         wrapper + L" 1000 " + QuoteArgument(child),
+         1000,
+         false,
+         0,
+         {L"  2  program       [" + child + L"]\n", L"last exit code  1077"}},
+        {"unquoted path holding a space",
+         wrapperCopy + L" 1000 " + QuoteArgument(child),
+         1000,
+         false,
+         3,
+         {L"Warning: The program's path at the start of the command line is not in quotation "
+          L"marks"}},
+        {"timeout the wrapper refuses",
+         wrapper + L" abc " + QuoteArgument(child),
+         1000,
+         false,
+         3,
+         {L"Warning: Element 1 [abc] is not a stop timeout"}},
+        {"pre-shutdown timeout apart",
+         wrapper + L" 1000 " + QuoteArgument(child),
+         777,
+         false,
+         3,
+         {L"Warning: The pre-shutdown timeout is 777 ms but the stop timeout is 1000 ms"}},
+        {"missing program, started",
+         wrapper + L" 1000 " + QuoteArgument(missing),
+         1000,
+         true,
+         3,
+         {L"last exit code  2: the program was not found",
+          L"Warning: The program [" + missing + L"] does not exist."}},
+        {"not a wrapped service",
+         L"\"C:\\windows\\system32\\cmd.exe\" /c exit",
+         1000,
+         false,
+         0,
+         {L"Note: This is not a wrapped service",
+          L"  0  program       [C:\\windows\\system32\\cmd.exe]\n"}},
+    };
+    for (const auto& c : kCases) {
+        SCOPED_TRACE(c.what);
+        InstallRaw(c.binaryPath, c.preshutdownMs);
+        if (c.start) {
+            Start();
+            ASSERT_TRUE(WaitForState(SERVICE_STOPPED, 15000)) << Seen();
+        }
+        SetupRun run = Setup({L"show", name_});
+        EXPECT_EQ(run.exitCode, c.exitCode) << Narrow(run.out);
+        EXPECT_TRUE(Holds(run.out, L"The command line, as stored:\n  " + c.binaryPath + L"\n"));
+        for (const std::wstring& phrase : c.phrases) EXPECT_TRUE(Holds(run.out, phrase));
+        EXPECT_EQ(bool(Holds(run.out, L"Warning:")), c.exitCode != 0);
+    }
+    EndWatching();
+    DeleteFileW(wrapperCopy.c_str());
+}
+
+TEST_F(SetupTool, PrintsUsageForHelpAndOnTheErrorStreamForAMistake) {
+    const struct {
+        std::vector<std::wstring> arguments;
+        DWORD exitCode;
+    } kCases[] = {
+        {{}, 0},          {{L"help"}, 0},
+        {{L"--help"}, 0}, {{L"frobnicate"}, 2},
+        {{L"show"}, 2},   {{L"install", L"x", L"--bogus", L"1", L"--", L"p"}, 2},
+    };
+    for (const auto& c : kCases) {
+        SCOPED_TRACE(testing::PrintToString(c.arguments));
+        SetupRun run = Setup(c.arguments);
+        EXPECT_EQ(run.exitCode, c.exitCode);
+        const std::wstring& usageStream = c.exitCode == 0 ? run.out : run.err;
+        const std::wstring& otherStream = c.exitCode == 0 ? run.err : run.out;
+        EXPECT_TRUE(Holds(usageStream, L"Usage:\n  service-wrapper-setup install <name>"));
+        EXPECT_EQ(otherStream, L"");
+    }
+}
+
+}  // namespace

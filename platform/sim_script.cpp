@@ -1,0 +1,173 @@
+// The simulated platform's side for tests: scripting a run and observing it.
+#include "platform/platform.h"
+
+#include <algorithm>
+#include <cstdlib>
+
+#include "platform/sim_internal.h"
+
+namespace sim {
+
+void Reset() {
+    std::lock_guard<std::mutex> held(g_simLock);
+    for (auto& block : g_sim.localAllocs) std::free(block.first);
+    g_sim = State{};
+    detail::ResetAllocations();
+}
+
+void SetCommandLine(const std::wstring& commandLine) {
+    std::lock_guard<std::mutex> held(g_simLock);
+    g_sim.commandLine = commandLine;
+}
+
+void SetModulePath(const std::wstring& path) {
+    std::lock_guard<std::mutex> held(g_simLock);
+    g_sim.modulePath = path;
+}
+
+void SetServiceArgs(const std::vector<std::wstring>& args) {
+    std::lock_guard<std::mutex> held(g_simLock);
+    g_sim.serviceArgs = args;
+}
+
+void SetOutsideManager(bool outside) {
+    std::lock_guard<std::mutex> held(g_simLock);
+    g_sim.outsideManager = outside;
+}
+
+void ScriptChild(const ChildScript& script) {
+    std::lock_guard<std::mutex> held(g_simLock);
+    g_sim.childScript = script;
+}
+
+void FailCall(const std::string& name, int nth, DWORD error) {
+    std::lock_guard<std::mutex> held(g_simLock);
+    g_sim.failures.push_back({name, nth, error});
+}
+
+void FailServiceCall(int index, DWORD error) {
+    std::lock_guard<std::mutex> held(g_simLock);
+    g_sim.serviceCallFailures[index] = error;
+}
+
+void DeliverControls(int serviceCallIndex, When when, const std::vector<DWORD>& controls) {
+    std::lock_guard<std::mutex> held(g_simLock);
+    g_sim.deliveries.push_back({serviceCallIndex, when, controls});
+}
+
+void DeliverControlAtTime(std::uint64_t timeMs, DWORD control) {
+    std::lock_guard<std::mutex> held(g_simLock);
+    auto& timed = g_sim.timedControls;
+    auto at = std::upper_bound(timed.begin(), timed.end(), timeMs,
+                               [](std::uint64_t t, const TimedControl& c) { return t < c.timeMs; });
+    timed.insert(at, {timeMs, control});
+}
+
+void LimitJournals(std::size_t count) {
+    std::lock_guard<std::mutex> held(g_simLock);
+    g_sim.reportLimit = count;
+}
+
+std::uint64_t Now() {
+    std::lock_guard<std::mutex> held(g_simLock);
+    return g_sim.nowMs;
+}
+
+const std::vector<Report>& Reports() {
+    return g_sim.reports;
+}
+
+std::size_t ReportCount() {
+    std::lock_guard<std::mutex> held(g_simLock);
+    return g_sim.reportCount;
+}
+
+std::vector<Call> Calls() {
+    std::lock_guard<std::mutex> held(g_simLock);
+    return g_sim.calls;
+}
+
+std::vector<std::string> ServiceCallNames() {
+    std::lock_guard<std::mutex> held(g_simLock);
+    std::vector<std::string> names;
+    for (const Call& call : g_sim.calls) {
+        if (call.thread == Thread::Service) names.emplace_back(call.name);
+    }
+    return names;
+}
+
+bool CallCanFail(const std::string& name) {
+    return FailableCall(name.c_str());
+}
+
+std::vector<std::wstring> RegisteredNames() {
+    std::lock_guard<std::mutex> held(g_simLock);
+    return g_sim.registeredNames;
+}
+
+std::wstring DispatchTableName() {
+    std::lock_guard<std::mutex> held(g_simLock);
+    return g_sim.dispatchTableName;
+}
+
+std::vector<std::pair<std::wstring, DWORD>> PreshutdownTimeoutsWritten() {
+    std::lock_guard<std::mutex> held(g_simLock);
+    return g_sim.preshutdownWritten;
+}
+
+std::vector<ServiceRecord> Services() {
+    std::lock_guard<std::mutex> held(g_simLock);
+    return g_sim.services;
+}
+
+std::vector<std::wstring> CreatedCommandLines() {
+    std::lock_guard<std::mutex> held(g_simLock);
+    std::vector<std::wstring> lines;
+    for (const Child& child : g_sim.children) lines.push_back(child.commandLine);
+    return lines;
+}
+
+std::vector<STARTUPINFOW> StartupInfos() {
+    std::lock_guard<std::mutex> held(g_simLock);
+    return g_sim.startupInfos;
+}
+
+std::vector<std::uint64_t> TerminationTimes() {
+    std::lock_guard<std::mutex> held(g_simLock);
+    return g_sim.terminations;
+}
+
+int OpenHandleCount() {
+    std::lock_guard<std::mutex> held(g_simLock);
+    return static_cast<int>(g_sim.objects.size());
+}
+
+int OutstandingLocalAllocs() {
+    std::lock_guard<std::mutex> held(g_simLock);
+    return static_cast<int>(g_sim.localAllocs.size());
+}
+
+int LocalFreeCount() {
+    std::lock_guard<std::mutex> held(g_simLock);
+    return g_sim.localFrees;
+}
+
+bool ChildLeftRunning() {
+    std::lock_guard<std::mutex> held(g_simLock);
+    for (const Child& child : g_sim.children) {
+        if (child.script.kind != ChildKind::FailsToLaunch && !ChildEnded(child)) return true;
+    }
+    return false;
+}
+
+bool ServiceThreadReturned() {
+    std::lock_guard<std::mutex> held(g_simLock);
+    return g_sim.serviceReturned;
+}
+
+std::vector<std::string> Problems() {
+    std::lock_guard<std::mutex> held(g_simLock);
+    return g_sim.problems;
+}
+
+}  // namespace sim

@@ -1,0 +1,15 @@
+// The setup program's verbs, each run to its end; they give the exit code.
+#pragma once
+
+#include <string>
+
+#include "setup/setup_options.h"
+
+constexpr int kExitDone = 0;
+constexpr int kExitFailed = 1;
+constexpr int kExitUsage = 2;
+constexpr int kExitWarned = 3;  // show found something that cannot work or is unsafe
+
+int RunInstall(const InstallOptions& options);
+int RunShow(const std::wstring& name);
+int RunRemove(const std::wstring& name);

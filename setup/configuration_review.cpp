@@ -1,0 +1,179 @@
+#include "setup/configuration_review.h"
+
+#include "child/wrapper_arguments.h"
+#include "setup/service_command_line.h"
+
+static wchar_t LowerAscii(wchar_t c) {
+    return c >= L'A' && c <= L'Z' ? c - L'A' + L'a' : c;
+}
+
+static std::wstring LowerAscii(std::wstring text) {
+    for (wchar_t& c : text) c = LowerAscii(c);
+    return text;
+}
+
+static std::wstring FileNameOf(const std::wstring& path) {
+    std::size_t slash = path.find_last_of(L"\\/");
+    return slash == std::wstring::npos ? path : path.substr(slash + 1);
+}
+
+bool HoldsEnvironmentReference(const std::wstring& text) {
+    std::size_t open = text.find(L'%');
+    while (open != std::wstring::npos) {
+        std::size_t close = text.find(L'%', open + 1);
+        if (close == std::wstring::npos) return false;
+        if (close > open + 1) return true;
+        open = close;  // %% names nothing; the second mark may open a name
+    }
+    return false;
+}
+
+// Unquoted, the manager reads the path up to each blank in turn, trying
+// "C:\Program.exe" before "C:\Program Files\...": a blank before the end of
+// the first ".exe" is the unquoted-path weakness.
+static bool UnquotedPathWithBlank(const std::wstring& line) {
+    if (line.empty() || line[0] == L'"') return false;
+    std::size_t exe = LowerAscii(line).find(L".exe");
+    if (exe == std::wstring::npos) return false;
+    return line.find_first_of(L" \t") < exe;
+}
+
+// The platform adds ".exe" to a program named without an extension.
+static bool ProgramExists(const std::wstring& path, FileExistsFunction fileExists) {
+    if (fileExists(path)) return true;
+    return FileNameOf(path).find(L'.') == std::wstring::npos && fileExists(path + L".exe");
+}
+
+static bool IsPlainNumber(const std::wstring& text) {
+    return !text.empty() && text.find_first_not_of(L"0123456789") == std::wstring::npos;
+}
+
+static std::wstring Shown(const std::wstring& element) {
+    return L"[" + element + L"]";
+}
+
+// The wrapper's own file, or the program: a full path to a file that exists.
+// A path with %NAME% references is expanded by the manager; it is left to it.
+static void CheckFile(const wchar_t* what, const std::wstring& path, FileExistsFunction fileExists,
+                      ConfigurationReview& review) {
+    if (HoldsEnvironmentReference(path)) return;
+    if (!IsAbsolutePath(path)) {
+        review.warnings.push_back(
+            std::wstring(L"The ") + what + L" " + Shown(path) +
+            L" is not a full path: Windows searches for it each time the service starts, in "
+            L"folders where another file of that name may be found first.");
+    } else if (!ProgramExists(path, fileExists)) {
+        review.warnings.push_back(std::wstring(L"The ") + what + L" " + Shown(path) +
+                                  L" does not exist.");
+    }
+}
+
+static void ReviewWrapperElements(const ServiceConfiguration& configuration,
+                                  FileExistsFunction fileExists, ConfigurationReview& review) {
+    const std::vector<std::wstring>& elements = configuration.elements;
+    CheckFile(L"wrapper", elements[0], fileExists, review);
+    if (elements.size() < 3) {
+        review.warnings.push_back(
+            L"The command line has " + std::to_wstring(elements.size()) +
+            L" element(s); the wrapper needs at least three (itself, the stop timeout and the "
+            L"program) and would stop at once with exit code 160.");
+        return;
+    }
+    review.stopTimeoutMs = ParseStopTimeout(elements[1].c_str());
+    if (review.stopTimeoutMs && !IsPlainNumber(elements[1])) {
+        review.notes.push_back(L"Element 1 " + Shown(elements[1]) + L" is not a plain number: the "
+                               L"wrapper reads it as " + std::to_wstring(*review.stopTimeoutMs) +
+                               L" ms, passing over blanks and a sign before the digits and "
+                               L"ignoring what follows them.");
+    }
+    if (!review.stopTimeoutMs) {
+        review.warnings.push_back(
+            L"Element 1 " + Shown(elements[1]) +
+            L" is not a stop timeout the wrapper accepts (milliseconds, 0 to 4294967295): it "
+            L"would stop at once with exit code 160.");
+    }
+    if (!CanQuoteProgram(elements[2].c_str())) {
+        review.warnings.push_back(
+            L"The program " + Shown(elements[2]) +
+            L" holds a quotation mark, which the wrapper refuses: it would stop at once with "
+            L"exit code 160.");
+    } else {
+        CheckFile(L"program", elements[2], fileExists, review);
+    }
+    if (review.stopTimeoutMs && configuration.preshutdownTimeoutMs &&
+        *configuration.preshutdownTimeoutMs != *review.stopTimeoutMs) {
+        review.warnings.push_back(
+            L"The pre-shutdown timeout is " + std::to_wstring(*configuration.preshutdownTimeoutMs) +
+            L" ms but the stop timeout is " + std::to_wstring(*review.stopTimeoutMs) +
+            L" ms; they should be equal, so that at shutdown Windows waits as long as the "
+            L"wrapper gives the program, and no longer. (The wrapper sets it again each time it "
+            L"starts.)");
+    }
+}
+
+ConfigurationReview ReviewConfiguration(const ServiceConfiguration& configuration,
+                                        FileExistsFunction fileExists) {
+    ConfigurationReview review{false, std::nullopt, {}, {}};
+    const std::vector<std::wstring>& elements = configuration.elements;
+    if (UnquotedPathWithBlank(configuration.commandLine)) {
+        review.warnings.push_back(
+            L"The program's path at the start of the command line is not in quotation marks "
+            L"and holds a blank: Windows tries each part up to a blank as a program of its own "
+            L"(C:\\Program.exe for C:\\Program Files\\...), so a file placed there would run "
+            L"instead, under the service's account.");
+    }
+    if (elements.empty()) {
+        review.warnings.push_back(L"The command line is empty.");
+        return review;
+    }
+    review.wrapped = LowerAscii(FileNameOf(elements[0])) == L"service-wrapper.exe";
+    if (review.wrapped) {
+        ReviewWrapperElements(configuration, fileExists, review);
+    } else {
+        review.notes.push_back(L"This is not a wrapped service: its first element " +
+                               Shown(elements[0]) + L" is not service-wrapper.exe.");
+    }
+    for (std::size_t i = 0; i < elements.size(); ++i) {
+        if (!HoldsEnvironmentReference(elements[i])) continue;
+        review.notes.push_back(L"Element " + std::to_wstring(i) +
+                               L" holds a %NAME% reference: the manager replaces it with the "
+                               L"variable's value before the program reads its command line.");
+    }
+    if (review.wrapped && !configuration.preshutdownTimeoutMs) {
+        review.notes.push_back(L"The pre-shutdown timeout could not be read.");
+    }
+    return review;
+}
+
+const wchar_t* ElementRole(std::size_t index, bool wrapped) {
+    if (!wrapped) return index == 0 ? L"program" : L"argument";
+    switch (index) {
+    case 0: return L"wrapper";
+    case 1: return L"stop timeout";
+    case 2: return L"program";
+    default: return L"argument";
+    }
+}
+
+std::wstring FormatElements(const std::vector<std::wstring>& elements, bool wrapped) {
+    std::wstring text;
+    for (std::size_t i = 0; i < elements.size(); ++i) {
+        std::wstring role = ElementRole(i, wrapped);
+        role.resize(14, L' ');
+        text += L"  " + std::to_wstring(i) + (i < 10 ? L"  " : L" ") + role + Shown(elements[i]) +
+                L"\n";
+    }
+    return text;
+}
+
+std::wstring ExplainWrapperExitCode(DWORD exitCode) {
+    switch (exitCode) {
+    case NO_ERROR: return L"clean: the program ended by itself, or was stopped";
+    case ERROR_BAD_ARGUMENTS: return L"the wrapper refused its command line";
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND: return L"the program was not found";
+    case ERROR_ACCESS_DENIED: return L"the program could not be started: access denied";
+    case ERROR_NOT_ENOUGH_MEMORY: return L"the wrapper ran out of memory";
+    default: return L"";
+    }
+}

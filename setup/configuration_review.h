@@ -1,0 +1,44 @@
+// The judging of a service's configuration as show reads it back: what the
+// wrapper will make of it, and what cannot work or is unsafe.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+
+struct ServiceConfiguration {
+    std::wstring commandLine;                   // as the manager stores it
+    std::vector<std::wstring> elements;         // as the wrapper's splitting reads it
+    std::optional<DWORD> preshutdownTimeoutMs;  // none if it could not be read
+};
+
+struct ConfigurationReview {
+    bool wrapped;                        // the first element names service-wrapper.exe
+    std::optional<DWORD> stopTimeoutMs;  // as the wrapper will read it
+    std::vector<std::wstring> warnings;  // each makes show fail
+    std::vector<std::wstring> notes;
+};
+
+// Whether a file of this full path exists; given by the caller, so that the
+// judging itself touches nothing.
+typedef bool (*FileExistsFunction)(const std::wstring& path);
+
+ConfigurationReview ReviewConfiguration(const ServiceConfiguration& configuration,
+                                        FileExistsFunction fileExists);
+
+// What element i of a command line is to the wrapper, or to any program.
+const wchar_t* ElementRole(std::size_t index, bool wrapped);
+
+// The elements one to a line, each with its index and role and in brackets,
+// so that blanks at either end and empty elements show.
+std::wstring FormatElements(const std::vector<std::wstring>& elements, bool wrapped);
+
+// The meaning of the wrapper's exit codes; empty for those the platform's
+// own message explains.
+std::wstring ExplainWrapperExitCode(DWORD exitCode);
+
+// Text the manager changes before the program sees it: a %NAME% reference,
+// which it replaces with the variable's value.
+bool HoldsEnvironmentReference(const std::wstring& text);

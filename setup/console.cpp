@@ -1,0 +1,84 @@
+#include "setup/console.h"
+
+#include <algorithm>
+
+static void WriteToConsole(HANDLE console, const std::wstring& text) {
+    const wchar_t* next = text.data();
+    std::size_t left = text.size();
+    while (left > 0) {
+        // Consoles take a limited amount per call.
+        DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(left, 8192));
+        DWORD written = 0;
+        if (!WriteConsoleW(console, next, chunk, &written, /*lpReserved=*/nullptr) ||
+            written == 0) {
+            return;
+        }
+        next += written;
+        left -= written;
+    }
+}
+
+static void WriteToFile(HANDLE file, const std::wstring& text) {
+    std::wstring lines;
+    lines.reserve(text.size() + text.size() / 16);
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == L'\n' && (i == 0 || text[i - 1] != L'\r')) lines += L'\r';
+        lines += text[i];
+    }
+    if (lines.empty()) return;
+    int bytes = WideCharToMultiByte(CP_UTF8, 0, lines.data(), static_cast<int>(lines.size()),
+                                    nullptr, 0, nullptr, nullptr);
+    if (bytes <= 0) return;
+    std::string utf8(static_cast<std::size_t>(bytes), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, lines.data(), static_cast<int>(lines.size()), &utf8[0], bytes,
+                        nullptr, nullptr);
+    const char* next = utf8.data();
+    DWORD left = static_cast<DWORD>(utf8.size());
+    while (left > 0) {
+        DWORD written = 0;
+        if (!WriteFile(file, next, left, &written, /*lpOverlapped=*/nullptr) || written == 0) {
+            return;
+        }
+        next += written;
+        left -= written;
+    }
+}
+
+// Nowhere to write (no standard handle) is not worth failing for.
+static void Write(DWORD stream, const std::wstring& text) {
+    HANDLE handle = GetStdHandle(stream);
+    if (!handle || handle == INVALID_HANDLE_VALUE) return;
+    DWORD mode = 0;
+    if (GetConsoleMode(handle, &mode)) {
+        WriteToConsole(handle, text);
+    } else {
+        WriteToFile(handle, text);
+    }
+}
+
+void PrintOut(const std::wstring& text) {
+    Write(STD_OUTPUT_HANDLE, text);
+}
+
+void PrintError(const std::wstring& text) {
+    Write(STD_ERROR_HANDLE, text);
+}
+
+std::wstring SystemMessage(DWORD error) {
+    wchar_t buffer[1024];
+    DWORD length = FormatMessageW(
+        FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_MAX_WIDTH_MASK,
+        /*lpSource=*/nullptr, error, /*dwLanguageId=*/0, buffer, sizeof(buffer) / sizeof(buffer[0]),
+        /*Arguments=*/nullptr);
+    std::wstring text(buffer, length);
+    while (!text.empty() && (text.back() == L' ' || text.back() == L'\r' || text.back() == L'\n')) {
+        text.pop_back();
+    }
+    return text;
+}
+
+std::wstring WindowsError(DWORD error) {
+    std::wstring text = SystemMessage(error);
+    if (text.empty()) text = L"(Windows has no description of it.)";
+    return L"Windows error " + std::to_wstring(error) + L": " + text;
+}

@@ -1,0 +1,20 @@
+// Text for the person who runs the setup program: the one place that
+// decides how it reaches a console, a file or a pipe.
+#pragma once
+
+#include <string>
+
+#include "platform/platform.h"
+
+// A console gets the text as UTF-16 through WriteConsoleW, which shows any
+// character its font has, whatever the code page. A file or pipe gets UTF-8
+// with CR LF line ends, which other programs and editors read as text.
+void PrintOut(const std::wstring& text);
+void PrintError(const std::wstring& text);
+
+// The platform's own words for an error code, without the number; empty if
+// it has none.
+std::wstring SystemMessage(DWORD error);
+
+// "Windows error 5: Access is denied."
+std::wstring WindowsError(DWORD error);

@@ -1,0 +1,62 @@
+#include "setup/install_service.h"
+
+// GetLastError, never NO_ERROR: a failure must not read as success.
+static DWORD LastError() {
+    DWORD error = GetLastError();
+    return error != NO_ERROR ? error : ERROR_GEN_FAILURE;
+}
+
+// The settings CreateServiceW has no parameter for. Gives the step that
+// failed, or nothing. Allocates nothing, so that nothing can throw while
+// the service exists half configured.
+static std::optional<InstallFailure> Configure(SC_HANDLE service, const InstallPlan& plan) {
+    if (!plan.description.empty()) {
+        // The record's field is not const, but the call only reads it.
+        SERVICE_DESCRIPTIONW description = {const_cast<LPWSTR>(plan.description.c_str())};
+        if (!ChangeServiceConfig2W(service, SERVICE_CONFIG_DESCRIPTION, &description)) {
+            return InstallFailure{L"cannot set the description", LastError(), true, false,
+                                  NO_ERROR};
+        }
+    }
+    if (plan.delayedAutoStart) {
+        SERVICE_DELAYED_AUTO_START_INFO delayed = {TRUE};
+        if (!ChangeServiceConfig2W(service, SERVICE_CONFIG_DELAYED_AUTO_START_INFO, &delayed)) {
+            return InstallFailure{L"cannot set the delayed automatic start", LastError(), true,
+                                  false, NO_ERROR};
+        }
+    }
+    SERVICE_PRESHUTDOWN_INFO preshutdown = {plan.preshutdownTimeoutMs};
+    if (!ChangeServiceConfig2W(service, SERVICE_CONFIG_PRESHUTDOWN_INFO, &preshutdown)) {
+        return InstallFailure{L"cannot set the pre-shutdown timeout", LastError(), true, false,
+                              NO_ERROR};
+    }
+    return std::nullopt;
+}
+
+std::optional<InstallFailure> InstallService(const InstallPlan& plan) {
+    SC_HANDLE manager = OpenSCManagerW(/*lpMachineName=*/nullptr, /*lpDatabaseName=*/nullptr,
+                                       SC_MANAGER_CREATE_SERVICE);
+    if (!manager) {
+        return InstallFailure{L"cannot open the service control manager to create a service",
+                              LastError(), false, false, NO_ERROR};
+    }
+    // No password: the three accounts offered have none.
+    SC_HANDLE service = CreateServiceW(
+        manager, plan.name.c_str(), plan.displayName.c_str(), SERVICE_CHANGE_CONFIG | DELETE,
+        SERVICE_WIN32_OWN_PROCESS, plan.startType, SERVICE_ERROR_NORMAL, plan.commandLine.c_str(),
+        /*lpLoadOrderGroup=*/nullptr, /*lpdwTagId=*/nullptr, /*lpDependencies=*/nullptr,
+        plan.serviceStartName, /*lpPassword=*/L"");
+    if (!service) {
+        DWORD error = LastError();
+        CloseServiceHandle(manager);
+        return InstallFailure{L"cannot create the service", error, false, false, NO_ERROR};
+    }
+    std::optional<InstallFailure> failure = Configure(service, plan);
+    if (failure && !DeleteService(service)) {
+        failure->leftBehind = true;
+        failure->removeError = LastError();
+    }
+    CloseServiceHandle(service);
+    CloseServiceHandle(manager);
+    return failure;
+}

@@ -1,0 +1,65 @@
+#include "setup/service_command_line.h"
+
+#include "child/wrapper_arguments.h"
+
+std::wstring ComposeServiceCommandLine(const std::wstring& wrapperPath, DWORD stopTimeoutMs,
+                                       const std::wstring& program,
+                                       const std::vector<std::wstring>& arguments) {
+    std::wstring line = L"\"" + wrapperPath + L"\" " + std::to_wstring(stopTimeoutMs) + L" ";
+    AppendQuotedArgument(line, program.c_str());
+    for (const std::wstring& argument : arguments) {
+        line += L' ';
+        AppendQuotedArgument(line, argument.c_str());
+    }
+    return line;
+}
+
+std::optional<std::vector<std::wstring>> SplitServiceCommandLine(const std::wstring& line) {
+    if (line.empty()) return std::vector<std::wstring>();
+    int count = 0;
+    LPWSTR* elements = CommandLineToArgvW(line.c_str(), &count);
+    if (!elements) return std::nullopt;
+    std::vector<std::wstring> split;
+    try {
+        split.assign(elements, elements + count);
+    } catch (...) {
+        LocalFree(elements);
+        throw;
+    }
+    LocalFree(elements);
+    return split;
+}
+
+std::wstring CompareSplit(const std::wstring& line, const std::vector<std::wstring>& expected) {
+    std::optional<std::vector<std::wstring>> split = SplitServiceCommandLine(line);
+    if (!split) return L"the command line cannot be split into its elements";
+    for (std::size_t i = 0; i < expected.size() || i < split->size(); ++i) {
+        if (i >= split->size()) {
+            return L"element " + std::to_wstring(i) + L" [" + expected[i] + L"] is missing";
+        }
+        if (i >= expected.size()) {
+            return L"an element [" + (*split)[i] + L"] is read that was not given";
+        }
+        if ((*split)[i] != expected[i]) {
+            return L"element " + std::to_wstring(i) + L" is read as [" + (*split)[i] +
+                   L"] instead of [" + expected[i] + L"]";
+        }
+    }
+    return L"";
+}
+
+static bool IsSeparator(wchar_t c) {
+    return c == L'\\' || c == L'/';
+}
+
+bool IsAbsolutePath(const std::wstring& path) {
+    if (path.size() >= 3 && path[1] == L':' && IsSeparator(path[2])) {
+        wchar_t drive = path[0];
+        return (drive >= L'A' && drive <= L'Z') || (drive >= L'a' && drive <= L'z');
+    }
+    return path.size() >= 3 && IsSeparator(path[0]) && IsSeparator(path[1]);
+}
+
+bool IsBareName(const std::wstring& path) {
+    return !path.empty() && path.find_first_of(L"\\/:") == std::wstring::npos;
+}

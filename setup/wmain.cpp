@@ -1,0 +1,49 @@
+// The setup program's entry: reads its command line and runs the verb.
+#include <new>
+#include <vector>
+
+#include "setup/commands.h"
+#include "setup/console.h"
+
+// Split by CommandLineToArgvW, as the wrapper splits its own: the same rule
+// for both programs, and no wildcard expansion by the runtime.
+static std::vector<std::wstring> Arguments() {
+    int count = 0;
+    LPWSTR* elements = CommandLineToArgvW(GetCommandLineW(), &count);
+    if (!elements) return {};
+    std::vector<std::wstring> arguments;
+    try {
+        for (int i = 1; i < count; ++i) arguments.emplace_back(elements[i]);
+    } catch (...) {
+        LocalFree(elements);
+        throw;
+    }
+    LocalFree(elements);
+    return arguments;
+}
+
+static int Run() {
+    ParsedCommand parsed = ParseSetupCommand(Arguments());
+    if (!parsed.command) {
+        PrintError(L"service-wrapper-setup: " + parsed.error + L"\n\n" + UsageText());
+        return kExitUsage;
+    }
+    const SetupCommand& command = *parsed.command;
+    switch (command.verb) {
+    case Verb::Install: return RunInstall(command.install);
+    case Verb::Show: return RunShow(command.name);
+    case Verb::Remove: return RunRemove(command.name);
+    case Verb::Help: break;
+    }
+    PrintOut(UsageText());
+    return kExitDone;
+}
+
+extern "C" int wmain(int /*argc*/, wchar_t** /*argv*/) {
+    try {
+        return Run();
+    } catch (const std::bad_alloc&) {
+        PrintError(L"service-wrapper-setup: out of memory.\n");
+        return kExitFailed;
+    }
+}

@@ -1,0 +1,91 @@
+#include "setup/configuration_review.h"
+
+#include <cwctype>
+
+#include <gtest/gtest.h>
+
+#include "setup/service_command_line.h"
+
+namespace {
+
+// Two files, found without regard to case, as on Windows.
+bool ExistsHere(const std::wstring& path) {
+    std::wstring lower = path;
+    for (wchar_t& c : lower) c = static_cast<wchar_t>(std::towlower(c));
+    return lower == L"c:\\w\\service-wrapper.exe" || lower == L"c:\\p\\u.exe";
+}
+
+struct ReviewCase {
+    const wchar_t* commandLine;
+    std::optional<DWORD> preshutdownMs;
+    bool wrapped;
+    std::optional<DWORD> stopTimeoutMs;
+    std::vector<std::wstring> warnings;  // a phrase of each warning, in order
+    std::vector<std::wstring> notes;
+};
+
+const ReviewCase kReviewCases[] = {
+    {LR"("C:\W\service-wrapper.exe" 30000 "C:\P\u.exe" "--mode")", 30000, true, 30000, {}, {}},
+    // Read as the wrapper reads it: blanks, a sign and a unit are taken.
+    {LR"("C:\W\SERVICE-WRAPPER.EXE" " +5000ms" "C:\P\u")", 5000, true, 5000, {},
+     {L"Element 1 [ +5000ms] is not a plain number: the wrapper reads it as 5000 ms"}},
+    {LR"("C:\W\service-wrapper.exe" 30000)", 30000, true, std::nullopt, {L"has 2 element(s)"}, {}},
+    {LR"("C:\W\service-wrapper.exe" abc "C:\P\u.exe")", 30000, true, std::nullopt,
+     {L"Element 1 [abc] is not a stop timeout"}, {}},
+    {LR"("C:\W\service-wrapper.exe" 4294967296 "C:\P\u.exe")", 30000, true, std::nullopt,
+     {L"Element 1 [4294967296]"}, {}},
+    {LR"("C:\W\service-wrapper.exe" 1 "C:\P\u.exe\" \"--injected")", 1, true, 1,
+     {L"holds a quotation mark"}, {}},
+    {LR"("C:\W\service-wrapper.exe" 1 "C:\P\gone.exe")", 1, true, 1,
+     {LR"(The program [C:\P\gone.exe] does not exist.)"}, {}},
+    {LR"("C:\W\service-wrapper.exe" 1 cmd.exe)", 1, true, 1, {L"[cmd.exe] is not a full path"}, {}},
+    {LR"("D:\service-wrapper.exe" 1 "C:\P\u.exe")", 1, true, 1,
+     {LR"(The wrapper [D:\service-wrapper.exe] does not exist.)"}, {}},
+    {LR"("C:\W\service-wrapper.exe" 30000 "C:\P\u.exe")", 777, true, 30000,
+     {L"pre-shutdown timeout is 777 ms but the stop timeout is 30000 ms"}, {}},
+    {LR"("C:\W\service-wrapper.exe" 30000 "C:\P\u.exe")", std::nullopt, true, 30000, {},
+     {L"could not be read"}},
+    {LR"(C:\Program Files\W\service-wrapper.exe 30000 "C:\P\u.exe")", 30000, false, std::nullopt,
+     {L"not in quotation marks and holds a blank"}, {LR"(first element [C:\Program])"}},
+    {LR"(C:\W\service-wrapper.exe 30000 "C:\P\u.exe")", 30000, true, 30000, {}, {}},
+    {LR"(C:\Windows\system32\svchost.exe -k "a b")", std::nullopt, false, std::nullopt, {},
+     {L"not a wrapped service"}},
+    {LR"("%SystemRoot%\service-wrapper.exe" 1 "%ProgramFiles%\u.exe" 100% %%)", 1, true, 1, {},
+     {L"Element 0 holds a %NAME% reference", L"Element 2 holds"}},
+    {L"", std::nullopt, false, std::nullopt, {L"empty"}, {}},
+};
+
+void ExpectPhrases(const std::vector<std::wstring>& texts, const std::vector<std::wstring>& phrases) {
+    ASSERT_EQ(texts.size(), phrases.size()) << testing::PrintToString(texts);
+    for (std::size_t i = 0; i < texts.size(); ++i) {
+        EXPECT_NE(texts[i].find(phrases[i]), std::wstring::npos) << testing::PrintToString(texts[i]);
+    }
+}
+
+TEST(ReviewConfiguration, WarnsAboutWhatCannotWorkOrIsUnsafe) {
+    for (const ReviewCase& c : kReviewCases) {
+        SCOPED_TRACE(testing::PrintToString(std::wstring(c.commandLine)));
+        ServiceConfiguration configuration{c.commandLine, *SplitServiceCommandLine(c.commandLine),
+                                           c.preshutdownMs};
+        ConfigurationReview review = ReviewConfiguration(configuration, ExistsHere);
+        EXPECT_EQ(review.wrapped, c.wrapped);
+        EXPECT_EQ(review.stopTimeoutMs, c.stopTimeoutMs);
+        ExpectPhrases(review.warnings, c.warnings);
+        ExpectPhrases(review.notes, c.notes);
+    }
+}
+
+TEST(ExplainWrapperExitCode, NamesTheWrappersOwnCodes) {
+    const std::pair<DWORD, const wchar_t*> kCodes[] = {
+        {0, L"clean: the program ended by itself, or was stopped"},
+        {160, L"the wrapper refused its command line"},
+        {2, L"the program was not found"},
+        {3, L"the program was not found"},
+        {5, L"the program could not be started: access denied"},
+        {8, L"the wrapper ran out of memory"},
+        {1066, L""},  // left to the platform's own words
+    };
+    for (const auto& c : kCodes) EXPECT_EQ(ExplainWrapperExitCode(c.first), c.second) << c.first;
+}
+
+}  // namespace
