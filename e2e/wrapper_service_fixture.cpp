@@ -119,13 +119,7 @@ void WrapperService::TearDown() {
             EXPECT_TRUE(RemoveService(manager_, ServiceName(service), 15000))
                 << "service left behind: " << Narrow(ServiceName(service));
         }
-        for (DWORD pid : ProcessesNamed(FileName(ChildPath(service)))) {
-            HANDLE child = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, pid);
-            if (!child) continue;
-            TerminateProcess(child, 1);
-            WaitForSingleObject(child, 5000);
-            CloseHandle(child);
-        }
+        EndProcessesNamed(FileName(ChildPath(service)));
         std::wstring side = WithoutExtension(ChildPath(service));
         for (const wchar_t* extension : {L".record", L".behaviour", L".release"}) {
             DeleteFileW((side + extension).c_str());

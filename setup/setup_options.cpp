@@ -128,7 +128,7 @@ static ParsedCommand ParseInstall(const std::vector<std::wstring>& arguments) {
     if (arguments.size() < 2 || arguments[1] == L"--" || IsOption(arguments[1])) {
         return Refuse(L"install needs the service's name first.");
     }
-    if (arguments[1].empty()) return Refuse(L"The service's name is empty.");
+    if (arguments[1].empty()) return Refuse(L"the service's name is empty.");
     options.name = arguments[1];
 
     std::vector<std::wstring> given;
@@ -153,7 +153,7 @@ static ParsedCommand ParseInstall(const std::vector<std::wstring>& arguments) {
         return Refuse(L"install needs -- and then the program to run, with its arguments.");
     }
     if (i + 1 >= arguments.size()) return Refuse(L"install needs the program to run after --.");
-    if (arguments[i + 1].empty()) return Refuse(L"The program after -- is empty.");
+    if (arguments[i + 1].empty()) return Refuse(L"the program after -- is empty.");
     options.program = arguments[i + 1];
     options.arguments.assign(arguments.begin() + i + 2, arguments.end());
     return ParsedCommand{command, L""};
@@ -165,7 +165,7 @@ static ParsedCommand ParseNamed(Verb verb, const std::vector<std::wstring>& argu
     if (arguments.size() < 2 || IsOption(arguments[1])) {
         return Refuse(verbWord + L" needs the service's name.");
     }
-    if (arguments[1].empty()) return Refuse(L"The service's name is empty.");
+    if (arguments[1].empty()) return Refuse(L"the service's name is empty.");
     if (arguments.size() > 2) {
         return Refuse(verbWord + L" takes only the service's name; \"" + arguments[2] +
                       L"\" is one argument too many.");
@@ -180,7 +180,7 @@ ParsedCommand ParseSetupCommand(const std::vector<std::wstring>& arguments) {
     if (arguments[0] == L"install") return ParseInstall(arguments);
     if (arguments[0] == L"show") return ParseNamed(Verb::Show, arguments);
     if (arguments[0] == L"remove") return ParseNamed(Verb::Remove, arguments);
-    return Refuse(L"There is no command \"" + arguments[0] + L"\"; the commands are install, "
+    return Refuse(L"there is no command \"" + arguments[0] + L"\"; the commands are install, "
                   L"show, remove and help.");
 }
 

@@ -54,11 +54,11 @@ const CommandCase kCommandCases[] = {
      L"install [U] 120000 ms display [] description default start demand account LocalSystem "
      L"wrapper [] program [p]"},
 
-    {{L"frobnicate"}, L"There is no command \"frobnicate\"; the commands are install, show, remove and help."},
-    {{L"Install", L"U"}, L"There is no command \"Install\"; the commands are install, show, remove and help."},
+    {{L"frobnicate"}, L"there is no command \"frobnicate\"; the commands are install, show, remove and help."},
+    {{L"Install", L"U"}, L"there is no command \"Install\"; the commands are install, show, remove and help."},
     {{L"show"}, L"show needs the service's name."},
     {{L"remove", L"--force"}, L"remove needs the service's name."},
-    {{L"show", L""}, L"The service's name is empty."},
+    {{L"show", L""}, L"the service's name is empty."},
     {{L"show", L"a", L"b"}, L"show takes only the service's name; \"b\" is one argument too many."},
     {{L"install"}, L"install needs the service's name first."},
     {{L"install", L"--stop-timeout", L"5", L"--", L"p"}, L"install needs the service's name first."},
@@ -66,7 +66,7 @@ const CommandCase kCommandCases[] = {
     {{L"install", L"U", L"C:\\p.exe"},
      L"\"C:\\p.exe\" is not an option of install; the program and its arguments come after --."},
     {{L"install", L"U", L"--"}, L"install needs the program to run after --."},
-    {{L"install", L"U", L"--", L""}, L"The program after -- is empty."},
+    {{L"install", L"U", L"--", L""}, L"the program after -- is empty."},
     {{L"install", L"U", L"--timeout", L"5", L"--", L"p"}, L"install has no option --timeout."},
     {{L"install", L"U", L"--start", L"auto", L"--start", L"demand", L"--", L"p"}, L"--start is given twice."},
     {{L"install", L"U", L"--stop-timeout"}, L"--stop-timeout needs a value."},

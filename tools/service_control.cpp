@@ -405,3 +405,13 @@ std::vector<DWORD> ProcessesNamed(const std::wstring& exeName) {
     CloseHandle(snapshot);
     return pids;
 }
+
+void EndProcessesNamed(const std::wstring& exeName) {
+    for (DWORD pid : ProcessesNamed(exeName)) {
+        HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, pid);
+        if (!process) continue;
+        TerminateProcess(process, 1);
+        WaitForSingleObject(process, 5000);
+        CloseHandle(process);
+    }
+}

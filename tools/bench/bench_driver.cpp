@@ -94,16 +94,6 @@ std::vector<std::wstring> BenchServices(SC_HANDLE manager) {
     }
 }
 
-void EndChildren() {
-    for (DWORD pid : ProcessesNamed(kChildName)) {
-        HANDLE child = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, pid);
-        if (!child) continue;
-        TerminateProcess(child, 1);
-        WaitForSingleObject(child, 5000);
-        CloseHandle(child);
-    }
-}
-
 // Removes every bench service, running or not, and ends every child left.
 // True if nothing is left.
 bool CleanUp(SC_HANDLE manager) {
@@ -111,7 +101,7 @@ bool CleanUp(SC_HANDLE manager) {
     for (const std::wstring& name : BenchServices(manager)) {
         removed = RemoveService(manager, name, 15000) && removed;
     }
-    EndChildren();
+    EndProcessesNamed(kChildName);
     return removed && BenchServices(manager).empty() && ProcessesNamed(kChildName).empty();
 }
 
@@ -199,7 +189,7 @@ bool MayRetry(SC_HANDLE manager, Results& r, const std::string& failure,
     if (g_interrupted || r.failures.size() > kMostFailures) return false;
     bool installed = true;
     for (const Subject& subject : subjects) installed = Install(manager, subject) && installed;
-    EndChildren();
+    EndProcessesNamed(kChildName);
     return installed;
 }
 

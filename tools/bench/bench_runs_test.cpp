@@ -42,13 +42,7 @@ protected:
             EXPECT_TRUE(RemoveService(manager_, name, 15000));
         }
         EXPECT_TRUE(ProcessesNamed(kChildName).empty()) << "a child was left running";
-        for (DWORD pid : ProcessesNamed(kChildName)) {
-            HANDLE child = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, pid);
-            if (!child) continue;
-            TerminateProcess(child, 1);
-            WaitForSingleObject(child, 5000);
-            CloseHandle(child);
-        }
+        EndProcessesNamed(kChildName);
         CloseServiceHandle(manager_);
         DeleteFileW((child_.substr(0, child_.rfind(L'.')) + L".behaviour").c_str());
         DeleteFileW(child_.c_str());
