@@ -1,10 +1,6 @@
 #include "setup/install_service.h"
 
-// GetLastError, never NO_ERROR: a failure must not read as success.
-static DWORD LastError() {
-    DWORD error = GetLastError();
-    return error != NO_ERROR ? error : ERROR_GEN_FAILURE;
-}
+#include "service/service_state.h"
 
 // The settings CreateServiceW has no parameter for. Gives the step that
 // failed, or nothing. Allocates nothing, so that nothing can throw while
@@ -14,20 +10,20 @@ static std::optional<InstallFailure> Configure(SC_HANDLE service, const InstallP
         // The record's field is not const, but the call only reads it.
         SERVICE_DESCRIPTIONW description = {const_cast<LPWSTR>(plan.description.c_str())};
         if (!ChangeServiceConfig2W(service, SERVICE_CONFIG_DESCRIPTION, &description)) {
-            return InstallFailure{L"cannot set the description", LastError(), true, false,
+            return InstallFailure{L"cannot set the description", LastErrorOf(), true, false,
                                   NO_ERROR};
         }
     }
     if (plan.delayedAutoStart) {
         SERVICE_DELAYED_AUTO_START_INFO delayed = {TRUE};
         if (!ChangeServiceConfig2W(service, SERVICE_CONFIG_DELAYED_AUTO_START_INFO, &delayed)) {
-            return InstallFailure{L"cannot set the delayed automatic start", LastError(), true,
+            return InstallFailure{L"cannot set the delayed automatic start", LastErrorOf(), true,
                                   false, NO_ERROR};
         }
     }
     SERVICE_PRESHUTDOWN_INFO preshutdown = {plan.preshutdownTimeoutMs};
     if (!ChangeServiceConfig2W(service, SERVICE_CONFIG_PRESHUTDOWN_INFO, &preshutdown)) {
-        return InstallFailure{L"cannot set the pre-shutdown timeout", LastError(), true, false,
+        return InstallFailure{L"cannot set the pre-shutdown timeout", LastErrorOf(), true, false,
                               NO_ERROR};
     }
     return std::nullopt;
@@ -38,7 +34,7 @@ std::optional<InstallFailure> InstallService(const InstallPlan& plan) {
                                        SC_MANAGER_CREATE_SERVICE);
     if (!manager) {
         return InstallFailure{L"cannot open the service control manager to create a service",
-                              LastError(), false, false, NO_ERROR};
+                              LastErrorOf(), false, false, NO_ERROR};
     }
     // No password: the three accounts offered have none.
     SC_HANDLE service = CreateServiceW(
@@ -47,14 +43,14 @@ std::optional<InstallFailure> InstallService(const InstallPlan& plan) {
         /*lpLoadOrderGroup=*/nullptr, /*lpdwTagId=*/nullptr, /*lpDependencies=*/nullptr,
         plan.serviceStartName, /*lpPassword=*/L"");
     if (!service) {
-        DWORD error = LastError();
+        DWORD error = LastErrorOf();
         CloseServiceHandle(manager);
         return InstallFailure{L"cannot create the service", error, false, false, NO_ERROR};
     }
     std::optional<InstallFailure> failure = Configure(service, plan);
     if (failure && !DeleteService(service)) {
         failure->leftBehind = true;
-        failure->removeError = LastError();
+        failure->removeError = LastErrorOf();
     }
     CloseServiceHandle(service);
     CloseServiceHandle(manager);

@@ -14,7 +14,7 @@ std::wstring ComposeServiceCommandLine(const std::wstring& wrapperPath, DWORD st
     return line;
 }
 
-std::optional<std::vector<std::wstring>> SplitServiceCommandLine(const std::wstring& line) {
+std::optional<std::vector<std::wstring>> SplitCommandLineElements(const std::wstring& line) {
     if (line.empty()) return std::vector<std::wstring>();
     int count = 0;
     LPWSTR* elements = CommandLineToArgvW(line.c_str(), &count);
@@ -31,7 +31,7 @@ std::optional<std::vector<std::wstring>> SplitServiceCommandLine(const std::wstr
 }
 
 std::wstring CompareSplit(const std::wstring& line, const std::vector<std::wstring>& expected) {
-    std::optional<std::vector<std::wstring>> split = SplitServiceCommandLine(line);
+    std::optional<std::vector<std::wstring>> split = SplitCommandLineElements(line);
     if (!split) return L"the command line cannot be split into its elements";
     for (std::size_t i = 0; i < expected.size() || i < split->size(); ++i) {
         if (i >= split->size()) {

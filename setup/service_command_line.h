@@ -18,7 +18,7 @@ std::wstring ComposeServiceCommandLine(const std::wstring& wrapperPath, DWORD st
 // The elements as CommandLineToArgvW gives them; none for an empty line
 // (which the platform would read as the caller's own path). Nothing if the
 // platform cannot split it.
-std::optional<std::vector<std::wstring>> SplitServiceCommandLine(const std::wstring& line);
+std::optional<std::vector<std::wstring>> SplitCommandLineElements(const std::wstring& line);
 
 // Where a line read back differs from the elements it was made from, in
 // words; empty when it gives back exactly those elements.

@@ -45,13 +45,14 @@ static DWORD QueryConfig(SC_HANDLE service, ServiceFacts& facts) {
 static void QueryConfig2(SC_HANDLE service, ServiceFacts& facts) {
     DWORD needed = 0;
     std::vector<BYTE> buffer(sizeof(SERVICE_DESCRIPTIONW));
-    if (!QueryServiceConfig2W(service, SERVICE_CONFIG_DESCRIPTION, buffer.data(),
-                              static_cast<DWORD>(buffer.size()), &needed) &&
-        GetLastError() == ERROR_INSUFFICIENT_BUFFER) {
+    bool described = QueryServiceConfig2W(service, SERVICE_CONFIG_DESCRIPTION, buffer.data(),
+                                          static_cast<DWORD>(buffer.size()), &needed);
+    if (!described && GetLastError() == ERROR_INSUFFICIENT_BUFFER) {
         buffer.resize(needed);
+        described = QueryServiceConfig2W(service, SERVICE_CONFIG_DESCRIPTION, buffer.data(),
+                                         static_cast<DWORD>(buffer.size()), &needed);
     }
-    if (QueryServiceConfig2W(service, SERVICE_CONFIG_DESCRIPTION, buffer.data(),
-                             static_cast<DWORD>(buffer.size()), &needed)) {
+    if (described) {
         auto* description = reinterpret_cast<SERVICE_DESCRIPTIONW*>(buffer.data());
         if (description->lpDescription) facts.description = description->lpDescription;
     }
@@ -131,10 +132,6 @@ static std::wstring OrNone(LPCWSTR text) {
     return text && *text ? text : L"(none)";
 }
 
-static bool FileExistsForReview(const std::wstring& path) {
-    return FileExists(path);
-}
-
 int RunShow(const std::wstring& name) {
     ServiceFacts facts{};
     std::wstring problem = ReadFacts(name, facts);
@@ -146,10 +143,10 @@ int RunShow(const std::wstring& name) {
     ServiceConfiguration configuration;
     configuration.commandLine = config.lpBinaryPathName ? config.lpBinaryPathName : L"";
     std::optional<std::vector<std::wstring>> elements =
-        SplitServiceCommandLine(configuration.commandLine);
+        SplitCommandLineElements(configuration.commandLine);
     if (elements) configuration.elements = *elements;
     configuration.preshutdownTimeoutMs = facts.preshutdownTimeoutMs;
-    ConfigurationReview review = ReviewConfiguration(configuration, FileExistsForReview);
+    ConfigurationReview review = ReviewConfiguration(configuration, FileExists);
 
     const SERVICE_STATUS_PROCESS& status = facts.status;
     std::wstring text = L"Service " + name + L"\n";

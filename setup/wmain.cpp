@@ -4,22 +4,15 @@
 
 #include "setup/commands.h"
 #include "setup/console.h"
+#include "setup/service_command_line.h"
 
 // Split by CommandLineToArgvW, as the wrapper splits its own: the same rule
 // for both programs, and no wildcard expansion by the runtime.
 static std::vector<std::wstring> Arguments() {
-    int count = 0;
-    LPWSTR* elements = CommandLineToArgvW(GetCommandLineW(), &count);
-    if (!elements) return {};
-    std::vector<std::wstring> arguments;
-    try {
-        for (int i = 1; i < count; ++i) arguments.emplace_back(elements[i]);
-    } catch (...) {
-        LocalFree(elements);
-        throw;
-    }
-    LocalFree(elements);
-    return arguments;
+    std::optional<std::vector<std::wstring>> elements =
+        SplitCommandLineElements(GetCommandLineW());
+    if (!elements || elements->empty()) return {};
+    return std::vector<std::wstring>(elements->begin() + 1, elements->end());
 }
 
 static int Run() {

@@ -65,7 +65,7 @@ void ExpectPhrases(const std::vector<std::wstring>& texts, const std::vector<std
 TEST(ReviewConfiguration, WarnsAboutWhatCannotWorkOrIsUnsafe) {
     for (const ReviewCase& c : kReviewCases) {
         SCOPED_TRACE(testing::PrintToString(std::wstring(c.commandLine)));
-        ServiceConfiguration configuration{c.commandLine, *SplitServiceCommandLine(c.commandLine),
+        ServiceConfiguration configuration{c.commandLine, *SplitCommandLineElements(c.commandLine),
                                            c.preshutdownMs};
         ConfigurationReview review = ReviewConfiguration(configuration, ExistsHere);
         EXPECT_EQ(review.wrapped, c.wrapped);

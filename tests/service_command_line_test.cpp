@@ -68,8 +68,8 @@ TEST(CompareSplit, NamesTheFirstElementThatComesBackChanged) {
     }
 }
 
-TEST(SplitServiceCommandLine, AnEmptyLineHasNoElements) {
-    EXPECT_EQ(SplitServiceCommandLine(L""), std::vector<std::wstring>());
+TEST(SplitCommandLineElements, AnEmptyLineHasNoElements) {
+    EXPECT_EQ(SplitCommandLineElements(L""), std::vector<std::wstring>());
 }
 
 TEST(IsAbsolutePath, TakesDrivesAndSharesOnly) {
