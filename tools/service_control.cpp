@@ -392,7 +392,10 @@ bool WritePreshutdownTimeout(SC_HANDLE manager, const std::wstring& name, DWORD 
     return written;
 }
 
-std::vector<DWORD> ProcessesNamed(const std::wstring& exeName) {
+// The pids of running processes whose exe has this file name and, unless
+// anyParent, whose parent is parentPid.
+static std::vector<DWORD> ProcessesOf(const std::wstring& exeName, bool anyParent,
+                                      DWORD parentPid) {
     std::vector<DWORD> pids;
     HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
     if (snapshot == INVALID_HANDLE_VALUE) return pids;
@@ -400,10 +403,21 @@ std::vector<DWORD> ProcessesNamed(const std::wstring& exeName) {
     entry.dwSize = sizeof(entry);
     for (BOOL more = Process32FirstW(snapshot, &entry); more;
          more = Process32NextW(snapshot, &entry)) {
-        if (lstrcmpiW(entry.szExeFile, exeName.c_str()) == 0) pids.push_back(entry.th32ProcessID);
+        if ((anyParent || entry.th32ParentProcessID == parentPid) &&
+            lstrcmpiW(entry.szExeFile, exeName.c_str()) == 0) {
+            pids.push_back(entry.th32ProcessID);
+        }
     }
     CloseHandle(snapshot);
     return pids;
+}
+
+std::vector<DWORD> ProcessesNamed(const std::wstring& exeName) {
+    return ProcessesOf(exeName, /*anyParent=*/true, 0);
+}
+
+std::vector<DWORD> ChildrenOf(DWORD parentPid, const std::wstring& exeName) {
+    return ProcessesOf(exeName, /*anyParent=*/false, parentPid);
 }
 
 void EndProcessesNamed(const std::wstring& exeName) {

@@ -106,6 +106,10 @@ bool WritePreshutdownTimeout(SC_HANDLE manager, const std::wstring& name, DWORD 
 // The pids of running processes whose exe has this file name.
 std::vector<DWORD> ProcessesNamed(const std::wstring& exeName);
 
+// The pids of processes that this one started and whose exe has this file
+// name, as a process snapshot shows them.
+std::vector<DWORD> ChildrenOf(DWORD parentPid, const std::wstring& exeName);
+
 // Terminates every running process whose exe has this file name, and gives
 // each a bounded time to go.
 void EndProcessesNamed(const std::wstring& exeName);

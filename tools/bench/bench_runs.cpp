@@ -3,6 +3,8 @@
 #include <cstdarg>
 #include <cstdio>
 
+#include "tools/service_control.h"
+
 namespace {
 
 constexpr DWORD kStartTimeoutMs = 20000;

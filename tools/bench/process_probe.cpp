@@ -71,22 +71,6 @@ bool ProbeProcess(DWORD pid, Footprint& footprint) {
            CountHandles(pid, footprint);
 }
 
-std::vector<DWORD> ChildrenOf(DWORD parentPid, const std::wstring& exeName) {
-    std::vector<DWORD> pids;
-    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-    if (snapshot == INVALID_HANDLE_VALUE) return pids;
-    PROCESSENTRY32W entry = {};
-    entry.dwSize = sizeof(entry);
-    for (BOOL more = Process32FirstW(snapshot, &entry); more;
-         more = Process32NextW(snapshot, &entry)) {
-        if (entry.th32ParentProcessID == parentPid && lstrcmpiW(entry.szExeFile, exeName.c_str()) == 0) {
-            pids.push_back(entry.th32ProcessID);
-        }
-    }
-    CloseHandle(snapshot);
-    return pids;
-}
-
 std::vector<std::wstring> ModulesOf(DWORD pid) {
     std::vector<std::wstring> names;
     HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, pid);

@@ -24,10 +24,6 @@ struct Footprint {
 // may not be opened).
 bool ProbeProcess(DWORD pid, Footprint& footprint);
 
-// The pids of processes that this one started and whose exe has this file
-// name, as a process snapshot shows them.
-std::vector<DWORD> ChildrenOf(DWORD parentPid, const std::wstring& exeName);
-
 // The file names of the modules loaded in the process (its exe first), read
 // from its loader list; empty if that could not be read.
 std::vector<std::wstring> ModulesOf(DWORD pid);

@@ -7,6 +7,7 @@
 // are found again as this process's children.
 #include "tools/bench/process_probe.h"
 #include "tools/bench/bench_tests.h"
+#include "tools/service_control.h"
 
 #include <gtest/gtest.h>
 
