@@ -1,14 +1,12 @@
 # Cross build for 64-bit Windows with clang and lld, against Debian's
 # MinGW-w64 headers and runtime and the same posix-thread GCC runtime
 # (libstdc++, libgcc, winpthreads) that the gcc toolchain file uses.
-set(CMAKE_SYSTEM_NAME Windows)
-set(CMAKE_SYSTEM_PROCESSOR x86_64)
+include(${CMAKE_CURRENT_LIST_DIR}/windows-target.cmake)
 
 set(CMAKE_C_COMPILER clang)
 set(CMAKE_C_COMPILER_TARGET x86_64-w64-mingw32)
 set(CMAKE_CXX_COMPILER clang++)
 set(CMAKE_CXX_COMPILER_TARGET x86_64-w64-mingw32)
-set(CMAKE_RC_COMPILER x86_64-w64-mingw32-windres)
 # The sysroot keeps the host's /usr/include and /usr/lib out of the search.
 set(CMAKE_SYSROOT /usr/x86_64-w64-mingw32)
 
@@ -27,11 +25,3 @@ set(CMAKE_CXX_STANDARD_INCLUDE_DIRECTORIES
     ${_wrapper_cxx} ${_wrapper_cxx}/x86_64-w64-mingw32 ${_wrapper_cxx}/backward)
 # -pthread links winpthreads, which the posix-thread libstdc++ is built on.
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-fuse-ld=lld -L${_wrapper_gcc_dir} -pthread")
-
-set(CMAKE_FIND_ROOT_PATH /usr/x86_64-w64-mingw32)
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-
-get_filename_component(_wrapper_root "${CMAKE_CURRENT_LIST_DIR}/.." ABSOLUTE)
-set(CMAKE_CROSSCOMPILING_EMULATOR "${_wrapper_root}/scripts/wine-run")
