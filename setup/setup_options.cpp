@@ -64,10 +64,12 @@ LPCWSTR ServiceStartName(const std::wstring& account) {
 }
 
 const wchar_t* StartTypeName(DWORD startType, bool delayedAutoStart) {
+    // The manager keeps the delayed flag for any service but heeds it only
+    // for an automatic start.
+    const bool delayed = startType == SERVICE_AUTO_START && delayedAutoStart;
     for (const StartChoice& choice : kStartChoices) {
-        if (choice.startType == startType && choice.delayed == delayedAutoStart) return choice.word;
+        if (choice.startType == startType && choice.delayed == delayed) return choice.word;
     }
-    if (startType == SERVICE_AUTO_START) return L"auto";
     return startType == 0 ? L"boot" : startType == 1 ? L"system" : L"unknown";
 }
 

@@ -117,3 +117,22 @@ TEST(ServiceStartName, GivesTheAccountAsTheManagerNamesIt) {
 }
 
 }  // namespace
+
+// The manager keeps the delayed flag of a service that was once delayed-auto
+// and is set to another start type afterwards; it heeds it only for auto.
+TEST(StartTypeName, NamesTheStartTheManagerWillMake) {
+    struct StartCase {
+        DWORD startType;
+        bool delayed;
+        const wchar_t* name;
+    };
+    const StartCase kCases[] = {
+        {SERVICE_AUTO_START, false, L"auto"},      {SERVICE_AUTO_START, true, L"delayed-auto"},
+        {SERVICE_DEMAND_START, true, L"demand"},   {SERVICE_DISABLED, true, L"disabled"},
+        {SERVICE_DEMAND_START, false, L"demand"},  {0, false, L"boot"},
+    };
+    for (const StartCase& c : kCases) {
+        EXPECT_EQ(std::wstring(StartTypeName(c.startType, c.delayed)), c.name)
+            << c.startType << " " << c.delayed;
+    }
+}
