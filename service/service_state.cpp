@@ -35,8 +35,3 @@ void CloseStopEvent() {
     CloseHandle(g_state.stopEvent);
     g_state.stopEvent = nullptr;
 }
-
-DWORD LastErrorOf() {
-    DWORD error = GetLastError();
-    return error != NO_ERROR ? error : ERROR_GEN_FAILURE;
-}

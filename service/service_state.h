@@ -53,8 +53,12 @@ void ReportStopped(DWORD exitCode);
 void CloseStopEvent();
 
 // GetLastError after a failed call, never NO_ERROR: a failure must not be
-// reported as a clean end.
-DWORD LastErrorOf();
+// reported as a clean end. Inline, so that the setup program can use it
+// without taking in this record and its start-up.
+inline DWORD LastErrorOf() {
+    DWORD error = GetLastError();
+    return error != NO_ERROR ? error : ERROR_GEN_FAILURE;
+}
 
 DWORD WINAPI ServiceControlHandler(DWORD dwControl, DWORD dwEventType, LPVOID lpEventData,
                                    LPVOID lpContext);
