@@ -10,6 +10,7 @@
 #include <map>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -35,6 +36,7 @@ struct Object {
     bool signalled = false;  // events
     std::size_t child = 0;   // processes and threads: index into children
     std::wstring serviceName;  // service handles
+    DWORD access = 0;          // manager and service handles: the rights granted
 };
 
 struct Child {
@@ -61,6 +63,12 @@ struct TimedControl {
     DWORD control;
 };
 
+// A scripted report on its way: it takes effect once the clock reaches it.
+struct DueReport {
+    std::uint64_t atMs;
+    StatusReport report;
+};
+
 struct State {
     std::uint64_t nowMs = 0;
     std::uintptr_t nextHandle = 0x1000;
@@ -71,7 +79,7 @@ struct State {
 
     std::wstring commandLine = L"service-wrapper.exe";
     std::wstring modulePath = L"C:\\Program Files\\Wrapper\\service-wrapper.exe";
-    std::vector<std::wstring> serviceArgs = {L"morvi-firmware-updater-service-wrapper"};
+    std::vector<std::wstring> serviceArgs = {kDispatchedServiceName};
     bool outsideManager = false;
     ChildScript childScript;
 
@@ -90,6 +98,12 @@ struct State {
     std::wstring dispatchTableName;
     std::vector<std::pair<std::wstring, DWORD>> preshutdownWritten;
     std::vector<ServiceRecord> services;
+    std::map<std::wstring, ServiceScript> serviceScripts;         // by folded name
+    std::map<std::wstring, std::vector<DueReport>> dueReports;    // by folded name, in time order
+    DWORD nextServiceProcessId = 3000;
+    std::set<DWORD> refusedChangeLevels;
+    std::set<DWORD> refusedQueryLevels;
+    std::wstring dispatchedService;  // the service the dispatcher runs
     std::vector<STARTUPINFOW> startupInfos;
     std::vector<std::uint64_t> terminations;
     std::vector<std::string> problems;
@@ -145,6 +159,7 @@ public:
     // The same, with g_simLock already held.
     void FailLocked(DWORD error);
     Thread thread() const { return thread_; }
+    const char* name() const { return name_; }
 
 private:
     void RunDeliveries(std::unique_lock<std::mutex>& held, When when);

@@ -1,219 +1,242 @@
-// The simulated service control manager.
+// The simulated service control manager's database: handles and the rights
+// they hold, finding services by name, creating and deleting them. The
+// configuration calls are in sim_manager_config.cpp, state and control in
+// sim_manager_state.cpp, enumeration in sim_manager_enum.cpp.
 #include "platform/platform.h"
 
-#include <cstdio>
-#include <cstdlib>
 #include <cwchar>
 #include <cwctype>
-#include <memory>
 
-#include "platform/sim_internal.h"
+#include "platform/sim_manager_internal.h"
 
 using sim::CallScope;
 using sim::Kind;
 using sim::Object;
-using sim::g_changed;
 using sim::g_sim;
 using sim::g_simLock;
 
-BOOL StartServiceCtrlDispatcherW(const SERVICE_TABLE_ENTRYW* lpServiceStartTable) {
-    CallScope call("StartServiceCtrlDispatcherW");
-    std::unique_lock<std::mutex> held(g_simLock);
-    if (g_sim.outsideManager || !lpServiceStartTable || !lpServiceStartTable[0].lpServiceProc) {
-        held.unlock();
-        call.Fail(ERROR_FAILED_SERVICE_CONTROLLER_CONNECT);
-        return FALSE;
-    }
-    g_sim.dispatchTableName = lpServiceStartTable[0].lpServiceName;
-    g_sim.dispatcherRunning = true;
-    g_sim.dispatcherThread = std::this_thread::get_id();
-    LPSERVICE_MAIN_FUNCTIONW serviceMain = lpServiceStartTable[0].lpServiceProc;
-    auto args = std::make_shared<std::vector<std::wstring>>(g_sim.serviceArgs);
-    std::thread service([serviceMain, args] {
-        std::vector<LPWSTR> argv;
-        for (std::wstring& arg : *args) argv.push_back(&arg[0]);
-        argv.push_back(nullptr);
-        sim::detail::MarkServiceThread();
-        serviceMain(static_cast<DWORD>(args->size()), argv.data());
-        std::lock_guard<std::mutex> done(g_simLock);
-        g_sim.serviceReturned = true;
-        g_changed.notify_all();
-    });
+namespace sim {
+namespace {
 
-    // Runs the handler for each control until the service thread returns.
-    const auto giveUp = std::chrono::steady_clock::now() + sim::kRunBound;
-    for (;;) {
-        bool woke = g_changed.wait_until(held, giveUp, [] {
-            return !g_sim.controlQueue.empty() || g_sim.serviceReturned;
-        });
-        if (!woke) {
-            std::fprintf(stderr, "simulated platform: the service thread did not return\n");
-            std::abort();
-        }
-        if (g_sim.controlQueue.empty()) break;
-        DWORD control = g_sim.controlQueue.front();
-        g_sim.controlQueue.pop_front();
-        LPHANDLER_FUNCTION_EX handler = g_sim.handler;
-        if (g_sim.calls.size() < g_sim.reportLimit) {
-            g_sim.calls.push_back({"Handler", sim::Thread::Dispatcher, g_sim.nowMs, control, false});
-        }
-        held.unlock();
-        if (handler) {
-            bool locked = sim::AcquireDispatchLock(sim::kRunBound);
-            handler(control, 0, nullptr, nullptr);
-            if (locked) sim::ReleaseDispatchLock();
-        }
-        held.lock();
-        ++g_sim.controlsHandled;
-        g_changed.notify_all();
-    }
-    held.unlock();
-    service.join();
-    held.lock();
-    g_sim.dispatcherRunning = false;
-    return TRUE;
+// What the generic rights stand for on the manager and on a service.
+struct GenericMapping {
+    DWORD read;
+    DWORD write;
+    DWORD execute;
+    DWORD all;
+};
+
+constexpr GenericMapping kManagerRights = {
+    STANDARD_RIGHTS_READ | SC_MANAGER_ENUMERATE_SERVICE | SC_MANAGER_QUERY_LOCK_STATUS,
+    STANDARD_RIGHTS_WRITE | SC_MANAGER_CREATE_SERVICE | SC_MANAGER_MODIFY_BOOT_CONFIG,
+    STANDARD_RIGHTS_EXECUTE | SC_MANAGER_CONNECT | SC_MANAGER_LOCK,
+    SC_MANAGER_ALL_ACCESS,
+};
+
+constexpr GenericMapping kServiceRights = {
+    STANDARD_RIGHTS_READ | SERVICE_QUERY_CONFIG | SERVICE_QUERY_STATUS | SERVICE_INTERROGATE |
+        SERVICE_ENUMERATE_DEPENDENTS,
+    STANDARD_RIGHTS_WRITE | SERVICE_CHANGE_CONFIG,
+    STANDARD_RIGHTS_EXECUTE | SERVICE_START | SERVICE_STOP | SERVICE_PAUSE_CONTINUE |
+        SERVICE_USER_DEFINED_CONTROL,
+    SERVICE_ALL_ACCESS,
+};
+
+// The rights a handle gets for the access asked. The simulated caller is an
+// administrator: it is granted whatever it asks for, and MAXIMUM_ALLOWED
+// is everything.
+DWORD Granted(DWORD desired, const GenericMapping& mapping) {
+    DWORD granted = desired;
+    if (desired & GENERIC_READ) granted |= mapping.read;
+    if (desired & GENERIC_WRITE) granted |= mapping.write;
+    if (desired & GENERIC_EXECUTE) granted |= mapping.execute;
+    if (desired & (GENERIC_ALL | MAXIMUM_ALLOWED)) granted |= mapping.all;
+    return granted & mapping.all;
 }
 
-SERVICE_STATUS_HANDLE RegisterServiceCtrlHandlerExW(LPCWSTR lpServiceName,
-                                                    LPHANDLER_FUNCTION_EX lpHandlerProc,
-                                                    LPVOID /*lpContext*/) {
-    CallScope call("RegisterServiceCtrlHandlerExW");
-    {
-        std::lock_guard<std::mutex> held(g_simLock);
-        g_sim.registeredNames.push_back(lpServiceName ? lpServiceName : L"");
+constexpr std::size_t kMaxNameLength = 256;
+
+}  // namespace
+
+std::wstring Folded(const std::wstring& name) {
+    std::wstring folded = name;
+    for (wchar_t& c : folded) c = static_cast<wchar_t>(std::towlower(c));
+    return folded;
+}
+
+// Without copies: every report of the wrapper's runs looks up its service.
+bool SameName(const std::wstring& a, const std::wstring& b) {
+    if (a.size() != b.size()) return false;
+    if (a == b) return true;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (std::towlower(a[i]) != std::towlower(b[i])) return false;
     }
-    if (call.Injected()) {
-        call.Fail(call.InjectedError());
+    return true;
+}
+
+ServiceRecord* FindService(const std::wstring& name) {
+    for (ServiceRecord& record : g_sim.services) {
+        if (SameName(record.name, name)) return &record;
+    }
+    return nullptr;
+}
+
+bool ValidServiceName(LPCWSTR name) {
+    return name && *name && std::wcslen(name) <= kMaxNameLength && !std::wcschr(name, L'\\') &&
+           !std::wcschr(name, L'/');
+}
+
+DWORD CheckServiceValues(DWORD serviceType, DWORD startType, DWORD errorControl) {
+    const DWORD process = serviceType & ~SERVICE_INTERACTIVE_PROCESS;
+    const bool win32 =
+        process == SERVICE_WIN32_OWN_PROCESS || process == SERVICE_WIN32_SHARE_PROCESS;
+    const bool driver =
+        serviceType == SERVICE_KERNEL_DRIVER || serviceType == SERVICE_FILE_SYSTEM_DRIVER;
+    // Only drivers are loaded at boot or by the system.
+    bool ok = (win32 || driver) && startType <= SERVICE_DISABLED &&
+              (driver || startType >= SERVICE_AUTO_START) && errorControl <= SERVICE_ERROR_CRITICAL;
+    return ok ? NO_ERROR : ERROR_INVALID_PARAMETER;
+}
+
+bool DisplayNameTaken(const std::wstring& displayName, const ServiceRecord* self) {
+    for (const ServiceRecord& other : g_sim.services) {
+        if (&other == self) continue;
+        if (SameName(other.name, displayName) || SameName(other.displayName, displayName)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+ServiceRecord* ServiceFor(CallScope& call, SC_HANDLE handle, DWORD right) {
+    const Object* service = Find(handle, Kind::Service);
+    if (!service) {
+        Problem(std::string(call.name()) + " was given a handle that is not an open service");
+        call.FailLocked(ERROR_INVALID_HANDLE);
         return nullptr;
     }
-    std::lock_guard<std::mutex> held(g_simLock);
-    g_sim.handler = lpHandlerProc;
-    g_sim.statusHandle = reinterpret_cast<SERVICE_STATUS_HANDLE>(std::uintptr_t{0x5000});
-    return g_sim.statusHandle;
+    if ((service->access & right) != right) {
+        call.FailLocked(ERROR_ACCESS_DENIED);
+        return nullptr;
+    }
+    // A service stays in the database while a handle to it is open.
+    return FindService(service->serviceName);
 }
 
-BOOL SetServiceStatus(SERVICE_STATUS_HANDLE hServiceStatus, LPSERVICE_STATUS lpServiceStatus) {
-    CallScope call("SetServiceStatus", lpServiceStatus ? lpServiceStatus->dwCurrentState : 0);
-    if (call.Injected()) {
-        call.Fail(call.InjectedError());
-        return FALSE;
+bool ManagerAllows(CallScope& call, SC_HANDLE handle, DWORD right) {
+    const Object* manager = Find(handle, Kind::Manager);
+    if (!manager) {
+        Problem(std::string(call.name()) + " was given a manager handle that is not open");
+        call.FailLocked(ERROR_INVALID_HANDLE);
+        return false;
     }
-    {
-        std::lock_guard<std::mutex> held(g_simLock);
-        if (!hServiceStatus || hServiceStatus != g_sim.statusHandle || !lpServiceStatus) {
-            call.FailLocked(ERROR_INVALID_HANDLE);
-            return FALSE;
-        }
+    if ((manager->access & right) != right) {
+        call.FailLocked(ERROR_ACCESS_DENIED);
+        return false;
     }
-    SERVICE_STATUS record = *lpServiceStatus;
-    bool platformLocked = false;
-    if (record.dwCurrentState == SERVICE_STOPPED) {
-        platformLocked = sim::AcquireDispatchLock(sim::kStoppedReportBound);
-        if (!platformLocked) {
-            std::lock_guard<std::mutex> held(g_simLock);
-            sim::Problem("deadlock: the stopped report waited for a control handler that was waiting for it");
-        }
-    }
-    {
-        std::lock_guard<std::mutex> held(g_simLock);
-        if (g_sim.reports.size() < g_sim.reportLimit) {
-            g_sim.reports.push_back({record, g_sim.nowMs, call.thread()});
-        }
-        ++g_sim.reportCount;
-    }
-    if (platformLocked) sim::ReleaseDispatchLock();
-    return TRUE;
+    return true;
 }
 
+}  // namespace sim
+
+// The simulated platform has no other machine and one database.
 SC_HANDLE OpenSCManagerW(LPCWSTR /*lpMachineName*/, LPCWSTR /*lpDatabaseName*/,
-                         DWORD /*dwDesiredAccess*/) {
+                         DWORD dwDesiredAccess) {
     CallScope call("OpenSCManagerW");
     if (call.Injected()) {
         call.Fail(call.InjectedError());
         return nullptr;
     }
     std::lock_guard<std::mutex> held(g_simLock);
-    return static_cast<SC_HANDLE>(sim::NewHandle(sim::OfKind(Kind::Manager)));
+    Object manager = sim::OfKind(Kind::Manager);
+    // Connecting is implied by opening at all.
+    manager.access = sim::Granted(dwDesiredAccess, sim::kManagerRights) | SC_MANAGER_CONNECT;
+    return static_cast<SC_HANDLE>(sim::NewHandle(manager));
 }
 
-SC_HANDLE OpenServiceW(SC_HANDLE hSCManager, LPCWSTR lpServiceName, DWORD /*dwDesiredAccess*/) {
+static SC_HANDLE NewServiceHandle(const std::wstring& name, DWORD desiredAccess) {
+    Object service = sim::OfKind(Kind::Service);
+    service.serviceName = name;
+    service.access = sim::Granted(desiredAccess, sim::kServiceRights);
+    return static_cast<SC_HANDLE>(sim::NewHandle(service));
+}
+
+// A service marked for deletion still opens, as long as it exists.
+SC_HANDLE OpenServiceW(SC_HANDLE hSCManager, LPCWSTR lpServiceName, DWORD dwDesiredAccess) {
     CallScope call("OpenServiceW");
     if (call.Injected()) {
         call.Fail(call.InjectedError());
         return nullptr;
     }
     std::lock_guard<std::mutex> held(g_simLock);
-    if (!sim::Find(hSCManager, Kind::Manager) || !lpServiceName) {
-        sim::Problem("OpenServiceW was given a manager handle that is not open");
-        call.FailLocked(ERROR_INVALID_HANDLE);
+    if (!sim::ManagerAllows(call, hSCManager, SC_MANAGER_CONNECT)) return nullptr;
+    if (!lpServiceName) {
+        sim::Problem("OpenServiceW was given no name");
+        call.FailLocked(RPC_X_NULL_REF_POINTER);
         return nullptr;
     }
-    Object service = sim::OfKind(Kind::Service);
-    service.serviceName = lpServiceName;
-    return static_cast<SC_HANDLE>(sim::NewHandle(service));
-}
-
-// The database holds only services made with CreateServiceW; OpenServiceW
-// still opens any name, as the wrapper's own service is never created here.
-// Names are compared as the manager compares them, without regard to case.
-static sim::ServiceRecord* FindService(const std::wstring& name) {
-    for (sim::ServiceRecord& record : g_sim.services) {
-        if (record.name.size() != name.size()) continue;
-        bool same = true;
-        for (std::size_t i = 0; same && i < name.size(); ++i) {
-            same = std::towlower(record.name[i]) == std::towlower(name[i]);
-        }
-        if (same) return &record;
+    if (!sim::ValidServiceName(lpServiceName)) {
+        call.FailLocked(ERROR_INVALID_NAME);
+        return nullptr;
     }
-    return nullptr;
+    const sim::ServiceRecord* record = sim::FindService(lpServiceName);
+    if (!record) {
+        call.FailLocked(ERROR_SERVICE_DOES_NOT_EXIST);
+        return nullptr;
+    }
+    return NewServiceHandle(record->name, dwDesiredAccess);
 }
 
-static bool ValidServiceName(LPCWSTR name) {
-    return name && *name && !std::wcschr(name, L'\\') && !std::wcschr(name, L'/');
+// The checks in the order the manager makes them; the first failing one
+// gives the error.
+static DWORD CheckNewService(LPCWSTR name, const std::wstring& displayName, DWORD serviceType,
+                             DWORD startType, DWORD errorControl, LPCWSTR binaryPathName) {
+    if (!sim::ValidServiceName(name)) return ERROR_INVALID_NAME;
+    if (DWORD error = sim::CheckServiceValues(serviceType, startType, errorControl)) return error;
+    if (!binaryPathName || !*binaryPathName) return ERROR_INVALID_PARAMETER;
+    if (const sim::ServiceRecord* existing = sim::FindService(name)) {
+        return existing->markedForDelete ? ERROR_SERVICE_MARKED_FOR_DELETE : ERROR_SERVICE_EXISTS;
+    }
+    if (sim::DisplayNameTaken(displayName, nullptr)) return ERROR_DUPLICATE_SERVICE_NAME;
+    return NO_ERROR;
 }
 
+// Tags order drivers within their group; a Win32 service gets none.
 SC_HANDLE CreateServiceW(SC_HANDLE hSCManager, LPCWSTR lpServiceName, LPCWSTR lpDisplayName,
-                         DWORD /*dwDesiredAccess*/, DWORD dwServiceType, DWORD dwStartType,
-                         DWORD dwErrorControl, LPCWSTR lpBinaryPathName,
-                         LPCWSTR /*lpLoadOrderGroup*/, LPDWORD /*lpdwTagId*/,
-                         LPCWSTR /*lpDependencies*/, LPCWSTR lpServiceStartName,
-                         LPCWSTR /*lpPassword*/) {
+                         DWORD dwDesiredAccess, DWORD dwServiceType, DWORD dwStartType,
+                         DWORD dwErrorControl, LPCWSTR lpBinaryPathName, LPCWSTR lpLoadOrderGroup,
+                         LPDWORD lpdwTagId, LPCWSTR lpDependencies, LPCWSTR lpServiceStartName,
+                         LPCWSTR lpPassword) {
     CallScope call("CreateServiceW");
     if (call.Injected()) {
         call.Fail(call.InjectedError());
         return nullptr;
     }
     std::lock_guard<std::mutex> held(g_simLock);
-    if (!sim::Find(hSCManager, Kind::Manager)) {
-        sim::Problem("CreateServiceW was given a manager handle that is not open");
-        call.FailLocked(ERROR_INVALID_HANDLE);
-        return nullptr;
-    }
-    if (!ValidServiceName(lpServiceName)) {
-        call.FailLocked(ERROR_INVALID_NAME);
-        return nullptr;
-    }
-    if (!lpBinaryPathName || !*lpBinaryPathName) {
-        call.FailLocked(ERROR_INVALID_PARAMETER);
-        return nullptr;
-    }
-    if (const sim::ServiceRecord* existing = FindService(lpServiceName)) {
-        call.FailLocked(existing->markedForDelete ? ERROR_SERVICE_MARKED_FOR_DELETE
-                                                  : ERROR_SERVICE_EXISTS);
+    if (!sim::ManagerAllows(call, hSCManager, SC_MANAGER_CREATE_SERVICE)) return nullptr;
+    std::wstring displayName = lpDisplayName && *lpDisplayName ? lpDisplayName
+                               : lpServiceName                  ? lpServiceName
+                                                                : L"";
+    if (DWORD error = CheckNewService(lpServiceName, displayName, dwServiceType, dwStartType,
+                                      dwErrorControl, lpBinaryPathName)) {
+        call.FailLocked(error);
         return nullptr;
     }
     sim::ServiceRecord record;
     record.name = lpServiceName;
-    record.displayName = lpDisplayName && *lpDisplayName ? lpDisplayName : lpServiceName;
+    record.displayName = displayName;
     record.binaryPathName = lpBinaryPathName;
-    record.serviceStartName = lpServiceStartName ? lpServiceStartName : L"";
+    if (lpServiceStartName && *lpServiceStartName) record.serviceStartName = lpServiceStartName;
+    record.passwordSet = lpPassword && *lpPassword;
+    record.loadOrderGroup = lpLoadOrderGroup ? lpLoadOrderGroup : L"";
+    record.dependencies = sim::SplitMultiString(lpDependencies);
     record.serviceType = dwServiceType;
     record.startType = dwStartType;
     record.errorControl = dwErrorControl;
+    record.status.dwServiceType = dwServiceType;
+    if (lpdwTagId) *lpdwTagId = 0;
     g_sim.services.push_back(record);
-    Object service = sim::OfKind(Kind::Service);
-    service.serviceName = lpServiceName;
-    return static_cast<SC_HANDLE>(sim::NewHandle(service));
+    return NewServiceHandle(record.name, dwDesiredAccess);
 }
 
 // Marks the service; the manager removes it once no handle to it is open.
@@ -224,17 +247,8 @@ BOOL DeleteService(SC_HANDLE hService) {
         return FALSE;
     }
     std::lock_guard<std::mutex> held(g_simLock);
-    const Object* service = sim::Find(hService, Kind::Service);
-    if (!service) {
-        sim::Problem("DeleteService was given a handle that is not an open service");
-        call.FailLocked(ERROR_INVALID_HANDLE);
-        return FALSE;
-    }
-    sim::ServiceRecord* record = FindService(service->serviceName);
-    if (!record) {
-        call.FailLocked(ERROR_SERVICE_DOES_NOT_EXIST);
-        return FALSE;
-    }
+    sim::ServiceRecord* record = sim::ServiceFor(call, hService, DELETE);
+    if (!record) return FALSE;
     if (record->markedForDelete) {
         call.FailLocked(ERROR_SERVICE_MARKED_FOR_DELETE);
         return FALSE;
@@ -243,59 +257,17 @@ BOOL DeleteService(SC_HANDLE hService) {
     return TRUE;
 }
 
-// Writes the level's record into the service's configuration, where the
-// database holds the service, and notes every pre-shutdown timeout written.
-static bool ApplyConfigLevel(const std::wstring& name, DWORD level, const void* info) {
-    sim::ServiceRecord* record = FindService(name);
-    switch (level) {
-    case SERVICE_CONFIG_DESCRIPTION: {
-        // A null text leaves the description as it is; an empty one removes it.
-        LPCWSTR text = static_cast<const SERVICE_DESCRIPTIONW*>(info)->lpDescription;
-        if (record && text) record->description = text;
-        return true;
-    }
-    case SERVICE_CONFIG_DELAYED_AUTO_START_INFO: {
-        BOOL delayed = static_cast<const SERVICE_DELAYED_AUTO_START_INFO*>(info)->fDelayedAutostart;
-        if (record) record->delayedAutoStart = delayed != FALSE;
-        return true;
-    }
-    case SERVICE_CONFIG_PRESHUTDOWN_INFO: {
-        DWORD timeoutMs = static_cast<const SERVICE_PRESHUTDOWN_INFO*>(info)->dwPreshutdownTimeout;
-        g_sim.preshutdownWritten.emplace_back(name, timeoutMs);
-        if (record) record->preshutdownTimeoutMs = timeoutMs;
-        return true;
-    }
-    default:
-        return false;
-    }
-}
-
-BOOL ChangeServiceConfig2W(SC_HANDLE hService, DWORD dwInfoLevel, LPVOID lpInfo) {
-    CallScope call("ChangeServiceConfig2W");
-    if (call.Injected()) {
-        call.Fail(call.InjectedError());
-        return FALSE;
-    }
-    std::lock_guard<std::mutex> held(g_simLock);
-    Object* service = sim::Find(hService, Kind::Service);
-    if (!service || !lpInfo || !ApplyConfigLevel(service->serviceName, dwInfoLevel, lpInfo)) {
-        sim::Problem("ChangeServiceConfig2W was called with a bad handle or level");
-        call.FailLocked(ERROR_INVALID_PARAMETER);
-        return FALSE;
-    }
-    return TRUE;
-}
-
 // Removes a service marked for deletion once no open handle names it.
 static void ForgetIfDeleted(const std::wstring& name) {
     std::lock_guard<std::mutex> held(g_simLock);
-    sim::ServiceRecord* record = FindService(name);
+    sim::ServiceRecord* record = sim::FindService(name);
     if (!record || !record->markedForDelete) return;
     for (const auto& entry : g_sim.objects) {
-        if (entry.second.kind == Kind::Service && FindService(entry.second.serviceName) == record) {
+        if (entry.second.kind == Kind::Service && sim::SameName(entry.second.serviceName, name)) {
             return;
         }
     }
+    g_sim.dueReports.erase(sim::Folded(name));
     g_sim.services.erase(g_sim.services.begin() + (record - g_sim.services.data()));
 }
 
@@ -311,4 +283,3 @@ BOOL CloseServiceHandle(SC_HANDLE hSCObject) {
     if (!name.empty()) ForgetIfDeleted(name);
     return closed;
 }
-

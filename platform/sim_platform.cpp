@@ -1,7 +1,8 @@
 // The core of the simulated platform: its state, the bookkeeping every call
-// goes through, and the objects behind handles. The calls themselves are in
-// sim_manager.cpp, sim_argv.cpp and sim_processes.cpp; the test-facing
-// scripting and observing in sim_script.cpp.
+// goes through, the objects behind handles, and the clock's own calls. The
+// other calls are in sim_dispatcher.cpp and the sim_manager files (the
+// service control manager), sim_argv.cpp and sim_processes.cpp; the
+// test-facing scripting and observing in sim_script.cpp.
 #include "platform/platform.h"
 
 #include <cstring>
@@ -62,9 +63,13 @@ void Problem(const std::string& what) {
     g_sim.problems.push_back(what);
 }
 
+// The calls that cannot fail on the platform.
 bool FailableCall(const char* name) {
-    return std::strcmp(name, "GetCommandLineW") != 0 &&
-           std::strcmp(name, "StartServiceCtrlDispatcherW") != 0 && std::strcmp(name, "Handler") != 0;
+    for (const char* sure : {"GetCommandLineW", "StartServiceCtrlDispatcherW", "Handler", "Sleep",
+                             "GetTickCount64"}) {
+        if (std::strcmp(name, sure) == 0) return false;
+    }
+    return true;
 }
 
 // Hands controls to the dispatcher thread and gives the handler a moment to
@@ -109,7 +114,7 @@ CallScope::CallScope(const char* name, DWORD argument) : name_(name) {
     }
     auto it = g_sim.serviceCallFailures.find(serviceIndex_);
     if (serviceIndex_ && it != g_sim.serviceCallFailures.end()) injected_ = it->second;
-    if (!FailableCall(name_)) injected_.reset();
+    if (injected_ && !FailableCall(name_)) injected_.reset();
     RunDeliveries(held, When::Before);
 }
 
@@ -194,4 +199,17 @@ DWORD GetLastError() {
 
 void SetLastError(DWORD dwErrCode) {
     sim::t_lastError = dwErrCode;
+}
+
+// A sleep is a wait on nothing: the clock moves on, and controls timed for
+// the meantime are delivered.
+void Sleep(DWORD dwMilliseconds) {
+    sim::CallScope call("Sleep", dwMilliseconds);
+    sim::WaitOn(call, nullptr, 0, dwMilliseconds);
+}
+
+ULONGLONG GetTickCount64() {
+    sim::CallScope call("GetTickCount64");
+    std::lock_guard<std::mutex> held(sim::g_simLock);
+    return sim::g_sim.nowMs;
 }

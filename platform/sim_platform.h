@@ -15,6 +15,7 @@ typedef int BOOL;
 typedef unsigned char BYTE;
 typedef unsigned short WORD;
 typedef std::uint32_t DWORD;
+typedef std::uint64_t ULONGLONG;
 typedef void VOID;
 typedef void* LPVOID;
 typedef void* HANDLE;
@@ -24,8 +25,6 @@ typedef WCHAR* LPWSTR;
 typedef const WCHAR* LPCWSTR;
 typedef BYTE* LPBYTE;
 typedef DWORD* LPDWORD;
-typedef struct SC_HANDLE__* SC_HANDLE;
-typedef struct SERVICE_STATUS_HANDLE__* SERVICE_STATUS_HANDLE;
 
 #define WINAPI
 #define TRUE 1
@@ -37,38 +36,6 @@ struct SECURITY_ATTRIBUTES {
     BOOL bInheritHandle;
 };
 typedef SECURITY_ATTRIBUTES* LPSECURITY_ATTRIBUTES;
-
-struct SERVICE_STATUS {
-    DWORD dwServiceType;
-    DWORD dwCurrentState;
-    DWORD dwControlsAccepted;
-    DWORD dwWin32ExitCode;
-    DWORD dwServiceSpecificExitCode;
-    DWORD dwCheckPoint;
-    DWORD dwWaitHint;
-};
-typedef SERVICE_STATUS* LPSERVICE_STATUS;
-
-typedef VOID (*LPSERVICE_MAIN_FUNCTIONW)(DWORD dwNumServicesArgs, LPWSTR* lpServiceArgVectors);
-typedef DWORD (*LPHANDLER_FUNCTION_EX)(DWORD dwControl, DWORD dwEventType, LPVOID lpEventData,
-                                       LPVOID lpContext);
-
-struct SERVICE_TABLE_ENTRYW {
-    LPWSTR lpServiceName;
-    LPSERVICE_MAIN_FUNCTIONW lpServiceProc;
-};
-
-struct SERVICE_PRESHUTDOWN_INFO {
-    DWORD dwPreshutdownTimeout;
-};
-
-struct SERVICE_DESCRIPTIONW {
-    LPWSTR lpDescription;
-};
-
-struct SERVICE_DELAYED_AUTO_START_INFO {
-    BOOL fDelayedAutostart;
-};
 
 struct PROCESS_INFORMATION {
     HANDLE hProcess;
@@ -100,45 +67,10 @@ struct STARTUPINFOW {
 };
 typedef STARTUPINFOW* LPSTARTUPINFOW;
 
-static_assert(sizeof(SERVICE_STATUS) == 28, "SERVICE_STATUS is seven DWORDs");
 static_assert(sizeof(PROCESS_INFORMATION) == 24, "PROCESS_INFORMATION as on x64");
 static_assert(sizeof(STARTUPINFOW) == 104, "STARTUPINFOW as on x64");
 
 // ---- Constants, with the platform's values.
-constexpr DWORD SERVICE_WIN32_OWN_PROCESS = 0x00000010;
-
-constexpr DWORD SERVICE_STOPPED = 1;
-constexpr DWORD SERVICE_START_PENDING = 2;
-constexpr DWORD SERVICE_STOP_PENDING = 3;
-constexpr DWORD SERVICE_RUNNING = 4;
-
-constexpr DWORD SERVICE_ACCEPT_STOP = 0x001;
-constexpr DWORD SERVICE_ACCEPT_PAUSE_CONTINUE = 0x002;
-constexpr DWORD SERVICE_ACCEPT_SHUTDOWN = 0x004;
-constexpr DWORD SERVICE_ACCEPT_PRESHUTDOWN = 0x100;
-
-constexpr DWORD SERVICE_CONTROL_STOP = 0x01;
-constexpr DWORD SERVICE_CONTROL_PAUSE = 0x02;
-constexpr DWORD SERVICE_CONTROL_CONTINUE = 0x03;
-constexpr DWORD SERVICE_CONTROL_INTERROGATE = 0x04;
-constexpr DWORD SERVICE_CONTROL_SHUTDOWN = 0x05;
-constexpr DWORD SERVICE_CONTROL_PARAMCHANGE = 0x06;
-constexpr DWORD SERVICE_CONTROL_PRESHUTDOWN = 0x0F;
-
-constexpr DWORD SC_MANAGER_CONNECT = 0x0001;
-constexpr DWORD SC_MANAGER_CREATE_SERVICE = 0x0002;
-constexpr DWORD SERVICE_CHANGE_CONFIG = 0x0002;
-constexpr DWORD DELETE = 0x00010000;
-
-constexpr DWORD SERVICE_AUTO_START = 0x00000002;
-constexpr DWORD SERVICE_DEMAND_START = 0x00000003;
-constexpr DWORD SERVICE_DISABLED = 0x00000004;
-constexpr DWORD SERVICE_ERROR_NORMAL = 0x00000001;
-
-constexpr DWORD SERVICE_CONFIG_DESCRIPTION = 1;
-constexpr DWORD SERVICE_CONFIG_DELAYED_AUTO_START_INFO = 3;
-constexpr DWORD SERVICE_CONFIG_PRESHUTDOWN_INFO = 7;
-
 constexpr DWORD NO_ERROR = 0;
 constexpr DWORD ERROR_SUCCESS = 0;
 constexpr DWORD ERROR_FILE_NOT_FOUND = 2;
@@ -148,12 +80,11 @@ constexpr DWORD ERROR_INVALID_HANDLE = 6;
 constexpr DWORD ERROR_NOT_ENOUGH_MEMORY = 8;
 constexpr DWORD ERROR_GEN_FAILURE = 31;
 constexpr DWORD ERROR_INVALID_PARAMETER = 87;
+constexpr DWORD ERROR_INSUFFICIENT_BUFFER = 122;
 constexpr DWORD ERROR_INVALID_NAME = 123;
+constexpr DWORD ERROR_INVALID_LEVEL = 124;
 constexpr DWORD ERROR_BAD_ARGUMENTS = 160;
-constexpr DWORD ERROR_SERVICE_DOES_NOT_EXIST = 1060;
-constexpr DWORD ERROR_SERVICE_MARKED_FOR_DELETE = 1072;
-constexpr DWORD ERROR_SERVICE_EXISTS = 1073;
-constexpr DWORD ERROR_FAILED_SERVICE_CONTROLLER_CONNECT = 1063;
+constexpr DWORD ERROR_MORE_DATA = 234;
 
 constexpr DWORD WAIT_OBJECT_0 = 0;
 constexpr DWORD WAIT_ABANDONED = 0x80;
@@ -161,23 +92,10 @@ constexpr DWORD WAIT_TIMEOUT = 258;
 constexpr DWORD WAIT_FAILED = 0xFFFFFFFF;
 constexpr DWORD INFINITE = 0xFFFFFFFF;
 
-// ---- Functions, with the platform's signatures and documented results.
-BOOL StartServiceCtrlDispatcherW(const SERVICE_TABLE_ENTRYW* lpServiceStartTable);
-SERVICE_STATUS_HANDLE RegisterServiceCtrlHandlerExW(LPCWSTR lpServiceName,
-                                                    LPHANDLER_FUNCTION_EX lpHandlerProc,
-                                                    LPVOID lpContext);
-BOOL SetServiceStatus(SERVICE_STATUS_HANDLE hServiceStatus, LPSERVICE_STATUS lpServiceStatus);
-SC_HANDLE OpenSCManagerW(LPCWSTR lpMachineName, LPCWSTR lpDatabaseName, DWORD dwDesiredAccess);
-SC_HANDLE OpenServiceW(SC_HANDLE hSCManager, LPCWSTR lpServiceName, DWORD dwDesiredAccess);
-SC_HANDLE CreateServiceW(SC_HANDLE hSCManager, LPCWSTR lpServiceName, LPCWSTR lpDisplayName,
-                         DWORD dwDesiredAccess, DWORD dwServiceType, DWORD dwStartType,
-                         DWORD dwErrorControl, LPCWSTR lpBinaryPathName, LPCWSTR lpLoadOrderGroup,
-                         LPDWORD lpdwTagId, LPCWSTR lpDependencies, LPCWSTR lpServiceStartName,
-                         LPCWSTR lpPassword);
-BOOL DeleteService(SC_HANDLE hService);
-BOOL ChangeServiceConfig2W(SC_HANDLE hService, DWORD dwInfoLevel, LPVOID lpInfo);
-BOOL CloseServiceHandle(SC_HANDLE hSCObject);
+// The service control manager: the wrapper's own calls and the setup program's.
+#include "platform/sim_service_manager.h"
 
+// ---- Functions, with the platform's signatures and documented results.
 LPWSTR GetCommandLineW();
 LPWSTR* CommandLineToArgvW(LPCWSTR lpCmdLine, int* pNumArgs);
 HLOCAL LocalFree(HLOCAL hMem);
@@ -195,6 +113,8 @@ DWORD WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds);
 DWORD WaitForMultipleObjects(DWORD nCount, const HANDLE* lpHandles, BOOL bWaitAll,
                              DWORD dwMilliseconds);
 BOOL TerminateProcess(HANDLE hProcess, unsigned int uExitCode);
+void Sleep(DWORD dwMilliseconds);
+ULONGLONG GetTickCount64();
 DWORD GetLastError();
 void SetLastError(DWORD dwErrCode);
 
@@ -222,21 +142,6 @@ struct Report {
     SERVICE_STATUS status;
     std::uint64_t timeMs;
     Thread thread;
-};
-
-// A service in the simulated manager's database, as created and configured.
-struct ServiceRecord {
-    std::wstring name;
-    std::wstring displayName;
-    std::wstring binaryPathName;
-    std::wstring serviceStartName;  // empty for LocalSystem
-    DWORD serviceType = 0;
-    DWORD startType = 0;
-    DWORD errorControl = 0;
-    std::wstring description;
-    bool delayedAutoStart = false;
-    DWORD preshutdownTimeoutMs = 180000;  // the platform's default
-    bool markedForDelete = false;  // gone once its last handle is closed
 };
 
 struct Call {
@@ -281,9 +186,6 @@ std::vector<std::string> ServiceCallNames();
 bool CallCanFail(const std::string& name);
 std::vector<std::wstring> RegisteredNames();
 std::wstring DispatchTableName();
-std::vector<std::pair<std::wstring, DWORD>> PreshutdownTimeoutsWritten();  // service name, value
-// The services created with CreateServiceW that still exist.
-std::vector<ServiceRecord> Services();
 std::vector<std::wstring> CreatedCommandLines();
 std::vector<STARTUPINFOW> StartupInfos();
 std::vector<std::uint64_t> TerminationTimes();

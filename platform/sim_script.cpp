@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <cstdlib>
 
-#include "platform/sim_internal.h"
+#include "platform/sim_manager_internal.h"
 
 namespace sim {
 
@@ -63,6 +63,34 @@ void DeliverControlAtTime(std::uint64_t timeMs, DWORD control) {
     timed.insert(at, {timeMs, control});
 }
 
+void AddService(const ServiceRecord& record) {
+    std::lock_guard<std::mutex> held(g_simLock);
+    if (FindService(record.name)) {
+        Problem("a service added by hand has the name of one that exists");
+        return;
+    }
+    g_sim.services.push_back(record);
+}
+
+void ScriptService(const std::wstring& name, const ServiceScript& script) {
+    std::lock_guard<std::mutex> held(g_simLock);
+    g_sim.serviceScripts[Folded(name)] = script;
+}
+
+void RefuseConfigLevel(DWORD level, bool onChange, bool onQuery) {
+    std::lock_guard<std::mutex> held(g_simLock);
+    if (onChange) g_sim.refusedChangeLevels.insert(level);
+    if (onQuery) g_sim.refusedQueryLevels.insert(level);
+}
+
+void RefuseConfigLevelsAsWine() {
+    RefuseConfigLevel(SERVICE_CONFIG_FAILURE_ACTIONS, /*onChange=*/false, /*onQuery=*/true);
+    for (DWORD level : {SERVICE_CONFIG_DELAYED_AUTO_START_INFO, SERVICE_CONFIG_FAILURE_ACTIONS_FLAG,
+                        SERVICE_CONFIG_SERVICE_SID_INFO, SERVICE_CONFIG_REQUIRED_PRIVILEGES_INFO}) {
+        RefuseConfigLevel(level, /*onChange=*/true, /*onQuery=*/true);
+    }
+}
+
 void LimitJournals(std::size_t count) {
     std::lock_guard<std::mutex> held(g_simLock);
     g_sim.reportLimit = count;
@@ -117,7 +145,15 @@ std::vector<std::pair<std::wstring, DWORD>> PreshutdownTimeoutsWritten() {
 
 std::vector<ServiceRecord> Services() {
     std::lock_guard<std::mutex> held(g_simLock);
+    CatchUpServices();
     return g_sim.services;
+}
+
+std::optional<ServiceRecord> ServiceNamed(const std::wstring& name) {
+    std::lock_guard<std::mutex> held(g_simLock);
+    CatchUpServices();
+    const ServiceRecord* record = FindService(name);
+    return record ? std::optional<ServiceRecord>(*record) : std::nullopt;
 }
 
 std::vector<std::wstring> CreatedCommandLines() {

@@ -137,6 +137,25 @@ TEST_F(Simulator, ControlsRunOnTheDispatcherThreadAtTheirPoint) {
     ExpectSoundEnd(0);
 }
 
+// The wrapper runs as a service of the manager's database, so that what it
+// writes there lands on a service that exists, as on Windows.
+TEST_F(Simulator, TheWrappersServiceIsInTheDatabaseAndTakesItsReports) {
+    sim::ChildScript child;
+    child.kind = sim::ChildKind::FailsToLaunch;
+    child.launchError = ERROR_PATH_NOT_FOUND;
+    sim::ScriptChild(child);
+    sim::SetServiceArgs({L"Updater"});
+    RunWrapper(L"service-wrapper.exe 7000 C:\\Tools\\upd.exe");
+    std::optional<sim::ServiceRecord> service = sim::ServiceNamed(L"updater");
+    ASSERT_TRUE(service);
+    EXPECT_EQ(service->binaryPathName, L"service-wrapper.exe 7000 C:\\Tools\\upd.exe");
+    EXPECT_EQ(service->preshutdownTimeoutMs, 7000u);
+    EXPECT_EQ(service->status.dwCurrentState, SERVICE_STOPPED);
+    EXPECT_EQ(service->status.dwWin32ExitCode, ERROR_PATH_NOT_FOUND);
+    EXPECT_EQ(service->status.dwProcessId, 0u);
+    ExpectSoundEnd(ERROR_PATH_NOT_FOUND);
+}
+
 // The simulator replaces the allocation functions, so every form of new must
 // pair with its delete: AddressSanitizer aborts on a block from its own new
 // given back to the simulator's delete.
