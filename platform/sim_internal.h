@@ -103,6 +103,7 @@ struct State {
     DWORD nextServiceProcessId = 3000;
     std::set<DWORD> refusedChangeLevels;
     std::set<DWORD> refusedQueryLevels;
+    bool listAllOrNothing = false;
     std::wstring dispatchedService;  // the service the dispatcher runs
     std::vector<STARTUPINFOW> startupInfos;
     std::vector<std::uint64_t> terminations;

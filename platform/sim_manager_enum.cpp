@@ -38,6 +38,35 @@ static DWORD EntryBytes(const ServiceRecord& record) {
            sim::StringBytes(record.displayName);
 }
 
+static DWORD BytesFrom(const std::vector<const ServiceRecord*>& listed, std::size_t first) {
+    DWORD bytes = 0;
+    for (std::size_t i = first; i < listed.size(); ++i) bytes += EntryBytes(*listed[i]);
+    return bytes;
+}
+
+// Packs entries from the first one on while they fit: records from the
+// buffer's start, strings from its end. Gives the first entry left out.
+static std::size_t PackEntries(const std::vector<const ServiceRecord*>& listed, std::size_t first,
+                               LPBYTE buffer, DWORD size, DWORD& returned) {
+    DWORD stringsAt = size & ~DWORD{1};  // strings stay aligned for WCHAR
+    std::size_t next = first;
+    for (; next < listed.size(); ++next) {
+        const ServiceRecord& record = *listed[next];
+        const DWORD strings = sim::StringBytes(record.name) + sim::StringBytes(record.displayName);
+        if ((returned + 1) * sizeof(ENUM_SERVICE_STATUS_PROCESSW) + strings > stringsAt) break;
+        stringsAt -= strings;
+        DWORD offset = stringsAt;
+        ENUM_SERVICE_STATUS_PROCESSW entry = {};
+        entry.lpServiceName = sim::PackString(buffer, offset, record.name);
+        entry.lpDisplayName = sim::PackString(buffer, offset, record.displayName);
+        entry.ServiceStatusProcess = record.status;
+        entry.ServiceStatusProcess.dwServiceType = record.serviceType;
+        std::memcpy(buffer + returned * sizeof(entry), &entry, sizeof(entry));
+        ++returned;
+    }
+    return next;
+}
+
 static DWORD CheckEnumArguments(SC_ENUM_TYPE level, DWORD serviceType, DWORD serviceState) {
     if (level != SC_ENUM_PROCESS_INFO) return ERROR_INVALID_LEVEL;
     if (!serviceType || (serviceType & ~SERVICE_TYPE_ALL)) return ERROR_INVALID_PARAMETER;
@@ -45,9 +74,9 @@ static DWORD CheckEnumArguments(SC_ENUM_TYPE level, DWORD serviceType, DWORD ser
     return NO_ERROR;
 }
 
-// As many entries as fit: their records from the buffer's start, their
-// strings from its end. With more left, the call fails with ERROR_MORE_DATA,
-// the bytes the rest needs, and the resume handle at the first one left.
+// As many entries as fit (under ListAllOrNothing, none unless all do). With
+// more left, the call fails with ERROR_MORE_DATA, the bytes the rest needs
+// and the resume handle at the first one left.
 BOOL EnumServicesStatusExW(SC_HANDLE hSCManager, SC_ENUM_TYPE InfoLevel, DWORD dwServiceType,
                            DWORD dwServiceState, LPBYTE lpServices, DWORD cbBufSize,
                            LPDWORD pcbBytesNeeded, LPDWORD lpServicesReturned,
@@ -73,24 +102,10 @@ BOOL EnumServicesStatusExW(SC_HANDLE hSCManager, SC_ENUM_TYPE InfoLevel, DWORD d
         ListedServices(dwServiceType, dwServiceState, pszGroupName);
     std::size_t next = lpResumeHandle ? *lpResumeHandle : 0;
     DWORD returned = 0;
-    DWORD stringsAt = cbBufSize & ~DWORD{1};  // strings stay aligned for WCHAR
-    for (; next < listed.size() && lpServices; ++next) {
-        const ServiceRecord& record = *listed[next];
-        const DWORD strings = sim::StringBytes(record.name) + sim::StringBytes(record.displayName);
-        if ((returned + 1) * sizeof(ENUM_SERVICE_STATUS_PROCESSW) + strings > stringsAt) break;
-        stringsAt -= strings;
-        DWORD offset = stringsAt;
-        ENUM_SERVICE_STATUS_PROCESSW entry = {};
-        entry.lpServiceName = sim::PackString(lpServices, offset, record.name);
-        entry.lpDisplayName = sim::PackString(lpServices, offset, record.displayName);
-        entry.ServiceStatusProcess = record.status;
-        entry.ServiceStatusProcess.dwServiceType = record.serviceType;
-        std::memcpy(lpServices + returned * sizeof(entry), &entry, sizeof(entry));
-        ++returned;
-    }
+    const bool allOrNothing = g_sim.listAllOrNothing && BytesFrom(listed, next) > cbBufSize;
+    if (lpServices && !allOrNothing) next = PackEntries(listed, next, lpServices, cbBufSize, returned);
     *lpServicesReturned = returned;
-    DWORD rest = 0;
-    for (std::size_t i = next; i < listed.size(); ++i) rest += EntryBytes(*listed[i]);
+    const DWORD rest = BytesFrom(listed, next);
     *pcbBytesNeeded = rest;
     if (lpResumeHandle) *lpResumeHandle = rest ? static_cast<DWORD>(next) : 0;
     if (!rest) return TRUE;

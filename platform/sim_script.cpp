@@ -83,12 +83,18 @@ void RefuseConfigLevel(DWORD level, bool onChange, bool onQuery) {
     if (onQuery) g_sim.refusedQueryLevels.insert(level);
 }
 
-void RefuseConfigLevelsAsWine() {
+void ListAllOrNothing(bool allOrNothing) {
+    std::lock_guard<std::mutex> held(g_simLock);
+    g_sim.listAllOrNothing = allOrNothing;
+}
+
+void ManagerAsWine() {
     RefuseConfigLevel(SERVICE_CONFIG_FAILURE_ACTIONS, /*onChange=*/false, /*onQuery=*/true);
     for (DWORD level : {SERVICE_CONFIG_DELAYED_AUTO_START_INFO, SERVICE_CONFIG_FAILURE_ACTIONS_FLAG,
                         SERVICE_CONFIG_SERVICE_SID_INFO, SERVICE_CONFIG_REQUIRED_PRIVILEGES_INFO}) {
         RefuseConfigLevel(level, /*onChange=*/true, /*onQuery=*/true);
     }
+    ListAllOrNothing(true);
 }
 
 void LimitJournals(std::size_t count) {

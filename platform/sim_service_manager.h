@@ -346,10 +346,14 @@ void ScriptService(const std::wstring& name, const ServiceScript& script);
 // The manager answers ERROR_INVALID_LEVEL for this level of
 // ChangeServiceConfig2W (onChange) and of QueryServiceConfig2W (onQuery).
 void RefuseConfigLevel(DWORD level, bool onChange, bool onQuery);
-// The levels Wine's manager does not keep: failure actions are set but
-// cannot be read; the flag, the delayed start, the SID type and the
-// required privileges are refused both ways.
-void RefuseConfigLevelsAsWine();
+// EnumServicesStatusExW gives no entry unless every one left fits, as
+// Wine's manager does: a caller must grow its buffer to the size needed
+// rather than follow the resume handle.
+void ListAllOrNothing(bool allOrNothing);
+// The manager as Wine's: failure actions are set but cannot be read; the
+// flag, the delayed start, the SID type and the required privileges are
+// refused both ways; listing is all or nothing.
+void ManagerAsWine();
 
 // The services that still exist, as the virtual clock has brought them.
 std::vector<ServiceRecord> Services();

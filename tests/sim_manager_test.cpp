@@ -240,7 +240,7 @@ TEST_F(SimulatedManager, NamesAreRefusedAsWindowsRefusesThem) {
 TEST_F(SimulatedManager, LevelsTheManagerDoesNotKeepAnswerInvalidLevel) {
     struct Level {
         DWORD level;
-        bool changeRefused;  // under RefuseConfigLevelsAsWine
+        bool changeRefused;  // under ManagerAsWine
         bool queryRefused;
     };
     const Level kLevels[] = {
@@ -255,7 +255,7 @@ TEST_F(SimulatedManager, LevelsTheManagerDoesNotKeepAnswerInvalidLevel) {
         {8, true, true},
     };
     SC_HANDLE service = Create(L"Svc");
-    sim::RefuseConfigLevelsAsWine();
+    sim::ManagerAsWine();
     for (const Level& l : kLevels) {
         SCOPED_TRACE(l.level);
         // Zeros mean "nothing" at every level: no text, no actions, flags off.
@@ -555,7 +555,18 @@ TEST_F(SimulatedManager, ListingGivesAsManyAsFitAndResumesWhereItStopped) {
     }
     EXPECT_EQ(names, sorted);
 
+    // As Wine's manager lists: nothing until the buffer holds every entry.
+    sim::ListAllOrNothing(true);
     std::vector<BYTE> all(total);
+    resume = 0;
+    EXPECT_EQ(Outcome(EnumServicesStatusExW(manager_, SC_ENUM_PROCESS_INFO, SERVICE_WIN32,
+                                            SERVICE_STATE_ALL, all.data(), total - 1, &needed,
+                                            &returned, &resume, nullptr)),
+              ERROR_MORE_DATA);
+    EXPECT_EQ(std::make_tuple(returned, needed, resume), std::make_tuple(0u, total, 0u));
+    EXPECT_TRUE(EnumServicesStatusExW(manager_, SC_ENUM_PROCESS_INFO, SERVICE_WIN32, SERVICE_STATE_ALL,
+                                      all.data(), total, &needed, &returned, &resume, nullptr));
+    EXPECT_EQ(returned, 5u);
     EXPECT_TRUE(EnumServicesStatusExW(manager_, SC_ENUM_PROCESS_INFO, SERVICE_WIN32, SERVICE_ACTIVE,
                                       all.data(), total, &needed, &returned, nullptr, nullptr));
     ASSERT_EQ(returned, 1u);
