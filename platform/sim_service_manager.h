@@ -340,6 +340,8 @@ struct ServiceScript {
 constexpr const wchar_t* kDispatchedServiceName = L"morvi-firmware-updater-service-wrapper";
 
 // Puts a service into the database as if made by hand, whatever its fields.
+// Its status stands as given: a running one takes the stop only if its
+// dwControlsAccepted says so.
 void AddService(const ServiceRecord& record);
 // Scripts the service of that name, now or once it is created.
 void ScriptService(const std::wstring& name, const ServiceScript& script);
