@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "setup/setup_options.h"
+#include "setup/model/setup_options.h"
 
 constexpr int kExitDone = 0;
 constexpr int kExitFailed = 1;

@@ -2,11 +2,11 @@
 // sequence, then a report of what was written.
 #include "child/wrapper_arguments.h"
 #include "setup/commands.h"
-#include "setup/configuration_review.h"
+#include "setup/model/configuration_review.h"
 #include "setup/console.h"
 #include "setup/files.h"
 #include "setup/install_service.h"
-#include "setup/service_command_line.h"
+#include "setup/model/service_command_line.h"
 
 static std::wstring Shown(const std::wstring& path) {
     return L"[" + path + L"]";

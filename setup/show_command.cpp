@@ -3,10 +3,10 @@
 #include <vector>
 
 #include "setup/commands.h"
-#include "setup/configuration_review.h"
+#include "setup/model/configuration_review.h"
 #include "setup/console.h"
 #include "setup/files.h"
-#include "setup/service_command_line.h"
+#include "setup/model/service_command_line.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 
 #include "setup/commands.h"
 #include "setup/console.h"
-#include "setup/service_command_line.h"
+#include "setup/model/service_command_line.h"
 
 // Split by CommandLineToArgvW, as the wrapper splits its own: the same rule
 // for both programs, and no wildcard expansion by the runtime.

@@ -1,4 +1,4 @@
-#include "setup/service_command_line.h"
+#include "setup/model/service_command_line.h"
 
 #include "child/wrapper_arguments.h"
 

@@ -1,7 +1,7 @@
-#include "setup/configuration_review.h"
+#include "setup/model/configuration_review.h"
 
 #include "child/wrapper_arguments.h"
-#include "setup/service_command_line.h"
+#include "setup/model/service_command_line.h"
 
 static wchar_t LowerAscii(wchar_t c) {
     return c >= L'A' && c <= L'Z' ? c - L'A' + L'a' : c;

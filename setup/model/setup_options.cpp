@@ -1,4 +1,4 @@
-#include "setup/setup_options.h"
+#include "setup/model/setup_options.h"
 
 #include <cstdint>
 
