@@ -1,6 +1,7 @@
 #include "setup/model/service_command_line.h"
 
 #include "child/wrapper_arguments.h"
+#include "setup/model/text.h"
 
 std::wstring ComposeServiceCommandLine(const std::wstring& wrapperPath, DWORD stopTimeoutMs,
                                        const std::wstring& program,
@@ -62,4 +63,57 @@ bool IsAbsolutePath(const std::wstring& path) {
 
 bool IsBareName(const std::wstring& path) {
     return !path.empty() && path.find_first_of(L"\\/:") == std::wstring::npos;
+}
+
+std::wstring ManagerProgramPath(const std::wstring& line) {
+    if (!line.empty() && line[0] == L'"') {
+        std::size_t close = line.find(L'"', 1);
+        return line.substr(1, close == std::wstring::npos ? std::wstring::npos : close - 1);
+    }
+    const std::wstring lower = LowerAscii(line);
+    for (std::size_t exe = lower.find(L".exe"); exe != std::wstring::npos;
+         exe = lower.find(L".exe", exe + 1)) {
+        std::size_t end = exe + 4;
+        if (end == line.size() || line[end] == L' ' || line[end] == L'\t') {
+            return line.substr(0, end);
+        }
+    }
+    return line.substr(0, line.find_first_of(L" \t"));
+}
+
+bool IsWrapperPath(const std::wstring& path) {
+    std::size_t slash = path.find_last_of(L"\\/");
+    std::wstring file = slash == std::wstring::npos ? path : path.substr(slash + 1);
+    return SameIgnoringCase(file, L"service-wrapper.exe");
+}
+
+ServiceCommandLine DecodeServiceCommandLine(const std::wstring& text) {
+    ServiceCommandLine decoded{text, false, {}, L"", false, false, L"", 0, L"", {}};
+    decoded.managerProgram = ManagerProgramPath(text);
+    decoded.wrapped = IsWrapperPath(decoded.managerProgram);
+    std::optional<std::vector<std::wstring>> elements = SplitCommandLineElements(text);
+    if (!elements) return decoded;
+    decoded.split = true;
+    decoded.elements = *elements;
+    const std::vector<std::wstring>& e = decoded.elements;
+    if (!decoded.wrapped || e.size() < 3 || e[0] != decoded.managerProgram) return decoded;
+    std::optional<DWORD> stopTimeoutMs = ParseStopTimeout(e[1].c_str());
+    if (!stopTimeoutMs) return decoded;
+    decoded.decoded = true;
+    decoded.wrapperPath = e[0];
+    decoded.stopTimeoutMs = *stopTimeoutMs;
+    decoded.program = e[2];
+    decoded.arguments.assign(e.begin() + 3, e.end());
+    return decoded;
+}
+
+ServiceCommandLine ComposedCommandLine(const std::wstring& wrapperPath, DWORD stopTimeoutMs,
+                                       const std::wstring& program,
+                                       const std::vector<std::wstring>& arguments) {
+    ServiceCommandLine line{ComposeServiceCommandLine(wrapperPath, stopTimeoutMs, program, arguments),
+                            true, {wrapperPath, std::to_wstring(stopTimeoutMs), program},
+                            wrapperPath, IsWrapperPath(wrapperPath), true, wrapperPath,
+                            stopTimeoutMs, program, arguments};
+    line.elements.insert(line.elements.end(), arguments.begin(), arguments.end());
+    return line;
 }

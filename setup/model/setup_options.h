@@ -1,5 +1,7 @@
-// The setup program's command line: its verbs, install's options, and the
-// words it answers a mistake with.
+// The setup program's command line: one parser over a table of verbs, each
+// with the options it takes, and the words it answers a mistake with.
+// Keywords (verbs, option names, and the words options take) are matched
+// without regard to case, as Windows tools match them.
 #pragma once
 
 #include <optional>
@@ -7,26 +9,38 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "setup/model/option_values.h"
+#include "setup/model/service_config.h"
 
-enum class Verb { Help, Install, Show, Remove };
+enum class Verb { Help, Install, Apply, Set, Show, Remove, Start, Stop, Restart, Status, List };
 
-struct InstallOptions {
-    std::wstring name;
-    DWORD stopTimeoutMs;
-    std::wstring displayName;                // empty: the name
-    std::optional<std::wstring> description;  // none given: a default; empty: none at all
-    DWORD startType;                         // SERVICE_AUTO_START, _DEMAND_START or _DISABLED
-    bool delayedAutoStart;
-    std::wstring account;                    // LocalSystem, LocalService or NetworkService
-    std::wstring wrapperPath;                // empty: the wrapper beside the setup program
-    std::wstring program;
+// What install, apply and set were given; each none (or false) when not
+// given. Values are checked already; the account is as the manager takes it.
+struct ConfigOptions {
+    std::optional<DWORD> stopTimeoutMs;
+    std::optional<std::wstring> displayName;
+    std::optional<std::wstring> description;  // given empty: no description at all
+    std::optional<StartSetting> start;
+    std::optional<std::wstring> account;
+    bool passwordStdin = false;  // the user account's password is the first line of stdin
+    std::optional<std::wstring> wrapperPath;
+    std::optional<std::vector<std::wstring>> dependencies;  // --depends-on, each time given
+    std::optional<std::vector<DWORD>> restartDelaysMs;      // given none: an empty list
+    std::optional<DWORD> resetPeriodSeconds;
+    std::optional<SidType> sidType;
+    std::optional<std::vector<std::wstring>> requiredPrivileges;
+    bool acceptWritablePaths = false;
+    bool restart = false;  // apply and set: restart the service if a change needs it
+    // After --: always for install and apply; for set only when -- is given.
+    std::optional<std::wstring> program;
     std::vector<std::wstring> arguments;
 };
 
 struct SetupCommand {
     Verb verb;
-    std::wstring name;       // show and remove
-    InstallOptions install;  // install
+    std::wstring name;  // every verb but help and list
+    bool json;          // --json: the outcome as one JSON document
+    ConfigOptions options;
 };
 
 struct ParsedCommand {
@@ -36,14 +50,5 @@ struct ParsedCommand {
 
 // Reads the arguments after the program's own name.
 ParsedCommand ParseSetupCommand(const std::vector<std::wstring>& arguments);
-
-// install's rule, stricter than the wrapper's: the digits 0-9 alone, nothing
-// before or after them, at most 4294967295.
-std::optional<DWORD> ParseInstallStopTimeout(const std::wstring& text);
-
-// The account as CreateServiceW takes it: null for LocalSystem.
-LPCWSTR ServiceStartName(const std::wstring& account);
-
-const wchar_t* StartTypeName(DWORD startType, bool delayedAutoStart);
 
 std::wstring UsageText();
