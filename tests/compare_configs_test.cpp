@@ -124,6 +124,8 @@ const CompareCase kCases[] = {
      L"failure; failures counted anew after 86400 s without one",
      R"({"actions":[{"delayMs":5,"type":"restart"}],"resetPeriodSeconds":7})", nullptr,
      ConfigWrite::FailureActions, false},
+    {"reset period", [](ServiceConfig& c, DesiredConfig&) { c.recovery->resetPeriodSeconds = 3600; },
+     {"recovery"}, L"", L"", nullptr, nullptr, ConfigWrite::FailureActions, false},
     {"recovery of another kind",
      [](ServiceConfig& c, DesiredConfig&) {
          c.recovery->actions[2].type = RecoveryActionType::Reboot;

@@ -79,6 +79,7 @@ TEST(ExplainExitCode, ExplainsTheProgramsOwnCodeAndCrashes) {
          L"1066: the service crashed: it ended with status 3221226505 (0xC0000409), The system "
          L"detected an overrun of a stack-based buffer in this application."},
         {1066, 0xC0001234, true, L"1066: the program crashed: it ended with status 3221230132 (0xC0001234), no text"},
+        {1066, 0xC0000000, true, L"1066: the program crashed: it ended with status 3221225472 (0xC0000000), no text"},
         {1066, 0xBFFFFFFF, true, L"1066: the program ended with its own exit code 3221225471 "
                                  L"(0xBFFFFFFF), which as a Windows error reads: no text"},
         {0, 0, true, L"0: clean: the program ended by itself, or was stopped"},

@@ -191,6 +191,10 @@ const CommandCase kCommandCases[] = {
     {{L"install", L"U", L"--account", L"CORP\\gmsa$", L"--password-stdin", L"--", L"p"},
      L"--password-stdin is for a user account given with --account (DOMAIN\\user or .\\user); "
      L"the other accounts have no password to give."},
+    {{L"set", L"U", L"--password-stdin"}, L"set [U] password-stdin"},
+    {{L"set", L"U", L"--account", L"LocalService", L"--password-stdin"},
+     L"--password-stdin is for a user account given with --account (DOMAIN\\user or .\\user); "
+     L"the other accounts have no password to give."},
     {{L"install", L"U", L"--account", L"NT SERVICE\\Other", L"--", L"p"},
      L"the virtual account \"NT SERVICE\\Other\" is another service's; this service's own is "
      L"NT SERVICE\\U."},

@@ -213,7 +213,10 @@ static std::wstring CheckTogether(Parse& parse) {
         std::wstring problem = ParseAccount(*parse.accountText, parse.command.name, *o.account);
         if (!problem.empty()) return problem;
     }
-    if (o.passwordStdin && (!o.account || AccountKindOf(*o.account) != AccountKind::User)) {
+    // set may give a new password for the user account the service has.
+    const bool accountNeeded = parse.verb->verb != Verb::Set || o.account;
+    if (o.passwordStdin && accountNeeded &&
+        (!o.account || AccountKindOf(*o.account) != AccountKind::User)) {
         return L"--password-stdin is for a user account given with --account (DOMAIN\\user or "
                L".\\user); the other accounts have no password to give.";
     }

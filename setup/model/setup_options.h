@@ -22,7 +22,9 @@ struct ConfigOptions {
     std::optional<std::wstring> description;  // given empty: no description at all
     std::optional<StartSetting> start;
     std::optional<std::wstring> account;
-    bool passwordStdin = false;  // the user account's password is the first line of stdin
+    // The user account's password is the first line of standard input. set
+    // may give it without --account, for the user account the service has.
+    bool passwordStdin = false;
     std::optional<std::wstring> wrapperPath;
     std::optional<std::vector<std::wstring>> dependencies;  // --depends-on, each time given
     std::optional<std::vector<DWORD>> restartDelaysMs;      // given none: an empty list
