@@ -83,7 +83,9 @@ static std::wstring NotWrittenYet(const ConfigOptions& options) {
          L"--account with a user account"},
     };
     for (const auto& option : kOptions) {
-        if (option.first) return std::wstring(L"this version cannot write ") + option.second + L" yet.";
+        if (option.first) {
+            return std::wstring(L"this version cannot write ") + option.second + L" yet.";
+        }
     }
     return L"";
 }
@@ -111,7 +113,8 @@ int RunInstall(const std::wstring& name, const ConfigOptions& options) {
     plan.delayedAutoStart = config.delayedAutoStart.value_or(false);
     plan.serviceStartName = ServiceStartName(config.account);
     plan.description = config.description.value_or(L"");
-    plan.preshutdownTimeoutMs = config.preshutdownTimeoutMs.value_or(config.commandLine.stopTimeoutMs);
+    plan.preshutdownTimeoutMs =
+        config.preshutdownTimeoutMs.value_or(config.commandLine.stopTimeoutMs);
 
     problem = CompareSplit(plan.commandLine, config.commandLine.elements);
     if (!problem.empty()) {

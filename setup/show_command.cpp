@@ -167,8 +167,8 @@ int RunShow(const std::wstring& name) {
                               s.dwServiceSpecificExitCode};
     const std::wstring program = config.commandLine.decoded ? config.commandLine.program : L"";
     const std::wstring exitCodeText =
-        ExplainExitCode(status.win32ExitCode, status.serviceSpecificExitCode, review.wrapped, program,
-                        MessageLookups{SystemMessage, NtStatusMessage});
+        ExplainExitCode(status.win32ExitCode, status.serviceSpecificExitCode, review.wrapped,
+                        program, MessageLookups{SystemMessage, NtStatusMessage});
     PrintOut(RenderShowText(config, status, exitCodeText, review));
     return review.warnings.empty() ? kExitDone : kExitWarned;
 }

@@ -89,7 +89,8 @@ static void CompareRecovery(const ServiceConfig& current, const DesiredConfig& d
     const bool compare = desired.recoveryGiven;
     if (want.recovery && (current.recovery || compare) &&
         !(current.recovery && SameRecovery(*current.recovery, *want.recovery))) {
-        Add(changes, "recovery", L"recovery", {RecoveryText(current.recovery), RecoveryJson(current.recovery)},
+        Add(changes, "recovery", L"recovery",
+            {RecoveryText(current.recovery), RecoveryJson(current.recovery)},
             {RecoveryText(want.recovery), RecoveryJson(want.recovery)}, ConfigWrite::FailureActions,
             false);
     }
@@ -101,7 +102,8 @@ static void CompareRecovery(const ServiceConfig& current, const DesiredConfig& d
     }
 }
 
-std::vector<ConfigChange> CompareConfigs(const ServiceConfig& current, const DesiredConfig& desired) {
+std::vector<ConfigChange> CompareConfigs(const ServiceConfig& current,
+                                         const DesiredConfig& desired) {
     const ServiceConfig& want = desired.config;
     std::vector<ConfigChange> changes;
     CompareCommandLine(current.commandLine, want.commandLine, changes);
@@ -117,7 +119,8 @@ std::vector<ConfigChange> CompareConfigs(const ServiceConfig& current, const Des
             Text(*want.description), ConfigWrite::Description, false);
     }
     if (current.startType != want.startType) {
-        Add(changes, "startType", L"start type", {StartTypeName(current.startType, false), StartTypeJson(current.startType)},
+        Add(changes, "startType", L"start type",
+            {StartTypeName(current.startType, false), StartTypeJson(current.startType)},
             {StartTypeName(want.startType, false), StartTypeJson(want.startType)}, config, false);
     }
     if (DelayedDiffers(current, want)) {
@@ -129,8 +132,9 @@ std::vector<ConfigChange> CompareConfigs(const ServiceConfig& current, const Des
             {want.account, JsonText(want.account)}, config, true);
     }
     if (want.preshutdownTimeoutMs && current.preshutdownTimeoutMs != want.preshutdownTimeoutMs) {
-        Add(changes, "preshutdownTimeoutMs", L"pre-shutdown timeout", Ms(current.preshutdownTimeoutMs),
-            Ms(want.preshutdownTimeoutMs), ConfigWrite::PreshutdownInfo, false);
+        Add(changes, "preshutdownTimeoutMs", L"pre-shutdown timeout",
+            Ms(current.preshutdownTimeoutMs), Ms(want.preshutdownTimeoutMs),
+            ConfigWrite::PreshutdownInfo, false);
     }
     CompareRecovery(current, desired, changes);
     if (!SameNames(current.dependencies, want.dependencies)) {
@@ -139,14 +143,17 @@ std::vector<ConfigChange> CompareConfigs(const ServiceConfig& current, const Des
     }
     if (want.sidType && current.sidType != want.sidType) {
         Add(changes, "sidType", L"SID type",
-            {current.sidType ? SidTypeName(*current.sidType) : L"unknown", SidTypeJson(current.sidType)},
+            {current.sidType ? SidTypeName(*current.sidType) : L"unknown",
+             SidTypeJson(current.sidType)},
             {SidTypeName(*want.sidType), SidTypeJson(want.sidType)}, ConfigWrite::ServiceSidInfo,
             true);
     }
     if (want.requiredPrivileges &&
-        !(current.requiredPrivileges && SameNames(*current.requiredPrivileges, *want.requiredPrivileges))) {
-        Add(changes, "requiredPrivileges", L"required privileges", Texts(current.requiredPrivileges),
-            Texts(want.requiredPrivileges), ConfigWrite::RequiredPrivilegesInfo, true);
+        !(current.requiredPrivileges &&
+          SameNames(*current.requiredPrivileges, *want.requiredPrivileges))) {
+        Add(changes, "requiredPrivileges", L"required privileges",
+            Texts(current.requiredPrivileges), Texts(want.requiredPrivileges),
+            ConfigWrite::RequiredPrivilegesInfo, true);
     }
     return changes;
 }

@@ -40,7 +40,8 @@ struct ConfigChange {
 // that cannot be decoded. A field the current side could not report is
 // compared only when the desired side asks for it by name (recovery, and
 // the delayed start only when it is asked for). None: nothing to change.
-std::vector<ConfigChange> CompareConfigs(const ServiceConfig& current, const DesiredConfig& desired);
+std::vector<ConfigChange> CompareConfigs(const ServiceConfig& current,
+                                         const DesiredConfig& desired);
 
 bool NeedsRestart(const std::vector<ConfigChange>& changes);
 

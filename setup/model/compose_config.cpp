@@ -42,7 +42,8 @@ DesiredConfig ComposeInstallConfig(const std::wstring& name, const ConfigOptions
     ServiceConfig& config = desired.config;
     const DWORD stopTimeoutMs = options.stopTimeoutMs.value_or(kDefaultStopTimeoutMs);
     config.name = name;
-    config.commandLine = ComposedCommandLine(wrapperPath, stopTimeoutMs, program, options.arguments);
+    config.commandLine =
+        ComposedCommandLine(wrapperPath, stopTimeoutMs, program, options.arguments);
     config.displayName = name;
     config.description = L"Runs " + program + L" as a service.";
     config.startType = SERVICE_AUTO_START;

@@ -113,7 +113,8 @@ static std::wstring SettingsText(const ServiceConfig& config) {
 }
 
 static std::wstring ElementsText(const ServiceConfig& config, bool wrapped) {
-    std::wstring text = L"The command line, as stored:\n  " + Printable(config.commandLine.text) + L"\n";
+    std::wstring text =
+        L"The command line, as stored:\n  " + Printable(config.commandLine.text) + L"\n";
     text += wrapped ? L"Its elements, as the wrapper reads them:\n"
                     : L"Its elements, as CommandLineToArgvW reads them:\n";
     return text + FormatElements(config.commandLine.elements, wrapped);
@@ -173,7 +174,9 @@ std::wstring RenderChangesText(const std::wstring& name, const std::vector<Confi
     for (const ConfigChange& change : changes) {
         text += std::wstring(L"  ") + change.label + L": " + change.oldText + L" -> " +
                 change.newText + L"\n";
-        if (change.needsRestart) waiting += (waiting.empty() ? L"" : L", ") + std::wstring(change.label);
+        if (change.needsRestart) {
+            waiting += (waiting.empty() ? L"" : L", ") + std::wstring(change.label);
+        }
     }
     if (running && !waiting.empty()) {
         text += L"The service is running: restart it to apply: " + waiting + L".\n";
@@ -189,7 +192,8 @@ nlohmann::json ChangesJson(const std::vector<ConfigChange>& changes) {
                         {"new", change.newValue},
                         {"needsRestart", change.needsRestart}});
     }
-    return {{"changed", !changes.empty()}, {"changes", list}, {"needsRestart", NeedsRestart(changes)}};
+    return {
+        {"changed", !changes.empty()}, {"changes", list}, {"needsRestart", NeedsRestart(changes)}};
 }
 
 std::wstring StatusLine(const std::wstring& name, const StatusReport& status,

@@ -120,7 +120,8 @@ static void ReviewWrapper(const ServiceConfig& config, FileExistsFunction fileEx
         L"the path in quotation marks, as install and apply write it.");
 }
 
-ConfigurationReview ReviewConfiguration(const ServiceConfig& config, FileExistsFunction fileExists) {
+ConfigurationReview ReviewConfiguration(const ServiceConfig& config,
+                                        FileExistsFunction fileExists) {
     ConfigurationReview review{false, std::nullopt, {}, {}};
     const ServiceCommandLine& line = config.commandLine;
     const std::vector<std::wstring>& elements = line.elements;

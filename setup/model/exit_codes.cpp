@@ -44,7 +44,8 @@ static std::wstring TidyBlanks(const std::wstring& text) {
 
 // Takes the next value into out, or leaves the insert out with a "0x"
 // written right before it.
-static void PutValue(const std::vector<std::wstring>& values, std::size_t index, std::wstring& out) {
+static void PutValue(const std::vector<std::wstring>& values, std::size_t index,
+                     std::wstring& out) {
     if (index < values.size()) {
         out += values[index];
         return;

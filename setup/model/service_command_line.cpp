@@ -110,10 +110,17 @@ ServiceCommandLine DecodeServiceCommandLine(const std::wstring& text) {
 ServiceCommandLine ComposedCommandLine(const std::wstring& wrapperPath, DWORD stopTimeoutMs,
                                        const std::wstring& program,
                                        const std::vector<std::wstring>& arguments) {
-    ServiceCommandLine line{ComposeServiceCommandLine(wrapperPath, stopTimeoutMs, program, arguments),
-                            true, {wrapperPath, std::to_wstring(stopTimeoutMs), program},
-                            wrapperPath, IsWrapperPath(wrapperPath), true, wrapperPath,
-                            stopTimeoutMs, program, arguments};
+    ServiceCommandLine line{};
+    line.text = ComposeServiceCommandLine(wrapperPath, stopTimeoutMs, program, arguments);
+    line.split = true;
+    line.elements = {wrapperPath, std::to_wstring(stopTimeoutMs), program};
     line.elements.insert(line.elements.end(), arguments.begin(), arguments.end());
+    line.managerProgram = wrapperPath;
+    line.wrapped = IsWrapperPath(wrapperPath);
+    line.decoded = true;
+    line.wrapperPath = wrapperPath;
+    line.stopTimeoutMs = stopTimeoutMs;
+    line.program = program;
+    line.arguments = arguments;
     return line;
 }

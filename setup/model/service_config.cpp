@@ -130,7 +130,8 @@ ServiceConfig DecodeStoredService(const StoredService& stored) {
     config.description = stored.description;
     config.startType = stored.startType;
     config.delayedAutoStart = stored.delayedAutoStart;
-    config.account = stored.serviceStartName.empty() ? kLocalSystemAccount : stored.serviceStartName;
+    config.account =
+        stored.serviceStartName.empty() ? kLocalSystemAccount : stored.serviceStartName;
     config.preshutdownTimeoutMs = stored.preshutdownTimeoutMs;
     config.recovery = stored.failureActions;
     config.failureOnNonZeroExit = stored.failureActionsOnNonCrashFailures;

@@ -117,7 +117,9 @@ static std::wstring TakeValue(Option option, const std::wstring& value, Parse& p
         if (!problem.empty()) return L"--depends-on: " + problem;
         if (!o.dependencies) o.dependencies.emplace();
         for (const std::wstring& earlier : *o.dependencies) {
-            if (SameIgnoringCase(earlier, value)) return L"--depends-on names " + value + L" twice.";
+            if (SameIgnoringCase(earlier, value)) {
+                return L"--depends-on names " + value + L" twice.";
+            }
         }
         o.dependencies->push_back(value);
         return L"";

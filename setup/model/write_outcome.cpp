@@ -11,7 +11,9 @@ std::wstring InstallFailureText(const std::wstring& name, const InstallFailure& 
                       L"installed. " + WindowsErrorText(failure.removeError, system) +
                L"\nRemove it with: service-wrapper-setup remove \"" + name + L"\"\n";
     }
-    if (failure.created) return text + L"The service was deleted again; nothing is left installed.\n";
+    if (failure.created) {
+        return text + L"The service was deleted again; nothing is left installed.\n";
+    }
     return text + L"Nothing was installed.\n";
 }
 
@@ -31,7 +33,9 @@ std::wstring ChangeFailureText(const std::wstring& name, const std::vector<Confi
     if (failure.unrestored.empty()) {
         if (failure.restored.empty()) return text + L"Nothing had been changed yet.\n";
         text += L"What had been changed was written back as it was:";
-        for (ConfigWrite write : failure.restored) text += L" " + WriteFieldsText(changes, write) + L";";
+        for (ConfigWrite write : failure.restored) {
+            text += L" " + WriteFieldsText(changes, write) + L";";
+        }
         text.back() = L'.';
         return text + L"\nThe service is as it was before.\n";
     }
