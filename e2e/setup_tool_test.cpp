@@ -139,7 +139,11 @@ TEST_F(SetupTool, InstallsShowsAndRemovesAServiceWhoseProgramGetsItsArgumentsExa
     EXPECT_TRUE(Holds(shown.out, L"  start           demand\n"));
     EXPECT_TRUE(Holds(shown.out, L"  pre-shutdown    1000 ms\n"));
     EXPECT_TRUE(Holds(shown.out, L"  1  stop timeout  [1000]\n"));
-    for (const std::wstring& argument : kHardArguments) {
+    // The listing marks a tab so that it shows; the program got it as it is.
+    for (std::wstring argument : kHardArguments) {
+        for (std::size_t tab = argument.find(L'\t'); tab != std::wstring::npos; tab = argument.find(L'\t')) {
+            argument.replace(tab, 1, L"<TAB>");
+        }
         EXPECT_TRUE(Holds(shown.out, L"argument      [" + argument + L"]\n"));
     }
     EXPECT_FALSE(Holds(shown.out, L"Warning"));
@@ -268,7 +272,9 @@ TEST_F(SetupTool, ShowWarnsAboutWhatCannotWorkOrIsUnsafe) {
          false,
          3,
          {L"Warning: The program's path at the start of the command line is not in quotation "
-          L"marks"}},
+          L"marks",
+          // Still a wrapped service, which the wrapper's own splitting misreads.
+          L"Warning: The wrapper reads its own path only up to the first blank"}},
         {"timeout the wrapper refuses",
          wrapper + L" abc " + QuoteArgument(child),
          1000,
@@ -321,6 +327,7 @@ TEST_F(SetupTool, PrintsUsageForHelpAndOnTheErrorStreamForAMistake) {
         {{}, 0},          {{L"help"}, 0},
         {{L"--help"}, 0}, {{L"frobnicate"}, 2},
         {{L"show"}, 2},   {{L"install", L"x", L"--bogus", L"1", L"--", L"p"}, 2},
+        {{L"install", L"x", L"--bogus=1", L"--", L"p"}, 2},
     };
     for (const auto& c : kCases) {
         SCOPED_TRACE(testing::PrintToString(c.arguments));

@@ -3,13 +3,13 @@
 
 #include <string>
 
-#include "setup/setup_options.h"
+#include "setup/model/setup_options.h"
 
 constexpr int kExitDone = 0;
 constexpr int kExitFailed = 1;
 constexpr int kExitUsage = 2;
 constexpr int kExitWarned = 3;  // show found something that cannot work or is unsafe
 
-int RunInstall(const InstallOptions& options);
+int RunInstall(const std::wstring& name, const ConfigOptions& options);
 int RunShow(const std::wstring& name);
 int RunRemove(const std::wstring& name);

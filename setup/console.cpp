@@ -1,5 +1,7 @@
 #include "setup/console.h"
 
+#include "setup/model/exit_codes.h"
+
 #include <algorithm>
 
 static void WriteToConsole(HANDLE console, const std::wstring& text) {
@@ -64,12 +66,11 @@ void PrintError(const std::wstring& text) {
     Write(STD_ERROR_HANDLE, text);
 }
 
-std::wstring SystemMessage(DWORD error) {
+static std::wstring Message(DWORD source, LPCVOID module, DWORD code) {
     wchar_t buffer[1024];
     DWORD length = FormatMessageW(
-        FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_MAX_WIDTH_MASK,
-        /*lpSource=*/nullptr, error, /*dwLanguageId=*/0, buffer, sizeof(buffer) / sizeof(buffer[0]),
-        /*Arguments=*/nullptr);
+        source | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_MAX_WIDTH_MASK, module, code,
+        /*dwLanguageId=*/0, buffer, sizeof(buffer) / sizeof(buffer[0]), /*Arguments=*/nullptr);
     std::wstring text(buffer, length);
     while (!text.empty() && (text.back() == L' ' || text.back() == L'\r' || text.back() == L'\n')) {
         text.pop_back();
@@ -77,8 +78,16 @@ std::wstring SystemMessage(DWORD error) {
     return text;
 }
 
+std::wstring SystemMessage(DWORD error) {
+    return Message(FORMAT_MESSAGE_FROM_SYSTEM, /*module=*/nullptr, error);
+}
+
+std::wstring NtStatusMessage(DWORD status) {
+    HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+    if (!ntdll) return L"";
+    return Message(FORMAT_MESSAGE_FROM_HMODULE, ntdll, status);
+}
+
 std::wstring WindowsError(DWORD error) {
-    std::wstring text = SystemMessage(error);
-    if (text.empty()) text = L"(Windows has no description of it.)";
-    return L"Windows error " + std::to_wstring(error) + L": " + text;
+    return WindowsErrorText(error, SystemMessage);
 }

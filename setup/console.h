@@ -16,5 +16,9 @@ void PrintError(const std::wstring& text);
 // it has none.
 std::wstring SystemMessage(DWORD error);
 
+// ntdll's words for an NTSTATUS code, such as 0xC0000005; empty if it has
+// none. Inserts are left as they are.
+std::wstring NtStatusMessage(DWORD status);
+
 // "Windows error 5: Access is denied."
 std::wstring WindowsError(DWORD error);

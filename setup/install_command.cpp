@@ -2,18 +2,20 @@
 // sequence, then a report of what was written.
 #include "child/wrapper_arguments.h"
 #include "setup/commands.h"
-#include "setup/configuration_review.h"
+#include "setup/model/compose_config.h"
+#include "setup/model/config_text.h"
+#include "setup/model/configuration_review.h"
 #include "setup/console.h"
 #include "setup/files.h"
 #include "setup/install_service.h"
-#include "setup/service_command_line.h"
+#include "setup/model/service_command_line.h"
 
 static std::wstring Shown(const std::wstring& path) {
     return L"[" + path + L"]";
 }
 
-static int Refuse(const InstallOptions& options, const std::wstring& why) {
-    PrintError(L"Cannot install " + options.name + L": " + why + L"\nNothing was installed.\n");
+static int Refuse(const std::wstring& name, const std::wstring& why) {
+    PrintError(L"Cannot install " + name + L": " + why + L"\nNothing was installed.\n");
     return kExitFailed;
 }
 
@@ -67,76 +69,67 @@ static std::wstring ResolveWrapper(const std::wstring& given, std::wstring& wrap
     return problem;
 }
 
-static std::wstring InstalledReport(const InstallOptions& options, const InstallPlan& plan,
-                                    const std::vector<std::wstring>& elements) {
-    std::wstring text = L"Installed the service " + plan.name + L".\n";
-    text += L"  display name  " + plan.displayName + L"\n";
-    text += std::wstring(L"  start         ") +
-            StartTypeName(plan.startType, plan.delayedAutoStart) + L"\n";
-    text += L"  account       " + options.account + L"\n";
-    text += L"  stop timeout  " + std::to_wstring(options.stopTimeoutMs) +
-            L" ms, also the pre-shutdown timeout\n";
-    text += L"  description   " + (plan.description.empty() ? L"(none)" : plan.description) + L"\n";
-    text += L"The command line, as stored:\n  " + plan.commandLine + L"\n";
-    text +=
-        L"Its elements, as the wrapper reads them:\n" + FormatElements(elements, /*wrapped=*/true);
-    for (std::size_t i = 0; i < elements.size(); ++i) {
-        if (!HoldsEnvironmentReference(elements[i])) continue;
-        text += L"Note: element " + std::to_wstring(i) +
-                L" holds a %NAME% reference, which the manager replaces with the variable's "
-                L"value when it starts the service.\n";
+// What the install sequence does not write yet; refused rather than
+// dropped without a word.
+static std::wstring NotWrittenYet(const ConfigOptions& options) {
+    const std::pair<bool, const wchar_t*> kOptions[] = {
+        {options.dependencies.has_value(), L"--depends-on"},
+        {options.restartDelaysMs.has_value(), L"--restart-on-failure"},
+        {options.resetPeriodSeconds.has_value(), L"--reset-failures-after"},
+        {options.sidType.has_value(), L"--sid-type"},
+        {options.requiredPrivileges.has_value(), L"--required-privileges"},
+        {options.passwordStdin, L"--password-stdin"},
+        {options.account && AccountKindOf(*options.account) == AccountKind::User,
+         L"--account with a user account"},
+    };
+    for (const auto& option : kOptions) {
+        if (option.first) {
+            return std::wstring(L"this version cannot write ") + option.second + L" yet.";
+        }
     }
-    text += L"Start it with: sc.exe start \"" + plan.name + L"\"\n";
-    return text;
+    return L"";
 }
 
-int RunInstall(const InstallOptions& options) {
+int RunInstall(const std::wstring& name, const ConfigOptions& options) {
+    std::wstring problem = NotWrittenYet(options);
+    if (!problem.empty()) return Refuse(name, problem);
     std::wstring program;
-    std::wstring problem = ResolveProgram(options.program, program);
-    if (!problem.empty()) return Refuse(options, problem);
+    problem = ResolveProgram(*options.program, program);
+    if (!problem.empty()) return Refuse(name, problem);
     std::wstring wrapper;
-    problem = ResolveWrapper(options.wrapperPath, wrapper);
-    if (!problem.empty()) return Refuse(options, problem);
+    problem = ResolveWrapper(options.wrapperPath.value_or(L""), wrapper);
+    if (!problem.empty()) return Refuse(name, problem);
 
+    ServiceConfig config = ComposeInstallConfig(name, options, wrapper, program).config;
+    // The install sequence does not write recovery settings yet: a new
+    // service has none, and the report says so.
+    config.recovery = RecoveryPolicy{{}, 0};
+    config.failureOnNonZeroExit.reset();
     InstallPlan plan;
-    plan.name = options.name;
-    plan.displayName = options.displayName.empty() ? options.name : options.displayName;
-    plan.commandLine =
-        ComposeServiceCommandLine(wrapper, options.stopTimeoutMs, program, options.arguments);
-    plan.startType = options.startType;
-    plan.delayedAutoStart = options.delayedAutoStart;
-    plan.serviceStartName = ServiceStartName(options.account);
-    plan.description =
-        options.description ? *options.description : L"Runs " + program + L" as a service.";
-    plan.preshutdownTimeoutMs = options.stopTimeoutMs;
+    plan.name = name;
+    plan.displayName = config.displayName;
+    plan.commandLine = config.commandLine.text;
+    plan.startType = config.startType;
+    plan.delayedAutoStart = config.delayedAutoStart.value_or(false);
+    plan.serviceStartName = ServiceStartName(config.account);
+    plan.description = config.description.value_or(L"");
+    plan.preshutdownTimeoutMs =
+        config.preshutdownTimeoutMs.value_or(config.commandLine.stopTimeoutMs);
 
-    std::vector<std::wstring> elements = {wrapper, std::to_wstring(options.stopTimeoutMs), program};
-    elements.insert(elements.end(), options.arguments.begin(), options.arguments.end());
-    problem = CompareSplit(plan.commandLine, elements);
+    problem = CompareSplit(plan.commandLine, config.commandLine.elements);
     if (!problem.empty()) {
-        return Refuse(options, L"the command line " + plan.commandLine +
-                                   L" would not be read back as written: " + problem + L".");
+        return Refuse(name, L"the command line " + plan.commandLine +
+                                L" would not be read back as written: " + problem + L".");
     }
 
     // Made beforehand, so that little is left to go wrong once the service
     // exists: a failure reported then would be for a service that is installed.
-    const std::wstring report = InstalledReport(options, plan, elements);
+    const std::wstring report = RenderInstallReport(config);
     std::optional<InstallFailure> failure = InstallService(plan);
     if (!failure) {
         PrintOut(report);
         return kExitDone;
     }
-    std::wstring text = L"Cannot install " + plan.name + L": " + failure->step + L". " +
-                        WindowsError(failure->error) + L"\n";
-    if (failure->leftBehind) {
-        text += L"The service was created but could not be deleted again. " +
-                WindowsError(failure->removeError) +
-                L"\nRemove it with: service-wrapper-setup remove \"" + plan.name + L"\"\n";
-    } else if (failure->created) {
-        text += L"The service was deleted again; nothing is left installed.\n";
-    } else {
-        text += L"Nothing was installed.\n";
-    }
-    PrintError(text);
+    PrintError(InstallFailureText(name, *failure, SystemMessage));
     return kExitFailed;
 }

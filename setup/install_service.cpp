@@ -1,6 +1,7 @@
 #include "setup/install_service.h"
 
 #include "service/service_state.h"
+#include "setup/model/service_config.h"
 
 // The settings CreateServiceW has no parameter for. Gives the step that
 // failed, or nothing. Allocates nothing, so that nothing can throw while
@@ -36,12 +37,16 @@ std::optional<InstallFailure> InstallService(const InstallPlan& plan) {
         return InstallFailure{L"cannot open the service control manager to create a service",
                               LastErrorOf(), false, false, NO_ERROR};
     }
-    // No password: the three accounts offered have none.
+    // No password: the accounts offered have none. The manager takes an
+    // empty one for the built-in accounts, and none at all for a virtual or
+    // group managed account.
+    const AccountKind kind = AccountKindOf(plan.serviceStartName ? plan.serviceStartName : L"");
+    const bool managed = kind == AccountKind::Virtual || kind == AccountKind::GroupManaged;
     SC_HANDLE service = CreateServiceW(
         manager, plan.name.c_str(), plan.displayName.c_str(), SERVICE_CHANGE_CONFIG | DELETE,
         SERVICE_WIN32_OWN_PROCESS, plan.startType, SERVICE_ERROR_NORMAL, plan.commandLine.c_str(),
         /*lpLoadOrderGroup=*/nullptr, /*lpdwTagId=*/nullptr, /*lpDependencies=*/nullptr,
-        plan.serviceStartName, /*lpPassword=*/L"");
+        plan.serviceStartName, /*lpPassword=*/managed ? nullptr : L"");
     if (!service) {
         DWORD error = LastErrorOf();
         CloseServiceHandle(manager);

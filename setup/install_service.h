@@ -5,6 +5,7 @@
 #include <string>
 
 #include "platform/platform.h"
+#include "setup/model/write_outcome.h"
 
 struct InstallPlan {
     std::wstring name;
@@ -17,14 +18,6 @@ struct InstallPlan {
     DWORD preshutdownTimeoutMs;
 };
 
-struct InstallFailure {
-    const wchar_t* step;  // what could not be done, in words
-    DWORD error;
-    bool created;  // the step came after the creation, and the service was deleted again
-    // The service could not be deleted again; then removeError says why.
-    bool leftBehind;
-    DWORD removeError;
-};
 
 // Creates the service, then sets its description, the delayed start where
 // asked and the pre-shutdown timeout. If a step after the creation fails,

@@ -3,10 +3,12 @@
 #include <vector>
 
 #include "setup/commands.h"
-#include "setup/configuration_review.h"
+#include "setup/model/config_text.h"
+#include "setup/model/configuration_review.h"
+#include "setup/model/exit_codes.h"
 #include "setup/console.h"
 #include "setup/files.h"
-#include "setup/service_command_line.h"
+#include "setup/model/service_command_line.h"
 
 namespace {
 
@@ -15,9 +17,11 @@ struct ServiceFacts {
     std::vector<BYTE> configBuffer;
     const QUERY_SERVICE_CONFIGW* config;
     SERVICE_STATUS_PROCESS status;
-    std::wstring description;
+    std::optional<std::wstring> description;
     std::optional<DWORD> preshutdownTimeoutMs;
     std::optional<bool> delayedAutoStart;  // none where the platform does not keep it
+    std::optional<RecoveryPolicy> recovery;
+    std::optional<bool> failureOnNonZeroExit;
 };
 
 }  // namespace
@@ -54,7 +58,7 @@ static void QueryConfig2(SC_HANDLE service, ServiceFacts& facts) {
     }
     if (described) {
         auto* description = reinterpret_cast<SERVICE_DESCRIPTIONW*>(buffer.data());
-        if (description->lpDescription) facts.description = description->lpDescription;
+        facts.description = description->lpDescription ? description->lpDescription : L"";
     }
     SERVICE_PRESHUTDOWN_INFO preshutdown = {};
     if (QueryServiceConfig2W(service, SERVICE_CONFIG_PRESHUTDOWN_INFO,
@@ -66,6 +70,34 @@ static void QueryConfig2(SC_HANDLE service, ServiceFacts& facts) {
     if (QueryServiceConfig2W(service, SERVICE_CONFIG_DELAYED_AUTO_START_INFO,
                              reinterpret_cast<LPBYTE>(&delayed), sizeof(delayed), &needed)) {
         facts.delayedAutoStart = delayed.fDelayedAutostart != FALSE;
+    }
+}
+
+// The recovery settings; Wine's manager answers ERROR_INVALID_LEVEL for
+// both, and they stay unknown.
+static void QueryRecovery(SC_HANDLE service, ServiceFacts& facts) {
+    DWORD needed = 0;
+    std::vector<BYTE> buffer(sizeof(SERVICE_FAILURE_ACTIONSW));
+    bool read = QueryServiceConfig2W(service, SERVICE_CONFIG_FAILURE_ACTIONS, buffer.data(),
+                                     static_cast<DWORD>(buffer.size()), &needed);
+    if (!read && GetLastError() == ERROR_INSUFFICIENT_BUFFER) {
+        buffer.resize(needed);
+        read = QueryServiceConfig2W(service, SERVICE_CONFIG_FAILURE_ACTIONS, buffer.data(),
+                                    static_cast<DWORD>(buffer.size()), &needed);
+    }
+    if (read) {
+        auto* actions = reinterpret_cast<SERVICE_FAILURE_ACTIONSW*>(buffer.data());
+        RecoveryPolicy policy{{}, actions->dwResetPeriod};
+        for (DWORD i = 0; actions->lpsaActions && i < actions->cActions; ++i) {
+            const SC_ACTION& action = actions->lpsaActions[i];
+            policy.actions.push_back({static_cast<RecoveryActionType>(action.Type), action.Delay});
+        }
+        facts.recovery = policy;
+    }
+    SERVICE_FAILURE_ACTIONS_FLAG flag = {};
+    if (QueryServiceConfig2W(service, SERVICE_CONFIG_FAILURE_ACTIONS_FLAG,
+                             reinterpret_cast<LPBYTE>(&flag), sizeof(flag), &needed)) {
+        facts.failureOnNonZeroExit = flag.fFailureActionsOnNonCrashFailures != FALSE;
     }
 }
 
@@ -97,39 +129,28 @@ static std::wstring ReadFacts(const std::wstring& name, ServiceFacts& facts) {
         problem = L"cannot read its state. " + WindowsError(GetLastError());
     } else {
         QueryConfig2(service, facts);
+        QueryRecovery(service, facts);
     }
     CloseServiceHandle(service);
     CloseServiceHandle(manager);
     return problem;
 }
 
-static const wchar_t* StateWord(DWORD state) {
-    switch (state) {
-    case SERVICE_STOPPED: return L"stopped";
-    case SERVICE_START_PENDING: return L"starting";
-    case SERVICE_STOP_PENDING: return L"stopping";
-    case SERVICE_RUNNING: return L"running";
-    case SERVICE_CONTINUE_PENDING: return L"continuing";
-    case SERVICE_PAUSE_PENDING: return L"pausing";
-    case SERVICE_PAUSED: return L"paused";
-    default: return L"in an unknown state";
-    }
-}
-
-static std::wstring ExitCodeText(const SERVICE_STATUS_PROCESS& status, bool wrapped) {
-    DWORD code = status.dwWin32ExitCode;
-    std::wstring text = std::to_wstring(code) + L": ";
-    if (code == ERROR_SERVICE_SPECIFIC_ERROR) {
-        return text + L"the service's own code " +
-               std::to_wstring(status.dwServiceSpecificExitCode);
-    }
-    std::wstring meaning = wrapped ? ExplainWrapperExitCode(code) : L"";
-    if (meaning.empty()) meaning = SystemMessage(code);
-    return text + meaning;
-}
-
-static std::wstring OrNone(LPCWSTR text) {
-    return text && *text ? text : L"(none)";
+static ServiceConfig Decode(const std::wstring& name, const ServiceFacts& facts) {
+    const QUERY_SERVICE_CONFIGW& config = *facts.config;
+    StoredService stored{};
+    stored.name = name;
+    stored.binaryPathName = config.lpBinaryPathName ? config.lpBinaryPathName : L"";
+    stored.displayName = config.lpDisplayName ? config.lpDisplayName : L"";
+    stored.startType = config.dwStartType;
+    stored.serviceStartName = config.lpServiceStartName ? config.lpServiceStartName : L"";
+    stored.dependencies = SplitMultiString(config.lpDependencies);
+    stored.description = facts.description;
+    stored.delayedAutoStart = facts.delayedAutoStart;
+    stored.preshutdownTimeoutMs = facts.preshutdownTimeoutMs;
+    stored.failureActions = facts.recovery;
+    stored.failureActionsOnNonCrashFailures = facts.failureOnNonZeroExit;
+    return DecodeStoredService(stored);
 }
 
 int RunShow(const std::wstring& name) {
@@ -139,39 +160,15 @@ int RunShow(const std::wstring& name) {
         PrintError(L"Cannot show the service " + name + L": " + problem + L"\n");
         return kExitFailed;
     }
-    const QUERY_SERVICE_CONFIGW& config = *facts.config;
-    ServiceConfiguration configuration;
-    configuration.commandLine = config.lpBinaryPathName ? config.lpBinaryPathName : L"";
-    std::optional<std::vector<std::wstring>> elements =
-        SplitCommandLineElements(configuration.commandLine);
-    if (elements) configuration.elements = *elements;
-    configuration.preshutdownTimeoutMs = facts.preshutdownTimeoutMs;
-    ConfigurationReview review = ReviewConfiguration(configuration, FileExists);
-
-    const SERVICE_STATUS_PROCESS& status = facts.status;
-    std::wstring text = L"Service " + name + L"\n";
-    text += L"  display name    " + OrNone(config.lpDisplayName) + L"\n";
-    text += L"  description     " + OrNone(facts.description.c_str()) + L"\n";
-    text += std::wstring(L"  state           ") + StateWord(status.dwCurrentState);
-    if (status.dwProcessId != 0) text += L", pid " + std::to_wstring(status.dwProcessId);
-    text += L"\n  last exit code  " + ExitCodeText(status, review.wrapped) + L"\n";
-    text += std::wstring(L"  start           ") +
-            StartTypeName(config.dwStartType, facts.delayedAutoStart.value_or(false)) + L"\n";
-    text += L"  account         " +
-            std::wstring(config.lpServiceStartName ? config.lpServiceStartName : L"LocalSystem") +
-            L"\n";
-    if (review.wrapped && review.stopTimeoutMs) {
-        text += L"  stop timeout    " + std::to_wstring(*review.stopTimeoutMs) + L" ms\n";
-    }
-    if (facts.preshutdownTimeoutMs) {
-        text += L"  pre-shutdown    " + std::to_wstring(*facts.preshutdownTimeoutMs) + L" ms\n";
-    }
-    text += L"The command line, as stored:\n  " + configuration.commandLine + L"\n";
-    text += review.wrapped ? L"Its elements, as the wrapper reads them:\n"
-                           : L"Its elements, as CommandLineToArgvW reads them:\n";
-    text += FormatElements(configuration.elements, review.wrapped);
-    for (const std::wstring& note : review.notes) text += L"Note: " + note + L"\n";
-    for (const std::wstring& warning : review.warnings) text += L"Warning: " + warning + L"\n";
-    PrintOut(text);
+    const ServiceConfig config = Decode(name, facts);
+    const ConfigurationReview review = ReviewConfiguration(config, FileExists);
+    const SERVICE_STATUS_PROCESS& s = facts.status;
+    const StatusReport status{s.dwCurrentState, s.dwProcessId, s.dwWin32ExitCode,
+                              s.dwServiceSpecificExitCode};
+    const std::wstring program = config.commandLine.decoded ? config.commandLine.program : L"";
+    const std::wstring exitCodeText =
+        ExplainExitCode(status.win32ExitCode, status.serviceSpecificExitCode, review.wrapped,
+                        program, MessageLookups{SystemMessage, NtStatusMessage});
+    PrintOut(RenderShowText(config, status, exitCodeText, review));
     return review.warnings.empty() ? kExitDone : kExitWarned;
 }

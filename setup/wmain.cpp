@@ -4,7 +4,7 @@
 
 #include "setup/commands.h"
 #include "setup/console.h"
-#include "setup/service_command_line.h"
+#include "setup/model/service_command_line.h"
 
 // Split by CommandLineToArgvW, as the wrapper splits its own: the same rule
 // for both programs, and no wildcard expansion by the runtime.
@@ -15,6 +15,12 @@ static std::vector<std::wstring> Arguments() {
     return std::vector<std::wstring>(elements->begin() + 1, elements->end());
 }
 
+static int NotYet(const wchar_t* what) {
+    PrintError(std::wstring(L"service-wrapper-setup: ") + what + L" is not available in this "
+               L"version yet.\n");
+    return kExitFailed;
+}
+
 static int Run() {
     ParsedCommand parsed = ParseSetupCommand(Arguments());
     if (!parsed.command) {
@@ -22,14 +28,22 @@ static int Run() {
         return kExitUsage;
     }
     const SetupCommand& command = *parsed.command;
+    // The parser knows every verb and --json; this version runs only these.
+    if (command.json) return NotYet(L"--json");
     switch (command.verb) {
-    case Verb::Install: return RunInstall(command.install);
+    case Verb::Install: return RunInstall(command.name, command.options);
     case Verb::Show: return RunShow(command.name);
     case Verb::Remove: return RunRemove(command.name);
-    case Verb::Help: break;
+    case Verb::Help: PrintOut(UsageText()); return kExitDone;
+    case Verb::Apply: return NotYet(L"apply");
+    case Verb::Set: return NotYet(L"set");
+    case Verb::Start: return NotYet(L"start");
+    case Verb::Stop: return NotYet(L"stop");
+    case Verb::Restart: return NotYet(L"restart");
+    case Verb::Status: return NotYet(L"status");
+    case Verb::List: return NotYet(L"list");
     }
-    PrintOut(UsageText());
-    return kExitDone;
+    return kExitFailed;
 }
 
 extern "C" int wmain(int /*argc*/, wchar_t** /*argv*/) {

@@ -1,10 +1,10 @@
-#include "setup/configuration_review.h"
+#include "setup/model/configuration_review.h"
 
 #include <cwctype>
 
 #include <gtest/gtest.h>
 
-#include "setup/service_command_line.h"
+#include "setup/model/service_command_line.h"
 
 namespace {
 
@@ -12,7 +12,8 @@ namespace {
 bool ExistsHere(const std::wstring& path) {
     std::wstring lower = path;
     for (wchar_t& c : lower) c = static_cast<wchar_t>(std::towlower(c));
-    return lower == L"c:\\w\\service-wrapper.exe" || lower == L"c:\\p\\u.exe";
+    return lower == L"c:\\w\\service-wrapper.exe" || lower == L"c:\\p\\u.exe" ||
+           lower == L"c:\\program files\\w\\service-wrapper.exe";
 }
 
 struct ReviewCase {
@@ -45,8 +46,21 @@ const ReviewCase kReviewCases[] = {
      {L"pre-shutdown timeout is 777 ms but the stop timeout is 30000 ms"}, {}},
     {LR"("C:\W\service-wrapper.exe" 30000 "C:\P\u.exe")", std::nullopt, true, 30000, {},
      {L"could not be read"}},
-    {LR"(C:\Program Files\W\service-wrapper.exe 30000 "C:\P\u.exe")", 30000, false, std::nullopt,
-     {L"not in quotation marks and holds a blank"}, {LR"(first element [C:\Program])"}},
+    // The manager starts the wrapper, whose own splitting ends the path at
+    // the blank and so reads every element one place on.
+    {LR"(C:\Program Files\W\service-wrapper.exe 30000 "C:\P\u.exe")", 30000, true, std::nullopt,
+     {L"not in quotation marks and holds a blank",
+      LR"(it takes [C:\Program] for itself and [Files\W\service-wrapper.exe] for the stop timeout)"},
+     {}},
+    {LR"(C:\Program Files\W\SERVICE-WRAPPER.EXE 30000 "C:\P\u.exe")", 30000, true, std::nullopt,
+     {L"not in quotation marks and holds a blank", L"it takes [C:\\Program] for itself"}, {}},
+    {LR"(C:\Program Files\Other\u.EXE -k)", std::nullopt, false, std::nullopt,
+     {L"not in quotation marks and holds a blank"},
+     {LR"(the program it starts [C:\Program Files\Other\u.EXE] is not service-wrapper.exe)"}},
+    {LR"(C:\W\SERVICE-WRAPPER.EXE 30000 "C:\P\u.exe")", 30000, true, 30000, {}, {}},
+    // Longer as well as shorter: Windows would wait past the wrapper's end.
+    {LR"("C:\W\service-wrapper.exe" 30000 "C:\P\u.exe")", 60000, true, 30000,
+     {L"pre-shutdown timeout is 60000 ms but the stop timeout is 30000 ms"}, {}},
     {LR"(C:\W\service-wrapper.exe 30000 "C:\P\u.exe")", 30000, true, 30000, {}, {}},
     {LR"(C:\Windows\system32\svchost.exe -k "a b")", std::nullopt, false, std::nullopt, {},
      {L"not a wrapped service"}},
@@ -65,14 +79,31 @@ void ExpectPhrases(const std::vector<std::wstring>& texts, const std::vector<std
 TEST(ReviewConfiguration, WarnsAboutWhatCannotWorkOrIsUnsafe) {
     for (const ReviewCase& c : kReviewCases) {
         SCOPED_TRACE(testing::PrintToString(std::wstring(c.commandLine)));
-        ServiceConfiguration configuration{c.commandLine, *SplitCommandLineElements(c.commandLine),
-                                           c.preshutdownMs};
-        ConfigurationReview review = ReviewConfiguration(configuration, ExistsHere);
+        StoredService stored{};
+        stored.binaryPathName = c.commandLine;
+        stored.preshutdownTimeoutMs = c.preshutdownMs;
+        ConfigurationReview review = ReviewConfiguration(DecodeStoredService(stored), ExistsHere);
         EXPECT_EQ(review.wrapped, c.wrapped);
         EXPECT_EQ(review.stopTimeoutMs, c.stopTimeoutMs);
         ExpectPhrases(review.warnings, c.warnings);
         ExpectPhrases(review.notes, c.notes);
     }
+}
+
+// Control characters would break the listing or hide in it; the text
+// output marks them, brackets show the ends.
+TEST(FormatElements, MarksControlCharactersInsideTheBrackets) {
+    EXPECT_EQ(FormatElements({L"C:\\w\\service-wrapper.exe", L"5", L"p", L"a\tb", L"line\r\nnext",
+                              L"\x1b[31m", L" ", L"\u2028"},
+                             /*wrapped=*/true),
+              L"  0  wrapper       [C:\\w\\service-wrapper.exe]\n"
+              L"  1  stop timeout  [5]\n"
+              L"  2  program       [p]\n"
+              L"  3  argument      [a<TAB>b]\n"
+              L"  4  argument      [line<CR><LF>next]\n"
+              L"  5  argument      [<U+001B>[31m]\n"
+              L"  6  argument      [ ]\n"
+              L"  7  argument      [<U+2028>]\n");
 }
 
 TEST(ExplainWrapperExitCode, NamesTheWrappersOwnCodes) {

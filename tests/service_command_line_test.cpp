@@ -1,7 +1,7 @@
 // Runs in both builds: on the host against the simulated splitting, under
 // Wine against CommandLineToArgvW itself, which is how the wrapper will read
 // what the setup program writes.
-#include "setup/service_command_line.h"
+#include "setup/model/service_command_line.h"
 
 #include <iterator>
 #include <random>
@@ -85,6 +85,70 @@ TEST(IsAbsolutePath, TakesDrivesAndSharesOnly) {
     for (const wchar_t* path : {L"", L".\\cmd.exe", L"bin/cmd", L"C:cmd.exe"}) {
         EXPECT_FALSE(IsBareName(path)) << testing::PrintToString(std::wstring(path));
     }
+}
+
+// The wrapped services show, apply and list find: the file the manager
+// starts is service-wrapper.exe, in any folder and any case, quoted or not.
+// Unquoted with a blank, the manager still starts it, but the wrapper's own
+// splitting ends the first element at the blank, so the elements cannot be
+// decoded.
+TEST(DecodeServiceCommandLine, FindsTheWrapperAsTheManagerStartsIt) {
+    const struct {
+        std::wstring line;
+        std::wstring managerProgram;
+        bool wrapped;
+        bool decoded;
+        DWORD stopTimeoutMs;
+        std::wstring program;
+        std::vector<std::wstring> arguments;
+    } kCases[] = {
+        {LR"("C:\W\service-wrapper.exe" 30000 "C:\P\u.exe" "a b" "")", LR"(C:\W\service-wrapper.exe)",
+         true, true, 30000, LR"(C:\P\u.exe)", {L"a b", L""}},
+        {LR"(C:\W\SERVICE-WRAPPER.EXE 5 p)", LR"(C:\W\SERVICE-WRAPPER.EXE)", true, true, 5, L"p", {}},
+        {LR"(C:\Program Files\W\service-wrapper.exe 30000 "C:\P\u.exe")",
+         LR"(C:\Program Files\W\service-wrapper.exe)", true, false, 0, L"", {}},
+        {LR"(C:\Program Files\W\Service-Wrapper.Exe	30000 p)",
+         LR"(C:\Program Files\W\Service-Wrapper.Exe)", true, false, 0, L"", {}},
+        {LR"(C:\a.exe.d\service-wrapper.exe 1 p)", LR"(C:\a.exe.d\service-wrapper.exe)", true, true, 1, L"p", {}},
+        {LR"("\\srv\share\service-wrapper.exe" 1 p)", LR"(\\srv\share\service-wrapper.exe)", true, true, 1, L"p", {}},
+        {LR"(service-wrapper.exe 1 p x)", L"service-wrapper.exe", true, true, 1, L"p", {L"x"}},
+        // What the wrapper itself would refuse is not decoded.
+        {LR"("C:\W\service-wrapper.exe" abc p)", LR"(C:\W\service-wrapper.exe)", true, false, 0, L"", {}},
+        {LR"("C:\W\service-wrapper.exe" 1)", LR"(C:\W\service-wrapper.exe)", true, false, 0, L"", {}},
+        {LR"("C:\W\service-wrapper.exe.bak" 1 p)", LR"(C:\W\service-wrapper.exe.bak)", false, false, 0, L"", {}},
+        {LR"("C:\W\my-service-wrapper.exe" 1 p)", LR"(C:\W\my-service-wrapper.exe)", false, false, 0, L"", {}},
+        {LR"(C:\Windows\system32\svchost.exe -k "a b")", LR"(C:\Windows\system32\svchost.exe)", false, false, 0, L"", {}},
+        {LR"(C:\tools\run me -x)", LR"(C:\tools\run)", false, false, 0, L"", {}},
+        {L"", L"", false, false, 0, L"", {}},
+    };
+    for (const auto& c : kCases) {
+        SCOPED_TRACE(testing::PrintToString(c.line));
+        ServiceCommandLine decoded = DecodeServiceCommandLine(c.line);
+        EXPECT_EQ(decoded.text, c.line);
+        EXPECT_TRUE(decoded.split);
+        EXPECT_EQ(decoded.managerProgram, c.managerProgram);
+        EXPECT_EQ(decoded.wrapped, c.wrapped);
+        EXPECT_EQ(decoded.decoded, c.decoded);
+        if (!c.decoded) continue;
+        EXPECT_EQ(decoded.wrapperPath, c.managerProgram);
+        EXPECT_EQ(decoded.stopTimeoutMs, c.stopTimeoutMs);
+        EXPECT_EQ(decoded.program, c.program);
+        EXPECT_EQ(decoded.arguments, c.arguments);
+    }
+}
+
+// What install writes decodes back to exactly what it was made from.
+TEST(ComposedCommandLine, DecodesBackToItsElements) {
+    const std::vector<std::wstring> arguments = {L"", L"a\\\"b", L"trailing\\", L"%Path%", L"\t"};
+    ServiceCommandLine composed = ComposedCommandLine(kWrapper, 7, kProgram, arguments);
+    ServiceCommandLine decoded = DecodeServiceCommandLine(composed.text);
+    EXPECT_TRUE(decoded.decoded);
+    EXPECT_EQ(decoded.elements, composed.elements);
+    EXPECT_EQ(decoded.wrapperPath, kWrapper);
+    EXPECT_EQ(decoded.stopTimeoutMs, 7u);
+    EXPECT_EQ(decoded.program, kProgram);
+    EXPECT_EQ(decoded.arguments, arguments);
+    EXPECT_TRUE(composed.wrapped && composed.decoded);
 }
 
 }  // namespace

@@ -7,15 +7,10 @@
 #include <vector>
 
 #include "platform/platform.h"
-
-struct ServiceConfiguration {
-    std::wstring commandLine;                   // as the manager stores it
-    std::vector<std::wstring> elements;         // as the wrapper's splitting reads it
-    std::optional<DWORD> preshutdownTimeoutMs;  // none if it could not be read
-};
+#include "setup/model/service_config.h"
 
 struct ConfigurationReview {
-    bool wrapped;                        // the first element names service-wrapper.exe
+    bool wrapped;                        // the manager starts service-wrapper.exe
     std::optional<DWORD> stopTimeoutMs;  // as the wrapper will read it
     std::vector<std::wstring> warnings;  // each makes show fail
     std::vector<std::wstring> notes;
@@ -25,14 +20,17 @@ struct ConfigurationReview {
 // judging itself touches nothing.
 typedef bool (*FileExistsFunction)(const std::wstring& path);
 
-ConfigurationReview ReviewConfiguration(const ServiceConfiguration& configuration,
-                                        FileExistsFunction fileExists);
+// Reads the command line, the pre-shutdown timeout and the account of a
+// record as the manager gives it back.
+ConfigurationReview ReviewConfiguration(const ServiceConfig& config, FileExistsFunction fileExists);
 
 // What element i of a command line is to the wrapper, or to any program.
 const wchar_t* ElementRole(std::size_t index, bool wrapped);
 
 // The elements one to a line, each with its index and role and in brackets,
-// so that blanks at either end and empty elements show.
+// so that blanks at either end and empty elements show, and control
+// characters as marks (<LF>, <TAB>) so that they neither break the listing
+// nor hide in it.
 std::wstring FormatElements(const std::vector<std::wstring>& elements, bool wrapped);
 
 // The meaning of the wrapper's exit codes; empty for those the platform's

@@ -1,16 +1,8 @@
-#include "setup/configuration_review.h"
+#include "setup/model/configuration_review.h"
 
 #include "child/wrapper_arguments.h"
-#include "setup/service_command_line.h"
-
-static wchar_t LowerAscii(wchar_t c) {
-    return c >= L'A' && c <= L'Z' ? c - L'A' + L'a' : c;
-}
-
-static std::wstring LowerAscii(std::wstring text) {
-    for (wchar_t& c : text) c = LowerAscii(c);
-    return text;
-}
+#include "setup/model/service_command_line.h"
+#include "setup/model/text.h"
 
 static std::wstring FileNameOf(const std::wstring& path) {
     std::size_t slash = path.find_last_of(L"\\/");
@@ -49,7 +41,7 @@ static bool IsPlainNumber(const std::wstring& text) {
 }
 
 static std::wstring Shown(const std::wstring& element) {
-    return L"[" + element + L"]";
+    return Bracketed(element);
 }
 
 // The wrapper's own file, or the program: a full path to a file that exists.
@@ -68,10 +60,9 @@ static void CheckFile(const wchar_t* what, const std::wstring& path, FileExistsF
     }
 }
 
-static void ReviewWrapperElements(const ServiceConfiguration& configuration,
-                                  FileExistsFunction fileExists, ConfigurationReview& review) {
-    const std::vector<std::wstring>& elements = configuration.elements;
-    CheckFile(L"wrapper", elements[0], fileExists, review);
+static void ReviewWrapperElements(const ServiceConfig& config, FileExistsFunction fileExists,
+                                  ConfigurationReview& review) {
+    const std::vector<std::wstring>& elements = config.commandLine.elements;
     if (elements.size() < 3) {
         review.warnings.push_back(
             L"The command line has " + std::to_wstring(elements.size()) +
@@ -100,10 +91,10 @@ static void ReviewWrapperElements(const ServiceConfiguration& configuration,
     } else {
         CheckFile(L"program", elements[2], fileExists, review);
     }
-    if (review.stopTimeoutMs && configuration.preshutdownTimeoutMs &&
-        *configuration.preshutdownTimeoutMs != *review.stopTimeoutMs) {
+    if (review.stopTimeoutMs && config.preshutdownTimeoutMs &&
+        *config.preshutdownTimeoutMs != *review.stopTimeoutMs) {
         review.warnings.push_back(
-            L"The pre-shutdown timeout is " + std::to_wstring(*configuration.preshutdownTimeoutMs) +
+            L"The pre-shutdown timeout is " + std::to_wstring(*config.preshutdownTimeoutMs) +
             L" ms but the stop timeout is " + std::to_wstring(*review.stopTimeoutMs) +
             L" ms; they should be equal, so that at shutdown Windows waits as long as the "
             L"wrapper gives the program, and no longer. (The wrapper sets it again each time it "
@@ -111,27 +102,50 @@ static void ReviewWrapperElements(const ServiceConfiguration& configuration,
     }
 }
 
-ConfigurationReview ReviewConfiguration(const ServiceConfiguration& configuration,
+// Unquoted with a blank, the manager starts the whole path but the
+// wrapper's own splitting ends its first element at the blank.
+static void ReviewWrapper(const ServiceConfig& config, FileExistsFunction fileExists,
+                          ConfigurationReview& review) {
+    const ServiceCommandLine& line = config.commandLine;
+    CheckFile(L"wrapper", line.managerProgram, fileExists, review);
+    if (line.elements[0] == line.managerProgram) {
+        ReviewWrapperElements(config, fileExists, review);
+        return;
+    }
+    review.warnings.push_back(
+        L"The wrapper reads its own path only up to the first blank, as its splitting reads an "
+        L"unquoted first element: it takes " + Shown(line.elements[0]) + L" for itself and " +
+        Shown(line.elements.size() > 1 ? line.elements[1] : L"") +
+        L" for the stop timeout, so it will most likely stop at once with exit code 160. Put "
+        L"the path in quotation marks, as install and apply write it.");
+}
+
+ConfigurationReview ReviewConfiguration(const ServiceConfig& config,
                                         FileExistsFunction fileExists) {
     ConfigurationReview review{false, std::nullopt, {}, {}};
-    const std::vector<std::wstring>& elements = configuration.elements;
-    if (UnquotedPathWithBlank(configuration.commandLine)) {
+    const ServiceCommandLine& line = config.commandLine;
+    const std::vector<std::wstring>& elements = line.elements;
+    if (UnquotedPathWithBlank(line.text)) {
         review.warnings.push_back(
             L"The program's path at the start of the command line is not in quotation marks "
             L"and holds a blank: Windows tries each part up to a blank as a program of its own "
             L"(C:\\Program.exe for C:\\Program Files\\...), so a file placed there would run "
             L"instead, under the service's account.");
     }
+    if (!line.split) {
+        review.warnings.push_back(L"The command line cannot be split into its elements.");
+        return review;
+    }
     if (elements.empty()) {
         review.warnings.push_back(L"The command line is empty.");
         return review;
     }
-    review.wrapped = LowerAscii(FileNameOf(elements[0])) == L"service-wrapper.exe";
+    review.wrapped = line.wrapped;
     if (review.wrapped) {
-        ReviewWrapperElements(configuration, fileExists, review);
+        ReviewWrapper(config, fileExists, review);
     } else {
-        review.notes.push_back(L"This is not a wrapped service: its first element " +
-                               Shown(elements[0]) + L" is not service-wrapper.exe.");
+        review.notes.push_back(L"This is not a wrapped service: the program it starts " +
+                               Shown(line.managerProgram) + L" is not service-wrapper.exe.");
     }
     for (std::size_t i = 0; i < elements.size(); ++i) {
         if (!HoldsEnvironmentReference(elements[i])) continue;
@@ -139,7 +153,7 @@ ConfigurationReview ReviewConfiguration(const ServiceConfiguration& configuratio
                                L" holds a %NAME% reference: the manager replaces it with the "
                                L"variable's value before the program reads its command line.");
     }
-    if (review.wrapped && !configuration.preshutdownTimeoutMs) {
+    if (review.wrapped && !config.preshutdownTimeoutMs) {
         review.notes.push_back(L"The pre-shutdown timeout could not be read.");
     }
     return review;

@@ -1,0 +1,205 @@
+#include "setup/model/config_text.h"
+
+#include "setup/model/option_values.h"
+#include "setup/model/text.h"
+
+std::wstring ListText(const std::vector<std::wstring>& texts) {
+    if (texts.empty()) return L"(none)";
+    std::wstring text;
+    for (const std::wstring& item : texts) text += (text.empty() ? L"" : L" ") + Bracketed(item);
+    return text;
+}
+
+static std::wstring ActionText(const RecoveryAction& action) {
+    const std::wstring delay = std::to_wstring(action.delayMs) + L" ms";
+    switch (action.type) {
+    case RecoveryActionType::Restart: return L"restart after " + delay;
+    case RecoveryActionType::Reboot: return L"reboot the computer after " + delay;
+    case RecoveryActionType::RunCommand: return L"run a command after " + delay;
+    case RecoveryActionType::None: break;
+    }
+    return L"take no action";
+}
+
+std::wstring RecoveryText(const std::optional<RecoveryPolicy>& recovery) {
+    if (!recovery) return L"unknown";
+    if (recovery->actions.empty()) return L"none";
+    std::wstring text;
+    const std::size_t count = recovery->actions.size();
+    for (std::size_t i = 0; i < count; ++i) {
+        if (i > 0) text += L", ";
+        text += ActionText(recovery->actions[i]);
+        if (i == count - 1) text += count == 1 ? L" at every failure" : L" at every later failure";
+    }
+    return text + L"; failures counted anew after " +
+           std::to_wstring(recovery->resetPeriodSeconds) + L" s without one";
+}
+
+static const wchar_t* const kOrdinals[] = {L"first", L"second", L"third"};
+
+std::vector<std::wstring> RecoveryLines(const ServiceConfig& config) {
+    if (!config.recovery) {
+        return {L"the service control manager cannot report the recovery settings"};
+    }
+    const std::vector<RecoveryAction>& actions = config.recovery->actions;
+    if (actions.empty()) {
+        return {L"none: Windows will not restart the service after a failure"};
+    }
+    std::vector<std::wstring> lines;
+    for (std::size_t i = 0; i < actions.size(); ++i) {
+        std::wstring when = i == actions.size() - 1
+                                ? (i == 0 ? L"every failure" : L"every later failure")
+                                : std::wstring(i < 3 ? kOrdinals[i] : L"next") + L" failure";
+        lines.push_back(when + L": " + ActionText(actions[i]));
+    }
+    lines.push_back(L"failures counted anew after " +
+                    std::to_wstring(config.recovery->resetPeriodSeconds) + L" s without one");
+    if (!config.failureOnNonZeroExit) {
+        lines.push_back(L"whether a non-zero exit code counts as a failure cannot be read");
+    } else {
+        lines.push_back(*config.failureOnNonZeroExit
+                            ? L"a stop with a non-zero exit code counts as a failure"
+                            : L"only a crash counts as a failure, not a non-zero exit code");
+    }
+    return lines;
+}
+
+std::wstring StopBehaviourLine(DWORD stopTimeoutMs) {
+    if (stopTimeoutMs == 0) return L"A stop ends the program at once.";
+    return L"A stop gives the program " + std::to_wstring(stopTimeoutMs) +
+           L" ms to end by itself, then ends it.";
+}
+
+std::wstring AccountText(const std::wstring& account) {
+    switch (AccountKindOf(account)) {
+    case AccountKind::LocalSystem: return account + L" (the system's own account)";
+    case AccountKind::LocalService: return account + L" (a built-in account with few rights)";
+    case AccountKind::NetworkService:
+        return account + L" (a built-in account with few rights, the computer's on the network)";
+    case AccountKind::Virtual: return account + L" (the service's virtual account)";
+    case AccountKind::GroupManaged: return account + L" (a group managed service account)";
+    case AccountKind::User: return account + L" (a user account)";
+    }
+    return account;
+}
+
+static std::wstring Line(const wchar_t* label, const std::wstring& value) {
+    std::wstring text = L"  ";
+    text += label;
+    text.resize(18, L' ');
+    return text + value + L"\n";
+}
+
+static std::wstring OrNone(const std::optional<std::wstring>& text) {
+    if (!text) return L"(could not be read)";
+    return text->empty() ? L"(none)" : Printable(*text);
+}
+
+// The settings both show and install print, in the same words.
+static std::wstring SettingsText(const ServiceConfig& config) {
+    std::wstring text = Line(L"start", StartTypeName(config.startType,
+                                                     config.delayedAutoStart.value_or(false)));
+    text += Line(L"account", AccountText(config.account));
+    text += Line(L"dependencies", ListText(config.dependencies));
+    if (config.sidType) text += Line(L"SID type", SidTypeName(*config.sidType));
+    if (config.requiredPrivileges) {
+        text += Line(L"privileges", ListText(*config.requiredPrivileges));
+    }
+    std::vector<std::wstring> recovery = RecoveryLines(config);
+    for (std::size_t i = 0; i < recovery.size(); ++i) {
+        text += Line(i == 0 ? L"recovery" : L"", recovery[i]);
+    }
+    return text;
+}
+
+static std::wstring ElementsText(const ServiceConfig& config, bool wrapped) {
+    std::wstring text =
+        L"The command line, as stored:\n  " + Printable(config.commandLine.text) + L"\n";
+    text += wrapped ? L"Its elements, as the wrapper reads them:\n"
+                    : L"Its elements, as CommandLineToArgvW reads them:\n";
+    return text + FormatElements(config.commandLine.elements, wrapped);
+}
+
+std::wstring RenderShowText(const ServiceConfig& config, const std::optional<StatusReport>& status,
+                            const std::wstring& exitCodeText, const ConfigurationReview& review) {
+    std::wstring text = L"Service " + Printable(config.name) + L"\n";
+    text += Line(L"display name", OrNone(config.displayName));
+    text += Line(L"description", OrNone(config.description));
+    if (status) {
+        std::wstring state = StateWord(status->currentState);
+        if (status->processId != 0) state += L", pid " + std::to_wstring(status->processId);
+        text += Line(L"state", state);
+        text += Line(L"last exit code", exitCodeText);
+    }
+    if (review.wrapped && review.stopTimeoutMs) {
+        text += Line(L"stop timeout", std::to_wstring(*review.stopTimeoutMs) + L" ms");
+    }
+    if (config.preshutdownTimeoutMs) {
+        text += Line(L"pre-shutdown", std::to_wstring(*config.preshutdownTimeoutMs) + L" ms");
+    }
+    text += SettingsText(config);
+    text += ElementsText(config, review.wrapped);
+    for (const std::wstring& note : review.notes) text += L"Note: " + note + L"\n";
+    for (const std::wstring& warning : review.warnings) text += L"Warning: " + warning + L"\n";
+    return text;
+}
+
+std::wstring RenderInstallReport(const ServiceConfig& config) {
+    const ServiceCommandLine& line = config.commandLine;
+    std::wstring text = L"Installed the service " + Printable(config.name) + L".\n";
+    text += Line(L"display name", Printable(config.displayName));
+    text += Line(L"description", OrNone(config.description));
+    text += Line(L"stop timeout", std::to_wstring(line.stopTimeoutMs) +
+                                      L" ms, also the pre-shutdown timeout");
+    text += SettingsText(config);
+    text += StopBehaviourLine(line.stopTimeoutMs) + L"\n";
+    text += ElementsText(config, /*wrapped=*/true);
+    for (std::size_t i = 0; i < line.elements.size(); ++i) {
+        if (!HoldsEnvironmentReference(line.elements[i])) continue;
+        text += L"Note: element " + std::to_wstring(i) +
+                L" holds a %NAME% reference, which the manager replaces with the variable's "
+                L"value when it starts the service.\n";
+    }
+    text += L"Start it with: sc.exe start \"" + config.name + L"\"\n";
+    return text;
+}
+
+std::wstring RenderChangesText(const std::wstring& name, const std::vector<ConfigChange>& changes,
+                               bool running) {
+    if (changes.empty()) {
+        return L"The service " + Printable(name) + L" is already as asked; nothing was changed.\n";
+    }
+    std::wstring text = L"Changed the service " + Printable(name) + L":\n";
+    std::wstring waiting;
+    for (const ConfigChange& change : changes) {
+        text += std::wstring(L"  ") + change.label + L": " + change.oldText + L" -> " +
+                change.newText + L"\n";
+        if (change.needsRestart) {
+            waiting += (waiting.empty() ? L"" : L", ") + std::wstring(change.label);
+        }
+    }
+    if (running && !waiting.empty()) {
+        text += L"The service is running: restart it to apply: " + waiting + L".\n";
+    }
+    return text;
+}
+
+nlohmann::json ChangesJson(const std::vector<ConfigChange>& changes) {
+    nlohmann::json list = nlohmann::json::array();
+    for (const ConfigChange& change : changes) {
+        list.push_back({{"field", change.field},
+                        {"old", change.oldValue},
+                        {"new", change.newValue},
+                        {"needsRestart", change.needsRestart}});
+    }
+    return {
+        {"changed", !changes.empty()}, {"changes", list}, {"needsRestart", NeedsRestart(changes)}};
+}
+
+std::wstring StatusLine(const std::wstring& name, const StatusReport& status,
+                        const std::wstring& exitCodeText) {
+    std::wstring text = Printable(name) + L": " + StateWord(status.currentState);
+    if (status.processId != 0) text += L", pid " + std::to_wstring(status.processId);
+    if (status.currentState == SERVICE_STOPPED) text += L"; last exit code " + exitCodeText;
+    return text + L"\n";
+}

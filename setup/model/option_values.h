@@ -1,0 +1,52 @@
+// The values the setup program's options take, each read by one rule and
+// refused with one plain sentence that names the rule.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+#include "setup/model/service_config.h"
+
+// The longest service name and display name the manager takes.
+constexpr std::size_t kMaxServiceNameLength = 256;
+
+// Why a service name cannot be used, or empty. Windows refuses an empty
+// name, one longer than 256 characters and one holding / or \. A service
+// being created is also refused a control character, a quotation mark and
+// a blank at either end, which no command line or hint can carry faithfully.
+std::wstring ServiceNameProblem(const std::wstring& name, bool creating);
+std::wstring DisplayNameProblem(const std::wstring& displayName);
+
+// The digits 0-9 alone, nothing before or after them, at most 4294967295:
+// stricter than the wrapper's own reading, so that what is written reads the
+// same to a person as to the wrapper.
+std::optional<DWORD> ParseInstallStopTimeout(const std::wstring& text);
+
+struct StartSetting {
+    DWORD startType;  // SERVICE_AUTO_START, _DEMAND_START or _DISABLED
+    bool delayedAutoStart;
+};
+
+// auto, delayed-auto, demand or disabled, in any case.
+std::optional<StartSetting> ParseStartWord(const std::wstring& word);
+
+// The --start word for a stored start type, as the manager heeds it.
+const wchar_t* StartTypeName(DWORD startType, bool delayedAutoStart);
+
+// --account: the account as the manager takes it (see service_config.h),
+// for the service of this name. Gives the problem, or empty.
+std::wstring ParseAccount(const std::wstring& text, const std::wstring& serviceName,
+                          std::wstring& account);
+
+// --restart-on-failure: one to three delays in ms, or none (no recovery,
+// an empty list). Gives the problem, or empty.
+std::wstring ParseRestartDelays(const std::wstring& text, std::vector<DWORD>& delaysMs);
+
+// --required-privileges: names of the form Se...Privilege, comma-separated.
+std::wstring ParsePrivileges(const std::wstring& text, std::vector<std::wstring>& privileges);
+
+// --sid-type: none, unrestricted or restricted, in any case.
+std::optional<SidType> ParseSidTypeWord(const std::wstring& word);
+const wchar_t* SidTypeName(SidType type);

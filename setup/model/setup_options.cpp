@@ -1,0 +1,367 @@
+#include "setup/model/setup_options.h"
+
+#include "setup/model/text.h"
+
+namespace {
+
+enum class Option {
+    StopTimeout, DisplayName, Description, Start, Account, PasswordStdin, Wrapper, DependsOn,
+    RestartOnFailure, ResetFailuresAfter, SidType, RequiredPrivileges, AcceptWritablePaths,
+    Restart, Json,
+};
+
+struct OptionSpec {
+    const wchar_t* name;
+    Option option;
+    bool takesValue;
+};
+const OptionSpec kOptions[] = {
+    {L"--stop-timeout", Option::StopTimeout, true},
+    {L"--display-name", Option::DisplayName, true},
+    {L"--description", Option::Description, true},
+    {L"--start", Option::Start, true},
+    {L"--account", Option::Account, true},
+    {L"--password-stdin", Option::PasswordStdin, false},
+    {L"--wrapper", Option::Wrapper, true},
+    {L"--depends-on", Option::DependsOn, true},
+    {L"--restart-on-failure", Option::RestartOnFailure, true},
+    {L"--reset-failures-after", Option::ResetFailuresAfter, true},
+    {L"--sid-type", Option::SidType, true},
+    {L"--required-privileges", Option::RequiredPrivileges, true},
+    {L"--accept-writable-paths", Option::AcceptWritablePaths, false},
+    {L"--restart", Option::Restart, false},
+    {L"--json", Option::Json, false},
+};
+
+// Each verb's options as a set of bits, one per Option.
+constexpr unsigned Bit(Option option) {
+    return 1u << static_cast<unsigned>(option);
+}
+constexpr unsigned kConfigOptions =
+    Bit(Option::StopTimeout) | Bit(Option::DisplayName) | Bit(Option::Description) |
+    Bit(Option::Start) | Bit(Option::Account) | Bit(Option::PasswordStdin) | Bit(Option::Wrapper) |
+    Bit(Option::DependsOn) | Bit(Option::RestartOnFailure) | Bit(Option::ResetFailuresAfter) |
+    Bit(Option::SidType) | Bit(Option::RequiredPrivileges) | Bit(Option::AcceptWritablePaths) |
+    Bit(Option::Json);
+
+enum class Program { None, Required, Optional };
+
+struct VerbSpec {
+    const wchar_t* word;
+    Verb verb;
+    bool takesName;
+    Program program;
+    unsigned options;
+};
+const VerbSpec kVerbs[] = {
+    {L"install", Verb::Install, true, Program::Required, kConfigOptions},
+    {L"apply", Verb::Apply, true, Program::Required, kConfigOptions | Bit(Option::Restart)},
+    {L"set", Verb::Set, true, Program::Optional, kConfigOptions | Bit(Option::Restart)},
+    {L"show", Verb::Show, true, Program::None, Bit(Option::Json)},
+    {L"remove", Verb::Remove, true, Program::None, Bit(Option::Json)},
+    {L"start", Verb::Start, true, Program::None, Bit(Option::Json)},
+    {L"stop", Verb::Stop, true, Program::None, Bit(Option::Json)},
+    {L"restart", Verb::Restart, true, Program::None, Bit(Option::Json)},
+    {L"status", Verb::Status, true, Program::None, Bit(Option::Json)},
+    {L"list", Verb::List, false, Program::None, Bit(Option::Json)},
+    {L"help", Verb::Help, false, Program::None, 0},
+};
+
+// Options that would put a password on the command line, where other users
+// and logs can read it.
+const wchar_t* const kPasswordOptions[] = {L"--password", L"--passwd", L"--pass", L"--pwd"};
+
+// The state of one parse: the verb's table entry, the raw account (checked
+// once the name is known) and the options seen so far.
+struct Parse {
+    const VerbSpec* verb;
+    SetupCommand command;
+    std::optional<std::wstring> accountText;
+    unsigned seen;
+};
+
+}  // namespace
+
+static std::wstring TakeValue(Option option, const std::wstring& value, Parse& parse) {
+    ConfigOptions& o = parse.command.options;
+    switch (option) {
+    case Option::StopTimeout:
+        o.stopTimeoutMs = ParseInstallStopTimeout(value);
+        if (!o.stopTimeoutMs) {
+            return L"--stop-timeout takes a whole number of milliseconds from 0 to 4294967295, "
+                   L"in the digits 0-9 alone; \"" + Printable(value) + L"\" is not one.";
+        }
+        return L"";
+    case Option::DisplayName:
+        o.displayName = value;
+        return DisplayNameProblem(value);
+    case Option::Description: o.description = value; return L"";
+    case Option::Start:
+        o.start = ParseStartWord(value);
+        if (!o.start) {
+            return L"--start takes auto, delayed-auto, demand or disabled, not \"" +
+                   Printable(value) + L"\".";
+        }
+        return L"";
+    case Option::Account: parse.accountText = value; return L"";
+    case Option::Wrapper:
+        if (value.empty()) return L"--wrapper needs the path of service-wrapper.exe.";
+        if (!IsWrapperPath(value)) {
+            return L"--wrapper names a file called service-wrapper.exe, which is how a wrapped "
+                   L"service is known; \"" + Printable(value) + L"\" is not one.";
+        }
+        o.wrapperPath = value;
+        return L"";
+    case Option::DependsOn: {
+        std::wstring problem = ServiceNameProblem(value, /*creating=*/true);
+        if (!problem.empty()) return L"--depends-on: " + problem;
+        if (!o.dependencies) o.dependencies.emplace();
+        for (const std::wstring& earlier : *o.dependencies) {
+            if (SameIgnoringCase(earlier, value)) {
+                return L"--depends-on names " + value + L" twice.";
+            }
+        }
+        o.dependencies->push_back(value);
+        return L"";
+    }
+    case Option::RestartOnFailure:
+        o.restartDelaysMs.emplace();
+        return ParseRestartDelays(value, *o.restartDelaysMs);
+    case Option::ResetFailuresAfter:
+        o.resetPeriodSeconds = ParseInstallStopTimeout(value);
+        if (!o.resetPeriodSeconds) {
+            return L"--reset-failures-after takes a whole number of seconds from 0 to "
+                   L"4294967295, in the digits 0-9 alone; \"" + Printable(value) +
+                   L"\" is not one.";
+        }
+        return L"";
+    case Option::SidType:
+        o.sidType = ParseSidTypeWord(value);
+        if (!o.sidType) {
+            return L"--sid-type takes none, unrestricted or restricted, not \"" +
+                   Printable(value) + L"\".";
+        }
+        return L"";
+    case Option::RequiredPrivileges:
+        o.requiredPrivileges.emplace();
+        return ParsePrivileges(value, *o.requiredPrivileges);
+    default: return L"";
+    }
+}
+
+static void TakeFlag(Option option, Parse& parse) {
+    switch (option) {
+    case Option::PasswordStdin: parse.command.options.passwordStdin = true; break;
+    case Option::AcceptWritablePaths: parse.command.options.acceptWritablePaths = true; break;
+    case Option::Restart: parse.command.options.restart = true; break;
+    case Option::Json: parse.command.json = true; break;
+    default: break;
+    }
+}
+
+// Takes the option at arguments[i], and its value if it takes one (after
+// "=" or as the next argument); moves i past what it took. Gives the
+// problem, or empty.
+static std::wstring TakeOption(const std::vector<std::wstring>& arguments, std::size_t& i,
+                               Parse& parse) {
+    const std::wstring& argument = arguments[i];
+    const std::size_t equals = argument.find(L'=');
+    const std::wstring name = LowerAscii(argument.substr(0, equals));
+    for (const wchar_t* password : kPasswordOptions) {
+        if (name == password) {
+            return name + L" is refused: a password on the command line can be read by other "
+                          L"users and is kept in logs. Give --password-stdin and the password "
+                          L"on standard input, or nothing and type it when asked.";
+        }
+    }
+    const OptionSpec* spec = nullptr;
+    for (const OptionSpec& candidate : kOptions) {
+        if (name == candidate.name) spec = &candidate;
+    }
+    const std::wstring verbWord = parse.verb->word;
+    if (!spec || !(parse.verb->options & Bit(spec->option))) {
+        return verbWord + L" has no option " + Printable(name) + L".";
+    }
+    if (parse.seen & Bit(spec->option) & ~Bit(Option::DependsOn)) {
+        return name + L" is given twice.";
+    }
+    parse.seen |= Bit(spec->option);
+    if (!spec->takesValue) {
+        if (equals != std::wstring::npos) return name + L" takes no value.";
+        TakeFlag(spec->option, parse);
+        return L"";
+    }
+    std::wstring value;
+    if (equals != std::wstring::npos) {
+        value = argument.substr(equals + 1);
+    } else if (i + 1 < arguments.size() && arguments[i + 1] != L"--") {
+        value = arguments[++i];
+    } else {
+        return name + L" needs a value.";
+    }
+    return TakeValue(spec->option, value, parse);
+}
+
+static bool IsOption(const std::wstring& argument) {
+    return argument.size() > 2 && argument.compare(0, 2, L"--") == 0;
+}
+
+// What only the whole command line shows: options that need each other,
+// and the account, which may name the service itself.
+static std::wstring CheckTogether(Parse& parse) {
+    ConfigOptions& o = parse.command.options;
+    if (parse.accountText) {
+        o.account.emplace();
+        std::wstring problem = ParseAccount(*parse.accountText, parse.command.name, *o.account);
+        if (!problem.empty()) return problem;
+    }
+    // set may give a new password for the user account the service has.
+    const bool accountNeeded = parse.verb->verb != Verb::Set || o.account;
+    if (o.passwordStdin && accountNeeded &&
+        (!o.account || AccountKindOf(*o.account) != AccountKind::User)) {
+        return L"--password-stdin is for a user account given with --account (DOMAIN\\user or "
+               L".\\user); the other accounts have no password to give.";
+    }
+    if (o.resetPeriodSeconds && o.restartDelaysMs && o.restartDelaysMs->empty()) {
+        return L"--reset-failures-after means nothing with --restart-on-failure none.";
+    }
+    if (o.dependencies) {
+        for (const std::wstring& dependency : *o.dependencies) {
+            if (SameIgnoringCase(dependency, parse.command.name)) {
+                return L"--depends-on names the service itself, which could then never start.";
+            }
+        }
+    }
+    return L"";
+}
+
+static std::wstring TakeName(const std::wstring& argument, Parse& parse) {
+    const Verb verb = parse.verb->verb;
+    const bool creating = verb == Verb::Install || verb == Verb::Apply;
+    std::wstring problem = ServiceNameProblem(argument, creating);
+    if (problem.empty()) parse.command.name = argument;
+    return problem;
+}
+
+static std::wstring TooMany(const std::wstring& argument, const Parse& parse) {
+    const std::wstring verbWord = parse.verb->word;
+    if (parse.verb->program != Program::None) {
+        return L"\"" + Printable(argument) + L"\" is not an option of " + verbWord +
+               L"; the program and its arguments come after --.";
+    }
+    if (!parse.verb->takesName) return verbWord + L" takes no arguments.";
+    return verbWord + L" takes only the service's name; \"" + Printable(argument) +
+           L"\" is one argument too many.";
+}
+
+// After --: the program and its arguments, for the verbs that take them.
+static std::wstring TakeProgram(const std::vector<std::wstring>& arguments, std::size_t i,
+                                Parse& parse) {
+    const std::wstring verbWord = parse.verb->word;
+    if (parse.verb->program == Program::None) return TooMany(L"--", parse);
+    if (i + 1 >= arguments.size()) return verbWord + L" needs the program to run after --.";
+    if (arguments[i + 1].empty()) return L"the program after -- is empty.";
+    parse.command.options.program = arguments[i + 1];
+    parse.command.options.arguments.assign(arguments.begin() + i + 2, arguments.end());
+    return L"";
+}
+
+static std::wstring ParseVerb(const std::vector<std::wstring>& arguments, Parse& parse) {
+    bool named = false;
+    std::size_t i = 1;
+    for (; i < arguments.size() && arguments[i] != L"--"; ++i) {
+        std::wstring problem;
+        if (IsOption(arguments[i])) {
+            problem = TakeOption(arguments, i, parse);
+        } else if (parse.verb->takesName && !named) {
+            problem = TakeName(arguments[i], parse);
+            named = true;
+        } else {
+            problem = TooMany(arguments[i], parse);
+        }
+        if (!problem.empty()) return problem;
+    }
+    const std::wstring verbWord = parse.verb->word;
+    if (parse.verb->takesName && !named) return verbWord + L" needs the service's name.";
+    if (i < arguments.size()) {
+        std::wstring problem = TakeProgram(arguments, i, parse);
+        if (!problem.empty()) return problem;
+    } else if (parse.verb->program == Program::Required) {
+        return verbWord + L" needs -- and then the program to run, with its arguments.";
+    }
+    return CheckTogether(parse);
+}
+
+ParsedCommand ParseSetupCommand(const std::vector<std::wstring>& arguments) {
+    if (arguments.empty() || SameIgnoringCase(arguments[0], L"--help")) {
+        return ParsedCommand{SetupCommand{Verb::Help, L"", false, {}}, L""};
+    }
+    for (const VerbSpec& verb : kVerbs) {
+        if (!SameIgnoringCase(arguments[0], verb.word)) continue;
+        Parse parse{&verb, SetupCommand{verb.verb, L"", false, {}}, std::nullopt, 0};
+        std::wstring problem = ParseVerb(arguments, parse);
+        if (!problem.empty()) return ParsedCommand{std::nullopt, problem};
+        return ParsedCommand{parse.command, L""};
+    }
+    return ParsedCommand{std::nullopt,
+                         L"there is no command \"" + Printable(arguments[0]) +
+                             L"\"; the commands are install, apply, set, show, remove, start, "
+                             L"stop, restart, status, list and help."};
+}
+
+std::wstring UsageText() {
+    return LR"(Usage:
+  service-wrapper-setup install <name> [options] -- <program> [arguments...]
+  service-wrapper-setup apply <name> [options] -- <program> [arguments...]
+  service-wrapper-setup set <name> [options] [-- <program> [arguments...]]
+  service-wrapper-setup show|remove|start|stop|restart|status <name>
+  service-wrapper-setup list
+  service-wrapper-setup help
+Every command takes --json: the outcome as one JSON document.
+
+install creates the service <name>, which runs <program> with its arguments
+through service-wrapper.exe, and prints what it wrote. apply makes the service
+so: it installs it, or changes what differs from what install would write.
+set changes only what is given; the program and its arguments only after --.
+Options (--option value or --option=value):
+  --stop-timeout <ms>    how long the program may take to end by itself when
+                         the service stops: 0 to 4294967295 (default 120000)
+  --display-name <text>  the name the services list shows (default: <name>)
+  --description <text>   the description the services list shows
+  --start auto|delayed-auto|demand|disabled
+                         when Windows starts the service (default: auto)
+  --account <account>    the account the service runs under: LocalSystem
+                         (default), LocalService, NetworkService,
+                         NT SERVICE\<name>, DOMAIN\name$ (group managed), or
+                         DOMAIN\user or .\user, whose password is asked for
+  --password-stdin       read that password from standard input instead
+  --wrapper <path>       the service-wrapper.exe to run (default: the one in
+                         this program's folder)
+  --depends-on <service> a service that must run first (repeatable)
+  --restart-on-failure <ms>[,<ms>[,<ms>]] | none
+                         restart after the first, second and later failures
+                         (default: 10000,30000,60000)
+  --reset-failures-after <seconds>
+                         count failures anew after this long (default: 86400)
+  --sid-type none|unrestricted|restricted
+  --required-privileges <name>[,<name>...]
+                         the privileges the service keeps, such as
+                         SeChangeNotifyPrivilege
+  --accept-writable-paths
+                         install even where others may change the files
+  --restart              (apply, set) restart the service if a change needs it
+<program> is a full path, or a name that Windows finds on its search path;
+the full path is what gets written. Each argument reaches the program as
+given here, except that Windows replaces a %NAME% reference with the value of
+the variable when it starts the service.
+
+show prints the service's state, configuration and command line, each element
+as the wrapper will read it, and warns about what cannot work or is unsafe.
+remove stops the service if it runs, following the stop to its end, and then
+deletes it. start, stop and restart follow the service to its new state.
+status prints one line. list prints every wrapped service.
+
+Exit codes: 0 done, 1 failed, 2 a mistake in the command line, 3 show found
+something to warn about; status: 0 running, 3 not running, 4 no such service.
+)";
+}

@@ -1,0 +1,56 @@
+// The setup program's command line: one parser over a table of verbs, each
+// with the options it takes, and the words it answers a mistake with.
+// Keywords (verbs, option names, and the words options take) are matched
+// without regard to case, as Windows tools match them.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+#include "setup/model/option_values.h"
+#include "setup/model/service_config.h"
+
+enum class Verb { Help, Install, Apply, Set, Show, Remove, Start, Stop, Restart, Status, List };
+
+// What install, apply and set were given; each none (or false) when not
+// given. Values are checked already; the account is as the manager takes it.
+struct ConfigOptions {
+    std::optional<DWORD> stopTimeoutMs;
+    std::optional<std::wstring> displayName;
+    std::optional<std::wstring> description;  // given empty: no description at all
+    std::optional<StartSetting> start;
+    std::optional<std::wstring> account;
+    // The user account's password is the first line of standard input. set
+    // may give it without --account, for the user account the service has.
+    bool passwordStdin = false;
+    std::optional<std::wstring> wrapperPath;
+    std::optional<std::vector<std::wstring>> dependencies;  // --depends-on, each time given
+    std::optional<std::vector<DWORD>> restartDelaysMs;      // given none: an empty list
+    std::optional<DWORD> resetPeriodSeconds;
+    std::optional<SidType> sidType;
+    std::optional<std::vector<std::wstring>> requiredPrivileges;
+    bool acceptWritablePaths = false;
+    bool restart = false;  // apply and set: restart the service if a change needs it
+    // After --: always for install and apply; for set only when -- is given.
+    std::optional<std::wstring> program;
+    std::vector<std::wstring> arguments;
+};
+
+struct SetupCommand {
+    Verb verb;
+    std::wstring name;  // every verb but help and list
+    bool json;          // --json: the outcome as one JSON document
+    ConfigOptions options;
+};
+
+struct ParsedCommand {
+    std::optional<SetupCommand> command;
+    std::wstring error;  // why there is no command: one plain sentence
+};
+
+// Reads the arguments after the program's own name.
+ParsedCommand ParseSetupCommand(const std::vector<std::wstring>& arguments);
+
+std::wstring UsageText();

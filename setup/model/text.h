@@ -1,0 +1,23 @@
+// Small text rules the model shares: keywords matched as Windows tools match
+// them, text for JSON, and elements made readable in a listing.
+#pragma once
+
+#include <string>
+
+// ASCII letters folded to lower case; anything else as it is. Keywords and
+// Windows' own names (services, accounts, privileges) compare this way.
+std::wstring LowerAscii(std::wstring text);
+bool SameIgnoringCase(const std::wstring& a, const std::wstring& b);
+
+// UTF-8, as JSON is written. wchar_t is UTF-16 on Windows and UTF-32 on the
+// host; a lone surrogate, which a Windows string may hold, becomes U+FFFD.
+std::string ToUtf8(const std::wstring& text);
+
+// The text with each control character (C0, DEL, C1, and the line and
+// paragraph separators) written as a visible mark: <TAB>, <LF>, <CR> or
+// <U+001B>. For the text listing only: a line break or a tab printed raw
+// would break the listing or hide in it.
+std::wstring Printable(const std::wstring& text);
+
+// "[text]", made printable: brackets show blanks at either end and an empty text.
+std::wstring Bracketed(const std::wstring& text);

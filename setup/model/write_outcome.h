@@ -1,0 +1,47 @@
+// How a write through the manager failed, and the words for it: the
+// records the platform layer fills, the text the verbs print.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+#include "setup/model/compare_configs.h"
+#include "setup/model/exit_codes.h"
+
+struct InstallFailure {
+    const wchar_t* step;  // what could not be done, in words
+    DWORD error;
+    bool created;  // the step came after the creation, and the service was deleted again
+    // The service could not be deleted again; then removeError says why.
+    bool leftBehind;
+    DWORD removeError;
+};
+
+// "Cannot install X: <step>. Windows error ...", then what is left: nothing
+// (never created, or deleted again), or the service, with how to remove it.
+std::wstring InstallFailureText(const std::wstring& name, const InstallFailure& failure,
+                                MessageLookup system);
+
+// A write of apply or set that failed part way, and the writing back of
+// what had been changed before it.
+struct ChangeFailure {
+    const wchar_t* step;  // what could not be done: "cannot set the description"
+    DWORD error;
+    std::vector<ConfigWrite> restored;  // written back as they were
+    struct Unrestored {
+        ConfigWrite write;
+        DWORD error;
+    };
+    std::vector<Unrestored> unrestored;  // could not be written back
+};
+
+// "Cannot change X: <step>. Windows error ...", then either that what was
+// already changed was written back (naming it) or nothing had been changed
+// yet, or, for each write that could not be restored, its fields with the
+// value they have now and the one they had.
+std::wstring ChangeFailureText(const std::wstring& name, const std::vector<ConfigChange>& changes,
+                               const ChangeFailure& failure, MessageLookup system);
+
+// The fields a write carries, in words: "stop timeout, program".
+std::wstring WriteFieldsText(const std::vector<ConfigChange>& changes, ConfigWrite write);

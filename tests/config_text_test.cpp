@@ -1,0 +1,174 @@
+// The text the verbs print, made from the records: what a person reads
+// after install, show, apply, set, and after a failure.
+#include "setup/model/config_text.h"
+
+#include <gtest/gtest.h>
+
+#include "setup/model/compose_config.h"
+#include "setup/model/write_outcome.h"
+
+namespace {
+
+std::wstring SystemText(DWORD code) {
+    switch (code) {
+    case 5: return L"Access is denied.";
+    case 1072: return L"The specified service has been marked for deletion.";
+    default: return L"";
+    }
+}
+
+ServiceConfig Config() {
+    ConfigOptions options;
+    options.stopTimeoutMs = 30000;
+    options.program = L"u";
+    return ComposeInstallConfig(L"U", options, L"C:\\W\\service-wrapper.exe", L"C:\\P\\u.exe").config;
+}
+
+testing::AssertionResult Holds(const std::wstring& text, const std::wstring& phrase) {
+    if (text.find(phrase) != std::wstring::npos) return testing::AssertionSuccess();
+    return testing::AssertionFailure() << testing::PrintToString(phrase) << " not in\n"
+                                       << testing::PrintToString(text);
+}
+
+TEST(RecoveryLines, SayWhatWindowsDoesAfterAFailure) {
+    const struct {
+        std::optional<RecoveryPolicy> recovery;
+        std::optional<bool> nonZeroExit;
+        std::vector<std::wstring> lines;
+    } kCases[] = {
+        {DefaultRecovery(), true,
+         {L"first failure: restart after 10000 ms", L"second failure: restart after 30000 ms",
+          L"every later failure: restart after 60000 ms",
+          L"failures counted anew after 86400 s without one",
+          L"a stop with a non-zero exit code counts as a failure"}},
+        {RestartPolicy({5000}, 60), false,
+         {L"every failure: restart after 5000 ms", L"failures counted anew after 60 s without one",
+          L"only a crash counts as a failure, not a non-zero exit code"}},
+        {RecoveryPolicy{{{RecoveryActionType::Reboot, 1}, {RecoveryActionType::None, 0}}, 0}, std::nullopt,
+         {L"first failure: reboot the computer after 1 ms", L"every later failure: take no action",
+          L"failures counted anew after 0 s without one",
+          L"whether a non-zero exit code counts as a failure cannot be read"}},
+        {RestartPolicy({}, 86400), true, {L"none: Windows will not restart the service after a failure"}},
+        {std::nullopt, std::nullopt, {L"the service control manager cannot report the recovery settings"}},
+    };
+    for (const auto& c : kCases) {
+        SCOPED_TRACE(testing::PrintToString(c.lines));
+        ServiceConfig config = Config();
+        config.recovery = c.recovery;
+        config.failureOnNonZeroExit = c.nonZeroExit;
+        EXPECT_EQ(RecoveryLines(config), c.lines);
+    }
+}
+
+TEST(RenderInstallReport, SaysWhatAStopWillDoWithTheTimeoutWritten) {
+    ServiceConfig config = Config();
+    const std::wstring report = RenderInstallReport(config);
+    EXPECT_TRUE(Holds(report, L"Installed the service U.\n"));
+    EXPECT_TRUE(Holds(report, L"A stop gives the program 30000 ms to end by itself, then ends it.\n"));
+    EXPECT_TRUE(Holds(report, L"  recovery        first failure: restart after 10000 ms\n"
+                              L"                  second failure: restart after 30000 ms\n"));
+    EXPECT_TRUE(Holds(report, L"  2  program       [C:\\P\\u.exe]\n"));
+    EXPECT_EQ(StopBehaviourLine(0), L"A stop ends the program at once.");
+}
+
+// Elements, the stored line and texts with control characters are marked
+// in the listing, never printed raw.
+TEST(RenderShowText, ListsTheRecordWithControlCharactersMarked) {
+    ServiceConfig config = Config();
+    config.description = L"two\nlines";
+    config.commandLine = ComposedCommandLine(L"C:\\W\\service-wrapper.exe", 30000, L"C:\\P\\u.exe", {L"a\tb"});
+    config.account = L"NT SERVICE\\U";
+    config.dependencies = {L"Tcpip"};
+    config.sidType = SidType::Unrestricted;
+    ConfigurationReview review{true, 30000, {L"Something unsafe."}, {L"Something to know."}};
+    const std::wstring text =
+        RenderShowText(config, StatusReport{SERVICE_RUNNING, 42, 0, 0}, L"0: clean", review);
+    EXPECT_EQ(text.find(L'\t'), std::wstring::npos);
+    EXPECT_TRUE(Holds(text, L"  description     two<LF>lines\n"));
+    EXPECT_TRUE(Holds(text, L"  state           running, pid 42\n  last exit code  0: clean\n"));
+    EXPECT_TRUE(Holds(text, L"  account         NT SERVICE\\U (the service's virtual account)\n"));
+    EXPECT_TRUE(Holds(text, L"  dependencies    [Tcpip]\n"));
+    EXPECT_TRUE(Holds(text, L"  SID type        unrestricted\n"));
+    EXPECT_TRUE(Holds(text, L" \"a<TAB>b\"\n"));
+    EXPECT_TRUE(Holds(text, L"  3  argument      [a<TAB>b]\n"));
+    EXPECT_TRUE(Holds(text, L"Note: Something to know.\nWarning: Something unsafe.\n"));
+}
+
+TEST(RenderChangesText, GivesOldAndNewPerFieldOrSaysNothingChanged) {
+    ServiceConfig config = Config();
+    DesiredConfig desired{config, false, false, false};
+    desired.config.commandLine = ComposedCommandLine(L"C:\\W\\service-wrapper.exe", 60000, L"C:\\P\\u.exe", {});
+    desired.config.displayName = L"New";
+    std::vector<ConfigChange> changes = CompareConfigs(config, desired);
+    EXPECT_EQ(RenderChangesText(L"U", changes, /*running=*/true),
+              L"Changed the service U:\n"
+              L"  stop timeout: 30000 ms -> 60000 ms\n"
+              L"  display name: [U] -> [New]\n"
+              L"The service is running: restart it to apply: stop timeout.\n");
+    EXPECT_FALSE(Holds(RenderChangesText(L"U", changes, /*running=*/false), L"restart"));
+    EXPECT_EQ(RenderChangesText(L"U", {}, true), L"The service U is already as asked; nothing was changed.\n");
+}
+
+TEST(StatusLine, NamesTheStateAndExplainsAStop) {
+    EXPECT_EQ(StatusLine(L"U", StatusReport{SERVICE_RUNNING, 7, 0, 0}, L""), L"U: running, pid 7\n");
+    EXPECT_EQ(StatusLine(L"U", StatusReport{SERVICE_STOPPED, 0, 2, 0}, L"2: the program was not found"),
+              L"U: stopped; last exit code 2: the program was not found\n");
+    EXPECT_EQ(StatusLine(L"U", StatusReport{6, 9, 0, 0}, L""), L"U: pausing, pid 9\n");
+}
+
+// The words after a failed install: a service that could not be deleted
+// again is left installed, and the text says so and how to remove it.
+TEST(InstallFailureText, SaysWhatIsLeftInstalled) {
+    const struct {
+        InstallFailure failure;
+        std::wstring text;
+    } kCases[] = {
+        {{L"cannot create the service", 5, false, false, 0},
+         L"Cannot install U: cannot create the service. Windows error 5: Access is denied.\n"
+         L"Nothing was installed.\n"},
+        {{L"cannot set the description", 5, true, false, 0},
+         L"Cannot install U: cannot set the description. Windows error 5: Access is denied.\n"
+         L"The service was deleted again; nothing is left installed.\n"},
+        {{L"cannot set the pre-shutdown timeout", 5, true, true, 1072},
+         L"Cannot install U: cannot set the pre-shutdown timeout. Windows error 5: Access is "
+         L"denied.\nThe service was created but could not be deleted again, so it is left "
+         L"installed. Windows error 1072: The specified service has been marked for deletion.\n"
+         L"Remove it with: service-wrapper-setup remove \"U\"\n"},
+    };
+    for (const auto& c : kCases) {
+        SCOPED_TRACE(c.failure.step);
+        EXPECT_EQ(InstallFailureText(L"U", c.failure, SystemText), c.text);
+    }
+}
+
+// A failed apply or set: what was written back, or exactly what could not
+// be, with the value it has now and the one it had.
+TEST(ChangeFailureText, SaysWhatWasWrittenBackOrWhatCouldNotBe) {
+    ServiceConfig config = Config();
+    DesiredConfig desired{config, false, false, false};
+    desired.config.commandLine = ComposedCommandLine(L"C:\\W\\service-wrapper.exe", 60000, L"C:\\P\\u.exe", {});
+    desired.config.description = L"New";
+    desired.config.preshutdownTimeoutMs = 60000;
+    std::vector<ConfigChange> changes = CompareConfigs(config, desired);
+    const std::wstring head =
+        L"Cannot change the service U: cannot set the pre-shutdown timeout. Windows error 5: "
+        L"Access is denied.\n";
+    ChangeFailure nothing{L"cannot set the pre-shutdown timeout", 5, {}, {}};
+    EXPECT_EQ(ChangeFailureText(L"U", changes, nothing, SystemText), head + L"Nothing had been changed yet.\n");
+    ChangeFailure restored{L"cannot set the pre-shutdown timeout", 5,
+                           {ConfigWrite::ChangeServiceConfig, ConfigWrite::Description}, {}};
+    EXPECT_EQ(ChangeFailureText(L"U", changes, restored, SystemText),
+              head + L"What had been changed was written back as it was: stop timeout; description.\n"
+                     L"The service is as it was before.\n");
+    ChangeFailure partly{L"cannot set the pre-shutdown timeout", 5, {ConfigWrite::Description},
+                         {{ConfigWrite::ChangeServiceConfig, 1072}}};
+    EXPECT_EQ(ChangeFailureText(L"U", changes, partly, SystemText),
+              head + L"Some of what had been changed could not be written back; the service is "
+                     L"now part changed:\n"
+                     L"  stop timeout is now 60000 ms; it was 30000 ms\n"
+                     L"  (Windows error 1072: The specified service has been marked for deletion.)\n"
+                     L"  written back as it was: description\n"
+                     L"Run the same command again, or set these back by hand.\n");
+}
+
+}  // namespace
