@@ -1,0 +1,34 @@
+// Starting and stopping a service and following it to the end, as start,
+// stop, restart, remove and apply --restart do: each pending report is
+// handed to the caller as it comes, and the wait is bounded by the wait
+// hints the service reports plus a margin, never by a fixed time alone.
+// Reaches the platform only through platform.h (Sleep, GetTickCount64 and
+// the manager's calls), so it runs on the host's virtual clock too.
+#pragma once
+
+#include <functional>
+#include <string>
+
+#include "platform/platform.h"
+
+// Called for each new pending report (a new state, checkpoint or wait hint).
+typedef std::function<void(const SERVICE_STATUS_PROCESS& status)> PendingReportSink;
+
+struct FollowResult {
+    // The service came to the end asked for (running after a start, stopped
+    // after a stop), or, after a start, stopped instead: status says which.
+    bool ended;
+    DWORD error;           // the Windows error when a call failed, else NO_ERROR
+    std::wstring problem;  // in words, when it did not come to an end; else empty
+    SERVICE_STATUS_PROCESS status;  // the last status read
+};
+
+// The handle needs SERVICE_START and SERVICE_QUERY_STATUS. A service that
+// runs already is not started again (ended, and status says running).
+FollowResult StartAndFollow(SC_HANDLE service, const PendingReportSink& onPending);
+
+// The handle needs SERVICE_STOP and SERVICE_QUERY_STATUS. A stop already
+// under way is followed rather than asked for again; a stopped service is
+// left as it is (ended). A stop the service refuses is a problem, and the
+// caller must not go on as if it had stopped.
+FollowResult StopAndFollow(SC_HANDLE service, const PendingReportSink& onPending);

@@ -1,0 +1,62 @@
+// Reading a service's configuration and state from the manager, and writing
+// a configuration back all or nothing: a new service is deleted again when
+// a step fails, and changes already made to an existing one are written
+// back as they were. Reaches the platform only through platform.h, so it is
+// built on the host too, where the simulated manager can refuse any step.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+#include "setup/model/compare_configs.h"
+#include "setup/model/config_json.h"
+#include "setup/model/service_config.h"
+#include "setup/model/write_outcome.h"
+
+// OpenSCManagerW / OpenServiceW on the local machine. Give NO_ERROR, or the
+// error (ERROR_SERVICE_DOES_NOT_EXIST for a missing name); the handle is
+// the caller's to close.
+DWORD OpenManager(DWORD access, SC_HANDLE& manager);
+DWORD OpenNamedService(SC_HANDLE manager, const std::wstring& name, DWORD access,
+                       SC_HANDLE& service);
+
+// QueryServiceStatusEx. Gives NO_ERROR or the error.
+DWORD ReadStatus(SC_HANDLE service, SERVICE_STATUS_PROCESS& status);
+StatusReport StatusReportOf(const SERVICE_STATUS_PROCESS& status);
+
+// Everything the manager keeps of the service (the handle needs
+// SERVICE_QUERY_CONFIG): QueryServiceConfigW, whose failure is the result,
+// then each QueryServiceConfig2W level, whose failure leaves its part none.
+DWORD ReadStoredService(SC_HANDLE service, const std::wstring& name, StoredService& stored);
+
+// What a write left to say besides its outcome: settings the manager could
+// not keep and that were not asked for by name (the default recovery where
+// the manager answers ERROR_INVALID_LEVEL), in words.
+struct WriteNotes {
+    std::vector<std::wstring> warnings;
+};
+
+// install: CreateServiceW with the desired record, then each setting
+// CreateServiceW has no parameter for. If a step fails, the service is
+// deleted again. password is null, or the user account's password, which
+// the caller wipes after the call. Every handle is closed on return.
+std::optional<InstallFailure> CreateConfiguredService(const DesiredConfig& desired,
+                                                      LPCWSTR password, WriteNotes& notes);
+
+// apply and set: makes the changes (CompareConfigs(current, desired)) with
+// ChangeServiceConfigW (SERVICE_NO_CHANGE for what does not change) and the
+// ChangeServiceConfig2W levels that differ, in that order. If a write fails,
+// the writes already made are written back from current, in reverse order.
+// The handle needs SERVICE_CHANGE_CONFIG (and SERVICE_START when a restart
+// action is written).
+std::optional<ChangeFailure> WriteChanges(SC_HANDLE service, const ServiceConfig& current,
+                                          const DesiredConfig& desired,
+                                          const std::vector<ConfigChange>& changes,
+                                          LPCWSTR password, WriteNotes& notes);
+
+// remove: clears the recovery settings, so that a restart the manager has
+// already scheduled cannot bring the service back while it is removed.
+// Gives NO_ERROR or the error.
+DWORD ClearRecovery(SC_HANDLE service);
