@@ -55,8 +55,3 @@ std::optional<ChangeFailure> WriteChanges(SC_HANDLE service, const ServiceConfig
                                           const DesiredConfig& desired,
                                           const std::vector<ConfigChange>& changes,
                                           LPCWSTR password, WriteNotes& notes);
-
-// remove: clears the recovery settings, so that a restart the manager has
-// already scheduled cannot bring the service back while it is removed.
-// Gives NO_ERROR or the error.
-DWORD ClearRecovery(SC_HANDLE service);
