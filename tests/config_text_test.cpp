@@ -134,6 +134,15 @@ TEST(InstallFailureText, SaysWhatIsLeftInstalled) {
          L"denied.\nThe service was created but could not be deleted again, so it is left "
          L"installed. Windows error 1072: The specified service has been marked for deletion.\n"
          L"Remove it with: service-wrapper-setup remove \"U\"\n"},
+        // A display name taken is named with the service that has it.
+        {{L"cannot create the service", 1078, false, false, 0, TakenDisplayName{L"Up", L"Other"}},
+         L"Cannot install U: cannot create the service. Windows error 1078: (Windows has no text "
+         L"for it.)\nThe display name [Up] is already used by the service Other; give another one "
+         L"with --display-name.\nNothing was installed.\n"},
+        {{L"cannot create the service", 1078, false, false, 0, TakenDisplayName{L"Up", L""}},
+         L"Cannot install U: cannot create the service. Windows error 1078: (Windows has no text "
+         L"for it.)\nThe display name [Up] is already used by another service, as its name or "
+         L"display name; give another one with --display-name.\nNothing was installed.\n"},
     };
     for (const auto& c : kCases) {
         SCOPED_TRACE(c.failure.step);
@@ -169,6 +178,17 @@ TEST(ChangeFailureText, SaysWhatWasWrittenBackOrWhatCouldNotBe) {
                      L"  (Windows error 1072: The specified service has been marked for deletion.)\n"
                      L"  written back as it was: description\n"
                      L"Run the same command again, or set these back by hand.\n");
+    // A write whose earlier value the manager could not report cannot be
+    // written back, and the text says why rather than giving error 0.
+    ChangeFailure unknown{L"cannot set the pre-shutdown timeout", 5, {},
+                          {{ConfigWrite::Description, NO_ERROR}}};
+    EXPECT_TRUE(Holds(ChangeFailureText(L"U", changes, unknown, SystemText),
+                      L"  description is now [New]; it was [Runs C:\\P\\u.exe as a service.]\n"
+                      L"  (what it was could not be read, so it could not be written back)\n"));
+    ChangeFailure taken{L"cannot change the configuration", 1078, {}, {}, TakenDisplayName{L"Up", L"Other"}};
+    EXPECT_TRUE(Holds(ChangeFailureText(L"U", changes, taken, SystemText),
+                      L"\nThe display name [Up] is already used by the service Other; give another "
+                      L"one with --display-name.\nNothing had been changed yet.\n"));
 }
 
 }  // namespace

@@ -2,12 +2,23 @@
 // records the platform layer fills, the text the verbs print.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "platform/platform.h"
 #include "setup/model/compare_configs.h"
 #include "setup/model/exit_codes.h"
+
+// A display name that another service has already, as its display name or
+// as its name: the manager answers ERROR_DUPLICATE_SERVICE_NAME for it.
+struct TakenDisplayName {
+    std::wstring displayName;
+    std::wstring owner;  // that service's name; empty if it could not be found
+};
+
+// "The display name [X] is already used by the service Y; ..."
+std::wstring TakenDisplayNameText(const TakenDisplayName& taken);
 
 struct InstallFailure {
     const wchar_t* step;  // what could not be done, in words
@@ -16,6 +27,7 @@ struct InstallFailure {
     // The service could not be deleted again; then removeError says why.
     bool leftBehind;
     DWORD removeError;
+    std::optional<TakenDisplayName> takenDisplayName = std::nullopt;
 };
 
 // "Cannot install X: <step>. Windows error ...", then what is left: nothing
@@ -31,9 +43,10 @@ struct ChangeFailure {
     std::vector<ConfigWrite> restored;  // written back as they were
     struct Unrestored {
         ConfigWrite write;
-        DWORD error;
+        DWORD error;  // NO_ERROR: the manager could not report what it was before
     };
     std::vector<Unrestored> unrestored;  // could not be written back
+    std::optional<TakenDisplayName> takenDisplayName = std::nullopt;
 };
 
 // "Cannot change X: <step>. Windows error ...", then either that what was
