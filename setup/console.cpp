@@ -78,8 +78,12 @@ static std::wstring Message(DWORD source, LPCVOID module, DWORD code) {
     return text;
 }
 
-std::wstring SystemMessage(DWORD error) {
+std::wstring SystemMessageTemplate(DWORD error) {
     return Message(FORMAT_MESSAGE_FROM_SYSTEM, /*module=*/nullptr, error);
+}
+
+std::wstring SystemMessage(DWORD error) {
+    return FillMessageInserts(SystemMessageTemplate(error), {});
 }
 
 std::wstring NtStatusMessage(DWORD status) {
@@ -89,5 +93,5 @@ std::wstring NtStatusMessage(DWORD status) {
 }
 
 std::wstring WindowsError(DWORD error) {
-    return WindowsErrorText(error, SystemMessage);
+    return WindowsErrorText(error, SystemMessageTemplate);
 }
