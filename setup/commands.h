@@ -10,6 +10,6 @@ constexpr int kExitFailed = 1;
 constexpr int kExitUsage = 2;
 constexpr int kExitWarned = 3;  // show found something that cannot work or is unsafe
 
-int RunInstall(const std::wstring& name, const ConfigOptions& options);
-int RunShow(const std::wstring& name);
+int RunInstall(const SetupCommand& command);
+int RunShow(const SetupCommand& command);
 int RunRemove(const std::wstring& name);

@@ -33,15 +33,24 @@ DWORD ReadStoredService(SC_HANDLE service, const std::wstring& name, StoredServi
 
 // What a write left to say besides its outcome: settings the manager could
 // not keep and that were not asked for by name (the default recovery where
-// the manager answers ERROR_INVALID_LEVEL), in words.
+// the manager answers ERROR_INVALID_LEVEL), in words, and the writes left
+// out for that reason, whose changes therefore did not happen.
 struct WriteNotes {
     std::vector<std::wstring> warnings;
+    std::vector<ConfigWrite> notWritten;
 };
 
-// install: CreateServiceW with the desired record, then each setting
-// CreateServiceW has no parameter for. If a step fails, the service is
-// deleted again. password is null, or the user account's password, which
-// the caller wipes after the call. Every handle is closed on return.
+// The rights a handle needs for WriteChanges: restart actions can be
+// written only by one that may also start the service.
+constexpr DWORD kChangeAccess = SERVICE_CHANGE_CONFIG | SERVICE_START;
+
+// install: CreateServiceW with the desired record (its dependencies among
+// them), then each setting CreateServiceW has no parameter for: the
+// description, the delayed start, the pre-shutdown timeout, the recovery
+// settings' flag and actions, and the SID type and required privileges
+// where they are given. If a step fails, the service is deleted again.
+// password is null, or the user account's password, which the caller wipes
+// after the call. Every handle is closed on return.
 std::optional<InstallFailure> CreateConfiguredService(const DesiredConfig& desired,
                                                       LPCWSTR password, WriteNotes& notes);
 
@@ -49,8 +58,9 @@ std::optional<InstallFailure> CreateConfiguredService(const DesiredConfig& desir
 // ChangeServiceConfigW (SERVICE_NO_CHANGE for what does not change) and the
 // ChangeServiceConfig2W levels that differ, in that order. If a write fails,
 // the writes already made are written back from current, in reverse order.
-// The handle needs SERVICE_CHANGE_CONFIG (and SERVICE_START when a restart
-// action is written).
+// The handle needs kChangeAccess. A password, when given, goes with the
+// ChangeServiceConfigW write, which is then made even if nothing else of
+// it changes; it cannot be written back.
 std::optional<ChangeFailure> WriteChanges(SC_HANDLE service, const ServiceConfig& current,
                                           const DesiredConfig& desired,
                                           const std::vector<ConfigChange>& changes,

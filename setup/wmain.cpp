@@ -5,6 +5,8 @@
 #include "setup/commands.h"
 #include "setup/console.h"
 #include "setup/model/service_command_line.h"
+#include "setup/model/text.h"
+#include "setup/verb_output.h"
 
 // Split by CommandLineToArgvW, as the wrapper splits its own: the same rule
 // for both programs, and no wildcard expansion by the runtime.
@@ -21,19 +23,32 @@ static int NotYet(const wchar_t* what) {
     return kExitFailed;
 }
 
+// A script that asked for JSON gets its mistake as JSON too.
+static bool AskedForJson(const std::vector<std::wstring>& arguments) {
+    for (const std::wstring& argument : arguments) {
+        if (argument == L"--") return false;
+        if (SameIgnoringCase(argument, L"--json")) return true;
+    }
+    return false;
+}
+
 static int Run() {
-    ParsedCommand parsed = ParseSetupCommand(Arguments());
+    const std::vector<std::wstring> arguments = Arguments();
+    ParsedCommand parsed = ParseSetupCommand(arguments);
     if (!parsed.command) {
-        PrintError(L"service-wrapper-setup: " + parsed.error + L"\n\n" + UsageText());
-        return kExitUsage;
+        const bool json = AskedForJson(arguments);
+        return ReportFailure(json,
+                             L"service-wrapper-setup: " + parsed.error +
+                                 (json ? L"\n" : L"\n\n" + UsageText()),
+                             std::nullopt, nlohmann::json::object(), kExitUsage);
     }
     const SetupCommand& command = *parsed.command;
-    // The parser knows every verb and --json; this version runs only these.
-    if (command.json) return NotYet(L"--json");
     switch (command.verb) {
-    case Verb::Install: return RunInstall(command.name, command.options);
-    case Verb::Show: return RunShow(command.name);
-    case Verb::Remove: return RunRemove(command.name);
+    case Verb::Install: return RunInstall(command);
+    case Verb::Show: return RunShow(command);
+    case Verb::Remove:
+        if (command.json) return NotYet(L"remove --json");
+        return RunRemove(command.name);
     case Verb::Help: PrintOut(UsageText()); return kExitDone;
     case Verb::Apply: return NotYet(L"apply");
     case Verb::Set: return NotYet(L"set");

@@ -1,0 +1,175 @@
+// The checks install, apply and set make before anything is written.
+#include "child/wrapper_arguments.h"
+#include "setup/commands.h"
+#include "setup/config_verbs.h"
+#include "setup/console.h"
+#include "setup/files.h"
+#include "setup/model/compose_config.h"
+#include "setup/model/service_command_line.h"
+#include "setup/model/text.h"
+#include "setup/service_store.h"
+#include "setup/verb_output.h"
+
+static std::wstring Shown(const std::wstring& path) {
+    return Bracketed(path);
+}
+
+CheckProblem UnwritableOptions(const ConfigOptions& options) {
+    if (options.account && AccountKindOf(*options.account) == AccountKind::User) {
+        return {L"this version cannot run a service under a user account (" + *options.account +
+                L") yet. Use LocalSystem, LocalService, NetworkService, NT SERVICE\\<name> or a "
+                L"group managed service account (DOMAIN\\name$)."};
+    }
+    if (options.passwordStdin) {
+        return {L"this version takes no password yet: --password-stdin is for the user accounts "
+                L"it cannot write."};
+    }
+    return {};
+}
+
+// Why an existing file of that path cannot be used, or nothing.
+static CheckProblem FileProblem(const wchar_t* what, const std::wstring& path, DWORD error) {
+    if (error == NO_ERROR) return {};
+    if (error == ERROR_DIRECTORY) {
+        return {std::wstring(L"the ") + what + L" " + Shown(path) + L" is a folder.", error};
+    }
+    return {std::wstring(L"the ") + what + L" " + Shown(path) + L" cannot be found. " +
+                WindowsError(error),
+            error};
+}
+
+CheckProblem ResolveProgram(const std::wstring& given, std::wstring& program) {
+    if (!CanQuoteProgram(given.c_str())) {
+        return {L"the program " + Shown(given) +
+                L" holds a quotation mark (\"), which the wrapper refuses in a program's path."};
+    }
+    if (IsAbsolutePath(given)) {
+        program = given;
+        return FileProblem(L"program", given, CheckFile(given));
+    }
+    if (!IsBareName(given)) {
+        return {L"the program " + Shown(given) +
+                L" is not a full path. A service starts in the system folder, so give the path "
+                L"from the drive or share, such as C:\\Program Files\\Vendor\\program.exe."};
+    }
+    const DWORD error = SearchProgram(given, program);
+    if (error != NO_ERROR) {
+        return {L"no program " + Shown(given) + L" is found on the search path. " +
+                    WindowsError(error),
+                error};
+    }
+    return FileProblem(L"program", program, CheckFile(program));
+}
+
+CheckProblem ResolveWrapper(const std::wstring& given, std::wstring& wrapper) {
+    wrapper = given.empty() ? OwnFolder() + L"\\service-wrapper.exe" : given;
+    if (!CanQuoteProgram(wrapper.c_str())) {
+        return {L"the wrapper's path " + Shown(wrapper) + L" holds a quotation mark (\")."};
+    }
+    if (!IsAbsolutePath(wrapper)) {
+        return {L"the wrapper " + Shown(wrapper) + L" is not a full path."};
+    }
+    CheckProblem problem = FileProblem(L"wrapper", wrapper, CheckFile(wrapper));
+    if (!problem.why.empty() && given.empty()) {
+        problem.why += L" It is looked for beside this program; name it with --wrapper.";
+    }
+    return problem;
+}
+
+CheckProblem ReadBackProblem(const ServiceCommandLine& line) {
+    const std::wstring problem = CompareSplit(line.text, line.elements);
+    if (problem.empty()) return {};
+    return {L"the command line " + line.text + L" would not be read back as written: " + problem +
+            L"."};
+}
+
+CheckProblem DesiredFromOptions(const SetupCommand& command, DesiredConfig& desired) {
+    const ConfigOptions& options = command.options;
+    CheckProblem problem = UnwritableOptions(options);
+    if (!problem.why.empty()) return problem;
+    std::wstring program;
+    problem = ResolveProgram(*options.program, program);
+    if (!problem.why.empty()) return problem;
+    std::wstring wrapper;
+    problem = ResolveWrapper(options.wrapperPath.value_or(L""), wrapper);
+    if (!problem.why.empty()) return problem;
+    desired = ComposeInstallConfig(command.name, options, wrapper, program);
+    return ReadBackProblem(desired.config.commandLine);
+}
+
+int RefuseBeforeWriting(const SetupCommand& command, const CheckProblem& problem) {
+    std::wstring message;
+    switch (command.verb) {
+    case Verb::Install:
+        message = L"Cannot install " + Printable(command.name) + L": " + problem.why +
+                  L"\nNothing was installed.\n";
+        break;
+    case Verb::Apply:
+        message = L"Cannot apply the configuration to " + Printable(command.name) + L": " +
+                  problem.why + L"\nNothing was installed or changed.\n";
+        break;
+    default:
+        message = L"Cannot change the service " + Printable(command.name) + L": " + problem.why +
+                  L"\nNothing was changed.\n";
+        break;
+    }
+    nlohmann::json document = {{"name", ToUtf8(command.name)}, {"changed", false}};
+    return ReportFailure(command.json, message,
+                         problem.error != NO_ERROR ? std::optional<DWORD>(problem.error)
+                                                   : std::nullopt,
+                         document, kExitFailed);
+}
+
+OpenedService OpenForChange(const std::wstring& name) {
+    OpenedService opened{nullptr, nullptr, {}, {}, NO_ERROR, L""};
+    opened.error = OpenManager(SC_MANAGER_CONNECT, opened.manager);
+    if (opened.error != NO_ERROR) {
+        opened.why = L"cannot open the service control manager. " + WindowsError(opened.error);
+        return opened;
+    }
+    opened.error = OpenNamedService(opened.manager, name,
+                                    SERVICE_QUERY_CONFIG | SERVICE_QUERY_STATUS | kChangeAccess,
+                                    opened.service);
+    if (opened.error == ERROR_SERVICE_DOES_NOT_EXIST) {
+        opened.why = L"there is no service of that name. " + WindowsError(opened.error);
+        return opened;
+    }
+    if (opened.error != NO_ERROR) {
+        opened.why = L"cannot open the service to change it. " + WindowsError(opened.error);
+        return opened;
+    }
+    StoredService stored;
+    opened.error = ReadStoredService(opened.service, name, stored);
+    if (opened.error != NO_ERROR) {
+        opened.why = L"cannot read its configuration. " + WindowsError(opened.error);
+        return opened;
+    }
+    opened.current = DecodeStoredService(stored);
+    // Not knowing whether it runs, a change is taken to wait for a restart.
+    if (ReadStatus(opened.service, opened.status) != NO_ERROR) {
+        opened.status.dwCurrentState = SERVICE_RUNNING;
+    }
+    return opened;
+}
+
+void CloseOpenedService(OpenedService& opened) {
+    if (opened.service) CloseServiceHandle(opened.service);
+    if (opened.manager) CloseServiceHandle(opened.manager);
+    opened.service = nullptr;
+    opened.manager = nullptr;
+}
+
+CheckProblem NotChangeable(const ServiceConfig& current, bool needsDecoded) {
+    const ServiceCommandLine& line = current.commandLine;
+    if (!line.wrapped) {
+        return {L"it is not a wrapped service: the file it starts is " +
+                Shown(line.managerProgram) +
+                L", not service-wrapper.exe. Only wrapped services are changed; remove this one "
+                L"first, or choose another name."};
+    }
+    if (needsDecoded && !line.decoded) {
+        return {L"its command line does not read as the wrapper's (see show), so there is "
+                L"nothing to change it from. Give the whole configuration with apply."};
+    }
+    return {};
+}

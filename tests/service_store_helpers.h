@@ -1,0 +1,51 @@
+// What the tests of the service store share: records to write, and a
+// service read back from the simulated manager as show reads it.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include "setup/model/compose_config.h"
+#include "setup/service_store.h"
+
+namespace store_test {
+
+inline const std::wstring kWrapper = L"C:\\W\\service-wrapper.exe";
+inline const std::wstring kProgram = L"C:\\P\\u.exe";
+
+// Every option given, each to a value other than its default.
+inline ConfigOptions EveryOption() {
+    ConfigOptions o;
+    o.stopTimeoutMs = 30000;
+    o.displayName = L"My Updater";
+    o.description = L"Keeps the firmware current";
+    o.start = StartSetting{SERVICE_AUTO_START, true};
+    o.account = L"NT AUTHORITY\\LocalService";
+    o.dependencies = {{L"Tcpip", L"Dnscache"}};
+    o.restartDelaysMs = {{1000, 2000}};
+    o.resetPeriodSeconds = 600;
+    o.sidType = SidType::Restricted;
+    o.requiredPrivileges = {{L"SeChangeNotifyPrivilege", L"SeImpersonatePrivilege"}};
+    o.arguments = {L"--mode", L"svc"};
+    return o;
+}
+
+// What install and apply would write for these options.
+inline DesiredConfig Desired(ConfigOptions options, const std::wstring& name = L"MyUpdater") {
+    options.program = L"u.exe";
+    return ComposeInstallConfig(name, options, kWrapper, kProgram);
+}
+
+// The service as show reads it: every handle closed again.
+inline ServiceConfig ReadBack(const std::wstring& name) {
+    SC_HANDLE manager = nullptr;
+    SC_HANDLE service = nullptr;
+    StoredService stored;
+    EXPECT_EQ(OpenManager(SC_MANAGER_CONNECT, manager), NO_ERROR);
+    EXPECT_EQ(OpenNamedService(manager, name, SERVICE_QUERY_CONFIG, service), NO_ERROR);
+    EXPECT_EQ(ReadStoredService(service, name, stored), NO_ERROR);
+    if (service) CloseServiceHandle(service);
+    if (manager) CloseServiceHandle(manager);
+    return DecodeStoredService(stored);
+}
+
+}  // namespace store_test

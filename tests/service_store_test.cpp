@@ -1,0 +1,366 @@
+// Reading a service back and the install sequence, against the simulated
+// manager, which can refuse any step and keeps every setting Wine's does not.
+#include "setup/service_store.h"
+
+#include <algorithm>
+
+#include <gtest/gtest.h>
+
+#include "setup/model/compose_config.h"
+#include "tests/service_store_helpers.h"
+
+namespace {
+
+using store_test::Desired;
+using store_test::EveryOption;
+using store_test::ReadBack;
+
+class InstallSequence : public testing::Test {
+protected:
+    void SetUp() override { sim::Reset(); }
+
+    void ExpectNoHandleOrProblemLeft() {
+        EXPECT_EQ(sim::OpenHandleCount(), 0);
+        EXPECT_EQ(sim::Problems(), std::vector<std::string>());
+    }
+};
+
+int CallCount(const char* name) {
+    std::vector<std::string> calls = sim::ServiceCallNames();
+    return static_cast<int>(std::count(calls.begin(), calls.end(), name));
+}
+
+TEST_F(InstallSequence, WritesEveryPartOfTheRecord) {
+    const DesiredConfig desired = Desired(EveryOption());
+    WriteNotes notes;
+    EXPECT_FALSE(CreateConfiguredService(desired, nullptr, notes));
+    EXPECT_TRUE(notes.warnings.empty());
+    const std::vector<sim::ServiceRecord> services = sim::Services();
+    ASSERT_EQ(services.size(), 1u);
+    const sim::ServiceRecord& s = services[0];
+    EXPECT_EQ(s.name, L"MyUpdater");
+    EXPECT_EQ(s.displayName, L"My Updater");
+    EXPECT_EQ(s.binaryPathName, desired.config.commandLine.text);
+    EXPECT_EQ(s.serviceType, SERVICE_WIN32_OWN_PROCESS);
+    EXPECT_EQ(s.startType, DWORD(SERVICE_AUTO_START));
+    EXPECT_EQ(s.errorControl, DWORD(SERVICE_ERROR_NORMAL));
+    EXPECT_EQ(s.serviceStartName, L"NT AUTHORITY\\LocalService");
+    EXPECT_FALSE(s.passwordSet);
+    EXPECT_EQ(s.dependencies, (std::vector<std::wstring>{L"Tcpip", L"Dnscache"}));
+    EXPECT_EQ(s.description, L"Keeps the firmware current");
+    EXPECT_TRUE(s.delayedAutoStart);
+    EXPECT_EQ(s.preshutdownTimeoutMs, 30000u);
+    ASSERT_EQ(s.failureActions.size(), 2u);
+    EXPECT_EQ(s.failureActions[0].Type, SC_ACTION_RESTART);
+    EXPECT_EQ(s.failureActions[0].Delay, 1000u);
+    EXPECT_EQ(s.failureActions[1].Delay, 2000u);
+    EXPECT_EQ(s.resetPeriodS, 600u);
+    EXPECT_TRUE(s.failureActionsOnNonCrashFailures);
+    EXPECT_EQ(s.serviceSidType, SERVICE_SID_TYPE_RESTRICTED);
+    EXPECT_EQ(s.requiredPrivileges,
+              (std::vector<std::wstring>{L"SeChangeNotifyPrivilege", L"SeImpersonatePrivilege"}));
+
+    // The name is taken in any case, as the manager compares names; the
+    // service that has it stays.
+    DesiredConfig again = desired;
+    again.config.name = L"MYUPDATER";
+    again.config.displayName = L"Another";
+    EXPECT_EQ(CreateConfiguredService(again, nullptr, notes).value().error, ERROR_SERVICE_EXISTS);
+    EXPECT_EQ(sim::Services().size(), 1u);
+    ExpectNoHandleOrProblemLeft();
+}
+
+// A new service has no description, delayed start, recovery, SID type or
+// privileges: only what the record asks for beyond that is written.
+TEST_F(InstallSequence, WritesOnlyWhatANewServiceLacks) {
+    const struct {
+        const char* what;
+        ConfigOptions options;
+        int levelsWritten;
+    } kCases[] = {
+        {"defaults", ConfigOptions{}, 4},  // description, pre-shutdown, flag, actions
+        {"no description, no recovery",
+         [] {
+             ConfigOptions o;
+             o.description = L"";
+             o.restartDelaysMs.emplace();
+             return o;
+         }(),
+         1},
+    };
+    for (const auto& c : kCases) {
+        SCOPED_TRACE(c.what);
+        sim::Reset();
+        WriteNotes notes;
+        EXPECT_FALSE(CreateConfiguredService(Desired(c.options), nullptr, notes));
+        EXPECT_EQ(CallCount("ChangeServiceConfig2W"), c.levelsWritten);
+        ASSERT_TRUE(sim::ServiceNamed(L"MyUpdater"));
+        EXPECT_FALSE(sim::ServiceNamed(L"MyUpdater")->delayedAutoStart);
+        EXPECT_EQ(sim::ServiceNamed(L"MyUpdater")->dependencies, std::vector<std::wstring>());
+    }
+}
+
+// What install wrote reads back as the same record, so that apply with the
+// same options finds nothing to change: on a manager that keeps every
+// setting, on one that keeps as little as Wine's, and with records long
+// enough that each query must ask again with a larger buffer.
+TEST_F(InstallSequence, ReadsBackWhatItWroteSoApplyFindsNothingToChange) {
+    ConfigOptions longOptions = EveryOption();
+    longOptions.description = std::wstring(3000, L'd');
+    longOptions.arguments = {std::wstring(5000, L'a'), L"with space", L""};
+    longOptions.dependencies.emplace();
+    for (int i = 0; i < 40; ++i) longOptions.dependencies->push_back(L"Dep" + std::to_wstring(i));
+    longOptions.requiredPrivileges = {{L"SeChangeNotifyPrivilege", L"SeImpersonatePrivilege",
+                                       L"SeCreateGlobalPrivilege", L"SeBackupPrivilege",
+                                       L"SeRestorePrivilege", L"SeShutdownPrivilege",
+                                       L"SeTimeZonePrivilege", L"SeIncreaseQuotaPrivilege",
+                                       L"SeAuditPrivilege", L"SeSecurityPrivilege",
+                                       L"SeUndockPrivilege", L"SeTakeOwnershipPrivilege",
+                                       L"SeSystemtimePrivilege", L"SeDebugPrivilege"}};
+    longOptions.restartDelaysMs = {{1, 2, 3}};
+    ConfigOptions none;
+    none.restartDelaysMs.emplace();
+    ConfigOptions virtualAccount;
+    virtualAccount.account = L"NT SERVICE\\MyUpdater";
+    virtualAccount.start = StartSetting{SERVICE_DEMAND_START, false};
+    const struct {
+        const char* what;
+        ConfigOptions options;
+        bool likeWine;
+        std::size_t warnings;
+        // What apply would still write: recovery asked for by name cannot
+        // be known to be in place where the manager cannot report it.
+        std::vector<std::string> unknown;
+    } kCases[] = {
+        {"defaults", ConfigOptions{}, false, 0, {}},
+        {"every option", EveryOption(), false, 0, {}},
+        {"long texts and lists", longOptions, false, 0, {}},
+        {"virtual account, demand start", virtualAccount, false, 0, {}},
+        {"defaults under Wine", ConfigOptions{}, true, 1, {}},
+        {"no recovery under Wine", none, true, 0, {"recovery"}},
+    };
+    for (const auto& c : kCases) {
+        SCOPED_TRACE(c.what);
+        sim::Reset();
+        if (c.likeWine) sim::ManagerAsWine();
+        const DesiredConfig desired = Desired(c.options);
+        WriteNotes notes;
+        ASSERT_FALSE(CreateConfiguredService(desired, nullptr, notes));
+        EXPECT_EQ(notes.warnings.size(), c.warnings);
+        const ServiceConfig read = ReadBack(L"MyUpdater");
+        EXPECT_EQ(read.commandLine.elements, desired.config.commandLine.elements);
+        EXPECT_EQ(read.recovery.has_value(), !c.likeWine);
+        std::vector<std::string> changed;
+        for (const ConfigChange& change : CompareConfigs(read, desired)) {
+            changed.push_back(change.field);
+        }
+        EXPECT_EQ(changed, c.unknown);
+        ExpectNoHandleOrProblemLeft();
+    }
+}
+
+// Each step failing in turn: the failure names the step and its error, and
+// a service that was created is deleted again. Only when the deletion fails
+// too is one left behind, and then the failure and its text say so.
+TEST_F(InstallSequence, AFailingStepLeavesNoServiceBehind) {
+    const struct {
+        const char* call;
+        int nth;
+        const wchar_t* step;
+        bool created;
+        bool deleteFails;
+    } kSteps[] = {
+        {"OpenSCManagerW", 1, L"cannot open the service control manager to create a service", false,
+         false},
+        {"CreateServiceW", 1, L"cannot create the service", false, false},
+        {"ChangeServiceConfig2W", 1, L"cannot set the description", true, false},
+        {"ChangeServiceConfig2W", 2, L"cannot set the delayed automatic start", true, false},
+        {"ChangeServiceConfig2W", 3, L"cannot set the pre-shutdown timeout", true, false},
+        {"ChangeServiceConfig2W", 4, L"cannot make a non-zero exit code count as a failure", true,
+         false},
+        {"ChangeServiceConfig2W", 5, L"cannot set the recovery settings", true, false},
+        {"ChangeServiceConfig2W", 6, L"cannot set the SID type", true, false},
+        {"ChangeServiceConfig2W", 7, L"cannot set the required privileges", true, false},
+        {"ChangeServiceConfig2W", 7, L"cannot set the required privileges", true, true},
+        {"ChangeServiceConfig2W", 3, L"cannot set the pre-shutdown timeout", true, true},
+    };
+    for (const auto& c : kSteps) {
+        SCOPED_TRACE(std::string(c.call) + " " + std::to_string(c.nth) +
+                     (c.deleteFails ? " and DeleteService" : ""));
+        sim::Reset();
+        sim::FailCall(c.call, c.nth, ERROR_ACCESS_DENIED);
+        if (c.deleteFails) sim::FailCall("DeleteService", 1, ERROR_NOT_ENOUGH_MEMORY);
+        WriteNotes notes;
+        std::optional<InstallFailure> failure =
+            CreateConfiguredService(Desired(EveryOption()), nullptr, notes);
+        ASSERT_TRUE(failure);
+        EXPECT_STREQ(failure->step, c.step);
+        EXPECT_EQ(failure->error, ERROR_ACCESS_DENIED);
+        EXPECT_EQ(failure->created, c.created);
+        EXPECT_EQ(failure->leftBehind, c.deleteFails);
+        EXPECT_EQ(failure->removeError, c.deleteFails ? ERROR_NOT_ENOUGH_MEMORY : NO_ERROR);
+        EXPECT_EQ(sim::Services().size(), c.deleteFails ? 1u : 0u);
+        const std::wstring text =
+            InstallFailureText(L"MyUpdater", *failure, [](DWORD) { return std::wstring(); });
+        EXPECT_EQ(text.find(L"it is left installed") != std::wstring::npos, c.deleteFails);
+        EXPECT_EQ(text.find(L"nothing is left installed") != std::wstring::npos,
+                  c.created && !c.deleteFails);
+        ExpectNoHandleOrProblemLeft();
+    }
+}
+
+// A manager that answers ERROR_INVALID_LEVEL: the default recovery is left
+// out with a warning and the install goes on; recovery asked for by name,
+// and a SID type or privileges given, fail the install, which is undone.
+// Any other error fails it whatever was asked.
+TEST_F(InstallSequence, LeavesOutOnlyTheDefaultRecoveryWhereTheManagerCannotKeepIt) {
+    ConfigOptions explicitRestart;
+    explicitRestart.restartDelaysMs = {{5000}};
+    ConfigOptions explicitReset;
+    explicitReset.resetPeriodSeconds = 3600;
+    ConfigOptions none;
+    none.restartDelaysMs.emplace();
+    ConfigOptions sid;
+    sid.sidType = SidType::Unrestricted;
+    ConfigOptions privileges;
+    privileges.requiredPrivileges = {{L"SeChangeNotifyPrivilege"}};
+    const DWORD kFlag = SERVICE_CONFIG_FAILURE_ACTIONS_FLAG;
+    const DWORD kActions = SERVICE_CONFIG_FAILURE_ACTIONS;
+    const struct {
+        const char* what;
+        ConfigOptions options;
+        DWORD refusedLevel;  // 0: the manager plays Wine's
+        const wchar_t* step;  // null: installed
+        std::vector<ConfigWrite> notWritten;
+        std::size_t actionsKept;
+        bool flagKept;
+    } kCases[] = {
+        {"default, flag refused", {}, kFlag, nullptr,
+         {ConfigWrite::FailureActionsFlag, ConfigWrite::FailureActions}, 0, false},
+        {"default, actions refused", {}, kActions, nullptr, {ConfigWrite::FailureActions}, 0, true},
+        {"default, Wine", {}, 0, nullptr,
+         {ConfigWrite::FailureActionsFlag, ConfigWrite::FailureActions}, 0, false},
+        {"none, Wine", none, 0, nullptr, {}, 0, false},
+        {"explicit delays, flag refused", explicitRestart, kFlag,
+         L"the service control manager does not keep the recovery settings' flag that makes a "
+         L"non-zero exit code count as a failure", {}, 0, false},
+        {"explicit delays, actions refused", explicitRestart, kActions,
+         L"the service control manager does not keep recovery settings", {}, 0, false},
+        {"explicit reset period, Wine", explicitReset, 0,
+         L"the service control manager does not keep the recovery settings' flag that makes a "
+         L"non-zero exit code count as a failure", {}, 0, false},
+        {"SID type refused", sid, SERVICE_CONFIG_SERVICE_SID_INFO,
+         L"the service control manager does not keep a SID type", {}, 0, false},
+        {"privileges refused", privileges, SERVICE_CONFIG_REQUIRED_PRIVILEGES_INFO,
+         L"the service control manager does not keep required privileges", {}, 0, false},
+    };
+    for (const auto& c : kCases) {
+        SCOPED_TRACE(c.what);
+        sim::Reset();
+        if (c.refusedLevel) {
+            sim::RefuseConfigLevel(c.refusedLevel, /*onChange=*/true, /*onQuery=*/true);
+        } else {
+            sim::ManagerAsWine();
+        }
+        WriteNotes notes;
+        std::optional<InstallFailure> failure =
+            CreateConfiguredService(Desired(c.options), nullptr, notes);
+        if (c.step) {
+            ASSERT_TRUE(failure);
+            EXPECT_STREQ(failure->step, c.step);
+            EXPECT_EQ(failure->error, ERROR_INVALID_LEVEL);
+            EXPECT_TRUE(sim::Services().empty());
+            EXPECT_TRUE(notes.warnings.empty());
+            continue;
+        }
+        ASSERT_FALSE(failure) << failure->step;
+        EXPECT_EQ(notes.notWritten, c.notWritten);
+        ASSERT_EQ(notes.warnings.size(), c.notWritten.empty() ? 0u : 1u);
+        if (!notes.warnings.empty()) {
+            EXPECT_NE(notes.warnings[0].find(L"will not restart the service after a failure"),
+                      std::wstring::npos);
+        }
+        std::optional<sim::ServiceRecord> record = sim::ServiceNamed(L"MyUpdater");
+        ASSERT_TRUE(record);
+        EXPECT_EQ(record->failureActions.size(), c.actionsKept);
+        EXPECT_EQ(record->failureActionsOnNonCrashFailures, c.flagKept);
+    }
+    // Any other error fails even the default recovery. Calls: pre-shutdown,
+    // the flag, the actions (no description).
+    ConfigOptions plain;
+    plain.description = L"";
+    for (int nth : {2, 3}) {
+        SCOPED_TRACE("default, level " + std::to_string(nth) + " denied");
+        sim::Reset();
+        sim::FailCall("ChangeServiceConfig2W", nth, ERROR_ACCESS_DENIED);
+        WriteNotes notes;
+        std::optional<InstallFailure> failure =
+            CreateConfiguredService(Desired(plain), nullptr, notes);
+        ASSERT_TRUE(failure);
+        EXPECT_EQ(failure->error, ERROR_ACCESS_DENIED);
+        EXPECT_TRUE(sim::Services().empty());
+    }
+}
+
+// 1078 names the service whose display name, or whose own name, is the
+// display name asked for.
+TEST_F(InstallSequence, SaysWhichServiceHasTheDisplayNameAlready) {
+    const struct {
+        const char* what;
+        std::wstring otherName;
+        std::wstring otherDisplayName;
+        std::wstring owner;
+    } kCases[] = {
+        {"as its display name", L"Other", L"MY UPDATER", L"Other"},
+        {"as its own name", L"My Updater", L"Something", L"My Updater"},
+    };
+    for (const auto& c : kCases) {
+        SCOPED_TRACE(c.what);
+        sim::Reset();
+        sim::ServiceRecord other;
+        other.name = c.otherName;
+        other.displayName = c.otherDisplayName;
+        other.binaryPathName = L"C:\\x.exe";
+        sim::AddService(other);
+        WriteNotes notes;
+        std::optional<InstallFailure> failure =
+            CreateConfiguredService(Desired(EveryOption()), nullptr, notes);
+        ASSERT_TRUE(failure);
+        EXPECT_EQ(failure->error, ERROR_DUPLICATE_SERVICE_NAME);
+        ASSERT_TRUE(failure->takenDisplayName);
+        EXPECT_EQ(failure->takenDisplayName->displayName, L"My Updater");
+        EXPECT_EQ(failure->takenDisplayName->owner, c.owner);
+        EXPECT_EQ(sim::Services().size(), 1u);
+        ExpectNoHandleOrProblemLeft();
+    }
+}
+
+// A setting the manager does not report stays unknown, not empty; the main
+// configuration failing is the reading's failure.
+TEST_F(InstallSequence, ReadingLeavesUnreportedSettingsUnknown) {
+    WriteNotes notes;
+    ASSERT_FALSE(CreateConfiguredService(Desired(EveryOption()), nullptr, notes));
+    // The first level read is the description.
+    sim::FailCall("QueryServiceConfig2W", CallCount("QueryServiceConfig2W") + 1, ERROR_ACCESS_DENIED);
+    sim::RefuseConfigLevel(SERVICE_CONFIG_SERVICE_SID_INFO, false, true);
+    ServiceConfig read = ReadBack(L"MyUpdater");
+    EXPECT_FALSE(read.description);
+    EXPECT_FALSE(read.sidType);
+    EXPECT_EQ(read.requiredPrivileges.value_or(std::vector<std::wstring>()).size(), 2u);
+    EXPECT_EQ(read.preshutdownTimeoutMs, std::optional<DWORD>(30000));
+
+    SC_HANDLE manager = nullptr, service = nullptr;
+    ASSERT_EQ(OpenManager(SC_MANAGER_CONNECT, manager), NO_ERROR);
+    ASSERT_EQ(OpenNamedService(manager, L"MyUpdater", SERVICE_QUERY_CONFIG, service), NO_ERROR);
+    sim::FailCall("QueryServiceConfigW", CallCount("QueryServiceConfigW") + 1, ERROR_ACCESS_DENIED);
+    StoredService stored;
+    EXPECT_EQ(ReadStoredService(service, L"MyUpdater", stored), ERROR_ACCESS_DENIED);
+    SC_HANDLE missing = nullptr;
+    EXPECT_EQ(OpenNamedService(manager, L"NoSuch", SERVICE_QUERY_CONFIG, missing),
+              ERROR_SERVICE_DOES_NOT_EXIST);
+    CloseServiceHandle(service);
+    CloseServiceHandle(manager);
+    ExpectNoHandleOrProblemLeft();
+}
+
+}  // namespace
