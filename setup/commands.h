@@ -11,5 +11,7 @@ constexpr int kExitUsage = 2;
 constexpr int kExitWarned = 3;  // show found something that cannot work or is unsafe
 
 int RunInstall(const SetupCommand& command);
+int RunApply(const SetupCommand& command);
+int RunSet(const SetupCommand& command);
 int RunShow(const SetupCommand& command);
 int RunRemove(const std::wstring& name);

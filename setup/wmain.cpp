@@ -45,13 +45,13 @@ static int Run() {
     const SetupCommand& command = *parsed.command;
     switch (command.verb) {
     case Verb::Install: return RunInstall(command);
+    case Verb::Apply: return RunApply(command);
+    case Verb::Set: return RunSet(command);
     case Verb::Show: return RunShow(command);
     case Verb::Remove:
         if (command.json) return NotYet(L"remove --json");
         return RunRemove(command.name);
     case Verb::Help: PrintOut(UsageText()); return kExitDone;
-    case Verb::Apply: return NotYet(L"apply");
-    case Verb::Set: return NotYet(L"set");
     case Verb::Start: return NotYet(L"start");
     case Verb::Stop: return NotYet(L"stop");
     case Verb::Restart: return NotYet(L"restart");

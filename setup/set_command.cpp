@@ -1,0 +1,64 @@
+// set: only what is given changes, on a wrapped service that exists; the
+// program and its arguments only when -- is given.
+#include "setup/commands.h"
+#include "setup/config_verbs.h"
+#include "setup/model/compose_config.h"
+
+// What set checks of the options alone, before it opens the service.
+static CheckProblem ResolveGiven(const ConfigOptions& options, std::wstring& wrapper,
+                                 std::wstring& program) {
+    CheckProblem problem = UnwritableOptions(options);
+    if (problem.why.empty() && options.program) problem = ResolveProgram(*options.program, program);
+    if (problem.why.empty() && options.wrapperPath) {
+        problem = ResolveWrapper(*options.wrapperPath, wrapper);
+    }
+    return problem;
+}
+
+// What only the service as it is shows.
+static CheckProblem CheckAgainst(const ServiceConfig& current, const ConfigOptions& options) {
+    CheckProblem problem = NotChangeable(current, /*needsDecoded=*/true);
+    if (!problem.why.empty()) return problem;
+    // A reset period alone changes the actions in place; there must be some
+    // known to be there.
+    if (options.resetPeriodSeconds && !options.restartDelaysMs) {
+        if (!current.recovery) {
+            return {L"the service control manager cannot report the recovery settings, so "
+                    L"--reset-failures-after has nothing to change; give --restart-on-failure "
+                    L"too."};
+        }
+        if (current.recovery->actions.empty()) {
+            return {L"--reset-failures-after means nothing to a service without recovery "
+                    L"actions; give --restart-on-failure too."};
+        }
+    }
+    return {};
+}
+
+int RunSet(const SetupCommand& command) {
+    std::wstring wrapper;
+    std::wstring program;
+    CheckProblem problem = ResolveGiven(command.options, wrapper, program);
+    if (!problem.why.empty()) return RefuseBeforeWriting(command, problem);
+
+    OpenedService opened = OpenForChange(command.name);
+    DesiredConfig desired{};
+    if (opened.error == ERROR_SERVICE_DOES_NOT_EXIST) {
+        problem = {opened.why + L" set changes a service that exists; apply or install makes one.",
+                   opened.error};
+    } else if (opened.error != NO_ERROR) {
+        problem = {opened.why, opened.error};
+    } else {
+        problem = CheckAgainst(opened.current, command.options);
+    }
+    if (problem.why.empty()) {
+        desired = ComposeSetConfig(opened.current, command.options, wrapper, program);
+        if (desired.config.commandLine.text != opened.current.commandLine.text) {
+            problem = ReadBackProblem(desired.config.commandLine);
+        }
+    }
+    int exitCode = problem.why.empty() ? ChangeAndReport(command, opened, desired)
+                                       : RefuseBeforeWriting(command, problem);
+    CloseOpenedService(opened);
+    return exitCode;
+}
