@@ -9,7 +9,7 @@ int RunApply(const SetupCommand& command) {
     CheckProblem problem = DesiredFromOptions(command, desired);
     if (!problem.why.empty()) return RefuseBeforeWriting(command, problem);
 
-    OpenedService opened = OpenForChange(command.name);
+    OpenedService opened = OpenForChange(command);
     if (opened.error == ERROR_SERVICE_DOES_NOT_EXIST) {
         CloseOpenedService(opened);
         return InstallAndReport(command, desired);

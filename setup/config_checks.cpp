@@ -120,7 +120,8 @@ int RefuseBeforeWriting(const SetupCommand& command, const CheckProblem& problem
                          document, kExitFailed);
 }
 
-OpenedService OpenForChange(const std::wstring& name) {
+OpenedService OpenForChange(const SetupCommand& command) {
+    const std::wstring& name = command.name;
     OpenedService opened{nullptr, nullptr, {}, {}, NO_ERROR, L""};
     opened.error = OpenManager(SC_MANAGER_CONNECT, opened.manager);
     if (opened.error != NO_ERROR) {
@@ -128,7 +129,8 @@ OpenedService OpenForChange(const std::wstring& name) {
         return opened;
     }
     opened.error = OpenNamedService(opened.manager, name,
-                                    SERVICE_QUERY_CONFIG | SERVICE_QUERY_STATUS | kChangeAccess,
+                                    SERVICE_QUERY_CONFIG | SERVICE_QUERY_STATUS | kChangeAccess |
+                                        (command.options.restart ? SERVICE_STOP : 0),
                                     opened.service);
     if (opened.error == ERROR_SERVICE_DOES_NOT_EXIST) {
         opened.why = L"there is no service of that name. " + WindowsError(opened.error);

@@ -42,6 +42,7 @@ int RefuseBeforeWriting(const SetupCommand& command, const CheckProblem& problem
 // The service of the command's name, opened to be changed and read as it
 // is now. error is ERROR_SERVICE_DOES_NOT_EXIST for a missing name; any
 // other failure comes with its words. Closed again by CloseOpenedService.
+// With --restart, the handle may stop the service too.
 struct OpenedService {
     SC_HANDLE manager;
     SC_HANDLE service;
@@ -50,7 +51,7 @@ struct OpenedService {
     DWORD error;
     std::wstring why;
 };
-OpenedService OpenForChange(const std::wstring& name);
+OpenedService OpenForChange(const SetupCommand& command);
 void CloseOpenedService(OpenedService& opened);
 
 // A service that is there but is no wrapped service, or one whose command
@@ -62,5 +63,7 @@ int InstallAndReport(const SetupCommand& command, const DesiredConfig& desired);
 
 // Writes what differs between the service as it is and the record, and
 // prints each change, or that nothing needed changing, or why it failed.
+// With --restart, a running service whose changes wait for its next start
+// is stopped and started again, each pending report printed as it comes.
 int ChangeAndReport(const SetupCommand& command, OpenedService& opened,
                     const DesiredConfig& desired);

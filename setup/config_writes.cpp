@@ -7,7 +7,11 @@
 #include "setup/console.h"
 #include "setup/model/config_json.h"
 #include "setup/model/config_text.h"
+#include "setup/model/configuration_review.h"
+#include "setup/model/exit_codes.h"
+#include "setup/model/state_report.h"
 #include "setup/model/text.h"
+#include "setup/service_follow.h"
 #include "setup/service_store.h"
 #include "setup/verb_output.h"
 
@@ -88,6 +92,40 @@ static int ReportChangeFailure(const SetupCommand& command,
                          failure.error, document, kExitFailed);
 }
 
+// The stop and the start that make a running service take its new
+// configuration; each pending report is printed in the text output.
+static CheckProblem Restart(const SetupCommand& command, SC_HANDLE service,
+                            const ServiceConfig& config) {
+    const bool json = command.json;
+    const PendingReportSink print = [json](const SERVICE_STATUS_PROCESS& status) {
+        if (!json) PrintOut(PendingLine(status));
+    };
+    const FollowResult stop = StopAndFollow(service, print);
+    if (!stop.ended) return {L"it could not be stopped: " + stop.problem, stop.error};
+    const FollowResult start = StartAndFollow(service, print);
+    if (!start.ended) {
+        return {L"it stopped, but could not be started again: " + start.problem, start.error};
+    }
+    if (start.status.dwCurrentState != SERVICE_RUNNING) {
+        const ServiceCommandLine& line = config.commandLine;
+        return {L"it stopped, and started again it stopped at once with exit code " +
+                ExplainExitCode(start.status.dwWin32ExitCode,
+                                start.status.dwServiceSpecificExitCode, line.wrapped,
+                                line.decoded ? line.program : L"",
+                                MessageLookups{SystemMessageTemplate, NtStatusMessage}) +
+                L"."};
+    }
+    return {};
+}
+
+static std::wstring WaitingFields(const std::vector<ConfigChange>& changes) {
+    std::wstring text;
+    for (const ConfigChange& change : changes) {
+        if (change.needsRestart) text += (text.empty() ? L"" : L", ") + std::wstring(change.label);
+    }
+    return text;
+}
+
 int ChangeAndReport(const SetupCommand& command, OpenedService& opened,
                     const DesiredConfig& desired) {
     const std::vector<ConfigChange> changes = CompareConfigs(opened.current, desired);
@@ -104,15 +142,34 @@ int ChangeAndReport(const SetupCommand& command, OpenedService& opened,
         if (std::find(left.begin(), left.end(), change.write) == left.end()) made.push_back(change);
     }
     const bool running = opened.status.dwCurrentState != SERVICE_STOPPED;
-    if (command.json) {
-        json document = ChangesJson(made);
-        document["name"] = ToUtf8(command.name);
-        document["installed"] = false;
-        document["running"] = running;
-        document["warnings"] = Texts(notes.warnings);
-        PrintJson(document);
-    } else {
-        PrintOut(RenderChangesText(command.name, made, running) + WarningLines(notes.warnings));
+    const bool restart = command.options.restart && running && NeedsRestart(made);
+    json document = ChangesJson(made);
+    document["name"] = ToUtf8(command.name);
+    document["installed"] = false;
+    document["running"] = running;
+    document["restarted"] = false;
+    document["warnings"] = Texts(notes.warnings);
+    if (!command.json) {
+        PrintOut(RenderChangesText(command.name, made, running && !restart) +
+                 WarningLines(notes.warnings));
     }
+    if (restart) {
+        if (!command.json) {
+            PrintOut(L"Restarting the service " + Printable(command.name) + L" to apply: " +
+                     WaitingFields(made) + L".\n");
+        }
+        const CheckProblem problem = Restart(command, opened.service, desired.config);
+        if (!problem.why.empty()) {
+            return ReportFailure(
+                command.json,
+                L"Cannot restart the service " + Printable(command.name) + L": " + problem.why +
+                    L"\nThe changes were made; they take effect when it next starts.\n",
+                problem.error != NO_ERROR ? std::optional<DWORD>(problem.error) : std::nullopt,
+                document, kExitFailed);
+        }
+        document["restarted"] = true;
+        if (!command.json) PrintOut(L"Restarted the service " + Printable(command.name) + L".\n");
+    }
+    if (command.json) PrintJson(document);
     return kExitDone;
 }

@@ -41,7 +41,7 @@ int RunSet(const SetupCommand& command) {
     CheckProblem problem = ResolveGiven(command.options, wrapper, program);
     if (!problem.why.empty()) return RefuseBeforeWriting(command, problem);
 
-    OpenedService opened = OpenForChange(command.name);
+    OpenedService opened = OpenForChange(command);
     DesiredConfig desired{};
     if (opened.error == ERROR_SERVICE_DOES_NOT_EXIST) {
         problem = {opened.why + L" set changes a service that exists; apply or install makes one.",
