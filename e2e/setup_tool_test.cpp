@@ -1,105 +1,8 @@
 // The setup program as a person uses it: install, show and remove through
 // the real executable, with what it prints and the exit code it gives.
-#include "e2e/wrapper_service_fixture.h"
+#include "e2e/setup_tool_fixture.h"
 
 namespace {
-
-struct SetupRun {
-    DWORD exitCode;
-    std::wstring out;
-    std::wstring err;
-};
-
-std::wstring ReadUtf8File(const std::wstring& path) {
-    std::string bytes;
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE,
-                              nullptr, OPEN_EXISTING, 0, nullptr);
-    if (file != INVALID_HANDLE_VALUE) {
-        char buffer[4096];
-        DWORD read = 0;
-        while (ReadFile(file, buffer, sizeof(buffer), &read, nullptr) && read > 0) {
-            bytes.append(buffer, read);
-        }
-        CloseHandle(file);
-    }
-    DeleteFileW(path.c_str());
-    std::wstring text;
-    for (wchar_t c : Widen(bytes)) {
-        if (c != L'\r') text += c;
-    }
-    return text;
-}
-
-HANDLE InheritableFile(const std::wstring& path) {
-    SECURITY_ATTRIBUTES inherit = {sizeof(inherit), nullptr, TRUE};
-    return CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS, 0,
-                       nullptr);
-}
-
-class SetupTool : public WrapperService {
-protected:
-    // Runs the setup program with these arguments, each quoted for its
-    // splitting, with its two output streams in files of their own.
-    SetupRun Setup(const std::vector<std::wstring>& arguments) {
-        SetupRun run = {STILL_ACTIVE, L"", L""};
-        const std::wstring outPath = folder_ + L"\\setup out.txt";
-        const std::wstring errPath = folder_ + L"\\setup err.txt";
-        HANDLE out = InheritableFile(outPath);
-        HANDLE err = InheritableFile(errPath);
-        std::wstring commandLine = L"\"" + g_setupPath + L"\"";
-        for (const std::wstring& argument : arguments) {
-            commandLine += L" " + QuoteArgument(argument);
-        }
-        STARTUPINFOW startup = {};
-        startup.cb = sizeof(startup);
-        startup.dwFlags = STARTF_USESTDHANDLES;
-        startup.hStdOutput = out;
-        startup.hStdError = err;
-        PROCESS_INFORMATION process = {};
-        if (CreateProcessW(g_setupPath.c_str(), &commandLine[0], nullptr, nullptr,
-                           /*bInheritHandles=*/TRUE, 0, nullptr, nullptr, &startup, &process)) {
-            if (WaitForSingleObject(process.hProcess, 60000) != WAIT_OBJECT_0) {
-                TerminateProcess(process.hProcess, 1);
-                ADD_FAILURE() << "the setup program did not end";
-            }
-            GetExitCodeProcess(process.hProcess, &run.exitCode);
-            CloseHandle(process.hThread);
-            CloseHandle(process.hProcess);
-        } else {
-            ADD_FAILURE() << "CreateProcessW: " << GetLastError();
-        }
-        CloseHandle(out);
-        CloseHandle(err);
-        run.out = ReadUtf8File(outPath);
-        run.err = ReadUtf8File(errPath);
-        return run;
-    }
-
-    // A service made directly with CreateServiceW, as by hand.
-    void InstallRaw(const std::wstring& binaryPath, DWORD preshutdownMs) {
-        EndWatching();
-        SC_HANDLE service = InstallService(manager_, name_, binaryPath);
-        ASSERT_NE(service, nullptr) << GetLastError();
-        CloseServiceHandle(service);
-        ASSERT_TRUE(WritePreshutdownTimeout(manager_, name_, preshutdownMs));
-    }
-
-    // Empty when there is no service of the test's name.
-    std::wstring StoredCommandLine() {
-        SC_HANDLE service = OpenServiceW(manager_, name_.c_str(), SERVICE_QUERY_CONFIG);
-        std::vector<BYTE> buffer(8192);
-        DWORD needed = 0;
-        auto* config = reinterpret_cast<QUERY_SERVICE_CONFIGW*>(buffer.data());
-        bool read = service && QueryServiceConfigW(service, config, DWORD(buffer.size()), &needed);
-        if (service) CloseServiceHandle(service);
-        return read ? config->lpBinaryPathName : L"";
-    }
-};
-
-testing::AssertionResult Holds(const std::wstring& text, const std::wstring& phrase) {
-    if (text.find(phrase) != std::wstring::npos) return testing::AssertionSuccess();
-    return testing::AssertionFailure() << "[" << Narrow(phrase) << "] not in:\n" << Narrow(text);
-}
 
 const std::vector<std::wstring> kHardArguments = {
     L"with space",    L"",
@@ -122,6 +25,13 @@ TEST_F(SetupTool, InstallsShowsAndRemovesAServiceWhoseProgramGetsItsArgumentsExa
     ASSERT_EQ(installed.exitCode, 0u) << Narrow(installed.err);
     EXPECT_EQ(installed.err, L"");
     EXPECT_TRUE(Holds(installed.out, L"  2  program       [" + child + L"]\n"));
+    // Wine's manager keeps no recovery settings' flag: the default recovery
+    // is left out with a warning, and the service works all the same.
+    EXPECT_TRUE(Holds(installed.out, L"  recovery        none: Windows will not restart"));
+    EXPECT_TRUE(Holds(installed.out, L"A stop gives the program 1000 ms to end by itself, then "
+                                     L"ends it.\n"));
+    EXPECT_TRUE(Holds(installed.out, L"Warning: The service control manager does not keep the "
+                                     L"recovery settings (it answers Windows error 124"));
 
     Start();
     ASSERT_TRUE(WaitForState(SERVICE_RUNNING, 15000)) << Seen();
@@ -224,6 +134,17 @@ TEST_F(SetupTool, RefusesAnInstallThatCannotWorkAndLeavesNothing) {
          L"cannot set the delayed automatic start. Windows error 124",
          false},
         {"existing name", {}, child, 1, L"cannot create the service. Windows error 1073", true},
+        {"a folder as the program", {}, folder_, 1, L"the program [" + folder_ + L"] is a folder.",
+         false},
+        // Recovery asked for by name that the manager cannot keep fails the
+        // install, which is undone.
+        {"recovery asked for",
+         {L"--restart-on-failure", L"5000"},
+         child,
+         1,
+         L"does not keep the recovery settings' flag that makes a non-zero exit code count as a "
+         L"failure. Windows error 124",
+         false},
     };
     for (const auto& c : kCases) {
         SCOPED_TRACE(c.what);
@@ -287,6 +208,12 @@ TEST_F(SetupTool, ShowWarnsAboutWhatCannotWorkOrIsUnsafe) {
          false,
          3,
          {L"Warning: The pre-shutdown timeout is 777 ms but the stop timeout is 1000 ms"}},
+        {"pre-shutdown timeout longer",
+         wrapper + L" 1000 " + QuoteArgument(child),
+         5000,
+         false,
+         3,
+         {L"Warning: The pre-shutdown timeout is 5000 ms but the stop timeout is 1000 ms"}},
         {"missing program, started",
          wrapper + L" 1000 " + QuoteArgument(missing),
          1000,
@@ -328,6 +255,8 @@ TEST_F(SetupTool, PrintsUsageForHelpAndOnTheErrorStreamForAMistake) {
         {{L"--help"}, 0}, {{L"frobnicate"}, 2},
         {{L"show"}, 2},   {{L"install", L"x", L"--bogus", L"1", L"--", L"p"}, 2},
         {{L"install", L"x", L"--bogus=1", L"--", L"p"}, 2},
+        // -- is never taken as the service's name.
+        {{L"install", L"--", L"p"}, 2},
     };
     for (const auto& c : kCases) {
         SCOPED_TRACE(testing::PrintToString(c.arguments));

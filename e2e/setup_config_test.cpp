@@ -1,0 +1,166 @@
+// The setup program's apply, set and --json through the real executable
+// and Wine's manager: what they write, what they print, and what they
+// leave alone.
+#include "e2e/setup_tool_fixture.h"
+
+namespace {
+
+using nlohmann::json;
+
+TEST_F(SetupTool, ApplyInstallsThenChangesOnlyWhatDiffersAndSetChangesOneField) {
+    const std::wstring child = PrepareChild("run-forever");
+    auto apply = [&](const wchar_t* stopTimeout, bool asJson) {
+        std::vector<std::wstring> arguments = {L"apply", name_, L"--stop-timeout", stopTimeout,
+                                               L"--start", L"demand"};
+        if (asJson) arguments.push_back(L"--json");
+        arguments.insert(arguments.end(), {L"--", child, L"one", L"two words"});
+        return Setup(arguments);
+    };
+
+    // Missing: installed as install writes it, the default recovery left
+    // out with a warning, as Wine's manager keeps no recovery settings' flag.
+    SetupRun created = apply(L"1000", true);
+    ASSERT_EQ(created.exitCode, 0u) << Narrow(created.out);
+    EXPECT_EQ(created.err, L"");
+    json document = ParsedJson(created);
+    EXPECT_EQ(document["installed"], true);
+    EXPECT_EQ(document["changed"], true);
+    EXPECT_EQ(document["service"]["stopTimeoutMs"], 1000);
+    EXPECT_EQ(document["service"]["program"], Narrow(child));
+    EXPECT_EQ(document["service"]["arguments"], json({"one", "two words"}));
+    EXPECT_EQ(document["service"]["startType"], "demand");
+    EXPECT_EQ(document["service"]["recovery"]["actions"], json::array());
+    ASSERT_EQ(document["warnings"].size(), 1u);
+    EXPECT_EQ(Widen(document["service"]["commandLine"].get<std::string>()), StoredCommandLine());
+
+    // The same again changes nothing, in text and in JSON.
+    SetupRun again = apply(L"1000", false);
+    EXPECT_EQ(again.exitCode, 0u);
+    EXPECT_EQ(again.out, L"The service " + name_ + L" is already as asked; nothing was changed.\n");
+    document = ParsedJson(apply(L"1000", true));
+    EXPECT_EQ(document["changed"], false);
+    EXPECT_EQ(document["changes"], json::array());
+
+    Start();
+    ASSERT_TRUE(WaitForState(SERVICE_RUNNING, 15000)) << Seen();
+
+    // A new stop timeout while it runs: that and the pre-shutdown timeout
+    // that follows it, and the words that a restart applies it.
+    SetupRun changed = apply(L"2000", false);
+    EXPECT_EQ(changed.exitCode, 0u) << Narrow(changed.err);
+    EXPECT_EQ(changed.out, L"Changed the service " + name_ +
+                               L":\n  stop timeout: 1000 ms -> 2000 ms\n"
+                               L"  pre-shutdown timeout: 1000 ms -> 2000 ms\n"
+                               L"The service is running: restart it to apply: stop timeout.\n");
+    EXPECT_TRUE(Holds(StoredCommandLine(), L" 2000 "));
+
+    // set: one field.
+    SetupRun set = Setup({L"set", name_, L"--description", L"New words", L"--json"});
+    EXPECT_EQ(set.exitCode, 0u) << Narrow(set.out);
+    document = ParsedJson(set);
+    EXPECT_EQ(document["changed"], true);
+    EXPECT_EQ(document["running"], true);
+    ASSERT_EQ(document["changes"].size(), 1u);
+    EXPECT_EQ(document["changes"][0]["field"], "description");
+    EXPECT_EQ(document["changes"][0]["old"], "Runs " + Narrow(child) + " as a service.");
+    EXPECT_EQ(document["changes"][0]["new"], "New words");
+    EXPECT_EQ(document["changes"][0]["needsRestart"], false);
+
+    // show reads it all back.
+    SetupRun shown = Setup({L"show", name_, L"--json"});
+    EXPECT_EQ(shown.exitCode, 0u) << Narrow(shown.out);
+    document = ParsedJson(shown);
+    EXPECT_EQ(document["name"], Narrow(name_));
+    EXPECT_EQ(document["description"], "New words");
+    EXPECT_EQ(document["stopTimeoutMs"], 2000);
+    EXPECT_EQ(document["preshutdownTimeoutMs"], 2000);
+    EXPECT_EQ(document["wrapped"], true);
+    EXPECT_EQ(document["elements"].size(), 5u);
+    EXPECT_EQ(document["recovery"], nullptr);  // Wine's manager cannot report it
+    EXPECT_EQ(document["status"]["state"], "running");
+    EXPECT_GT(document["status"]["pid"].get<DWORD>(), 0u);
+    EXPECT_EQ(document["warnings"], json::array());
+    const DWORD pid = document["status"]["pid"].get<DWORD>();
+
+    // --restart: stopped with the timeout it was started with (1000 ms),
+    // started again with the one just written.
+    SetupRun restarted = Setup({L"set", name_, L"--stop-timeout", L"1500", L"--restart"});
+    EXPECT_EQ(restarted.exitCode, 0u) << Narrow(restarted.err);
+    EXPECT_TRUE(Holds(restarted.out, L"Restarting the service " + name_ +
+                                         L" to apply: stop timeout.\n"
+                                         L"  stop pending: checkpoint 1, wait hint 1000 ms\n"));
+    EXPECT_TRUE(Holds(restarted.out, L"Restarted the service " + name_ + L".\n"));
+    document = ParsedJson(Setup({L"show", name_, L"--json"}));
+    EXPECT_EQ(document["status"]["state"], "running");
+    EXPECT_NE(document["status"]["pid"].get<DWORD>(), pid);
+
+    EndWatching();
+    SetupRun removed = Setup({L"remove", name_});
+    EXPECT_TRUE(Holds(removed.out, L"  stop pending: checkpoint 1, wait hint 1500 ms\n"));
+}
+
+// A service that is not wrapped is refused and left exactly as it was; a
+// missing one is no service to set. Failures come as JSON too.
+TEST_F(SetupTool, ApplyAndSetRefuseWhatTheyCannotChangeAndTouchNothing) {
+    const std::wstring child = PrepareChild("exit-now");
+    const std::wstring existing = L"\"C:\\windows\\system32\\cmd.exe\" /c exit";
+    InstallRaw(existing, 180000);
+    const struct {
+        std::vector<std::wstring> arguments;
+        std::wstring reason;
+    } kCases[] = {
+        {{L"apply", name_, L"--", child}, L"it is not a wrapped service"},
+        {{L"set", name_, L"--stop-timeout", L"5"}, L"it is not a wrapped service"},
+    };
+    for (const auto& c : kCases) {
+        SCOPED_TRACE(Narrow(c.arguments[0]));
+        SetupRun run = Setup(c.arguments);
+        EXPECT_EQ(run.exitCode, 1u);
+        EXPECT_TRUE(Holds(run.err, c.reason));
+        EXPECT_TRUE(Holds(run.err, L"Nothing was"));
+        EXPECT_EQ(run.out, L"");
+        std::vector<std::wstring> asJson = c.arguments;
+        asJson.insert(asJson.begin() + 2, L"--json");
+        run = Setup(asJson);
+        EXPECT_EQ(run.exitCode, 1u);
+        EXPECT_EQ(run.err, L"");
+        json document = ParsedJson(run);
+        EXPECT_EQ(document["changed"], false);
+        EXPECT_TRUE(Holds(Widen(document["error"]["message"].get<std::string>()), c.reason));
+        EXPECT_EQ(document["error"]["code"], nullptr);
+        EXPECT_EQ(StoredCommandLine(), existing);
+    }
+    EXPECT_TRUE(RemoveService(manager_, name_, 15000));
+    SetupRun run = Setup({L"set", name_, L"--json", L"--description", L"x"});
+    EXPECT_EQ(run.exitCode, 1u);
+    json document = ParsedJson(run);
+    EXPECT_EQ(document["error"]["code"], ERROR_SERVICE_DOES_NOT_EXIST);
+    EXPECT_FALSE(document["error"]["text"].get<std::string>().empty());
+    EXPECT_EQ(StoredCommandLine(), L"");
+}
+
+// A bare name is looked up once, by install, and the full path found is
+// what the service runs; the stored command line shows it.
+TEST_F(SetupTool, InstallWritesABareNameAsTheFullPathFound) {
+    wchar_t found[MAX_PATH] = {};
+    ASSERT_NE(SearchPathW(nullptr, L"ping.exe", nullptr, MAX_PATH, found, nullptr), 0u);
+    SetupRun run = Setup({L"install", name_, L"--start", L"demand", L"--json", L"--",
+                          L"ping.exe", L"-n", L"1"});
+    ASSERT_EQ(run.exitCode, 0u) << Narrow(run.out);
+    json document = ParsedJson(run);
+    EXPECT_EQ(document["service"]["program"], Narrow(found));
+    EXPECT_TRUE(Holds(StoredCommandLine(), L" \"" + std::wstring(found) + L"\" "));
+    EXPECT_FALSE(Holds(StoredCommandLine(), L" ping.exe"));
+
+    // The name is taken now: the failure's document names the error.
+    run = Setup({L"install", name_, L"--json", L"--", L"ping.exe"});
+    EXPECT_EQ(run.exitCode, 1u);
+    document = ParsedJson(run);
+    EXPECT_EQ(document["installed"], false);
+    EXPECT_EQ(document["error"]["code"], ERROR_SERVICE_EXISTS);
+    EXPECT_TRUE(Holds(Widen(document["error"]["message"].get<std::string>()),
+                      L"cannot create the service. Windows error 1073"));
+    EXPECT_FALSE(document["error"]["text"].get<std::string>().empty());
+}
+
+}  // namespace
