@@ -28,6 +28,14 @@ static int Run() {
         return kExitUsage;
     }
     const SetupCommand& command = *parsed.command;
+    switch (command.verb) {
+    case Verb::Start: return RunStart(command.name, command.json);
+    case Verb::Stop: return RunStop(command.name, command.json);
+    case Verb::Restart: return RunRestart(command.name, command.json);
+    case Verb::Status: return RunStatus(command.name, command.json);
+    case Verb::List: return RunList(command.json);
+    default: break;
+    }
     // The parser knows every verb and --json; this version runs only these.
     if (command.json) return NotYet(L"--json");
     switch (command.verb) {
@@ -37,11 +45,7 @@ static int Run() {
     case Verb::Help: PrintOut(UsageText()); return kExitDone;
     case Verb::Apply: return NotYet(L"apply");
     case Verb::Set: return NotYet(L"set");
-    case Verb::Start: return NotYet(L"start");
-    case Verb::Stop: return NotYet(L"stop");
-    case Verb::Restart: return NotYet(L"restart");
-    case Verb::Status: return NotYet(L"status");
-    case Verb::List: return NotYet(L"list");
+    default: break;
     }
     return kExitFailed;
 }
