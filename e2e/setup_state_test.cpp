@@ -1,4 +1,4 @@
-// start, stop, restart, status and list through the real setup
+// start, stop, restart, status, list and remove through the real setup
 // program, as a script drives them: exit codes, the lines printed, and each
 // --json document parsed back and its fields checked.
 #include "e2e/setup_tool_fixture.h"
@@ -85,7 +85,7 @@ TEST_F(SetupState, ReportsAMissingServiceAndAProgramThatCannotBeFound) {
         std::vector<std::wstring> arguments;
         DWORD exitCode;
     } kMissing[] = {
-        {{L"status"}, 4}, {{L"start"}, 1}, {{L"stop"}, 1}, {{L"restart"}, 1},
+        {{L"status"}, 4}, {{L"start"}, 1}, {{L"stop"}, 1}, {{L"restart"}, 1}, {{L"remove"}, 1},
     };
     for (const auto& c : kMissing) {
         SCOPED_TRACE(Narrow(c.arguments[0]));
@@ -166,6 +166,27 @@ TEST_F(SetupState, ListsWrappedServicesInAnyFolderAndLetterCaseAndNoOthers) {
     EXPECT_EQ(document["unread"], json::array());
     EndWatching(0);
     DeleteFileW(otherWrapper.c_str());
+}
+
+TEST_F(SetupState, RemoveFollowsTheStopAndDeletesAsOneDocument) {
+    PrepareChild("run-forever");
+    Install({L"1000", childPath_});
+    Start();
+    ASSERT_TRUE(WaitForState(SERVICE_RUNNING, 15000)) << Seen();
+    EndWatching();
+
+    SetupRun run = Setup({L"remove", name_, L"--json"});
+    EXPECT_EQ(run.exitCode, 0u);
+    json document = Document(run);
+    EXPECT_EQ(document["removed"], true);
+    EXPECT_EQ(document["recovery"], "cleared");
+    EXPECT_EQ(document["stop"]["alreadyStopped"], false);
+    EXPECT_EQ(document["stop"]["pendingReports"][0]["checkPoint"], 1);
+    EXPECT_EQ(document["stop"]["status"]["state"], "stopped");
+    EXPECT_EQ(document["stop"]["status"]["exitCodeText"],
+              "0: clean: the program ended by itself, or was stopped");
+    EXPECT_EQ(StoredCommandLine(), L"");
+    EXPECT_TRUE(ProcessesNamed(FileName(childPath_)).empty());
 }
 
 }  // namespace

@@ -16,7 +16,7 @@ constexpr int kStatusNoSuchService = 4;
 
 int RunInstall(const std::wstring& name, const ConfigOptions& options);
 int RunShow(const std::wstring& name);
-int RunRemove(const std::wstring& name);
+int RunRemove(const std::wstring& name, bool json);
 int RunStart(const std::wstring& name, bool json);
 int RunStop(const std::wstring& name, bool json);
 int RunRestart(const std::wstring& name, bool json);

@@ -29,6 +29,7 @@ static int Run() {
     }
     const SetupCommand& command = *parsed.command;
     switch (command.verb) {
+    case Verb::Remove: return RunRemove(command.name, command.json);
     case Verb::Start: return RunStart(command.name, command.json);
     case Verb::Stop: return RunStop(command.name, command.json);
     case Verb::Restart: return RunRestart(command.name, command.json);
@@ -41,7 +42,6 @@ static int Run() {
     switch (command.verb) {
     case Verb::Install: return RunInstall(command.name, command.options);
     case Verb::Show: return RunShow(command.name);
-    case Verb::Remove: return RunRemove(command.name);
     case Verb::Help: PrintOut(UsageText()); return kExitDone;
     case Verb::Apply: return NotYet(L"apply");
     case Verb::Set: return NotYet(L"set");
