@@ -110,7 +110,7 @@ TEST_F(SetupState, ReportsAMissingServiceAndAProgramThatCannotBeFound) {
     EXPECT_EQ(started.exitCode, 1u);
     EXPECT_TRUE(Holds(started.err, L"Cannot start the service " + name_ +
                                        L": it stopped again, with exit code 2: the program was "
-                                       L"not found. Windows error 2"));
+                                       L"not found.\n"));
     json failed = Document(Setup({L"start", name_, L"--json"}));
     EXPECT_EQ(failed["status"]["state"], "stopped");
     EXPECT_EQ(failed["status"]["exitCode"], 2);

@@ -30,10 +30,7 @@ int RunRestart(const std::wstring& name, bool json) {
     if (!start.ended) return Fail(out, L"restart", start.problem, start.error, kExitFailed);
     const SERVICE_STATUS_PROCESS& status = start.status;
     if (status.dwCurrentState == SERVICE_STOPPED) {
-        return Fail(out, L"restart",
-                    L"it stopped again, with exit code " +
-                        ExplainedExitCode(status, commandLine) + L".",
-                    status.dwWin32ExitCode, kExitFailed);
+        return FailStoppedAgain(out, L"restart", status, commandLine);
     }
     Say(out, std::wstring(stop.stateBefore == SERVICE_STOPPED ? L"Started" : L"Restarted") +
                  L" the service " + Printable(name) + L": running, pid " +

@@ -24,10 +24,7 @@ int RunStart(const std::wstring& name, bool json) {
     const SERVICE_STATUS_PROCESS& status = result.status;
     if (!result.ended) return Fail(out, L"start", result.problem, result.error, kExitFailed);
     if (status.dwCurrentState == SERVICE_STOPPED) {
-        return Fail(out, L"start",
-                    L"it stopped again, with exit code " +
-                        ExplainedExitCode(status, commandLine) + L".",
-                    status.dwWin32ExitCode, kExitFailed);
+        return FailStoppedAgain(out, L"start", status, commandLine);
     }
     const std::wstring pid = std::to_wstring(status.dwProcessId);
     Say(out, result.stateBefore == SERVICE_RUNNING

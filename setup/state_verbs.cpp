@@ -1,5 +1,6 @@
 #include "setup/state_verbs.h"
 
+#include "setup/commands.h"
 #include "setup/console.h"
 #include "setup/model/config_json.h"
 #include "setup/model/exit_codes.h"
@@ -41,13 +42,14 @@ void Warn(VerbOutput& out, const std::wstring& text, DWORD error) {
     out.document["warnings"].push_back(warning["error"]);
 }
 
-int Fail(VerbOutput& out, const wchar_t* verb, const std::wstring& problem, DWORD error,
-         int exitCode, const std::wstring& after) {
-    std::wstring message = std::wstring(L"Cannot ") + verb +
-                           (out.name.empty() ? L"" : L" the service " + Printable(out.name)) +
-                           L": " + problem;
-    if (error != NO_ERROR) message += L" " + WindowsError(error);
-    message += after;
+static std::wstring Cannot(const VerbOutput& out, const wchar_t* verb) {
+    return std::wstring(L"Cannot ") + verb +
+           (out.name.empty() ? L"" : L" the service " + Printable(out.name)) + L": ";
+}
+
+// The message on the error stream, or the document's "error" object with
+// the code and its text.
+static int Emit(VerbOutput& out, const std::wstring& message, DWORD error, int exitCode) {
     if (!out.json) {
         PrintError(message + L"\n");
         return exitCode;
@@ -59,9 +61,28 @@ int Fail(VerbOutput& out, const wchar_t* verb, const std::wstring& problem, DWOR
     return Finish(out, exitCode);
 }
 
+int Fail(VerbOutput& out, const wchar_t* verb, const std::wstring& problem, DWORD error,
+         int exitCode, const std::wstring& after) {
+    std::wstring message = Cannot(out, verb) + problem;
+    if (error != NO_ERROR) message += L" " + WindowsError(error);
+    return Emit(out, message + after, error, exitCode);
+}
+
+int FailStoppedAgain(VerbOutput& out, const wchar_t* verb, const SERVICE_STATUS_PROCESS& status,
+                     const std::wstring& commandLine) {
+    return Emit(out,
+                Cannot(out, verb) + L"it stopped again, with exit code " +
+                    ExplainedExitCode(status, commandLine) + L".",
+                status.dwWin32ExitCode, kExitFailed);
+}
+
 int Finish(VerbOutput& out, int exitCode) {
-    if (out.json) PrintOut(FromUtf8(JsonDocument(out.document)));
+    if (out.json) PrintJson(out.document);
     return exitCode;
+}
+
+void PrintJson(const json& document) {
+    PrintOut(FromUtf8(JsonDocument(document)));
 }
 
 std::wstring ExplainedExitCode(const SERVICE_STATUS_PROCESS& status,

@@ -33,8 +33,17 @@ void Warn(VerbOutput& out, const std::wstring& text, DWORD error);
 int Fail(VerbOutput& out, const wchar_t* verb, const std::wstring& problem, DWORD error,
          int exitCode, const std::wstring& after = L"");
 
+// A start that ended with the service stopped: "Cannot <verb> the service
+// <name>: it stopped again, with exit code <explained>.", or the document's
+// "error" object with the exit code as its code. Gives kExitFailed.
+int FailStoppedAgain(VerbOutput& out, const wchar_t* verb, const SERVICE_STATUS_PROCESS& status,
+                     const std::wstring& commandLine);
+
 // Prints the document, and gives exitCode.
 int Finish(VerbOutput& out, int exitCode);
+
+// One document on standard output, UTF-8 in a file or a pipe.
+void PrintJson(const nlohmann::json& document);
 
 // The last exit code explained as show explains it, for a service with
 // this configured command line.
