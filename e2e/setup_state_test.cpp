@@ -105,6 +105,15 @@ TEST_F(SetupState, ReportsAMissingServiceAndAProgramThatCannotBeFound) {
         EXPECT_TRUE(document["error"]["text"].is_string());
     }
 
+    // A mistake in the command line, with --json: usage for the person,
+    // the mistake as a document for the script.
+    SetupRun mistake = Setup({L"status", L"--json"});
+    EXPECT_EQ(mistake.exitCode, 2u);
+    EXPECT_TRUE(Holds(mistake.err, L"Usage:"));
+    json usage = json::parse(Narrow(mistake.out));
+    EXPECT_TRUE(usage["error"]["code"].is_null());
+    EXPECT_TRUE(usage["error"]["message"].is_string());
+
     Install({L"1000", folder_ + L"\\no such program.exe"});
     SetupRun started = Setup({L"start", name_});
     EXPECT_EQ(started.exitCode, 1u);

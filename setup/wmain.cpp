@@ -4,7 +4,10 @@
 
 #include "setup/commands.h"
 #include "setup/console.h"
+#include "setup/model/config_json.h"
 #include "setup/model/service_command_line.h"
+#include "setup/model/text.h"
+#include "setup/state_verbs.h"
 
 // Split by CommandLineToArgvW, as the wrapper splits its own: the same rule
 // for both programs, and no wildcard expansion by the runtime.
@@ -21,10 +24,22 @@ static int NotYet(const wchar_t* what) {
     return kExitFailed;
 }
 
+// --json among the options, where a mistake kept the parser from saying so.
+static bool AsksForJson(const std::vector<std::wstring>& arguments) {
+    for (const std::wstring& argument : arguments) {
+        if (argument == L"--") return false;
+        if (SameIgnoringCase(argument, L"--json")) return true;
+    }
+    return false;
+}
+
 static int Run() {
-    ParsedCommand parsed = ParseSetupCommand(Arguments());
+    const std::vector<std::wstring> arguments = Arguments();
+    ParsedCommand parsed = ParseSetupCommand(arguments);
     if (!parsed.command) {
         PrintError(L"service-wrapper-setup: " + parsed.error + L"\n\n" + UsageText());
+        // A script that asked for JSON gets the mistake as a document too.
+        if (AsksForJson(arguments)) PrintJson(ErrorJson(parsed.error, std::nullopt, L""));
         return kExitUsage;
     }
     const SetupCommand& command = *parsed.command;
