@@ -3,9 +3,18 @@
 // leave alone.
 #include "e2e/setup_tool_fixture.h"
 
+#include <nlohmann/json.hpp>
+
 namespace {
 
 using nlohmann::json;
+
+// The one JSON document a run printed, or a failure if it is none.
+json ParsedJson(const SetupRun& run) {
+    json document = json::parse(Narrow(run.out), nullptr, /*allow_exceptions=*/false);
+    EXPECT_FALSE(document.is_discarded()) << "not one JSON document:\n" << Narrow(run.out);
+    return document;
+}
 
 TEST_F(SetupTool, ApplyInstallsThenChangesOnlyWhatDiffersAndSetChangesOneField) {
     const std::wstring child = PrepareChild("run-forever");

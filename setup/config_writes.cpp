@@ -13,6 +13,7 @@
 #include "setup/model/text.h"
 #include "setup/service_follow.h"
 #include "setup/service_store.h"
+#include "setup/state_verbs.h"
 #include "setup/verb_output.h"
 
 using nlohmann::json;

@@ -10,6 +10,7 @@
 #include "setup/model/exit_codes.h"
 #include "setup/model/text.h"
 #include "setup/service_store.h"
+#include "setup/state_verbs.h"
 #include "setup/verb_output.h"
 
 // Opens the service and reads everything. Gives NO_ERROR, or the error and

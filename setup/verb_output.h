@@ -1,6 +1,5 @@
-// How a verb's outcome reaches the person or the script that ran it: text
-// on the two streams, or, with --json, one JSON document on standard
-// output whatever the outcome, failures included.
+// How install, apply, set and show report a failure: text on the error
+// stream, or, with --json, one JSON document on standard output.
 #pragma once
 
 #include <optional>
@@ -9,9 +8,6 @@
 #include <nlohmann/json.hpp>
 
 #include "platform/platform.h"
-
-// The document, UTF-8, as the only thing on standard output.
-void PrintJson(const nlohmann::json& document);
 
 // A failure: the message on the error stream, or the document with an
 // "error" object added (the message, the Windows error and its text; null

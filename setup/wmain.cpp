@@ -4,9 +4,10 @@
 
 #include "setup/commands.h"
 #include "setup/console.h"
+#include "setup/model/config_json.h"
 #include "setup/model/service_command_line.h"
 #include "setup/model/text.h"
-#include "setup/verb_output.h"
+#include "setup/state_verbs.h"
 
 // Split by CommandLineToArgvW, as the wrapper splits its own: the same rule
 // for both programs, and no wildcard expansion by the runtime.
@@ -17,14 +18,8 @@ static std::vector<std::wstring> Arguments() {
     return std::vector<std::wstring>(elements->begin() + 1, elements->end());
 }
 
-static int NotYet(const wchar_t* what) {
-    PrintError(std::wstring(L"service-wrapper-setup: ") + what + L" is not available in this "
-               L"version yet.\n");
-    return kExitFailed;
-}
-
-// A script that asked for JSON gets its mistake as JSON too.
-static bool AskedForJson(const std::vector<std::wstring>& arguments) {
+// --json among the options, where a mistake kept the parser from saying so.
+static bool AsksForJson(const std::vector<std::wstring>& arguments) {
     for (const std::wstring& argument : arguments) {
         if (argument == L"--") return false;
         if (SameIgnoringCase(argument, L"--json")) return true;
@@ -36,11 +31,10 @@ static int Run() {
     const std::vector<std::wstring> arguments = Arguments();
     ParsedCommand parsed = ParseSetupCommand(arguments);
     if (!parsed.command) {
-        const bool json = AskedForJson(arguments);
-        return ReportFailure(json,
-                             L"service-wrapper-setup: " + parsed.error +
-                                 (json ? L"\n" : L"\n\n" + UsageText()),
-                             std::nullopt, nlohmann::json::object(), kExitUsage);
+        PrintError(L"service-wrapper-setup: " + parsed.error + L"\n\n" + UsageText());
+        // A script that asked for JSON gets the mistake as a document too.
+        if (AsksForJson(arguments)) PrintJson(ErrorJson(parsed.error, std::nullopt, L""));
+        return kExitUsage;
     }
     const SetupCommand& command = *parsed.command;
     switch (command.verb) {
@@ -48,15 +42,13 @@ static int Run() {
     case Verb::Apply: return RunApply(command);
     case Verb::Set: return RunSet(command);
     case Verb::Show: return RunShow(command);
-    case Verb::Remove:
-        if (command.json) return NotYet(L"remove --json");
-        return RunRemove(command.name);
+    case Verb::Remove: return RunRemove(command.name, command.json);
+    case Verb::Start: return RunStart(command.name, command.json);
+    case Verb::Stop: return RunStop(command.name, command.json);
+    case Verb::Restart: return RunRestart(command.name, command.json);
+    case Verb::Status: return RunStatus(command.name, command.json);
+    case Verb::List: return RunList(command.json);
     case Verb::Help: PrintOut(UsageText()); return kExitDone;
-    case Verb::Start: return NotYet(L"start");
-    case Verb::Stop: return NotYet(L"stop");
-    case Verb::Restart: return NotYet(L"restart");
-    case Verb::Status: return NotYet(L"status");
-    case Verb::List: return NotYet(L"list");
     }
     return kExitFailed;
 }

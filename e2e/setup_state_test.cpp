@@ -1,0 +1,201 @@
+// start, stop, restart, status, list and remove through the real setup
+// program, as a script drives them: exit codes, the lines printed, and each
+// --json document parsed back and its fields checked.
+#include "e2e/setup_tool_fixture.h"
+
+#include <algorithm>
+
+#include <nlohmann/json.hpp>
+
+namespace {
+
+using nlohmann::json;
+
+class SetupState : public SetupTool {
+protected:
+    // The run's JSON document; a failure if standard output is not one.
+    json Document(const SetupRun& run) {
+        json document = json::parse(Narrow(run.out), nullptr, /*allow_exceptions=*/false);
+        EXPECT_FALSE(document.is_discarded()) << Narrow(run.out);
+        EXPECT_EQ(run.err, L"") << "--json keeps the error stream empty";
+        return document;
+    }
+};
+
+TEST_F(SetupState, StartsStopsRestartsAndTellsTheStateWithExitCodesForScripts) {
+    const std::wstring child = PrepareChild("run-forever");
+    SetupRun installed = Setup({L"install", name_, L"--stop-timeout", L"1000", L"--start",
+                                L"demand", L"--", child});
+    ASSERT_EQ(installed.exitCode, 0u) << Narrow(installed.err);
+
+    SetupRun status = Setup({L"status", name_});
+    EXPECT_EQ(status.exitCode, 3u);
+    EXPECT_TRUE(Holds(status.out, name_ + L": stopped; last exit code 1077"));
+
+    SetupRun started = Setup({L"start", name_});
+    EXPECT_EQ(started.exitCode, 0u) << Narrow(started.err);
+    EXPECT_TRUE(Holds(started.out, L"Starting the service " + name_ + L"...\n"
+                                   L"  start pending: checkpoint 1, wait hint 10000 ms\n"
+                                   L"Started the service " + name_ + L": running, pid "));
+    SetupRun again = Setup({L"start", name_});
+    EXPECT_EQ(again.exitCode, 0u);
+    EXPECT_TRUE(Holds(again.out, L"The service " + name_ + L" is already running, pid "));
+
+    json running = Document(Setup({L"status", name_, L"--json"}));
+    EXPECT_EQ(running["name"], Narrow(name_));
+    EXPECT_EQ(running["status"]["state"], "running");
+    const unsigned firstPid = running["status"]["pid"];
+    EXPECT_NE(firstPid, 0u);
+    EXPECT_EQ(Setup({L"status", name_}).out,
+              name_ + L": running, pid " + std::to_wstring(firstPid) + L"\n");
+
+    SetupRun restartRun = Setup({L"restart", name_, L"--json"});
+    EXPECT_EQ(restartRun.exitCode, 0u);
+    json restarted = Document(restartRun);
+    EXPECT_EQ(restarted["stop"]["alreadyStopped"], false);
+    EXPECT_EQ(restarted["stop"]["pendingReports"][0],
+              json({{"state", "stopping"}, {"checkPoint", 1}, {"waitHintMs", 1000}}));
+    EXPECT_EQ(restarted["stop"]["status"]["state"], "stopped");
+    EXPECT_EQ(restarted["stop"]["status"]["exitCode"], 0);
+    EXPECT_EQ(restarted["start"]["alreadyRunning"], false);
+    EXPECT_EQ(restarted["start"]["pendingReports"][0]["state"], "starting");
+    EXPECT_EQ(restarted["start"]["status"]["state"], "running");
+    EXPECT_NE(restarted["start"]["status"]["pid"], firstPid);
+    EXPECT_FALSE(restarted.contains("error"));
+
+    // The program ignores the stop: the wrapper ends it after the timeout.
+    SetupRun stopped = Setup({L"stop", name_});
+    EXPECT_EQ(stopped.exitCode, 0u) << Narrow(stopped.err);
+    EXPECT_TRUE(Holds(stopped.out, L"Stopping the service " + name_ + L"...\n"
+                                   L"  stop pending: checkpoint 1, wait hint 1000 ms\n"));
+    EXPECT_TRUE(Holds(stopped.out, L"  stopped, exit code 0: clean"));
+    EXPECT_TRUE(Holds(stopped.out, L"Stopped the service " + name_ + L".\n"));
+    EXPECT_TRUE(ProcessesNamed(FileName(child)).empty());
+
+    SetupRun stopAgain = Setup({L"stop", name_, L"--json"});
+    EXPECT_EQ(stopAgain.exitCode, 0u);
+    json alreadyStopped = Document(stopAgain);
+    EXPECT_EQ(alreadyStopped["alreadyStopped"], true);
+    EXPECT_EQ(alreadyStopped["pendingReports"], json::array());
+    EXPECT_EQ(Setup({L"status", name_}).exitCode, 3u);
+}
+
+TEST_F(SetupState, ReportsAMissingServiceAndAProgramThatCannotBeFound) {
+    const struct {
+        std::vector<std::wstring> arguments;
+        DWORD exitCode;
+    } kMissing[] = {
+        {{L"status"}, 4}, {{L"start"}, 1}, {{L"stop"}, 1}, {{L"restart"}, 1}, {{L"remove"}, 1},
+    };
+    for (const auto& c : kMissing) {
+        SCOPED_TRACE(Narrow(c.arguments[0]));
+        std::vector<std::wstring> arguments = c.arguments;
+        arguments.push_back(L"no-such-service-anywhere");
+        SetupRun text = Setup(arguments);
+        EXPECT_EQ(text.exitCode, c.exitCode);
+        EXPECT_EQ(text.out, L"");
+        EXPECT_TRUE(Holds(text.err, L"there is no service of that name. Windows error 1060"));
+        arguments.push_back(L"--json");
+        SetupRun run = Setup(arguments);
+        EXPECT_EQ(run.exitCode, c.exitCode);
+        json document = Document(run);
+        EXPECT_EQ(document["name"], "no-such-service-anywhere");
+        EXPECT_EQ(document["error"]["code"], 1060);
+        EXPECT_EQ(document["error"]["message"], Narrow(text.err.substr(0, text.err.size() - 1)));
+        EXPECT_TRUE(document["error"]["text"].is_string());
+    }
+
+    // A mistake in the command line, with --json: usage for the person,
+    // the mistake as a document for the script.
+    SetupRun mistake = Setup({L"status", L"--json"});
+    EXPECT_EQ(mistake.exitCode, 2u);
+    EXPECT_TRUE(Holds(mistake.err, L"Usage:"));
+    json usage = json::parse(Narrow(mistake.out));
+    EXPECT_TRUE(usage["error"]["code"].is_null());
+    EXPECT_TRUE(usage["error"]["message"].is_string());
+
+    Install({L"1000", folder_ + L"\\no such program.exe"});
+    SetupRun started = Setup({L"start", name_});
+    EXPECT_EQ(started.exitCode, 1u);
+    EXPECT_TRUE(Holds(started.err, L"Cannot start the service " + name_ +
+                                       L": it stopped again, with exit code 2: the program was "
+                                       L"not found.\n"));
+    json failed = Document(Setup({L"start", name_, L"--json"}));
+    EXPECT_EQ(failed["status"]["state"], "stopped");
+    EXPECT_EQ(failed["status"]["exitCode"], 2);
+    EXPECT_EQ(failed["status"]["exitCodeText"], "2: the program was not found");
+    EXPECT_EQ(failed["error"]["code"], 2);
+    SetupRun status = Setup({L"status", name_});
+    EXPECT_EQ(status.exitCode, 3u);
+    EXPECT_EQ(status.out, name_ + L": stopped; last exit code 2: the program was not found\n");
+}
+
+TEST_F(SetupState, ListsWrappedServicesInAnyFolderAndLetterCaseAndNoOthers) {
+    UseServices(3);
+    const std::wstring child = PrepareChild("run-forever", 1);
+    const std::wstring otherWrapper = folder_ + L"\\Other Folder\\SERVICE-WRAPPER.EXE";
+    CreateDirectoryW((folder_ + L"\\Other Folder").c_str(), nullptr);
+    ASSERT_TRUE(CopyFileW(g_wrapperPath.c_str(), otherWrapper.c_str(), FALSE));
+    InstallRaw(BuildBinaryPath(otherWrapper, {L"1000", L"C:\\nowhere\\u.exe", L"-v"}), 1000, 0);
+    Install({L"1000", child}, 1);
+    InstallRaw(L"\"C:\\windows\\system32\\cmd.exe\" /c exit", 1000, 2);
+    StartTogether({0, 1});  // service 0 stops at once: its program is missing
+    ASSERT_TRUE(WaitForState(SERVICE_RUNNING, 15000, 1)) << Seen(1);
+
+    SetupRun listed = Setup({L"list"});
+    EXPECT_EQ(listed.exitCode, 0u) << Narrow(listed.err);
+    EXPECT_TRUE(Holds(listed.out, L"NAME "));
+    EXPECT_TRUE(Holds(listed.out, L"  STATE    PROGRAM\n"));
+    EXPECT_TRUE(Holds(listed.out, ServiceName(0) + L"    stopped  C:\\nowhere\\u.exe\n"));
+    EXPECT_TRUE(Holds(listed.out, ServiceName(1) + L"  running  " + child + L"\n"));
+    EXPECT_FALSE(Holds(listed.out, ServiceName(2)));
+
+    SetupRun run = Setup({L"list", L"--json"});
+    EXPECT_EQ(run.exitCode, 0u);
+    json document = Document(run);
+    std::vector<std::string> names;
+    for (const json& service : document["services"]) {
+        names.push_back(service["name"]);
+        if (service["name"] == Narrow(ServiceName(0))) {
+            EXPECT_EQ(service["wrapperPath"], Narrow(otherWrapper));
+            EXPECT_EQ(service["program"], "C:\\nowhere\\u.exe");
+            EXPECT_EQ(service["arguments"], json({"-v"}));
+            EXPECT_EQ(service["stopTimeoutMs"], 1000);
+            EXPECT_EQ(service["state"], "stopped");
+        }
+        if (service["name"] == Narrow(ServiceName(1))) {
+            EXPECT_EQ(service["state"], "running");
+            EXPECT_NE(service["pid"], 0);
+        }
+    }
+    std::sort(names.begin(), names.end());
+    EXPECT_TRUE(std::binary_search(names.begin(), names.end(), Narrow(ServiceName(0))));
+    EXPECT_TRUE(std::binary_search(names.begin(), names.end(), Narrow(ServiceName(1))));
+    EXPECT_FALSE(std::binary_search(names.begin(), names.end(), Narrow(ServiceName(2))));
+    EXPECT_EQ(document["unread"], json::array());
+    EndWatching(0);
+    DeleteFileW(otherWrapper.c_str());
+}
+
+TEST_F(SetupState, RemoveFollowsTheStopAndDeletesAsOneDocument) {
+    PrepareChild("run-forever");
+    Install({L"1000", childPath_});
+    Start();
+    ASSERT_TRUE(WaitForState(SERVICE_RUNNING, 15000)) << Seen();
+    EndWatching();
+
+    SetupRun run = Setup({L"remove", name_, L"--json"});
+    EXPECT_EQ(run.exitCode, 0u);
+    json document = Document(run);
+    EXPECT_EQ(document["removed"], true);
+    EXPECT_EQ(document["recovery"], "cleared");
+    EXPECT_EQ(document["stop"]["alreadyStopped"], false);
+    EXPECT_EQ(document["stop"]["pendingReports"][0]["checkPoint"], 1);
+    EXPECT_EQ(document["stop"]["status"]["state"], "stopped");
+    EXPECT_EQ(document["stop"]["status"]["exitCodeText"],
+              "0: clean: the program ended by itself, or was stopped");
+    EXPECT_EQ(StoredCommandLine(), L"");
+    EXPECT_TRUE(ProcessesNamed(FileName(childPath_)).empty());
+}
+
+}  // namespace
