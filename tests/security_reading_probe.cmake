@@ -45,3 +45,6 @@ probe_folder(open_folder/sub ${folder})
 probe_file(open_folder/sub/program.exe "not read as a program here" ${readable})
 probe_file(notes.txt "@echo off\r\nrem a batch file, not a program\r\n" ${readable})
 probe_file(empty.exe "" ${readable})
+# MZ, and an e_lfanew ("AAAA") far past the end of these 64 bytes.
+string(REPEAT "x" 58 stub)
+probe_file(far_header.exe "MZ${stub}AAAA" ${readable})
