@@ -151,6 +151,7 @@ constexpr DWORD ERROR_INVALID_PARAMETER = 87;
 constexpr DWORD ERROR_INVALID_NAME = 123;
 constexpr DWORD ERROR_BAD_ARGUMENTS = 160;
 constexpr DWORD ERROR_SERVICE_DOES_NOT_EXIST = 1060;
+constexpr DWORD ERROR_SERVICE_SPECIFIC_ERROR = 1066;
 constexpr DWORD ERROR_SERVICE_MARKED_FOR_DELETE = 1072;
 constexpr DWORD ERROR_SERVICE_EXISTS = 1073;
 constexpr DWORD ERROR_FAILED_SERVICE_CONTROLLER_CONNECT = 1063;
@@ -160,6 +161,7 @@ constexpr DWORD WAIT_ABANDONED = 0x80;
 constexpr DWORD WAIT_TIMEOUT = 258;
 constexpr DWORD WAIT_FAILED = 0xFFFFFFFF;
 constexpr DWORD INFINITE = 0xFFFFFFFF;
+constexpr DWORD STILL_ACTIVE = 259;
 
 // ---- Functions, with the platform's signatures and documented results.
 BOOL StartServiceCtrlDispatcherW(const SERVICE_TABLE_ENTRYW* lpServiceStartTable);
@@ -195,6 +197,7 @@ DWORD WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds);
 DWORD WaitForMultipleObjects(DWORD nCount, const HANDLE* lpHandles, BOOL bWaitAll,
                              DWORD dwMilliseconds);
 BOOL TerminateProcess(HANDLE hProcess, unsigned int uExitCode);
+BOOL GetExitCodeProcess(HANDLE hProcess, LPDWORD lpExitCode);
 DWORD GetLastError();
 void SetLastError(DWORD dwErrCode);
 
@@ -213,6 +216,7 @@ enum class ChildKind { ExitsAfter, NeverExits, FailsToLaunch };
 struct ChildScript {
     ChildKind kind = ChildKind::NeverExits;
     DWORD exitAfterMs = 0;                    // ExitsAfter: virtual ms after creation
+    DWORD exitCode = 0;                       // ExitsAfter: the code it ends with
     DWORD launchError = ERROR_FILE_NOT_FOUND; // FailsToLaunch: what GetLastError gives
 };
 
