@@ -6,7 +6,8 @@
 //   <name>.behaviour  "exit-now" (also when missing), "exit-after <ms>", "run-forever",
 //                     "run-until-released"
 //   <name>.record     UTF-16 fields, each ended by a NUL: pid, command line, argv...
-//   <name>.release    ends a "run-until-released" child with exit code 0 once it appears
+//   <name>.release    ends a "run-until-released" child once it appears, with the exit code
+//                     it holds (decimal, or hexadecimal after 0x; 0 when empty)
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
 #endif
@@ -26,10 +27,11 @@ static std::wstring SideFile(const wchar_t* extension) {
     return side + extension;
 }
 
-static std::string ReadBehaviour() {
-    HANDLE file = CreateFileW(SideFile(L".behaviour").c_str(), GENERIC_READ, FILE_SHARE_READ,
+// The side file's text; missingText if there is none.
+static std::string ReadSideFile(const wchar_t* extension, const char* missingText) {
+    HANDLE file = CreateFileW(SideFile(extension).c_str(), GENERIC_READ, FILE_SHARE_READ,
                               nullptr, OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return "exit-now";
+    if (file == INVALID_HANDLE_VALUE) return missingText;
     char text[64] = {};
     DWORD read = 0;
     ReadFile(file, text, sizeof(text) - 1, &read, nullptr);
@@ -65,7 +67,7 @@ static void WriteRecord() {
 
 int wmain() {
     WriteRecord();
-    std::string behaviour = ReadBehaviour();
+    std::string behaviour = ReadSideFile(L".behaviour", "exit-now");
     if (behaviour.compare(0, 11, "run-forever") == 0) {
         // The only way a stop reaches this child is TerminateProcess.
         SetConsoleCtrlHandler(nullptr, TRUE);
@@ -77,7 +79,8 @@ int wmain() {
         SetConsoleCtrlHandler(nullptr, TRUE);
         std::wstring release = SideFile(L".release");
         while (GetFileAttributesW(release.c_str()) == INVALID_FILE_ATTRIBUTES) Sleep(10);
-        return 0;
+        // The test writes the release whole under another name and renames it.
+        ExitProcess(DWORD(std::strtoul(ReadSideFile(L".release", "").c_str(), nullptr, 0)));
     }
     if (behaviour.compare(0, 11, "exit-after ") == 0) {
         Sleep(DWORD(std::strtoul(&behaviour[11], nullptr, 10)));

@@ -153,8 +153,14 @@ std::wstring WrapperService::PrepareChild(const char* behaviour, size_t service)
     return path;
 }
 
-void WrapperService::ReleaseChild(size_t service) {
-    WriteTextFile(WithoutExtension(ChildPath(service)) + L".release", "");
+// Written under another name and renamed, so that the child never reads
+// half a release.
+void WrapperService::ReleaseChild(DWORD exitCode, size_t service) {
+    const std::wstring release = WithoutExtension(ChildPath(service)) + L".release";
+    WriteTextFile(release + L".partial", std::to_string(exitCode));
+    EXPECT_TRUE(MoveFileExW((release + L".partial").c_str(), release.c_str(),
+                            MOVEFILE_REPLACE_EXISTING))
+        << GetLastError();
 }
 
 void WrapperService::EndWatching(size_t service) {
