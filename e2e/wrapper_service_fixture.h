@@ -15,6 +15,7 @@
 extern std::wstring g_wrapperPath;
 extern std::wstring g_testChildPath;
 extern std::wstring g_setupPath;
+extern std::wstring g_stopAwareChildPath;
 
 // What the test child wrote down about itself.
 struct ChildRecord {
