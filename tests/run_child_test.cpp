@@ -43,38 +43,26 @@ TEST_F(ServiceLife, ChildEndingByItselfStopsTheServiceWithoutStopPending) {
 }
 
 // The service record outlives a run: a failed child's code must not reach
-// the reports of the next run in the same process, neither the first one
-// nor a stopped report made before any other.
+// a later run in the same process, not even a stopped report made before
+// any other report of that run.
 TEST_F(ServiceLife, FailedChildsCodeIsNotCarriedIntoALaterRun) {
-    for (bool failsEarly : {false, true}) {
-        SCOPED_TRACE(failsEarly ? "later run fails before it starts" : "later run ends cleanly");
-        ResetWorld();
-        ChildExitsAfter(500, 7);
-        RunWrapper(L"service-wrapper.exe 3000 C:\\Tools\\upd.exe");
-        ASSERT_TRUE(SameRecords({kStartPending, kRunning, StoppedByFailedChild(7)}, ReportedRecords()));
+    ChildExitsAfter(500, 7);
+    RunWrapper(L"service-wrapper.exe 3000 C:\\Tools\\upd.exe");
+    ASSERT_TRUE(SameRecords({kStartPending, kRunning, StoppedByFailedChild(7)}, ReportedRecords()));
 
-        sim::Reset();  // g_state is kept, as in one process
-        ChildExitsAfter(500);
-        if (failsEarly) sim::FailCall("CreateEventW", 1, ERROR_NOT_ENOUGH_MEMORY);
-        RunWrapper(L"service-wrapper.exe 3000 C:\\Tools\\upd.exe");
-        if (failsEarly) {
-            EXPECT_TRUE(SameRecords({Stopped(ERROR_NOT_ENOUGH_MEMORY)}, ReportedRecords()));
-            ExpectSoundEnd(ERROR_NOT_ENOUGH_MEMORY);
-        } else {
-            EXPECT_TRUE(SameRecords({kStartPending, kRunning, Stopped(0)}, ReportedRecords()));
-            ExpectSoundEnd(0);
-        }
-    }
+    sim::Reset();  // g_state is kept, as in one process
+    sim::FailCall("CreateEventW", 1, ERROR_NOT_ENOUGH_MEMORY);
+    RunWrapper(L"service-wrapper.exe 3000 C:\\Tools\\upd.exe");
+    EXPECT_TRUE(SameRecords({Stopped(ERROR_NOT_ENOUGH_MEMORY)}, ReportedRecords()));
+    ExpectSoundEnd(ERROR_NOT_ENOUGH_MEMORY);
 }
 
-// Where a control lands relative to the child's end: at a point of the run
-// (the service thread's first call of that name), or at a virtual time.
+// A control delivered around the service thread's first call of that name.
 struct StopFirstCase {
     const char* what;
     DWORD control;
-    const char* call;  // null: at atMs
+    const char* call;
     sim::When when;
-    std::uint64_t atMs;
     DWORD childEndsAfterMs;
     bool stopCameFirst;  // the handler had set its flag when the wrapper looked
 };
@@ -85,19 +73,17 @@ struct StopFirstCase {
 // moment, finds the failure already seen.
 const StopFirstCase kStopFirstCases[] = {
     {"stop before the stop event exists", SERVICE_CONTROL_STOP, "CreateEventW", sim::When::Before,
-     0, 0, true},
-    {"pre-shutdown before the stop event exists", SERVICE_CONTROL_PRESHUTDOWN, "CreateEventW",
-     sim::When::Before, 0, 0, true},
+     0, true},
     {"stop before the wait, child ended too", SERVICE_CONTROL_STOP, "WaitForMultipleObjects",
-     sim::When::Before, 0, 0, true},
+     sim::When::Before, 0, true},
+    {"stop before the wait, child ends in the grace period", SERVICE_CONTROL_STOP,
+     "WaitForMultipleObjects", sim::When::Before, 500, true},
     {"stop as the wait returns with the child", SERVICE_CONTROL_STOP, "WaitForMultipleObjects",
-     sim::When::After, 0, 1500, true},
+     sim::When::After, 1500, true},
     {"shutdown as the wait returns with the child", SERVICE_CONTROL_SHUTDOWN,
-     "WaitForMultipleObjects", sim::When::After, 0, 1500, true},
-    {"stop in the grace period", SERVICE_CONTROL_STOP, nullptr, sim::When::Before, 1000, 1500,
-     true},
+     "WaitForMultipleObjects", sim::When::After, 1500, true},
     {"stop after the wrapper saw the end", SERVICE_CONTROL_STOP, "GetExitCodeProcess",
-     sim::When::Before, 0, 1500, false},
+     sim::When::Before, 1500, false},
 };
 
 TEST_F(ServiceLife, ChildFailingAfterAStopCameFirstIsACleanStop) {
@@ -107,32 +93,25 @@ TEST_F(ServiceLife, ChildFailingAfterAStopCameFirstIsACleanStop) {
         ResetWorld();
         ChildExitsAfter(c.childEndsAfterMs, childExitCode);
         RunWrapper(L"service-wrapper.exe 3000 C:\\Tools\\upd.exe");
-        const int index = c.call ? IndexOfServiceCall(c.call) : 0;
+        const int index = IndexOfServiceCall(c.call);
 
         ResetWorld();
         ChildExitsAfter(c.childEndsAfterMs, childExitCode);
-        if (c.call) {
-            sim::DeliverControls(index, c.when, {c.control});
-        } else {
-            sim::DeliverControlAtTime(c.atMs, c.control);
-        }
+        sim::DeliverControls(index, c.when, {c.control});
         RunWrapper(L"service-wrapper.exe 3000 C:\\Tools\\upd.exe");
 
-        const bool early = c.call && std::string(c.call) == "CreateEventW";
         std::vector<SERVICE_STATUS> expected = {kStartPending, kRunning, StopPending(1, 3000)};
-        if (early) expected = {Status(SERVICE_STOP_PENDING, 0, 0, 1, kDefaultStopTimeoutMs),
-                               kStartPending, kRunning};
+        if (std::string(c.call) == "CreateEventW") {
+            expected = {Status(SERVICE_STOP_PENDING, 0, 0, 1, kDefaultStopTimeoutMs), kStartPending,
+                        kRunning};
+        }
         expected.push_back(c.stopCameFirst ? Stopped(0) : StoppedByFailedChild(childExitCode));
         EXPECT_TRUE(SameRecords(expected, ReportedRecords()));
         // The child's code is read only when it can decide the outcome.
         const std::vector<std::string> calls = sim::ServiceCallNames();
         EXPECT_EQ(c.stopCameFirst ? 0 : 1, std::count(calls.begin(), calls.end(), "GetExitCodeProcess"));
         EXPECT_TRUE(sim::TerminationTimes().empty());
-        if (c.stopCameFirst) {
-            ExpectSoundEnd(0);
-        } else {
-            ExpectSoundEnd(ERROR_SERVICE_SPECIFIC_ERROR, childExitCode);
-        }
+        ExpectSoundEnd(expected.back().dwWin32ExitCode, expected.back().dwServiceSpecificExitCode);
     }
 }
 
