@@ -62,6 +62,28 @@ DWORD StopChild() {
     return TerminateChild();
 }
 
+// The stopped report's exit code for a child that the wait found ended by
+// itself; childExitCode receives the child's own code if that was a failure.
+// A stop, shutdown or pre-shutdown came first if the handler had set
+// stopRequested by the time this thread reads it here, under the lock, right
+// after the wait: the end is then the stop carried out, and clean, whatever
+// the child's code. A control that arrives after this read is answered by
+// the handler as usual but does not change the outcome, since the wrapper
+// had seen the child end before it.
+static DWORD ExitCodeOfChildEnd(DWORD& childExitCode) {
+    {
+        std::lock_guard<std::mutex> hold(g_lock);
+        if (g_state.stopRequested) return NO_ERROR;
+    }
+    DWORD code = 0;
+    if (!GetExitCodeProcess(g_state.childProcess.hProcess, &code)) return LastErrorOf();
+    if (code == 0) return NO_ERROR;
+    // Passed on unchanged, an NTSTATUS such as 0xC0000005 included, so that
+    // the manager can show what became of the program.
+    childExitCode = code;
+    return ERROR_SERVICE_SPECIFIC_ERROR;
+}
+
 void RunChild(const std::wstring& commandLine) {
     DWORD error = CreateChild(commandLine);
     if (error != NO_ERROR) {
@@ -77,9 +99,12 @@ void RunChild(const std::wstring& commandLine) {
     const HANDLE waitHandles[2] = {g_state.childProcess.hProcess, g_state.stopEvent};
     DWORD woke = WaitForMultipleObjects(2, waitHandles, /*bWaitAll=*/FALSE, INFINITE);
     DWORD exitCode = NO_ERROR;
-    if (woke == WAIT_OBJECT_0 + 1) {
+    DWORD childExitCode = 0;
+    if (woke == WAIT_OBJECT_0) {
+        exitCode = ExitCodeOfChildEnd(childExitCode);
+    } else if (woke == WAIT_OBJECT_0 + 1) {
         exitCode = StopChild();
-    } else if (woke != WAIT_OBJECT_0) {
+    } else {
         // Without the wait nothing watches the child any more: end it rather
         // than leave it running behind a stopped service.
         exitCode = LastErrorOf();
@@ -88,5 +113,5 @@ void RunChild(const std::wstring& commandLine) {
 
     CloseChildHandles();
     CloseStopEvent();
-    ReportStopped(exitCode);
+    ReportStopped(exitCode, childExitCode);
 }

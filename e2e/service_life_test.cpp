@@ -2,6 +2,8 @@
 // report, the configuration it writes, and what becomes of the child.
 #include "e2e/wrapper_service_fixture.h"
 
+#include <algorithm>
+
 namespace {
 
 const char* const kStartPending = "START_PENDING accepted=0x105 exit=0 cp=1 hint=10000";
@@ -121,6 +123,96 @@ TEST_F(ChildEnd, StopsWithTheChildWithoutAStopPendingReport) {
     ASSERT_TRUE(running && stopped);
     // The service lives as long as the child, not shorter.
     EXPECT_GE(stopped->atMs - running->atMs, 1000u);
+}
+
+// Holds the processes a case opens, to read their exit codes after their
+// pids are gone.
+class ChildOutcome : public WrapperService {
+protected:
+    HANDLE Hold(HANDLE process) {
+        if (process) held_.push_back(process);
+        return process;
+    }
+    void CloseHeld() {
+        for (HANDLE process : held_) CloseHandle(process);
+        held_.clear();
+    }
+    void TearDown() override {
+        CloseHeld();
+        WrapperService::TearDown();
+    }
+    std::vector<HANDLE> held_;
+};
+
+using ChildFailure = ChildOutcome;
+
+// How the child ends its life: what the manager is told depends on whether
+// a stop had been asked for by then.
+TEST_F(ChildFailure, IsReportedWithTheChildsCodeUnlessAStopCameFirst) {
+    enum class Ending { Exits, TerminatedFromOutside, ExitsDuringTheStop };
+    struct EndingCase {
+        const char* what;
+        Ending ending;
+        DWORD childExitCode;
+        DWORD exitCode;  // of the service, and its service-specific code
+        DWORD serviceSpecificExitCode;
+    };
+    const EndingCase kCases[] = {
+        {"exits with 7 while the service runs", Ending::Exits, 7, 1066, 7},
+        {"exits as a crash does", Ending::Exits, 0xC0000005, 1066, 0xC0000005},
+        {"ended from outside with 1", Ending::TerminatedFromOutside, 1, 1066, 1},
+        {"exits with 3 within the grace period of a stop", Ending::ExitsDuringTheStop, 3, 0, 0},
+    };
+    const DWORD stopTimeoutMs = 10000;
+    for (const EndingCase& c : kCases) {
+        SCOPED_TRACE(c.what);
+        const bool fromOutside = c.ending == Ending::TerminatedFromOutside;
+        Install({std::to_wstring(stopTimeoutMs),
+                 PrepareChild(fromOutside ? "run-forever" : "run-until-released")});
+        Start();
+        ASSERT_TRUE(WaitForState(SERVICE_RUNNING, 15000)) << Seen();
+        HANDLE wrapper = Hold(OpenWrapperProcess());
+        ChildRecord record;
+        ASSERT_TRUE(WaitForRecord(record, 10000)) << Seen();
+        HANDLE child = Hold(OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION |
+                                            PROCESS_TERMINATE,
+                                        FALSE, record.pid));
+        ASSERT_TRUE(wrapper && child);
+
+        std::vector<std::string> expected = {kStartPending, kRunning};
+        if (c.ending == Ending::ExitsDuringTheStop) {
+            ASSERT_EQ(Control(SERVICE_CONTROL_STOP), DWORD(ERROR_SUCCESS));
+            expected.push_back(StopPending(1, stopTimeoutMs));
+        }
+        if (fromOutside) {
+            ASSERT_TRUE(TerminateProcess(child, c.childExitCode)) << GetLastError();
+        } else {
+            ReleaseChild(c.childExitCode);
+        }
+        ASSERT_TRUE(WaitForState(SERVICE_STOPPED, 15000)) << Seen();
+
+        Report stopped = {};
+        stopped.status.dwCurrentState = SERVICE_STOPPED;
+        stopped.status.dwWin32ExitCode = c.exitCode;
+        stopped.status.dwServiceSpecificExitCode = c.serviceSpecificExitCode;
+        expected.push_back(Summary(stopped));
+        std::vector<std::string> seen = Summaries(ServiceReports());
+        // On a loaded machine a progress report may come before the child's end.
+        seen.erase(std::remove_if(seen.begin(), seen.end(),
+                                  [&](const std::string& summary) {
+                                      return summary.rfind("STOP_PENDING", 0) == 0 &&
+                                             summary != StopPending(1, stopTimeoutMs);
+                                  }),
+                   seen.end());
+        EXPECT_EQ(seen, expected);
+        SERVICE_STATUS_PROCESS now = QueryStatus(manager_, name_);
+        EXPECT_EQ(now.dwCurrentState, DWORD(SERVICE_STOPPED));
+        EXPECT_EQ(now.dwWin32ExitCode, c.exitCode);
+        EXPECT_EQ(now.dwServiceSpecificExitCode, c.serviceSpecificExitCode);
+        EXPECT_EQ(ExitCodeOnceEnded(child, 5000), c.childExitCode);
+        EXPECT_EQ(ExitCodeOnceEnded(wrapper, 10000), 0u) << "wrapper's exit code";
+        CloseHeld();
+    }
 }
 
 // Interrogation and a user control must leave no trace: the next report after

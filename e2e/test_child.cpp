@@ -6,7 +6,8 @@
 //   <name>.behaviour  "exit-now" (also when missing), "exit-after <ms>", "run-forever",
 //                     "run-until-released"
 //   <name>.record     UTF-16 fields, each ended by a NUL: pid, command line, argv...
-//   <name>.release    ends a "run-until-released" child with exit code 0 once it appears
+//   <name>.release    ends a "run-until-released" child once it appears, with the exit code
+//                     it holds (decimal, or hexadecimal after 0x)
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
 #endif
@@ -26,15 +27,19 @@ static std::wstring SideFile(const wchar_t* extension) {
     return side + extension;
 }
 
-static std::string ReadBehaviour() {
-    HANDLE file = CreateFileW(SideFile(L".behaviour").c_str(), GENERIC_READ, FILE_SHARE_READ,
-                              nullptr, OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return "exit-now";
-    char text[64] = {};
+// Reads the side file's text; false, leaving text alone, if it cannot be
+// opened: missing, or still held by the rename that puts it in place.
+static bool ReadSideFile(const wchar_t* extension, std::string& text) {
+    HANDLE file = CreateFileW(SideFile(extension).c_str(), GENERIC_READ,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    char buffer[64] = {};
     DWORD read = 0;
-    ReadFile(file, text, sizeof(text) - 1, &read, nullptr);
+    ReadFile(file, buffer, sizeof(buffer) - 1, &read, nullptr);
     CloseHandle(file);
-    return std::string(text, read);
+    text.assign(buffer, read);
+    return true;
 }
 
 // Written under another name and renamed, so that the driver never sees half
@@ -65,7 +70,8 @@ static void WriteRecord() {
 
 int wmain() {
     WriteRecord();
-    std::string behaviour = ReadBehaviour();
+    std::string behaviour = "exit-now";
+    ReadSideFile(L".behaviour", behaviour);
     if (behaviour.compare(0, 11, "run-forever") == 0) {
         // The only way a stop reaches this child is TerminateProcess.
         SetConsoleCtrlHandler(nullptr, TRUE);
@@ -75,9 +81,11 @@ int wmain() {
         // A stop reaches this child only as the release the test writes
         // while the wrapper's grace period runs.
         SetConsoleCtrlHandler(nullptr, TRUE);
-        std::wstring release = SideFile(L".release");
-        while (GetFileAttributesW(release.c_str()) == INVALID_FILE_ATTRIBUTES) Sleep(10);
-        return 0;
+        // The test writes the release, never empty, under another name and
+        // renames it; a read that fails or finds nothing is made again.
+        std::string release;
+        while (!ReadSideFile(L".release", release) || release.empty()) Sleep(10);
+        ExitProcess(DWORD(std::strtoul(release.c_str(), nullptr, 0)));
     }
     if (behaviour.compare(0, 11, "exit-after ") == 0) {
         Sleep(DWORD(std::strtoul(&behaviour[11], nullptr, 10)));

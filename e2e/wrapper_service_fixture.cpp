@@ -6,6 +6,7 @@
 std::wstring g_wrapperPath;
 std::wstring g_testChildPath;
 std::wstring g_setupPath;
+std::wstring g_stopAwareChildPath;
 
 std::string Summary(const Report& report) {
     const SERVICE_STATUS_PROCESS& s = report.status;
@@ -153,8 +154,14 @@ std::wstring WrapperService::PrepareChild(const char* behaviour, size_t service)
     return path;
 }
 
-void WrapperService::ReleaseChild(size_t service) {
-    WriteTextFile(WithoutExtension(ChildPath(service)) + L".release", "");
+// Written under another name and renamed, so that the child never reads
+// half a release.
+void WrapperService::ReleaseChild(DWORD exitCode, size_t service) {
+    const std::wstring release = WithoutExtension(ChildPath(service)) + L".release";
+    WriteTextFile(release + L".partial", std::to_string(exitCode));
+    EXPECT_TRUE(MoveFileExW((release + L".partial").c_str(), release.c_str(),
+                            MOVEFILE_REPLACE_EXISTING))
+        << GetLastError();
 }
 
 void WrapperService::EndWatching(size_t service) {
@@ -308,13 +315,14 @@ HANDLE WrapperService::OpenWrapperProcess(size_t service) {
 
 int wmain(int argc, wchar_t** argv) {
     testing::InitGoogleTest(&argc, argv);
-    if (argc != 4) {
+    if (argc != 5) {
         std::fprintf(stderr, "usage: e2e_tests <service-wrapper.exe> <e2e_test_child.exe> "
-                             "<service-wrapper-setup.exe>\n");
+                             "<service-wrapper-setup.exe> <stop_aware_child.exe>\n");
         return 2;
     }
     g_wrapperPath = WindowsPath(argv[1]);
     g_testChildPath = WindowsPath(argv[2]);
     g_setupPath = WindowsPath(argv[3]);
+    g_stopAwareChildPath = WindowsPath(argv[4]);
     return RUN_ALL_TESTS();
 }

@@ -15,6 +15,7 @@
 extern std::wstring g_wrapperPath;
 extern std::wstring g_testChildPath;
 extern std::wstring g_setupPath;
+extern std::wstring g_stopAwareChildPath;
 
 // What the test child wrote down about itself.
 struct ChildRecord {
@@ -61,8 +62,8 @@ protected:
     // Returns its path.
     std::wstring PrepareChild(const char* behaviour, size_t service = 0);
 
-    // Lets a "run-until-released" child end by itself.
-    void ReleaseChild(size_t service = 0);
+    // Lets a "run-until-released" child end by itself, with this exit code.
+    void ReleaseChild(DWORD exitCode = 0, size_t service = 0);
 
     // (Re)installs the service with the wrapper and these elements after it,
     // with a pre-shutdown timeout the wrapper is expected to overwrite.

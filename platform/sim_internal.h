@@ -44,6 +44,7 @@ struct Child {
     ChildScript script;
     std::optional<std::uint64_t> endsAtMs;  // exits by itself then
     bool terminated = false;
+    DWORD terminationExitCode = 0;  // what TerminateProcess was given
 };
 
 struct Failure {

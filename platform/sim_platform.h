@@ -91,6 +91,7 @@ constexpr DWORD WAIT_ABANDONED = 0x80;
 constexpr DWORD WAIT_TIMEOUT = 258;
 constexpr DWORD WAIT_FAILED = 0xFFFFFFFF;
 constexpr DWORD INFINITE = 0xFFFFFFFF;
+constexpr DWORD STILL_ACTIVE = 259;
 
 // The service control manager: the wrapper's own calls and the setup program's.
 #include "platform/sim_service_manager.h"
@@ -113,6 +114,7 @@ DWORD WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds);
 DWORD WaitForMultipleObjects(DWORD nCount, const HANDLE* lpHandles, BOOL bWaitAll,
                              DWORD dwMilliseconds);
 BOOL TerminateProcess(HANDLE hProcess, unsigned int uExitCode);
+BOOL GetExitCodeProcess(HANDLE hProcess, LPDWORD lpExitCode);
 void Sleep(DWORD dwMilliseconds);
 ULONGLONG GetTickCount64();
 DWORD GetLastError();
@@ -133,6 +135,7 @@ enum class ChildKind { ExitsAfter, NeverExits, FailsToLaunch };
 struct ChildScript {
     ChildKind kind = ChildKind::NeverExits;
     DWORD exitAfterMs = 0;                    // ExitsAfter: virtual ms after creation
+    DWORD exitCode = 0;                       // ExitsAfter: the code it ends with
     DWORD launchError = ERROR_FILE_NOT_FOUND; // FailsToLaunch: what GetLastError gives
 };
 

@@ -197,7 +197,7 @@ DWORD WaitForMultipleObjects(DWORD nCount, const HANDLE* lpHandles, BOOL bWaitAl
     return sim::WaitOn(call, lpHandles, nCount, dwMilliseconds);
 }
 
-BOOL TerminateProcess(HANDLE hProcess, unsigned int /*uExitCode*/) {
+BOOL TerminateProcess(HANDLE hProcess, unsigned int uExitCode) {
     CallScope call("TerminateProcess");
     if (call.Injected()) {
         call.Fail(call.InjectedError());
@@ -219,8 +219,36 @@ BOOL TerminateProcess(HANDLE hProcess, unsigned int /*uExitCode*/) {
         return FALSE;
     }
     child.terminated = true;
+    child.terminationExitCode = uExitCode;
     g_sim.terminations.push_back(g_sim.nowMs);
     g_changed.notify_all();
+    return TRUE;
+}
+
+// As on Windows, a process that is still running gives STILL_ACTIVE, which
+// a process may also have ended with: only a wait tells the two apart.
+BOOL GetExitCodeProcess(HANDLE hProcess, LPDWORD lpExitCode) {
+    CallScope call("GetExitCodeProcess");
+    if (call.Injected()) {
+        call.Fail(call.InjectedError());
+        return FALSE;
+    }
+    std::unique_lock<std::mutex> held(g_simLock);
+    Object* process = sim::Find(hProcess, Kind::Process);
+    if (!process) {
+        sim::Problem("GetExitCodeProcess was given a handle that is not an open process");
+        held.unlock();
+        call.Fail(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    const sim::Child& child = g_sim.children[process->child];
+    if (child.terminated) {
+        *lpExitCode = child.terminationExitCode;
+    } else if (sim::ChildEnded(child)) {
+        *lpExitCode = child.script.exitCode;
+    } else {
+        *lpExitCode = STILL_ACTIVE;
+    }
     return TRUE;
 }
 

@@ -46,7 +46,9 @@ void ReportState(DWORD currentState, DWORD checkPoint, DWORD waitHintMs);
 // The last report of a run: marks the run ended under the lock, then sends
 // the stopped record without it, since the platform runs the control handler
 // under a lock of its own that this report also takes. Takes g_lock itself.
-void ReportStopped(DWORD exitCode);
+// serviceSpecificExitCode is the failed child's own exit code and goes only
+// with ERROR_SERVICE_SPECIFIC_ERROR; every other report carries 0 there.
+void ReportStopped(DWORD exitCode, DWORD serviceSpecificExitCode = 0);
 
 // Closes the stop event and nulls its field, under the lock, so that the
 // handler never signals a closed handle.

@@ -172,6 +172,27 @@ TEST_F(FailureExit, FailedWaitTerminatesTheChildAndGivesTheWaitsError) {
     ExpectSoundEnd(ERROR_INVALID_HANDLE);
 }
 
+// Once the child has ended by itself, a code that cannot be read is never
+// taken for a clean end.
+TEST_F(FailureExit, ExitCodeThatCannotBeReadGivesTheReadsError) {
+    struct ReadFailure {
+        DWORD error;
+        DWORD exitCode;
+    };
+    const ReadFailure kReadFailures[] = {{ERROR_ACCESS_DENIED, ERROR_ACCESS_DENIED},
+                                         {NO_ERROR, ERROR_GEN_FAILURE}};
+    for (const ReadFailure& c : kReadFailures) {
+        SCOPED_TRACE(c.error);
+        ResetWorld();
+        ChildExitsAfter(500);
+        sim::FailCall("GetExitCodeProcess", 1, c.error);
+        RunWrapper(L"service-wrapper.exe 30000 C:\\Tools\\upd.exe");
+        EXPECT_TRUE(SameRecords({kStartPending, kRunning, Stopped(c.exitCode)}, ReportedRecords()));
+        EXPECT_TRUE(sim::TerminationTimes().empty());
+        ExpectSoundEnd(c.exitCode);
+    }
+}
+
 TEST_F(FailureExit, FailedPollTerminatesAtOnceAndEndsCleanly) {
     for (int failingPoll : {1, 2}) {
         SCOPED_TRACE(failingPoll);

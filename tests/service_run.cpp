@@ -79,7 +79,7 @@ void ExpectNothingLeft() {
     EXPECT_TRUE(sim::Problems().empty()) << sim::Problems().front();
 }
 
-void ExpectSoundEnd(DWORD exitCode) {
+void ExpectSoundEnd(DWORD exitCode, DWORD serviceSpecificExitCode) {
     EXPECT_TRUE(sim::ServiceThreadReturned());
     const std::vector<sim::Report>& reports = sim::Reports();
     ASSERT_FALSE(reports.empty());
@@ -89,7 +89,10 @@ void ExpectSoundEnd(DWORD exitCode) {
     const SERVICE_STATUS& last = reports.back().status;
     EXPECT_EQ(SERVICE_STOPPED, last.dwCurrentState) << "a report followed the stopped report";
     EXPECT_EQ(exitCode, last.dwWin32ExitCode);
-    EXPECT_EQ(0u, last.dwServiceSpecificExitCode);
+    EXPECT_EQ(serviceSpecificExitCode, last.dwServiceSpecificExitCode);
+    for (std::size_t i = 0; i + 1 < reports.size(); ++i) {
+        EXPECT_EQ(0u, reports[i].status.dwServiceSpecificExitCode) << Describe(reports[i].status);
+    }
     EXPECT_EQ(0u, last.dwCheckPoint);
     EXPECT_EQ(0u, last.dwWaitHint);
     EXPECT_EQ(sim::Thread::Service, reports.back().thread);

@@ -34,10 +34,11 @@ testing::AssertionResult SameRecords(const std::vector<SERVICE_STATUS>& expected
                                      const std::vector<SERVICE_STATUS>& actual);
 
 // What every run ends with: the stopped report is the last report and the
-// only one, with the given exit code; every handle and the element vector
-// are released; no child is left running; the service thread returned; the
-// platform saw nothing it would refuse.
-void ExpectSoundEnd(DWORD exitCode);
+// only one, with the given exit codes, and no other report carries a
+// service-specific code; every handle and the element vector are released;
+// no child is left running; the service thread returned; the platform saw
+// nothing it would refuse.
+void ExpectSoundEnd(DWORD exitCode, DWORD serviceSpecificExitCode = 0);
 void ExpectNothingLeft();
 
 // The service thread's n-th platform call (from 1) that has this name, in
@@ -51,14 +52,22 @@ inline SERVICE_STATUS Stopped(DWORD exitCode, DWORD accepted = kAccepted) {
     return Status(SERVICE_STOPPED, accepted, exitCode, 0, 0);
 }
 
+// The report of a child that ended by itself with a non-zero code.
+inline SERVICE_STATUS StoppedByFailedChild(DWORD childExitCode) {
+    SERVICE_STATUS status = Stopped(ERROR_SERVICE_SPECIFIC_ERROR);
+    status.dwServiceSpecificExitCode = childExitCode;
+    return status;
+}
+
 inline SERVICE_STATUS StopPending(DWORD checkPoint, DWORD timeoutMs) {
     return Status(SERVICE_STOP_PENDING, kAccepted, 0, checkPoint, timeoutMs);
 }
 
-inline void ChildExitsAfter(DWORD ms) {
+inline void ChildExitsAfter(DWORD ms, DWORD exitCode = 0) {
     sim::ChildScript child;
     child.kind = sim::ChildKind::ExitsAfter;
     child.exitAfterMs = ms;
+    child.exitCode = exitCode;
     sim::ScriptChild(child);
 }
 

@@ -26,6 +26,7 @@ TEST_F(Reports, RecordStartsAsAnOwnProcessServiceWithTheDefaults) {
 TEST_F(Reports, ReportStateWritesOnlyItsOwnFieldsAndSendsTheRecord) {
     g_state.status.dwControlsAccepted = kAccepted;
     g_state.status.dwWin32ExitCode = 5;
+    g_state.status.dwServiceSpecificExitCode = 9;
     ReportState(SERVICE_STOP_PENDING, 7, 2500);
     EXPECT_TRUE(SameRecords({Status(SERVICE_STOP_PENDING, kAccepted, 0, 7, 2500)}, ReportedRecords()));
 }

@@ -54,6 +54,51 @@ TEST_F(Simulator, WaitsMoveTheVirtualClockInsteadOfSleeping) {
     EXPECT_TRUE(sim::Problems().empty());
 }
 
+struct ExitCodeCase {
+    const char* what;
+    sim::ChildKind kind;
+    DWORD scriptedCode;
+    bool waitForEnd;         // until the child's scripted end, 2000 ms at most
+    bool terminateWithCode;  // TerminateProcess with 77
+    DWORD expected;
+};
+
+const ExitCodeCase kExitCodeCases[] = {
+    {"running", sim::ChildKind::ExitsAfter, 42, false, false, STILL_ACTIVE},
+    {"ended by itself", sim::ChildKind::ExitsAfter, 42, true, false, 42},
+    {"ended with STILL_ACTIVE's value", sim::ChildKind::ExitsAfter, 259, true, false, 259},
+    {"terminated", sim::ChildKind::NeverExits, 42, false, true, 77},
+    {"terminated before its own end", sim::ChildKind::ExitsAfter, 42, true, true, 77},
+};
+
+TEST_F(Simulator, ExitCodeIsStillActiveUntilTheProcessEndsThenItsOwn) {
+    for (const ExitCodeCase& c : kExitCodeCases) {
+        SCOPED_TRACE(c.what);
+        ResetWorld();
+        sim::ChildScript child;
+        child.kind = c.kind;
+        child.exitAfterMs = 1000;
+        child.exitCode = c.scriptedCode;
+        sim::ScriptChild(child);
+        wchar_t line[] = L"child.exe";
+        STARTUPINFOW si = {};
+        PROCESS_INFORMATION pi = {};
+        ASSERT_TRUE(CreateProcessW(nullptr, line, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
+        if (c.terminateWithCode) {
+            EXPECT_TRUE(TerminateProcess(pi.hProcess, 77));
+        }
+        if (c.waitForEnd) {
+            EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(pi.hProcess, 2000));
+        }
+        DWORD code = 0;
+        EXPECT_TRUE(GetExitCodeProcess(pi.hProcess, &code));
+        EXPECT_EQ(c.expected, code);
+        CloseHandle(pi.hProcess);
+        CloseHandle(pi.hThread);
+        EXPECT_TRUE(sim::Problems().empty());
+    }
+}
+
 TEST_F(Simulator, ClosedHandlesStayClosed) {
     HANDLE event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     EXPECT_TRUE(CloseHandle(event));
@@ -61,7 +106,11 @@ TEST_F(Simulator, ClosedHandlesStayClosed) {
     EXPECT_EQ(ERROR_INVALID_HANDLE, GetLastError());
     EXPECT_EQ(WAIT_FAILED, WaitForSingleObject(event, 0));
     EXPECT_FALSE(SetEvent(event));
-    EXPECT_EQ(3u, sim::Problems().size());
+    DWORD code = 5;
+    EXPECT_FALSE(GetExitCodeProcess(event, &code));
+    EXPECT_EQ(ERROR_INVALID_HANDLE, GetLastError());
+    EXPECT_EQ(5u, code);
+    EXPECT_EQ(4u, sim::Problems().size());
 }
 
 TEST_F(Simulator, ScriptedFailuresGiveTheFailureResultAndError) {
@@ -71,6 +120,11 @@ TEST_F(Simulator, ScriptedFailuresGiveTheFailureResultAndError) {
     EXPECT_EQ(nullptr, CreateEventW(nullptr, TRUE, FALSE, nullptr));
     EXPECT_EQ(ERROR_NOT_ENOUGH_MEMORY, GetLastError());
     CloseHandle(first);
+
+    sim::FailCall("GetExitCodeProcess", 1, ERROR_ACCESS_DENIED);
+    DWORD code = 0;
+    EXPECT_FALSE(GetExitCodeProcess(nullptr, &code));
+    EXPECT_EQ(ERROR_ACCESS_DENIED, GetLastError());
 
     int count = 0;
     LPWSTR* elements = CommandLineToArgvW(L"a b", &count);

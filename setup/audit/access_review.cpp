@@ -1,0 +1,382 @@
+#include "setup/audit/access_review.h"
+
+#include <iterator>
+
+namespace {
+
+const wchar_t kEveryone[] = L"S-1-1-0";
+
+// Groups that take in accounts no administrator picked one by one: a right
+// given to one of them is given to whoever can sign in, or connect, or run a
+// sandboxed app. The reason is printed with the name.
+struct BroadGroup {
+    const wchar_t* sid;  // a domain-relative RID ("-513") stands for S-1-5-21-a-b-c-513
+    const wchar_t* name;
+    const wchar_t* why;
+};
+
+const BroadGroup kBroadGroups[] = {
+    {L"S-1-1-0", L"Everyone", L"every account, guests included"},
+    {L"S-1-5-11", L"Authenticated Users",
+     L"every account that has signed in, each domain user included"},
+    {L"S-1-5-32-545", L"Users", L"every ordinary account of the machine, and the domain's users"},
+    {L"S-1-5-4", L"INTERACTIVE", L"whoever signs in at the machine or by remote desktop"},
+    {L"S-1-5-32-546", L"Guests", L"the guest account and whoever signs in as a guest"},
+    {L"S-1-5-7", L"ANONYMOUS LOGON", L"connections that give no account at all"},
+    {L"S-1-5-2", L"NETWORK", L"whoever signs in over the network"},
+    {L"S-1-5-1", L"DIALUP", L"whoever signs in over a dial-up connection"},
+    {L"S-1-5-14", L"REMOTE INTERACTIVE LOGON", L"whoever signs in by remote desktop"},
+    {L"S-1-5-13", L"TERMINAL SERVER USER", L"whoever runs programs on a terminal server"},
+    {L"S-1-5-15", L"This Organization", L"every account of the forest"},
+    {L"S-1-5-1000", L"Other Organization", L"the accounts of other forests that are trusted"},
+    {L"S-1-5-113", L"Local account", L"every local account of the machine"},
+    {L"S-1-2-0", L"LOCAL", L"whoever signs in at the machine itself"},
+    {L"S-1-2-1", L"CONSOLE LOGON", L"whoever signs in at the physical console"},
+    {L"S-1-5-32-547", L"Power Users", L"a legacy group meant for ordinary users"},
+    {L"S-1-5-32-555", L"Remote Desktop Users", L"whoever may sign in by remote desktop"},
+    {L"S-1-15-2-1", L"ALL APPLICATION PACKAGES", L"every sandboxed app"},
+    {L"S-1-15-2-2", L"ALL RESTRICTED APPLICATION PACKAGES",
+     L"every sandboxed app, restricted ones included"},
+    {L"-513", L"Domain Users",
+     L"every account of the domain (on a machine in no domain, every local account)"},
+    {L"-514", L"Domain Guests", L"the domain's guest accounts"},
+    {L"-515", L"Domain Computers",
+     L"every machine of the domain, so whatever runs as SYSTEM on any of them"},
+};
+
+const wchar_t* const kTrustedPrincipals[] = {
+    L"S-1-5-18",      // SYSTEM
+    L"S-1-5-32-544",  // Administrators
+    L"S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464",  // TrustedInstaller
+};
+
+struct NamedRight {
+    std::uint32_t right;
+    const wchar_t* words;  // what it lets one do, as a verb phrase
+};
+
+const NamedRight kFileRights[] = {
+    {kFileWriteData, L"write its data"},
+    {kFileAppendData, L"append to it"},
+    {kDelete, L"delete it"},
+    {kWriteDac, L"change its permissions"},
+    {kWriteOwner, L"take ownership of it"},
+};
+
+// Adding a file beside the program plants a library it loads; deleting or
+// renaming one replaces the program itself.
+const NamedRight kOwnFolderRights[] = {
+    {kFileWriteData, L"add files to it"},
+    {kFileAppendData, L"add subfolders to it"},
+    {kFileDeleteChild, L"delete or rename what it holds"},
+    {kDelete, L"delete or rename it"},
+    {kWriteDac, L"change its permissions"},
+    {kWriteOwner, L"take ownership of it"},
+};
+
+// Further up, only renaming a folder on the path (and making a new one in
+// its place) or taking its permissions over reaches the program.
+const NamedRight kFolderAboveRights[] = {
+    {kFileDeleteChild, L"delete or rename what it holds"},
+    {kDelete, L"delete or rename it"},
+    {kWriteDac, L"change its permissions"},
+    {kWriteOwner, L"take ownership of it"},
+};
+
+const NamedRight kServiceRights[] = {
+    {kServiceChangeConfig, L"change its configuration"},
+    {kWriteDac, L"change its permissions"},
+    {kWriteOwner, L"take ownership of it"},
+};
+
+const NamedRight kKeyRights[] = {
+    {kKeySetValue, L"set its values"},
+    {kKeyCreateSubKey, L"create subkeys in it"},
+    {kWriteDac, L"change its permissions"},
+    {kWriteOwner, L"take ownership of it"},
+};
+
+struct RightsOfKind {
+    const NamedRight* begin;
+    const NamedRight* end;
+};
+
+// The generic mapping each kind of object has on the platform.
+struct GenericMapping {
+    std::uint32_t read, write, execute, all;
+};
+
+}  // namespace
+
+static RightsOfKind NamedRights(AuditedKind kind) {
+    switch (kind) {
+    case AuditedKind::File: return {std::begin(kFileRights), std::end(kFileRights)};
+    case AuditedKind::OwnFolder: return {std::begin(kOwnFolderRights), std::end(kOwnFolderRights)};
+    case AuditedKind::FolderAbove:
+        return {std::begin(kFolderAboveRights), std::end(kFolderAboveRights)};
+    case AuditedKind::Service: return {std::begin(kServiceRights), std::end(kServiceRights)};
+    case AuditedKind::RegistryKey: break;
+    }
+    return {std::begin(kKeyRights), std::end(kKeyRights)};
+}
+
+static GenericMapping MappingOf(AuditedKind kind) {
+    switch (kind) {
+    case AuditedKind::File:
+    case AuditedKind::OwnFolder:
+    case AuditedKind::FolderAbove:
+        return {kFileGenericRead, kFileGenericWrite, kFileGenericExecute, kFileAllAccess};
+    case AuditedKind::Service:
+        // Read: query config and status, interrogate, enumerate dependents;
+        // execute: start, stop, pause, user-defined controls.
+        return {kReadControl | 0x8D, kReadControl | kServiceChangeConfig, kReadControl | 0x170,
+                kServiceAllAccess};
+    case AuditedKind::RegistryKey: break;
+    }
+    return {kReadControl | 0x19, kReadControl | kKeySetValue | kKeyCreateSubKey,
+            kReadControl | 0x19, kKeyAllAccess};
+}
+
+static std::wstring Upper(std::wstring text) {
+    for (wchar_t& c : text) {
+        if (c >= L'a' && c <= L'z') c = c - L'a' + L'A';
+    }
+    return text;
+}
+
+static bool SameSid(const std::wstring& a, const std::wstring& b) {
+    return Upper(a) == Upper(b);
+}
+
+// S-1-5-21-a-b-c-<rid>: an account or group of a domain, or of the machine.
+static bool IsDomainRelative(const std::wstring& sid, const std::wstring& rid) {
+    const std::wstring prefix = L"S-1-5-21-";
+    std::wstring upper = Upper(sid);
+    if (upper.compare(0, prefix.size(), prefix) != 0) return false;
+    if (upper.size() < prefix.size() + rid.size() ||
+        upper.compare(upper.size() - rid.size(), rid.size(), rid) != 0) {
+        return false;
+    }
+    std::wstring domain = upper.substr(prefix.size(), upper.size() - prefix.size() - rid.size());
+    std::size_t dashes = 0;
+    for (wchar_t c : domain) {
+        if (c == L'-') {
+            ++dashes;
+        } else if (c < L'0' || c > L'9') {
+            return false;
+        }
+    }
+    return dashes == 2 && domain.front() != L'-' && domain.back() != L'-' &&
+           domain.find(L"--") == std::wstring::npos;
+}
+
+static const BroadGroup* FindBroadGroup(const std::wstring& sid) {
+    for (const BroadGroup& group : kBroadGroups) {
+        bool relative = group.sid[0] == L'-';
+        if (relative ? IsDomainRelative(sid, group.sid) : SameSid(sid, group.sid)) return &group;
+    }
+    return nullptr;
+}
+
+static std::wstring JoinWords(const std::vector<std::wstring>& words) {
+    std::wstring text;
+    for (std::size_t i = 0; i < words.size(); ++i) {
+        if (i > 0) text += i + 1 == words.size() ? L" and " : L", ";
+        text += words[i];
+    }
+    return text;
+}
+
+static std::uint32_t AllAccessOf(AuditedKind kind) {
+    return MappingOf(kind).all;
+}
+
+// Rights taken away, for this trustee, by the deny entries before entry i.
+static std::uint32_t DeniedBefore(AuditedKind kind, const AccessList& list, std::size_t i) {
+    const std::wstring& trustee = list.entries[i].sid;
+    std::uint32_t denied = 0;
+    for (std::size_t j = 0; j < i; ++j) {
+        const AccessEntry& entry = list.entries[j];
+        if (entry.type != AccessEntryType::Deny || (entry.flags & kInheritOnlyAce)) continue;
+        if (SameSid(entry.sid, trustee) || SameSid(entry.sid, kEveryone)) {
+            denied |= MapGenericRights(kind, entry.mask);
+        }
+    }
+    return denied;
+}
+
+static std::wstring ObjectPhrase(AuditedKind kind, const std::wstring& object) {
+    const wchar_t* what = L"The service's registry key";
+    switch (kind) {
+    case AuditedKind::File: what = L"The file"; break;
+    case AuditedKind::OwnFolder: what = L"The folder"; break;
+    case AuditedKind::FolderAbove: what = L"The folder"; break;
+    case AuditedKind::Service: what = L"The service"; break;
+    case AuditedKind::RegistryKey: break;
+    }
+    std::wstring phrase = std::wstring(what) + L" [" + object + L"]";
+    if (kind == AuditedKind::OwnFolder) phrase += L", which holds the file,";
+    if (kind == AuditedKind::FolderAbove) phrase += L", on the file's path,";
+    return phrase;
+}
+
+static std::wstring Consequence(FindingLevel level) {
+    if (level == FindingLevel::Warning) {
+        return L": any of them could replace or change what the service runs, with the "
+               L"service's account.";
+    }
+    return L": unless that is an administrator's account, it could replace or change what the "
+           L"service runs, with the service's account.";
+}
+
+static AccessFinding NoListFinding(AuditedKind kind, const std::wstring& object) {
+    AccessFinding finding{FindingLevel::Warning, kind, object, kEveryone, L"Everyone",
+                          RightsThatCount(kind), L""};
+    finding.text = ObjectPhrase(kind, object) +
+                   L" has no access list at all, which lets everyone do anything with it" +
+                   Consequence(FindingLevel::Warning);
+    return finding;
+}
+
+static AccessFinding EntryFinding(AuditedKind kind, const std::wstring& object,
+                                  const AccessEntry& entry, std::uint32_t rights,
+                                  AccountNameFunction nameOf) {
+    const BroadGroup* group = FindBroadGroup(entry.sid);
+    std::wstring name = nameOf ? nameOf(entry.sid) : L"";
+    if (name.empty()) name = group ? group->name : entry.sid;
+    FindingLevel level = group ? FindingLevel::Warning : FindingLevel::Note;
+    AccessFinding finding{level, kind, object, entry.sid, name, rights, L""};
+    std::wstring who = group ? name + L" (" + group->why + L")"
+                             : name == entry.sid ? name : name + L" (" + entry.sid + L")";
+    finding.text = ObjectPhrase(kind, object) + L" lets " + who + L" " +
+                   RightsInWords(kind, entry.mask, rights) + Consequence(level);
+    return finding;
+}
+
+static bool IsSeparator(wchar_t c, bool literal) {
+    return c == L'\\' || (!literal && c == L'/');
+}
+
+// Where the next separator after position from is, or the text's end.
+static std::size_t NextSeparator(const std::wstring& path, std::size_t from, bool literal) {
+    while (from < path.size() && !IsSeparator(path[from], literal)) ++from;
+    return from;
+}
+
+// The length of the root with its closing separator (C:\, \\server\share\,
+// \\?\C:\, \\?\UNC\server\share\, \\?\Volume{...}\), or 0 if there is none.
+static std::size_t RootLength(const std::wstring& path, bool literal) {
+    if (!literal) {
+        if (path.size() >= 3 && path[1] == L':' && IsSeparator(path[2], false)) {
+            wchar_t drive = Upper(path.substr(0, 1))[0];
+            return drive >= L'A' && drive <= L'Z' ? 3 : 0;
+        }
+        if (path.size() < 3 || !IsSeparator(path[0], false) || !IsSeparator(path[1], false)) {
+            return 0;
+        }
+        std::size_t server = NextSeparator(path, 2, false);
+        if (server == 2 || server >= path.size()) return 0;
+        std::size_t share = NextSeparator(path, server + 1, false);
+        if (share == server + 1 || share >= path.size()) return 0;
+        return share + 1;
+    }
+    const std::size_t prefix = 4;  // \\?\ or \\.\ .
+    if (Upper(path.substr(prefix, 4)) == L"UNC\\") {
+        std::size_t server = NextSeparator(path, prefix + 4, true);
+        if (server == prefix + 4 || server >= path.size()) return 0;
+        std::size_t share = NextSeparator(path, server + 1, true);
+        if (share == server + 1 || share >= path.size()) return 0;
+        return share + 1;
+    }
+    std::size_t volume = NextSeparator(path, prefix, true);
+    if (volume == prefix || volume >= path.size()) return 0;
+    return volume + 1;
+}
+
+std::uint32_t RightsThatCount(AuditedKind kind) {
+    std::uint32_t rights = 0;
+    RightsOfKind named = NamedRights(kind);
+    for (const NamedRight* r = named.begin; r != named.end; ++r) rights |= r->right;
+    return rights;
+}
+
+std::uint32_t MapGenericRights(AuditedKind kind, std::uint32_t mask) {
+    GenericMapping mapping = MappingOf(kind);
+    std::uint32_t mapped = mask & ~(kGenericRead | kGenericWrite | kGenericExecute | kGenericAll);
+    if (mask & kGenericRead) mapped |= mapping.read;
+    if (mask & kGenericWrite) mapped |= mapping.write;
+    if (mask & kGenericExecute) mapped |= mapping.execute;
+    if (mask & kGenericAll) mapped |= mapping.all;
+    return mapped;
+}
+
+std::wstring RightsInWords(AuditedKind kind, std::uint32_t grantedMask, std::uint32_t rights) {
+    std::uint32_t all = AllAccessOf(kind);
+    if ((MapGenericRights(kind, grantedMask) & all) == all && rights == RightsThatCount(kind)) {
+        return L"do anything with it (full control)";
+    }
+    std::vector<std::wstring> words;
+    RightsOfKind named = NamedRights(kind);
+    for (const NamedRight* r = named.begin; r != named.end; ++r) {
+        if (rights & r->right) words.push_back(r->words);
+    }
+    // Said, since an administrator looking at the list sees the generic right.
+    std::vector<std::wstring> generics;
+    if ((grantedMask & kGenericWrite) && (MapGenericRights(kind, kGenericWrite) & rights)) {
+        generics.push_back(L"generic write");
+    }
+    if ((grantedMask & kGenericAll) && (MapGenericRights(kind, kGenericAll) & rights)) {
+        generics.push_back(L"generic all");
+    }
+    std::wstring text = JoinWords(words);
+    if (!generics.empty()) text += L" (given as " + JoinWords(generics) + L")";
+    return text;
+}
+
+bool IsBroadGroup(const std::wstring& sid) {
+    return FindBroadGroup(sid) != nullptr;
+}
+
+bool IsTrustedPrincipal(const std::wstring& sid) {
+    for (const wchar_t* trusted : kTrustedPrincipals) {
+        if (SameSid(sid, trusted)) return true;
+    }
+    return false;
+}
+
+std::vector<AccessFinding> ReviewAccess(AuditedKind kind, const std::wstring& object,
+                                        const AccessList& list, AccountNameFunction nameOf) {
+    std::vector<AccessFinding> findings;
+    if (!list.present) {
+        findings.push_back(NoListFinding(kind, object));
+        return findings;
+    }
+    for (std::size_t i = 0; i < list.entries.size(); ++i) {
+        const AccessEntry& entry = list.entries[i];
+        // An inherit-only entry grants nothing on the object itself.
+        if (entry.type != AccessEntryType::Allow || (entry.flags & kInheritOnlyAce)) continue;
+        if (IsTrustedPrincipal(entry.sid)) continue;
+        std::uint32_t rights = MapGenericRights(kind, entry.mask) & RightsThatCount(kind);
+        rights &= ~DeniedBefore(kind, list, i);
+        if (rights == 0) continue;
+        findings.push_back(EntryFinding(kind, object, entry, rights, nameOf));
+    }
+    return findings;
+}
+
+std::vector<std::wstring> FoldersUpToRoot(const std::wstring& filePath) {
+    bool literal = filePath.size() >= 4 && filePath[0] == L'\\' && filePath[1] == L'\\' &&
+                   (filePath[2] == L'?' || filePath[2] == L'.') && filePath[3] == L'\\';
+    std::size_t root = RootLength(filePath, literal);
+    std::vector<std::wstring> folders;
+    if (root == 0 || root >= filePath.size()) return folders;
+    std::size_t end = filePath.size();
+    while (end > root && IsSeparator(filePath[end - 1], literal)) --end;  // a trailing separator
+    for (std::size_t i = end; i-- > root;) {
+        if (!IsSeparator(filePath[i], literal)) continue;
+        if (IsSeparator(filePath[i - 1], literal)) continue;  // doubled: the same folder
+        folders.push_back(filePath.substr(0, i));
+    }
+    if (end > root) folders.push_back(filePath.substr(0, root));
+    return folders;
+}

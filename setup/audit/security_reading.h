@@ -1,0 +1,46 @@
+// Reading the access lists that the permission audit judges: of the files a
+// service runs and the folders above them, of the service object and of its
+// registry key. Windows only; each gives NO_ERROR or the platform's error.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+#include "setup/audit/access_review.h"
+
+// The access list of a security descriptor, SIDs in their string form.
+DWORD AccessListOf(PSECURITY_DESCRIPTOR descriptor, AccessList& list);
+
+// A descriptor written in SDDL ("D:(A;;0x2;;;BU)"), so that the judging of
+// services and keys can be exercised where the platform keeps no real ones.
+DWORD AccessListFromSddl(const std::wstring& sddl, AccessList& list);
+
+DWORD ReadFileAccess(const std::wstring& path, AccessList& list);
+DWORD ReadServiceAccess(const std::wstring& serviceName, AccessList& list);
+DWORD ReadServiceKeyAccess(const std::wstring& serviceName, AccessList& list);
+
+// HKLM\SYSTEM\CurrentControlSet\Services\<name>, as findings name it.
+std::wstring ServiceKeyName(const std::wstring& serviceName);
+
+// DOMAIN\name for a SID string, or empty when the platform knows none.
+std::wstring AccountName(const std::wstring& sid);
+
+// The path as the platform will open it: relative parts, "." and ".."
+// resolved and / made \, except for a \\?\ path, which it takes literally.
+std::wstring FullPathOf(const std::wstring& path);
+
+// The findings for each file and every folder from its own up to the root of
+// its drive or share, each folder judged once (as a file's own folder if it
+// is that to either file). A list that cannot be read gives a note.
+std::vector<AccessFinding> AuditFilesAccess(const std::vector<std::wstring>& files);
+
+// The findings for the service object and its registry key; a list that
+// cannot be read gives a note.
+std::vector<AccessFinding> AuditServiceObjectAccess(const std::wstring& serviceName);
+
+// Everything about one installed service: the wrapper, the program, their
+// folders, the service object and its key.
+std::vector<AccessFinding> AuditServiceAccess(const std::wstring& serviceName,
+                                              const std::wstring& wrapperPath,
+                                              const std::wstring& programPath);
