@@ -172,4 +172,35 @@ TEST_F(SetupTool, InstallWritesABareNameAsTheFullPathFound) {
     EXPECT_FALSE(document["error"]["text"].get<std::string>().empty());
 }
 
+// A program that ends by itself with a non-zero code leaves the service
+// stopped with 1066 and that code, which show explains in words.
+TEST_F(SetupTool, ShowExplainsTheExitCodeOfAProgramThatFailed) {
+    const struct {
+        DWORD programExitCode;
+        std::wstring explanation;
+    } kCases[] = {
+        {7, L"1066: the program ended with its own exit code 7 (0x00000007), which as a Windows "
+            L"error reads: "},
+        {0xC0000005, L"1066: the program crashed: it ended with status 3221225477 (0xC0000005), "},
+    };
+    for (const auto& c : kCases) {
+        SCOPED_TRACE(c.programExitCode);
+        Install({L"1000", PrepareChild("run-until-released")});
+        Start();
+        ASSERT_TRUE(WaitForState(SERVICE_RUNNING, 15000)) << Seen();
+        ChildRecord record;
+        ASSERT_TRUE(WaitForRecord(record, 10000)) << Seen();
+        ReleaseChild(c.programExitCode);
+        ASSERT_TRUE(WaitForState(SERVICE_STOPPED, 15000)) << Seen();
+        SetupRun shown = Setup({L"show", name_});
+        EXPECT_TRUE(Holds(shown.out, L"  last exit code  " + c.explanation)) << Narrow(shown.out);
+        json document = ParsedJson(Setup({L"show", name_, L"--json"}));
+        EXPECT_EQ(document["status"]["state"], "stopped");
+        EXPECT_EQ(document["status"]["exitCode"], 1066);
+        EXPECT_EQ(document["status"]["serviceSpecificExitCode"], c.programExitCode);
+        EXPECT_TRUE(Holds(Widen(document["status"]["exitCodeText"].get<std::string>()),
+                          c.explanation));
+    }
+}
+
 }  // namespace
