@@ -24,10 +24,6 @@ static std::wstring WarningLines(const std::vector<std::wstring>& warnings) {
     return text;
 }
 
-static json Texts(const std::vector<std::wstring>& texts) {
-    return JsonTexts(texts);
-}
-
 int InstallAndReport(const SetupCommand& command, const DesiredConfig& desired) {
     // Both reports are made beforehand, so that little is left to go wrong
     // once the service exists: a failure reported then would be for a
@@ -56,7 +52,7 @@ int InstallAndReport(const SetupCommand& command, const DesiredConfig& desired) 
     }
     const int kept = notes.notWritten.empty() ? 0 : 1;
     if (command.json) {
-        documents[kept]["warnings"] = Texts(notes.warnings);
+        documents[kept]["warnings"] = JsonTexts(notes.warnings);
         PrintJson(documents[kept]);
     } else {
         PrintOut(reports[kept] + WarningLines(notes.warnings));
@@ -149,7 +145,7 @@ int ChangeAndReport(const SetupCommand& command, OpenedService& opened,
     document["installed"] = false;
     document["running"] = running;
     document["restarted"] = false;
-    document["warnings"] = Texts(notes.warnings);
+    document["warnings"] = JsonTexts(notes.warnings);
     if (!command.json) {
         PrintOut(RenderChangesText(command.name, made, running && !restart) +
                  WarningLines(notes.warnings));
