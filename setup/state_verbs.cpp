@@ -65,9 +65,10 @@ int Fail(VerbOutput& out, const wchar_t* verb, const std::wstring& problem, DWOR
 
 int FailStoppedAgain(VerbOutput& out, const wchar_t* verb, const SERVICE_STATUS_PROCESS& status,
                      const std::wstring& commandLine) {
-    return Emit(out,
-                Cannot(out, verb) + L"it stopped again, with exit code " +
-                    ExplainedExitCode(status, commandLine) + L".",
+    std::wstring explained = ExplainedExitCode(status, commandLine);
+    // The platform's words end their own sentence.
+    if (explained.empty() || explained.back() != L'.') explained += L".";
+    return Emit(out, Cannot(out, verb) + L"it stopped again, with exit code " + explained,
                 status.dwWin32ExitCode, kExitFailed);
 }
 
@@ -85,7 +86,7 @@ std::wstring ExplainedExitCode(const SERVICE_STATUS_PROCESS& status,
     const ServiceCommandLine line = DecodeServiceCommandLine(commandLine);
     return ExplainExitCode(status.dwWin32ExitCode, status.dwServiceSpecificExitCode, line.wrapped,
                            line.decoded ? line.program : L"",
-                           MessageLookups{SystemMessage, NtStatusMessage});
+                           MessageLookups{SystemMessageTemplate, NtStatusMessage});
 }
 
 PendingReportSink PendingSink(const VerbOutput& out, json& list) {
