@@ -113,7 +113,8 @@ static void Announce(const VerbOutput& out, SC_HANDLE service, DWORD settled,
 FollowResult FollowStart(VerbOutput& out, SC_HANDLE service, const std::wstring& commandLine,
                          json& phase) {
     phase = json::object();
-    Announce(out, service, SERVICE_RUNNING, L"Starting the service " + Printable(out.name) + L"...\n");
+    Announce(out, service, SERVICE_RUNNING,
+             L"Starting the service " + Printable(out.name) + L"...\n");
     json pending;
     const FollowResult result = StartAndFollow(service, PendingSink(out, pending));
     phase["alreadyRunning"] = result.stateBefore == SERVICE_RUNNING;
@@ -125,7 +126,8 @@ FollowResult FollowStart(VerbOutput& out, SC_HANDLE service, const std::wstring&
 FollowResult FollowStop(VerbOutput& out, SC_HANDLE service, const std::wstring& commandLine,
                         json& phase) {
     phase = json::object();
-    Announce(out, service, SERVICE_STOPPED, L"Stopping the service " + Printable(out.name) + L"...\n");
+    Announce(out, service, SERVICE_STOPPED,
+             L"Stopping the service " + Printable(out.name) + L"...\n");
     json pending;
     const FollowResult result = StopAndFollow(service, PendingSink(out, pending));
     phase["alreadyStopped"] = result.stateBefore == SERVICE_STOPPED;

@@ -21,7 +21,8 @@ int RunStatus(const std::wstring& name, bool json) {
     if (error == NO_ERROR) ReadCommandLine(handles.service, commandLine);
     CloseServiceHandles(handles);
     if (error != NO_ERROR) {
-        return Fail(out, L"read the state of", L"the service control manager did not give it.", error, kExitFailed);
+        return Fail(out, L"read the state of", L"the service control manager did not give it.",
+                    error, kExitFailed);
     }
 
     PutStatus(out.document, status, commandLine);
