@@ -128,6 +128,24 @@ TEST_F(SetupState, ReportsAMissingServiceAndAProgramThatCannotBeFound) {
     SetupRun status = Setup({L"status", name_});
     EXPECT_EQ(status.exitCode, 3u);
     EXPECT_EQ(status.out, name_ + L": stopped; last exit code 2: the program was not found\n");
+
+    // A file that is no program: the platform's words name it in place of
+    // their insert (Windows and Wine word them differently).
+    const std::wstring notAProgram = folder_ + L"\\not a program.exe";
+    HANDLE file = CreateFileW(notAProgram.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0,
+                              nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE) << GetLastError();
+    DWORD written = 0;
+    WriteFile(file, "text", 4, &written, nullptr);
+    CloseHandle(file);
+    Install({L"1000", notAProgram});
+    SetupRun bad = Setup({L"start", name_});
+    EXPECT_EQ(bad.exitCode, 1u);
+    EXPECT_TRUE(Holds(bad.err, L"it stopped again, with exit code 193: "));
+    EXPECT_TRUE(Holds(bad.err, notAProgram));
+    EXPECT_FALSE(Holds(bad.err, L"%1"));
+    EXPECT_FALSE(Holds(bad.err, L".."));
+    DeleteFileW(notAProgram.c_str());
 }
 
 TEST_F(SetupState, ListsWrappedServicesInAnyFolderAndLetterCaseAndNoOthers) {

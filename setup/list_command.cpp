@@ -23,10 +23,10 @@ int RunList(bool json) {
     }
 
     if (json) {
-        out.document = ListJson(services, unread, SystemMessage);
+        out.document = ListJson(services, unread, SystemMessageTemplate);
         return Finish(out, kExitDone);
     }
     PrintOut(RenderListText(services));
-    PrintError(RenderUnreadText(unread, SystemMessage));
+    PrintError(RenderUnreadText(unread, SystemMessageTemplate));
     return kExitDone;
 }

@@ -60,7 +60,7 @@ int RunRemove(const std::wstring& name, bool json) {
     std::wstring commandLine;
     ReadCommandLine(handles.service, commandLine);
     SERVICE_STATUS_PROCESS before = {};
-    if (ReadServiceStatus(handles.service, before) == NO_ERROR &&
+    if (ReadStatus(handles.service, before) == NO_ERROR &&
         before.dwCurrentState != SERVICE_STOPPED) {
         Say(out, L"Stopping the service " + Printable(name) + L"...\n");
     }

@@ -2,6 +2,7 @@
 
 #include "child/run_child.h"
 #include "setup/model/config_json.h"
+#include "setup/service_store.h"
 
 // How often the state is read while following; the wrapper reports once a
 // second, other services as they please.
@@ -15,15 +16,6 @@ constexpr DWORD kStopMarginMs = kFollowMarginMs + kTerminateWaitMs;
 static bool IsPending(DWORD state) {
     return state == SERVICE_START_PENDING || state == SERVICE_STOP_PENDING ||
            state == SERVICE_CONTINUE_PENDING || state == SERVICE_PAUSE_PENDING;
-}
-
-static DWORD ReadStatusOf(SC_HANDLE service, SERVICE_STATUS_PROCESS& status) {
-    DWORD needed = 0;
-    if (QueryServiceStatusEx(service, SC_STATUS_PROCESS_INFO, reinterpret_cast<LPBYTE>(&status),
-                             sizeof(status), &needed)) {
-        return NO_ERROR;
-    }
-    return GetLastError();
 }
 
 static bool SameReport(const SERVICE_STATUS_PROCESS& a, const SERVICE_STATUS_PROCESS& b) {
@@ -76,7 +68,7 @@ static FollowResult Settle(FollowResult result, SC_HANDLE service,
                               L"within " + Seconds(last.dwWaitHint) + L"; it may be hung.");
         }
         Sleep(kFollowIntervalMs);
-        if (DWORD error = ReadStatusOf(service, result.status)) {
+        if (DWORD error = ReadStatus(service, result.status)) {
             return Failed(result, error,
                           std::wstring(L"its state could not be read while following its ") +
                               what + L".");
@@ -100,7 +92,7 @@ static FollowResult Judge(FollowResult result, bool start) {
 
 FollowResult StartAndFollow(SC_HANDLE service, const PendingReportSink& onPending) {
     FollowResult result = {0, false, NO_ERROR, L"", {}};
-    if (DWORD error = ReadStatusOf(service, result.status)) {
+    if (DWORD error = ReadStatus(service, result.status)) {
         return Failed(result, error, L"its state could not be read.");
     }
     result.stateBefore = result.status.dwCurrentState;
@@ -118,7 +110,7 @@ FollowResult StartAndFollow(SC_HANDLE service, const PendingReportSink& onPendin
                 return Failed(result, error, L"the service control manager did not start it.");
             }
         }
-        if (DWORD error = ReadStatusOf(service, result.status)) {
+        if (DWORD error = ReadStatus(service, result.status)) {
             return Failed(result, error, L"its state could not be read after the start.");
         }
     }
@@ -137,7 +129,7 @@ static std::wstring StopRefusal(DWORD error) {
 
 FollowResult StopAndFollow(SC_HANDLE service, const PendingReportSink& onPending) {
     FollowResult result = {0, false, NO_ERROR, L"", {}};
-    if (DWORD error = ReadStatusOf(service, result.status)) {
+    if (DWORD error = ReadStatus(service, result.status)) {
         return Failed(result, error, L"its state could not be read.");
     }
     result.stateBefore = result.status.dwCurrentState;
@@ -158,7 +150,7 @@ FollowResult StopAndFollow(SC_HANDLE service, const PendingReportSink& onPending
         const DWORD error = GetLastError();
         if (error == ERROR_SERVICE_NOT_ACTIVE) {
             // Stopped meanwhile; its status holds the exit codes.
-            if (DWORD readError = ReadStatusOf(service, result.status)) {
+            if (DWORD readError = ReadStatus(service, result.status)) {
                 return Failed(result, readError, L"its state could not be read.");
             }
             break;

@@ -3,14 +3,11 @@
 std::optional<StepFailure> OpenServiceByName(const std::wstring& name, DWORD access,
                                              ServiceHandles& handles) {
     handles = {nullptr, nullptr};
-    handles.manager =
-        OpenSCManagerW(/*lpMachineName=*/nullptr, /*lpDatabaseName=*/nullptr, SC_MANAGER_CONNECT);
-    if (!handles.manager) {
-        return StepFailure{L"cannot open the service control manager.", GetLastError()};
+    if (DWORD error = OpenManager(SC_MANAGER_CONNECT, handles.manager)) {
+        return StepFailure{L"cannot open the service control manager.", error};
     }
-    handles.service = OpenServiceW(handles.manager, name.c_str(), access);
-    if (handles.service) return std::nullopt;
-    const DWORD error = GetLastError();
+    const DWORD error = OpenNamedService(handles.manager, name, access, handles.service);
+    if (error == NO_ERROR) return std::nullopt;
     CloseServiceHandles(handles);
     if (error == ERROR_SERVICE_DOES_NOT_EXIST) {
         return StepFailure{L"there is no service of that name.", error};
@@ -24,30 +21,11 @@ void CloseServiceHandles(ServiceHandles& handles) {
     handles = {nullptr, nullptr};
 }
 
-DWORD ReadServiceStatus(SC_HANDLE service, SERVICE_STATUS_PROCESS& status) {
-    DWORD needed = 0;
-    if (QueryServiceStatusEx(service, SC_STATUS_PROCESS_INFO, reinterpret_cast<LPBYTE>(&status),
-                             sizeof(status), &needed)) {
-        return NO_ERROR;
-    }
-    return GetLastError();
-}
-
 DWORD ReadCommandLine(SC_HANDLE service, std::wstring& commandLine) {
-    std::vector<BYTE> buffer(sizeof(QUERY_SERVICE_CONFIGW) + 512 * sizeof(WCHAR));
-    // Asked again while the configuration grows between two calls.
-    for (int attempt = 0; attempt < 4; ++attempt) {
-        auto* config = reinterpret_cast<QUERY_SERVICE_CONFIGW*>(buffer.data());
-        DWORD needed = 0;
-        if (QueryServiceConfigW(service, config, static_cast<DWORD>(buffer.size()), &needed)) {
-            commandLine = config->lpBinaryPathName ? config->lpBinaryPathName : L"";
-            return NO_ERROR;
-        }
-        const DWORD error = GetLastError();
-        if (error != ERROR_INSUFFICIENT_BUFFER) return error;
-        buffer.resize(needed);
-    }
-    return ERROR_INSUFFICIENT_BUFFER;
+    StoredService stored;
+    if (DWORD error = ReadStoredService(service, L"", stored)) return error;
+    commandLine = stored.binaryPathName;
+    return NO_ERROR;
 }
 
 // The listing's entries, names and states only. Wine's manager gives no
@@ -77,7 +55,7 @@ static DWORD ListServices(SC_HANDLE manager, std::vector<ListedService>& listed)
             ListedService service{};
             service.name = entries[i].lpServiceName ? entries[i].lpServiceName : L"";
             service.displayName = entries[i].lpDisplayName ? entries[i].lpDisplayName : L"";
-            service.status = ReportedStatus(entries[i].ServiceStatusProcess);
+            service.status = StatusReportOf(entries[i].ServiceStatusProcess);
             listed.push_back(service);
         }
         return NO_ERROR;

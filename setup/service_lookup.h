@@ -10,6 +10,7 @@
 
 #include "platform/platform.h"
 #include "setup/model/state_report.h"
+#include "setup/service_store.h"
 
 // A step that failed: what, in words (a sentence for "Cannot ... the
 // service X: <problem>"), and the Windows error.
@@ -30,11 +31,8 @@ std::optional<StepFailure> OpenServiceByName(const std::wstring& name, DWORD acc
                                              ServiceHandles& handles);
 void CloseServiceHandles(ServiceHandles& handles);
 
-// QueryServiceStatusEx. Gives NO_ERROR or the error.
-DWORD ReadServiceStatus(SC_HANDLE service, SERVICE_STATUS_PROCESS& status);
-
-// The configured command line (QueryServiceConfigW, asked again with the
-// buffer it says it needs). Gives NO_ERROR or the error.
+// The configured command line, as ReadStoredService reads it (the handle
+// needs SERVICE_QUERY_CONFIG). Gives NO_ERROR or the error.
 DWORD ReadCommandLine(SC_HANDLE service, std::wstring& commandLine);
 
 // Every service whose command line names service-wrapper.exe as the file

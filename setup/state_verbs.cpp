@@ -8,6 +8,7 @@
 #include "setup/model/state_report.h"
 #include "setup/model/text.h"
 #include "setup/service_lookup.h"
+#include "setup/verb_output.h"
 
 using nlohmann::json;
 
@@ -38,7 +39,7 @@ void Warn(VerbOutput& out, const std::wstring& text, DWORD error) {
         PrintError(L"Warning: " + sentence + L"\n");
         return;
     }
-    json warning = ErrorJson(sentence, error, FillMessageInserts(SystemMessage(error), {}));
+    json warning = ErrorJson(sentence, error, SystemMessage(error));
     out.document["warnings"].push_back(warning["error"]);
 }
 
@@ -50,15 +51,9 @@ static std::wstring Cannot(const VerbOutput& out, const wchar_t* verb) {
 // The message on the error stream, or the document's "error" object with
 // the code and its text.
 static int Emit(VerbOutput& out, const std::wstring& message, DWORD error, int exitCode) {
-    if (!out.json) {
-        PrintError(message + L"\n");
-        return exitCode;
-    }
-    const std::wstring text =
-        error != NO_ERROR ? FillMessageInserts(SystemMessage(error), {}) : L"";
-    out.document.update(
-        ErrorJson(message, error != NO_ERROR ? std::optional<DWORD>(error) : std::nullopt, text));
-    return Finish(out, exitCode);
+    return ReportFailure(out.json, message + L"\n",
+                         error != NO_ERROR ? std::optional<DWORD>(error) : std::nullopt,
+                         out.document, exitCode);
 }
 
 int Fail(VerbOutput& out, const wchar_t* verb, const std::wstring& problem, DWORD error,
@@ -70,9 +65,10 @@ int Fail(VerbOutput& out, const wchar_t* verb, const std::wstring& problem, DWOR
 
 int FailStoppedAgain(VerbOutput& out, const wchar_t* verb, const SERVICE_STATUS_PROCESS& status,
                      const std::wstring& commandLine) {
-    return Emit(out,
-                Cannot(out, verb) + L"it stopped again, with exit code " +
-                    ExplainedExitCode(status, commandLine) + L".",
+    std::wstring explained = ExplainedExitCode(status, commandLine);
+    // The platform's words end their own sentence.
+    if (explained.empty() || explained.back() != L'.') explained += L".";
+    return Emit(out, Cannot(out, verb) + L"it stopped again, with exit code " + explained,
                 status.dwWin32ExitCode, kExitFailed);
 }
 
@@ -90,7 +86,7 @@ std::wstring ExplainedExitCode(const SERVICE_STATUS_PROCESS& status,
     const ServiceCommandLine line = DecodeServiceCommandLine(commandLine);
     return ExplainExitCode(status.dwWin32ExitCode, status.dwServiceSpecificExitCode, line.wrapped,
                            line.decoded ? line.program : L"",
-                           MessageLookups{SystemMessage, NtStatusMessage});
+                           MessageLookups{SystemMessageTemplate, NtStatusMessage});
 }
 
 PendingReportSink PendingSink(const VerbOutput& out, json& list) {
@@ -101,7 +97,7 @@ PendingReportSink PendingSink(const VerbOutput& out, json& list) {
 
 void PutStatus(json& phase, const SERVICE_STATUS_PROCESS& status,
                const std::wstring& commandLine) {
-    phase["status"] = StatusJson(ReportedStatus(status), ExplainedExitCode(status, commandLine));
+    phase["status"] = StatusJson(StatusReportOf(status), ExplainedExitCode(status, commandLine));
 }
 
 // Says what is about to happen unless the service is so already; a state
@@ -109,7 +105,7 @@ void PutStatus(json& phase, const SERVICE_STATUS_PROCESS& status,
 static void Announce(const VerbOutput& out, SC_HANDLE service, DWORD settled,
                      const std::wstring& text) {
     SERVICE_STATUS_PROCESS status = {};
-    if (ReadServiceStatus(service, status) != NO_ERROR || status.dwCurrentState != settled) {
+    if (ReadStatus(service, status) != NO_ERROR || status.dwCurrentState != settled) {
         Say(out, text);
     }
 }
@@ -117,7 +113,8 @@ static void Announce(const VerbOutput& out, SC_HANDLE service, DWORD settled,
 FollowResult FollowStart(VerbOutput& out, SC_HANDLE service, const std::wstring& commandLine,
                          json& phase) {
     phase = json::object();
-    Announce(out, service, SERVICE_RUNNING, L"Starting the service " + Printable(out.name) + L"...\n");
+    Announce(out, service, SERVICE_RUNNING,
+             L"Starting the service " + Printable(out.name) + L"...\n");
     json pending;
     const FollowResult result = StartAndFollow(service, PendingSink(out, pending));
     phase["alreadyRunning"] = result.stateBefore == SERVICE_RUNNING;
@@ -129,7 +126,8 @@ FollowResult FollowStart(VerbOutput& out, SC_HANDLE service, const std::wstring&
 FollowResult FollowStop(VerbOutput& out, SC_HANDLE service, const std::wstring& commandLine,
                         json& phase) {
     phase = json::object();
-    Announce(out, service, SERVICE_STOPPED, L"Stopping the service " + Printable(out.name) + L"...\n");
+    Announce(out, service, SERVICE_STOPPED,
+             L"Stopping the service " + Printable(out.name) + L"...\n");
     json pending;
     const FollowResult result = StopAndFollow(service, PendingSink(out, pending));
     phase["alreadyStopped"] = result.stateBefore == SERVICE_STOPPED;

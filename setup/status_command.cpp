@@ -16,15 +16,16 @@ int RunStatus(const std::wstring& name, bool json) {
                                                                    : kExitFailed);
     }
     SERVICE_STATUS_PROCESS status = {};
-    const DWORD error = ReadServiceStatus(handles.service, status);
+    const DWORD error = ReadStatus(handles.service, status);
     std::wstring commandLine;
     if (error == NO_ERROR) ReadCommandLine(handles.service, commandLine);
     CloseServiceHandles(handles);
     if (error != NO_ERROR) {
-        return Fail(out, L"read the state of", L"the service control manager did not give it.", error, kExitFailed);
+        return Fail(out, L"read the state of", L"the service control manager did not give it.",
+                    error, kExitFailed);
     }
 
     PutStatus(out.document, status, commandLine);
-    Say(out, StatusLine(name, ReportedStatus(status), ExplainedExitCode(status, commandLine)));
+    Say(out, StatusLine(name, StatusReportOf(status), ExplainedExitCode(status, commandLine)));
     return Finish(out, status.dwCurrentState == SERVICE_RUNNING ? kExitDone : kStatusNotRunning);
 }

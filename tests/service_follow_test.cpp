@@ -16,6 +16,8 @@ using Pending = std::tuple<DWORD, DWORD, DWORD, ULONGLONG>;
 
 constexpr DWORD kStarting = SERVICE_START_PENDING;
 constexpr DWORD kStopping = SERVICE_STOP_PENDING;
+constexpr DWORD kRunning = SERVICE_RUNNING;
+constexpr DWORD kStopped = SERVICE_STOPPED;
 
 // One life: how the service stands and behaves, and what the follow must
 // make of it.
@@ -120,217 +122,115 @@ protected:
     SC_HANDLE manager_ = nullptr;
 };
 
+// A report every 2.5 s, each hinting at 3 s: progress for longer than any
+// one hint, or any fixed bound.
+std::vector<sim::StatusReport> SlowStart() {
+    std::vector<sim::StatusReport> reports;
+    for (DWORD checkPoint = 1; checkPoint <= 6; ++checkPoint) {
+        reports.push_back({(checkPoint - 1) * 2500, kStarting, checkPoint, 3000});
+    }
+    reports.push_back({15000, kRunning});
+    return reports;
+}
+
+const auto kStopFirst = [](SC_HANDLE service) {
+    SERVICE_STATUS answer;
+    ControlService(service, SERVICE_CONTROL_STOP, &answer);
+};
+const auto kStartFirst = [](SC_HANDLE service) { StartServiceW(service, 0, nullptr); };
+
 TEST_F(Follow, AStartIsFollowedUntilItRunsOrStopsAsLongAsItsReportsSayItMay) {
+    std::vector<Pending> slowStart;
+    for (DWORD checkPoint = 1; checkPoint <= 6; ++checkPoint) {
+        slowStart.emplace_back(kStarting, checkPoint, 3000, (checkPoint - 1) * 2500);
+    }
     const Life kLives[] = {
-        {"runs at once", SERVICE_STOPPED, Script({{0, SERVICE_RUNNING}}, {}), nullptr, true,
-         SERVICE_RUNNING, NO_ERROR, L"", {}, 0, 1},
-        {"starts in steps",
-         SERVICE_STOPPED,
-         Script({{0, kStarting, 1, 3000}, {1000, kStarting, 2, 3000}, {2600, SERVICE_RUNNING}}, {}),
-         nullptr,
-         true,
-         SERVICE_RUNNING,
-         NO_ERROR,
-         L"",
-         {{kStarting, 1, 3000, 0}, {kStarting, 2, 3000, 1000}},
-         2600, 1},
-        {"a wait hint past 13 s is waited out",
-         SERVICE_STOPPED,
-         Script({{0, kStarting, 1, 40000}, {39000, SERVICE_RUNNING}}, {}),
-         nullptr,
-         true,
-         SERVICE_RUNNING,
-         NO_ERROR,
-         L"",
-         {{kStarting, 1, 40000, 0}},
-         39000, 1},
-        {"progress for longer than any one hint",
-         SERVICE_STOPPED,
-         Script({{0, kStarting, 1, 3000},
-                 {2500, kStarting, 2, 3000},
-                 {5000, kStarting, 3, 3000},
-                 {7500, kStarting, 4, 3000},
-                 {10000, kStarting, 5, 3000},
-                 {12500, kStarting, 6, 3000},
-                 {15000, SERVICE_RUNNING}},
-                {}),
-         nullptr,
-         true,
-         SERVICE_RUNNING,
-         NO_ERROR,
-         L"",
-         {{kStarting, 1, 3000, 0},
-          {kStarting, 2, 3000, 2500},
-          {kStarting, 3, 3000, 5000},
-          {kStarting, 4, 3000, 7500},
-          {kStarting, 5, 3000, 10000},
-          {kStarting, 6, 3000, 12500}},
-         15000, 1},
-        {"silent beyond its hint and the margin",
-         SERVICE_STOPPED,
-         Script({{0, kStarting, 1, 3000}}, {}),
-         nullptr,
-         false,
-         kStarting,
-         NO_ERROR,
+        {"runs at once", kStopped, Script({{0, kRunning}}, {}), nullptr, true, kRunning, NO_ERROR,
+         L"", {}, 0, 1},
+        {"starts in steps", kStopped,
+         Script({{0, kStarting, 1, 3000}, {1000, kStarting, 2, 3000}, {2600, kRunning}}, {}),
+         nullptr, true, kRunning, NO_ERROR, L"",
+         {{kStarting, 1, 3000, 0}, {kStarting, 2, 3000, 1000}}, 2600, 1},
+        {"a wait hint past 13 s is waited out", kStopped,
+         Script({{0, kStarting, 1, 40000}, {39000, kRunning}}, {}), nullptr, true, kRunning,
+         NO_ERROR, L"", {{kStarting, 1, 40000, 0}}, 39000, 1},
+        {"progress for longer than any one hint", kStopped, Script(SlowStart(), {}), nullptr, true,
+         kRunning, NO_ERROR, L"", slowStart, 15000, 1},
+        {"silent beyond its hint and the margin", kStopped, Script({{0, kStarting, 1, 3000}}, {}),
+         nullptr, false, kStarting, NO_ERROR,
          L"it is still starting after 7 seconds without a new report, though its last one "
          L"(checkpoint 1) said to expect the next within 3 seconds; it may be hung.",
-         {{kStarting, 1, 3000, 0}},
-         6100, 1},
-        {"silent almost as long as its hint and the margin",
-         SERVICE_STOPPED,
-         Script({{0, kStarting, 1, 3000}, {6000, SERVICE_RUNNING}}, {}),
-         nullptr,
-         true,
-         SERVICE_RUNNING,
-         NO_ERROR,
-         L"",
-         {{kStarting, 1, 3000, 0}},
-         6000, 1},
-        {"stops instead, as a wrapper whose program is missing",
-         SERVICE_STOPPED,
-         Script({{0, kStarting, 1, 10000}, {300, SERVICE_STOPPED, 0, 0, ERROR_FILE_NOT_FOUND}}, {}),
-         nullptr,
-         true,
-         SERVICE_STOPPED,
-         NO_ERROR,
-         L"",
-         {{kStarting, 1, 10000, 0}},
-         300, 1},
-        {"the manager refuses the start",
-         SERVICE_STOPPED,
-         Script({}, {}, ERROR_SERVICE_LOGON_FAILED),
-         nullptr,
-         false,
-         SERVICE_STOPPED,
-         ERROR_SERVICE_LOGON_FAILED,
-         L"the service control manager did not start it.",
-         {},
-         0, 1},
-        {"already running", SERVICE_RUNNING, Script({}, {}), nullptr, true, SERVICE_RUNNING,
-         NO_ERROR, L"", {}, 0, 0},
-        {"a stop under way ends before the start",
-         SERVICE_RUNNING,
-         Script({{0, kStarting, 1, 2000}, {500, SERVICE_RUNNING}},
-                {{0, kStopping, 1, 2000}, {1500, SERVICE_STOPPED}}),
-         [](SC_HANDLE service) {
-             SERVICE_STATUS answer;
-             ControlService(service, SERVICE_CONTROL_STOP, &answer);
-         },
-         true,
-         SERVICE_RUNNING,
-         NO_ERROR,
-         L"",
-         {{kStopping, 1, 2000, 0}, {kStarting, 1, 2000, 1500}},
-         2000, 1},
-        {"a start under way is followed, not asked for again",
-         SERVICE_STOPPED,
-         Script({{0, kStarting, 1, 2000}, {700, SERVICE_RUNNING}}, {}),
-         [](SC_HANDLE service) { StartServiceW(service, 0, nullptr); },
-         true,
-         SERVICE_RUNNING,
-         NO_ERROR,
-         L"",
-         {{kStarting, 1, 2000, 0}},
-         700, 1},
+         {{kStarting, 1, 3000, 0}}, 6100, 1},
+        {"silent almost as long as its hint and the margin", kStopped,
+         Script({{0, kStarting, 1, 3000}, {6000, kRunning}}, {}), nullptr, true, kRunning,
+         NO_ERROR, L"", {{kStarting, 1, 3000, 0}}, 6000, 1},
+        {"stops instead, as a wrapper whose program is missing", kStopped,
+         Script({{0, kStarting, 1, 10000}, {300, kStopped, 0, 0, ERROR_FILE_NOT_FOUND}}, {}),
+         nullptr, true, kStopped, NO_ERROR, L"", {{kStarting, 1, 10000, 0}}, 300, 1},
+        {"the manager refuses the start", kStopped, Script({}, {}, ERROR_SERVICE_LOGON_FAILED),
+         nullptr, false, kStopped, ERROR_SERVICE_LOGON_FAILED,
+         L"the service control manager did not start it.", {}, 0, 1},
+        {"already running", kRunning, Script({}, {}), nullptr, true, kRunning, NO_ERROR, L"", {},
+         0, 0},
+        {"a stop under way ends before the start", kRunning,
+         Script({{0, kStarting, 1, 2000}, {500, kRunning}},
+                {{0, kStopping, 1, 2000}, {1500, kStopped}}),
+         kStopFirst, true, kRunning, NO_ERROR, L"",
+         {{kStopping, 1, 2000, 0}, {kStarting, 1, 2000, 1500}}, 2000, 1},
+        {"a start under way is followed, not asked for again", kStopped,
+         Script({{0, kStarting, 1, 2000}, {700, kRunning}}, {}), kStartFirst, true, kRunning,
+         NO_ERROR, L"", {{kStarting, 1, 2000, 0}}, 700, 1},
     };
     for (const Life& life : kLives) Live(life, StartAndFollow, "StartServiceW");
 }
 
 TEST_F(Follow, AStopIsFollowedUntilItHasStoppedAsLongAsItsReportsSayItMay) {
+    const auto dependentRuns = [](SC_HANDLE) {
+        sim::ServiceRecord dependent;
+        dependent.name = L"Dependent";
+        dependent.dependencies = {L"svc"};
+        dependent.status.dwCurrentState = kRunning;
+        sim::AddService(dependent);
+    };
     const Life kLives[] = {
-        {"stops at once", SERVICE_RUNNING, Script({}, {{0, SERVICE_STOPPED}}), nullptr, true,
-         SERVICE_STOPPED, NO_ERROR, L"", {}, 0, 1},
-        {"the wrapper's program ends within its stop timeout",
-         SERVICE_RUNNING,
-         Script({}, WrapperStop(30000, 2400)),
-         nullptr,
-         true,
-         SERVICE_STOPPED,
-         NO_ERROR,
-         L"",
+        {"stops at once", kRunning, Script({}, {{0, kStopped}}), nullptr, true, kStopped, NO_ERROR,
+         L"", {}, 0, 1},
+        {"the wrapper's program ends within its stop timeout", kRunning,
+         Script({}, WrapperStop(30000, 2400)), nullptr, true, kStopped, NO_ERROR, L"",
          {{kStopping, 1, 30000, 0}, {kStopping, 2, 30000, 1000}, {kStopping, 3, 30000, 2000}},
          2400, 1},
-        {"a wait hint past 13 s is waited out",
-         SERVICE_RUNNING,
-         Script({}, {{0, kStopping, 1, 20000}, {19000, SERVICE_STOPPED}}),
-         nullptr,
-         true,
-         SERVICE_STOPPED,
-         NO_ERROR,
-         L"",
-         {{kStopping, 1, 20000, 0}},
-         19000, 1},
+        {"a wait hint past 13 s is waited out", kRunning,
+         Script({}, {{0, kStopping, 1, 20000}, {19000, kStopped}}), nullptr, true, kStopped,
+         NO_ERROR, L"", {{kStopping, 1, 20000, 0}}, 19000, 1},
         // After its last checkpoint the wrapper ends the program and waits
         // up to ten seconds for it to go, reporting nothing meanwhile.
-        {"the wrapper's silent wait for a program it has ended",
-         SERVICE_RUNNING,
-         Script({}, WrapperStop(2000, 2000 + 9900)),
-         nullptr,
-         true,
-         SERVICE_STOPPED,
-         NO_ERROR,
-         L"",
+        {"the wrapper's silent wait for a program it has ended", kRunning,
+         Script({}, WrapperStop(2000, 2000 + 9900)), nullptr, true, kStopped, NO_ERROR, L"",
          {{kStopping, 1, 2000, 0}, {kStopping, 2, 2000, 1000}, {kStopping, 3, 2000, 2000}},
          11900, 1},
-        {"silent beyond its hint and the margin",
-         SERVICE_RUNNING,
-         Script({}, {{0, kStopping, 1, 3000}}),
-         nullptr,
-         false,
-         kStopping,
-         NO_ERROR,
+        {"silent beyond its hint and the margin", kRunning,
+         Script({}, {{0, kStopping, 1, 3000}}), nullptr, false, kStopping, NO_ERROR,
          L"it is still stopping after 17 seconds without a new report",
-         {{kStopping, 1, 3000, 0}},
-         16100, 1},
-        {"refuses the stop", SERVICE_RUNNING,
-         Script({}, {}, NO_ERROR, ERROR_SERVICE_CANNOT_ACCEPT_CTRL), nullptr, false,
-         SERVICE_RUNNING, ERROR_SERVICE_CANNOT_ACCEPT_CTRL, L"it cannot take one now.", {}, 0, 1},
-        {"others depend on it", SERVICE_RUNNING, Script({}, {{0, SERVICE_STOPPED}}),
-         [](SC_HANDLE) {
-             sim::ServiceRecord dependent;
-             dependent.name = L"Dependent";
-             dependent.dependencies = {L"svc"};
-             dependent.status.dwCurrentState = SERVICE_RUNNING;
-             sim::AddService(dependent);
-         },
-         false, SERVICE_RUNNING, ERROR_DEPENDENT_SERVICES_RUNNING, L"stop them first.", {}, 0, 1},
-        {"already stopped", SERVICE_STOPPED, Script({}, {}), nullptr, true, SERVICE_STOPPED,
-         NO_ERROR, L"", {}, 0, 0},
-        {"a stop under way is followed, not asked for again",
-         SERVICE_RUNNING,
-         Script({}, {{0, kStopping, 1, 2000}, {1200, SERVICE_STOPPED, 0, 0, 1066, 7}}),
-         [](SC_HANDLE service) {
-             SERVICE_STATUS answer;
-             ControlService(service, SERVICE_CONTROL_STOP, &answer);
-         },
-         true,
-         SERVICE_STOPPED,
-         NO_ERROR,
-         L"",
-         {{kStopping, 1, 2000, 0}},
-         1200, 1},
+         {{kStopping, 1, 3000, 0}}, 16100, 1},
+        {"refuses the stop", kRunning, Script({}, {}, NO_ERROR, ERROR_SERVICE_CANNOT_ACCEPT_CTRL),
+         nullptr, false, kRunning, ERROR_SERVICE_CANNOT_ACCEPT_CTRL, L"it cannot take one now.",
+         {}, 0, 1},
+        {"others depend on it", kRunning, Script({}, {{0, kStopped}}), dependentRuns, false,
+         kRunning, ERROR_DEPENDENT_SERVICES_RUNNING, L"stop them first.", {}, 0, 1},
+        {"already stopped", kStopped, Script({}, {}), nullptr, true, kStopped, NO_ERROR, L"", {},
+         0, 0},
+        {"a stop under way is followed, not asked for again", kRunning,
+         Script({}, {{0, kStopping, 1, 2000}, {1200, kStopped, 0, 0, 1066, 7}}), kStopFirst, true,
+         kStopped, NO_ERROR, L"", {{kStopping, 1, 2000, 0}}, 1200, 1},
         // The manager's own start-pending status takes no stop yet.
-        {"still starting: the start ends first, then the stop",
-         SERVICE_STOPPED,
-         Script({{1500, SERVICE_RUNNING}}, {{0, kStopping, 1, 1000}, {400, SERVICE_STOPPED}}),
-         [](SC_HANDLE service) { StartServiceW(service, 0, nullptr); },
-         true,
-         SERVICE_STOPPED,
-         NO_ERROR,
-         L"",
-         {{kStarting, 0, 2000, 0}, {kStopping, 1, 1000, 1500}},
+        {"still starting: the start ends first, then the stop", kStopped,
+         Script({{1500, kRunning}}, {{0, kStopping, 1, 1000}, {400, kStopped}}), kStartFirst,
+         true, kStopped, NO_ERROR, L"", {{kStarting, 0, 2000, 0}, {kStopping, 1, 1000, 1500}},
          1900, 2},
-        {"goes back to running",
-         SERVICE_RUNNING,
-         Script({}, {{0, kStopping, 1, 1000}, {500, SERVICE_RUNNING}}),
-         nullptr,
-         false,
-         SERVICE_RUNNING,
-         NO_ERROR,
-         L"it came to be running instead of stopped.",
-         {{kStopping, 1, 1000, 0}},
-         500, 1},
+        {"goes back to running", kRunning,
+         Script({}, {{0, kStopping, 1, 1000}, {500, kRunning}}), nullptr, false, kRunning,
+         NO_ERROR, L"it came to be running instead of stopped.", {{kStopping, 1, 1000, 0}}, 500,
+         1},
     };
     for (const Life& life : kLives) Live(life, StopAndFollow, "ControlService");
 }

@@ -357,8 +357,9 @@ the variable when it starts the service.
 
 show prints the service's state, configuration and command line, each element
 as the wrapper will read it, and warns about what cannot work or is unsafe.
-remove stops the service if it runs, following the stop to its end, and then
-deletes it. start, stop and restart follow the service to its new state.
+remove clears the service's recovery settings, so that Windows cannot start
+it again meanwhile, stops it if it runs, following the stop to its end, and
+then deletes it. start, stop and restart follow the service to its new state.
 status prints one line. list prints every wrapped service.
 
 Exit codes: 0 done, 1 failed, 2 a mistake in the command line, 3 show found

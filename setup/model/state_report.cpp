@@ -7,11 +7,6 @@
 
 using nlohmann::json;
 
-StatusReport ReportedStatus(const SERVICE_STATUS_PROCESS& status) {
-    return {status.dwCurrentState, status.dwProcessId, status.dwWin32ExitCode,
-            status.dwServiceSpecificExitCode};
-}
-
 static std::wstring PendingWord(DWORD state) {
     if (state == SERVICE_START_PENDING) return L"start pending";
     if (state == SERVICE_STOP_PENDING) return L"stop pending";

@@ -28,8 +28,6 @@ struct UnreadService {
     DWORD error;
 };
 
-StatusReport ReportedStatus(const SERVICE_STATUS_PROCESS& status);
-
 // "  start pending: checkpoint 1, wait hint 10000 ms\n"; "stop pending"
 // likewise, and any other state by its word.
 std::wstring PendingLine(const SERVICE_STATUS_PROCESS& status);
