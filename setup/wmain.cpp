@@ -2,12 +2,12 @@
 #include <new>
 #include <vector>
 
-#include "setup/commands.h"
+#include "setup/verbs/commands.h"
 #include "setup/console.h"
 #include "setup/model/config_json.h"
 #include "setup/model/service_command_line.h"
 #include "setup/model/text.h"
-#include "setup/state_verbs.h"
+#include "setup/verbs/state_verbs.h"
 
 // Split by CommandLineToArgvW, as the wrapper splits its own: the same rule
 // for both programs, and no wildcard expansion by the runtime.

@@ -1,6 +1,6 @@
 // remove's sequence on the simulated manager, which can refuse any step and
 // script a service's stop on the virtual clock.
-#include "setup/remove_service.h"
+#include "setup/manager/remove_service.h"
 
 #include <algorithm>
 #include <functional>

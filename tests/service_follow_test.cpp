@@ -1,6 +1,6 @@
 // Starting and stopping a service and following it, on the simulated
 // manager's virtual clock: scripted lives, each report at a chosen time.
-#include "setup/service_follow.h"
+#include "setup/manager/service_follow.h"
 
 #include <algorithm>
 #include <functional>

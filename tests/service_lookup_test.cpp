@@ -1,6 +1,6 @@
 // Finding wrapped services on the simulated manager, as Windows lists them
 // and as Wine does (nothing until the buffer holds the whole list).
-#include "setup/service_lookup.h"
+#include "setup/manager/service_lookup.h"
 
 #include <gtest/gtest.h>
 

@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "setup/model/compose_config.h"
-#include "setup/service_store.h"
+#include "setup/manager/service_store.h"
 
 namespace store_test {
 

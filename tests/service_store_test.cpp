@@ -1,6 +1,6 @@
 // Reading a service back and the install sequence, against the simulated
 // manager, which can refuse any step and keeps every setting Wine's does not.
-#include "setup/service_store.h"
+#include "setup/manager/service_store.h"
 
 #include <algorithm>
 

@@ -1,6 +1,6 @@
 // apply's and set's writes against the simulated manager: only what differs
 // is written, and a write that fails has the writes before it undone.
-#include "setup/service_store.h"
+#include "setup/manager/service_store.h"
 
 #include <algorithm>
 

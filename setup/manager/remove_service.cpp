@@ -1,4 +1,4 @@
-#include "setup/remove_service.h"
+#include "setup/manager/remove_service.h"
 
 #include <optional>
 #include <vector>

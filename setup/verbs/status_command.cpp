@@ -1,10 +1,10 @@
 // status: one line for a person, and an exit code for a script: 0 running,
 // 3 any other state, 4 no such service, 1 the state could not be read.
-#include "setup/commands.h"
+#include "setup/verbs/commands.h"
 #include "setup/model/config_text.h"
 #include "setup/model/state_report.h"
-#include "setup/service_lookup.h"
-#include "setup/state_verbs.h"
+#include "setup/manager/service_lookup.h"
+#include "setup/verbs/state_verbs.h"
 
 int RunStatus(const std::wstring& name, bool json) {
     VerbOutput out = NewOutput(json, name);

@@ -1,9 +1,9 @@
 // start: the start asked for and followed until the service runs, or until
 // it has stopped again, with the exit code explained.
-#include "setup/commands.h"
+#include "setup/verbs/commands.h"
 #include "setup/model/text.h"
-#include "setup/service_lookup.h"
-#include "setup/state_verbs.h"
+#include "setup/manager/service_lookup.h"
+#include "setup/verbs/state_verbs.h"
 
 int RunStart(const std::wstring& name, bool json) {
     VerbOutput out = NewOutput(json, name);

@@ -1,14 +1,14 @@
-#include "setup/state_verbs.h"
+#include "setup/verbs/state_verbs.h"
 
-#include "setup/commands.h"
+#include "setup/verbs/commands.h"
 #include "setup/console.h"
 #include "setup/model/config_json.h"
 #include "setup/model/exit_codes.h"
 #include "setup/model/service_command_line.h"
 #include "setup/model/state_report.h"
 #include "setup/model/text.h"
-#include "setup/service_lookup.h"
-#include "setup/verb_output.h"
+#include "setup/manager/service_lookup.h"
+#include "setup/verbs/verb_output.h"
 
 using nlohmann::json;
 

@@ -2,8 +2,8 @@
 // through the service store, then the outcome in text or JSON.
 #include <algorithm>
 
-#include "setup/commands.h"
-#include "setup/config_verbs.h"
+#include "setup/verbs/commands.h"
+#include "setup/verbs/config_verbs.h"
 #include "setup/console.h"
 #include "setup/model/config_json.h"
 #include "setup/model/config_text.h"
@@ -11,10 +11,10 @@
 #include "setup/model/exit_codes.h"
 #include "setup/model/state_report.h"
 #include "setup/model/text.h"
-#include "setup/service_follow.h"
-#include "setup/service_store.h"
-#include "setup/state_verbs.h"
-#include "setup/verb_output.h"
+#include "setup/manager/service_follow.h"
+#include "setup/manager/service_store.h"
+#include "setup/verbs/state_verbs.h"
+#include "setup/verbs/verb_output.h"
 
 using nlohmann::json;
 

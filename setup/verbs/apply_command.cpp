@@ -1,8 +1,8 @@
 // apply: the service made as the options say, every option not given at
 // its default, exactly as install would write it: installed if it is
 // missing, changed where it differs, left alone where it does not.
-#include "setup/commands.h"
-#include "setup/config_verbs.h"
+#include "setup/verbs/commands.h"
+#include "setup/verbs/config_verbs.h"
 
 int RunApply(const SetupCommand& command) {
     DesiredConfig desired{};

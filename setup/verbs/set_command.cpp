@@ -1,7 +1,7 @@
 // set: only what is given changes, on a wrapped service that exists; the
 // program and its arguments only when -- is given.
-#include "setup/commands.h"
-#include "setup/config_verbs.h"
+#include "setup/verbs/commands.h"
+#include "setup/verbs/config_verbs.h"
 #include "setup/model/compose_config.h"
 
 // What set checks of the options alone, before it opens the service.

@@ -7,7 +7,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "setup/service_follow.h"
+#include "setup/manager/service_follow.h"
 
 // The verb's output. With json, nothing is printed until Finish, and the
 // document holds what the text would have said.

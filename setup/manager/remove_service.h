@@ -8,7 +8,7 @@
 #pragma once
 
 #include "platform/platform.h"
-#include "setup/service_follow.h"
+#include "setup/manager/service_follow.h"
 
 // What the sequence needs of the service's handle.
 constexpr DWORD kRemoveServiceAccess = SERVICE_QUERY_CONFIG | SERVICE_CHANGE_CONFIG |

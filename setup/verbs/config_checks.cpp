@@ -1,14 +1,14 @@
 // The checks install, apply and set make before anything is written.
 #include "child/wrapper_arguments.h"
-#include "setup/commands.h"
-#include "setup/config_verbs.h"
+#include "setup/verbs/commands.h"
+#include "setup/verbs/config_verbs.h"
 #include "setup/console.h"
 #include "setup/files.h"
 #include "setup/model/compose_config.h"
 #include "setup/model/service_command_line.h"
 #include "setup/model/text.h"
-#include "setup/service_store.h"
-#include "setup/verb_output.h"
+#include "setup/manager/service_store.h"
+#include "setup/verbs/verb_output.h"
 
 static std::wstring Shown(const std::wstring& path) {
     return Bracketed(path);

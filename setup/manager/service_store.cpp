@@ -1,4 +1,4 @@
-#include "setup/service_store.h"
+#include "setup/manager/service_store.h"
 
 #include <cstring>
 #include <functional>

@@ -1,4 +1,4 @@
-#include "setup/service_lookup.h"
+#include "setup/manager/service_lookup.h"
 
 std::optional<StepFailure> OpenServiceByName(const std::wstring& name, DWORD access,
                                              ServiceHandles& handles) {

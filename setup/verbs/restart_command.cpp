@@ -1,9 +1,9 @@
 // restart: the stop followed to its end, then the start followed until the
 // service runs; a stopped service is just started.
-#include "setup/commands.h"
+#include "setup/verbs/commands.h"
 #include "setup/model/text.h"
-#include "setup/service_lookup.h"
-#include "setup/state_verbs.h"
+#include "setup/manager/service_lookup.h"
+#include "setup/verbs/state_verbs.h"
 
 int RunRestart(const std::wstring& name, bool json) {
     VerbOutput out = NewOutput(json, name);

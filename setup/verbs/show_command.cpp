@@ -1,7 +1,7 @@
 // show: a service's state and configuration read back through the store,
 // its command line decoded as the wrapper will read it, and the judging of
 // it; in text, or the whole record as JSON.
-#include "setup/commands.h"
+#include "setup/verbs/commands.h"
 #include "setup/console.h"
 #include "setup/files.h"
 #include "setup/model/config_json.h"
@@ -9,9 +9,9 @@
 #include "setup/model/configuration_review.h"
 #include "setup/model/exit_codes.h"
 #include "setup/model/text.h"
-#include "setup/service_store.h"
-#include "setup/state_verbs.h"
-#include "setup/verb_output.h"
+#include "setup/manager/service_store.h"
+#include "setup/verbs/state_verbs.h"
+#include "setup/verbs/verb_output.h"
 
 // Opens the service and reads everything. Gives NO_ERROR, or the error and
 // in problem the failure in words.

@@ -1,8 +1,8 @@
-#include "setup/verb_output.h"
+#include "setup/verbs/verb_output.h"
 
 #include "setup/console.h"
 #include "setup/model/config_json.h"
-#include "setup/state_verbs.h"
+#include "setup/verbs/state_verbs.h"
 
 int ReportFailure(bool json, const std::wstring& message, std::optional<DWORD> error,
                   nlohmann::json document, int exitCode) {

@@ -1,8 +1,8 @@
-#include "setup/service_follow.h"
+#include "setup/manager/service_follow.h"
 
 #include "child/run_child.h"
 #include "setup/model/config_json.h"
-#include "setup/service_store.h"
+#include "setup/manager/service_store.h"
 
 // How often the state is read while following; the wrapper reports once a
 // second, other services as they please.

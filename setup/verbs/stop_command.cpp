@@ -1,9 +1,9 @@
 // stop: the stop asked for and followed until the service has stopped, each
 // stop-pending report printed, with the exit code it stopped with.
-#include "setup/commands.h"
+#include "setup/verbs/commands.h"
 #include "setup/model/text.h"
-#include "setup/service_lookup.h"
-#include "setup/state_verbs.h"
+#include "setup/manager/service_lookup.h"
+#include "setup/verbs/state_verbs.h"
 
 int RunStop(const std::wstring& name, bool json) {
     VerbOutput out = NewOutput(json, name);

@@ -1,9 +1,9 @@
 // list: every wrapped service on the machine, with its state and program.
-#include "setup/commands.h"
+#include "setup/verbs/commands.h"
 #include "setup/console.h"
 #include "setup/model/state_report.h"
-#include "setup/service_lookup.h"
-#include "setup/state_verbs.h"
+#include "setup/manager/service_lookup.h"
+#include "setup/verbs/state_verbs.h"
 
 int RunList(bool json) {
     VerbOutput out = NewOutput(json, L"");
