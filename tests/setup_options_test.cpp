@@ -102,6 +102,7 @@ const CommandCase kCommandCases[] = {
     // The options of issues on recovery, accounts and hardening.
     {{L"install", L"U", L"--depends-on", L"Tcpip", L"--depends-on=+Network Group", L"--", L"p"},
      L"install [U] depends [Tcpip] [+Network Group] program [p]"},
+    {{L"set", L"U", L"--depends-on", L"NONE"}, L"set [U] depends"},
     {{L"install", L"U", L"--restart-on-failure", L"5000", L"--", L"p"}, L"install [U] recovery 5000 program [p]"},
     {{L"install", L"U", L"--restart-on-failure", L"0,1,4294967295", L"--reset-failures-after", L"0", L"--", L"p"},
      L"install [U] recovery 0 1 4294967295 reset 0 program [p]"},
@@ -215,6 +216,12 @@ const CommandCase kCommandCases[] = {
     {{L"install", L"U", L"--depends-on", L"A", L"--depends-on", L"a", L"--", L"p"}, L"--depends-on names a twice."},
     {{L"install", L"U", L"--depends-on", L"u", L"--", L"p"},
      L"--depends-on names the service itself, which could then never start."},
+    {{L"set", L"U", L"--depends-on", L"none", L"--depends-on", L"Tcpip"},
+     L"--depends-on none means no dependencies at all; it cannot be given with a service to "
+     L"depend on."},
+    {{L"set", L"U", L"--depends-on", L"Tcpip", L"--depends-on=None"},
+     L"--depends-on none means no dependencies at all; it cannot be given with a service to "
+     L"depend on."},
     {{L"install", L"U", L"--depends-on", L"a/b", L"--", L"p"},
      L"--depends-on: the service's name \"a/b\" holds a / or \\, which Windows does not allow in "
      L"a service's name."},

@@ -78,6 +78,7 @@ struct Parse {
     SetupCommand command;
     std::optional<std::wstring> accountText;
     unsigned seen;
+    bool noDependencies;  // --depends-on none
 };
 
 }  // namespace
@@ -113,6 +114,17 @@ static std::wstring TakeValue(Option option, const std::wstring& value, Parse& p
         o.wrapperPath = value;
         return L"";
     case Option::DependsOn: {
+        // none: no dependencies at all, so that set can clear them.
+        const bool none = SameIgnoringCase(value, L"none");
+        if (none ? o.dependencies.has_value() : parse.noDependencies) {
+            return L"--depends-on none means no dependencies at all; it cannot be given with a "
+                   L"service to depend on.";
+        }
+        if (none) {
+            o.dependencies.emplace();
+            parse.noDependencies = true;
+            return L"";
+        }
         std::wstring problem = ServiceNameProblem(value, /*creating=*/true);
         if (!problem.empty()) return L"--depends-on: " + problem;
         if (!o.dependencies) o.dependencies.emplace();
@@ -298,7 +310,7 @@ ParsedCommand ParseSetupCommand(const std::vector<std::wstring>& arguments) {
     }
     for (const VerbSpec& verb : kVerbs) {
         if (!SameIgnoringCase(arguments[0], verb.word)) continue;
-        Parse parse{&verb, SetupCommand{verb.verb, L"", false, {}}, std::nullopt, 0};
+        Parse parse{&verb, SetupCommand{verb.verb, L"", false, {}}, std::nullopt, 0, false};
         std::wstring problem = ParseVerb(arguments, parse);
         if (!problem.empty()) return ParsedCommand{std::nullopt, problem};
         return ParsedCommand{parse.command, L""};
@@ -337,7 +349,7 @@ Options (--option value or --option=value):
   --password-stdin       read that password from standard input instead
   --wrapper <path>       the service-wrapper.exe to run (default: the one in
                          this program's folder)
-  --depends-on <service> a service that must run first (repeatable)
+  --depends-on <service> a service that must run first (repeatable), or none
   --restart-on-failure <ms>[,<ms>[,<ms>]] | none
                          restart after the first, second and later failures
                          (default: 10000,30000,60000)

@@ -26,7 +26,8 @@ struct ConfigOptions {
     // may give it without --account, for the user account the service has.
     bool passwordStdin = false;
     std::optional<std::wstring> wrapperPath;
-    std::optional<std::vector<std::wstring>> dependencies;  // --depends-on, each time given
+    // --depends-on, each time given; none: an empty list
+    std::optional<std::vector<std::wstring>> dependencies;
     std::optional<std::vector<DWORD>> restartDelaysMs;      // given none: an empty list
     std::optional<DWORD> resetPeriodSeconds;
     std::optional<SidType> sidType;
