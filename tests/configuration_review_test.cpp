@@ -92,9 +92,11 @@ TEST(ReviewConfiguration, WarnsAboutWhatCannotWorkOrIsUnsafe) {
 
 // Control characters would break the listing or hide in it; the text
 // output marks them, brackets show the ends.
+// And says on the line of an element with a %NAME% reference that the
+// program will not read it as listed.
 TEST(FormatElements, MarksControlCharactersInsideTheBrackets) {
     EXPECT_EQ(FormatElements({L"C:\\w\\service-wrapper.exe", L"5", L"p", L"a\tb", L"line\r\nnext",
-                              L"\x1b[31m", L" ", L"\u2028"},
+                              L"\x1b[31m", L" ", L"\u2028", L"%TEMP%\\x", L"100%"},
                              /*wrapped=*/true),
               L"  0  wrapper       [C:\\w\\service-wrapper.exe]\n"
               L"  1  stop timeout  [5]\n"
@@ -103,7 +105,10 @@ TEST(FormatElements, MarksControlCharactersInsideTheBrackets) {
               L"  4  argument      [line<CR><LF>next]\n"
               L"  5  argument      [<U+001B>[31m]\n"
               L"  6  argument      [ ]\n"
-              L"  7  argument      [<U+2028>]\n");
+              L"  7  argument      [<U+2028>]\n"
+              L"  8  argument      [%TEMP%\\x]  (the manager replaces the %NAME% reference at "
+              L"start)\n"
+              L"  9  argument      [100%]\n");
 }
 
 TEST(ExplainWrapperExitCode, NamesTheWrappersOwnCodes) {

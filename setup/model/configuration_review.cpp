@@ -174,8 +174,12 @@ std::wstring FormatElements(const std::vector<std::wstring>& elements, bool wrap
     for (std::size_t i = 0; i < elements.size(); ++i) {
         std::wstring role = ElementRole(i, wrapped);
         role.resize(14, L' ');
-        text += L"  " + std::to_wstring(i) + (i < 10 ? L"  " : L" ") + role + Shown(elements[i]) +
-                L"\n";
+        text += L"  " + std::to_wstring(i) + (i < 10 ? L"  " : L" ") + role + Shown(elements[i]);
+        // What the program reads there is the variable's value, not this.
+        if (HoldsEnvironmentReference(elements[i])) {
+            text += L"  (the manager replaces the %NAME% reference at start)";
+        }
+        text += L"\n";
     }
     return text;
 }

@@ -30,7 +30,8 @@ const wchar_t* ElementRole(std::size_t index, bool wrapped);
 // The elements one to a line, each with its index and role and in brackets,
 // so that blanks at either end and empty elements show, and control
 // characters as marks (<LF>, <TAB>) so that they neither break the listing
-// nor hide in it.
+// nor hide in it. An element holding a %NAME% reference says on its line
+// that the manager replaces it at start.
 std::wstring FormatElements(const std::vector<std::wstring>& elements, bool wrapped);
 
 // The meaning of the wrapper's exit codes; empty for those the platform's
