@@ -94,6 +94,35 @@ TEST(RenderShowText, ListsTheRecordWithControlCharactersMarked) {
     EXPECT_TRUE(Holds(text, L"Note: Something to know.\nWarning: Something unsafe.\n"));
 }
 
+// show names the SID type and the privileges, or why it cannot; install
+// only those it writes.
+TEST(RenderShowText, NamesTheSidTypeAndPrivilegesOrWhyTheyAreUnknown) {
+    const std::wstring unknown = L"unknown: the service control manager cannot report it\n";
+    const struct {
+        std::optional<SidType> sidType;
+        std::optional<std::vector<std::wstring>> privileges;
+        std::wstring lines;
+    } kCases[] = {
+        {std::nullopt, std::nullopt,
+         L"  SID type        " + unknown + L"  privileges      " + unknown},
+        {SidType::Restricted, std::vector<std::wstring>{},
+         L"  SID type        restricted\n"
+         L"  privileges      every privilege of the account (none are named)\n"},
+        {SidType::None, std::vector<std::wstring>{L"SeChangeNotifyPrivilege"},
+         L"  SID type        none\n  privileges      [SeChangeNotifyPrivilege]\n"},
+    };
+    for (const auto& c : kCases) {
+        SCOPED_TRACE(testing::PrintToString(c.lines));
+        ServiceConfig config = Config();
+        config.sidType = c.sidType;
+        config.requiredPrivileges = c.privileges;
+        ConfigurationReview review{true, 30000, {}, {}};
+        EXPECT_TRUE(Holds(RenderShowText(config, std::nullopt, L"", review), c.lines));
+        const std::wstring report = RenderInstallReport(config);
+        EXPECT_EQ(Holds(report, L"SID type"), c.sidType.has_value());
+    }
+}
+
 TEST(RenderChangesText, GivesOldAndNewPerFieldOrSaysNothingChanged) {
     ServiceConfig config = Config();
     DesiredConfig desired{config, false, false, false};

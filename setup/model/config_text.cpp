@@ -95,15 +95,31 @@ static std::wstring OrNone(const std::optional<std::wstring>& text) {
     return text->empty() ? L"(none)" : Printable(*text);
 }
 
-// The settings both show and install print, in the same words.
-static std::wstring SettingsText(const ServiceConfig& config) {
+// An empty list of required privileges leaves the service every privilege
+// its account has.
+static std::wstring PrivilegesText(const std::vector<std::wstring>& privileges) {
+    return privileges.empty() ? L"every privilege of the account (none are named)"
+                              : ListText(privileges);
+}
+
+// The settings both show and install print, in the same words. install
+// names the SID type and privileges only where it writes them; show always,
+// and says where the manager cannot report them.
+static std::wstring SettingsText(const ServiceConfig& config, bool shown) {
     std::wstring text = Line(L"start", StartTypeName(config.startType,
                                                      config.delayedAutoStart.value_or(false)));
     text += Line(L"account", AccountText(config.account));
     text += Line(L"dependencies", ListText(config.dependencies));
-    if (config.sidType) text += Line(L"SID type", SidTypeName(*config.sidType));
+    const std::wstring unknown = L"unknown: the service control manager cannot report it";
+    if (config.sidType) {
+        text += Line(L"SID type", SidTypeName(*config.sidType));
+    } else if (shown) {
+        text += Line(L"SID type", unknown);
+    }
     if (config.requiredPrivileges) {
-        text += Line(L"privileges", ListText(*config.requiredPrivileges));
+        text += Line(L"privileges", PrivilegesText(*config.requiredPrivileges));
+    } else if (shown) {
+        text += Line(L"privileges", unknown);
     }
     std::vector<std::wstring> recovery = RecoveryLines(config);
     for (std::size_t i = 0; i < recovery.size(); ++i) {
@@ -137,7 +153,7 @@ std::wstring RenderShowText(const ServiceConfig& config, const std::optional<Sta
     if (config.preshutdownTimeoutMs) {
         text += Line(L"pre-shutdown", std::to_wstring(*config.preshutdownTimeoutMs) + L" ms");
     }
-    text += SettingsText(config);
+    text += SettingsText(config, /*shown=*/true);
     text += ElementsText(config, review.wrapped);
     for (const std::wstring& note : review.notes) text += L"Note: " + note + L"\n";
     for (const std::wstring& warning : review.warnings) text += L"Warning: " + warning + L"\n";
@@ -151,7 +167,7 @@ std::wstring RenderInstallReport(const ServiceConfig& config) {
     text += Line(L"description", OrNone(config.description));
     text += Line(L"stop timeout", std::to_wstring(line.stopTimeoutMs) +
                                       L" ms, also the pre-shutdown timeout");
-    text += SettingsText(config);
+    text += SettingsText(config, /*shown=*/false);
     text += StopBehaviourLine(line.stopTimeoutMs) + L"\n";
     text += ElementsText(config, /*wrapped=*/true);
     for (std::size_t i = 0; i < line.elements.size(); ++i) {
