@@ -135,6 +135,9 @@ TEST(RenderChangesText, GivesOldAndNewPerFieldOrSaysNothingChanged) {
               L"  display name: [U] -> [New]\n"
               L"The service is running: restart it to apply: stop timeout.\n");
     EXPECT_FALSE(Holds(RenderChangesText(L"U", changes, /*running=*/false), L"restart"));
+    // A password only as changed, never old or new.
+    EXPECT_EQ(RenderChangesText(L"U", {PasswordChange()}, /*running=*/false),
+              L"Changed the service U:\n  password: (changed)\n");
     EXPECT_EQ(RenderChangesText(L"U", {}, true), L"The service U is already as asked; nothing was changed.\n");
 }
 
@@ -214,6 +217,19 @@ TEST(ChangeFailureText, SaysWhatWasWrittenBackOrWhatCouldNotBe) {
     EXPECT_TRUE(Holds(ChangeFailureText(L"U", changes, unknown, SystemText),
                       L"  description is now [New]; it was [Runs C:\\P\\u.exe as a service.]\n"
                       L"  (what it was could not be read, so it could not be written back)\n"));
+    // A new password went with the main write: it stays, whatever else was
+    // written back, and is named apart, never among the fields written back.
+    std::vector<ConfigChange> withPassword = changes;
+    withPassword.push_back(PasswordChange());
+    EXPECT_EQ(ChangeFailureText(L"U", withPassword, restored, SystemText),
+              head + L"What had been changed was written back as it was: stop timeout; description.\n"
+                     L"The new password stays: Windows gives no way to read the one before, so it "
+                     L"could not be written back.\n"
+                     L"The service is as it was before, but for the password.\n");
+    EXPECT_TRUE(Holds(ChangeFailureText(L"U", withPassword, partly, SystemText),
+                      L"  written back as it was: description\nThe new password stays"));
+    EXPECT_EQ(ChangeFailureText(L"U", withPassword, nothing, SystemText),
+              head + L"Nothing had been changed yet.\n");
     ChangeFailure taken{L"cannot change the configuration", 1078, {}, {}, TakenDisplayName{L"Up", L"Other"}};
     EXPECT_TRUE(Holds(ChangeFailureText(L"U", changes, taken, SystemText),
                       L"\nThe display name [Up] is already used by the service Other; give another "

@@ -35,6 +35,21 @@ inline DesiredConfig Desired(ConfigOptions options, const std::wstring& name = L
     return ComposeInstallConfig(name, options, kWrapper, kProgram);
 }
 
+// The platform's granting of the right to log on as a service, as the
+// store sees it: each account asked for, and the answer the test chose.
+struct GrantScript {
+    DWORD error = NO_ERROR;
+    bool held = false;  // the account holds the right already
+    std::vector<std::wstring> asked;
+};
+inline GrantScript g_grant;
+
+inline DWORD ScriptedGrant(const std::wstring& account, bool& granted) {
+    g_grant.asked.push_back(account);
+    granted = g_grant.error == NO_ERROR && !g_grant.held;
+    return g_grant.error;
+}
+
 // The service as show reads it: every handle closed again.
 inline ServiceConfig ReadBack(const std::wstring& name) {
     SC_HANDLE manager = nullptr;

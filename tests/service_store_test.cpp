@@ -302,6 +302,56 @@ TEST_F(InstallSequence, LeavesOutOnlyTheDefaultRecoveryWhereTheManagerCannotKeep
     }
 }
 
+// Each account as the manager takes it: a password only with a user
+// account, which is given the right to log on as a service last, and whose
+// install is undone when that fails.
+TEST_F(InstallSequence, WritesEachAccountAndGivesAUserTheRightToLogOnAsAService) {
+    const struct {
+        const wchar_t* account;
+        const wchar_t* password;
+        DWORD grantError;
+        bool held;
+        bool installed;
+        bool passwordSet;
+        bool asked;
+        bool granted;
+    } kCases[] = {
+        {kLocalServiceAccount, nullptr, NO_ERROR, false, true, false, false, false},
+        {kNetworkServiceAccount, nullptr, NO_ERROR, false, true, false, false, false},
+        {L"NT SERVICE\\MyUpdater", nullptr, NO_ERROR, false, true, false, false, false},
+        {L"CORP\\gmsa$", nullptr, NO_ERROR, false, true, false, false, false},
+        {L".\\svc", L"pw", NO_ERROR, false, true, true, true, true},
+        {L"CORP\\svc", L"pw", NO_ERROR, true, true, true, true, false},
+        {L".\\svc", L"pw", ERROR_ACCESS_DENIED, false, false, false, true, false},
+    };
+    for (const auto& c : kCases) {
+        SCOPED_TRACE(testing::PrintToString(std::wstring(c.account)));
+        sim::Reset();
+        store_test::g_grant = {c.grantError, c.held, {}};
+        ConfigOptions options;
+        options.account = c.account;
+        WriteNotes notes;
+        std::optional<InstallFailure> failure = CreateConfiguredService(
+            Desired(options), c.password, notes, store_test::ScriptedGrant);
+        EXPECT_EQ(!failure, c.installed);
+        EXPECT_EQ(store_test::g_grant.asked,
+                  c.asked ? std::vector<std::wstring>{c.account} : std::vector<std::wstring>{});
+        EXPECT_EQ(notes.logonRightGranted, c.granted);
+        std::optional<sim::ServiceRecord> record = sim::ServiceNamed(L"MyUpdater");
+        ASSERT_EQ(record.has_value(), c.installed);
+        if (failure) {
+            EXPECT_STREQ(failure->step, L"cannot give its account the right to log on as a "
+                                        L"service (SeServiceLogonRight)");
+            EXPECT_EQ(failure->error, c.grantError);
+            EXPECT_TRUE(failure->created);
+            continue;
+        }
+        EXPECT_EQ(record->serviceStartName, c.account);
+        EXPECT_EQ(record->passwordSet, c.passwordSet);
+        ExpectNoHandleOrProblemLeft();
+    }
+}
+
 // 1078 names the service whose display name, or whose own name, is the
 // display name asked for.
 TEST_F(InstallSequence, SaysWhichServiceHasTheDisplayNameAlready) {

@@ -57,13 +57,14 @@ protected:
         changes_ = CompareConfigs(current_, desired_);
     }
 
-    std::optional<ChangeFailure> Write(WriteNotes& notes, LPCWSTR password = nullptr) {
+    std::optional<ChangeFailure> Write(WriteNotes& notes, LPCWSTR password = nullptr,
+                                       LogonRightGrant grant = nullptr) {
         SC_HANDLE manager = nullptr;
         SC_HANDLE service = nullptr;
         EXPECT_EQ(OpenManager(SC_MANAGER_CONNECT, manager), NO_ERROR);
         EXPECT_EQ(OpenNamedService(manager, L"MyUpdater", kChangeAccess, service), NO_ERROR);
         std::optional<ChangeFailure> failure =
-            WriteChanges(service, current_, desired_, changes_, password, notes);
+            WriteChanges(service, current_, desired_, changes_, password, notes, grant);
         CloseServiceHandle(service);
         CloseServiceHandle(manager);
         return failure;
@@ -246,6 +247,60 @@ TEST_F(ChangeWrites, LeavesOutOnlyTheDefaultRecoveryWhereTheManagerCannotKeepIt)
                                                               ConfigWrite::FailureActions}));
         EXPECT_EQ(now.failureActions.size(), 2u);  // as installed
         EXPECT_EQ(now.serviceSidType, SERVICE_SID_TYPE_UNRESTRICTED);
+    }
+}
+
+// A user account that is new, or has a new password, is given the right to
+// log on as a service once every write is made; if that fails, the writes
+// are written back, and the new password stays, there being no old one to
+// write back.
+TEST_F(ChangeWrites, GivesAUserAccountTheRightOnceWrittenOrWritesEverythingBack) {
+    const struct {
+        const char* what;
+        const wchar_t* account;  // given with set; null: the password alone
+        DWORD grantError;
+        const wchar_t* storedAfter;
+    } kCases[] = {
+        {"a new user account", L"CORP\\svc", NO_ERROR, L"CORP\\svc"},
+        {"a new user account, the right refused", L"CORP\\svc", ERROR_ACCESS_DENIED,
+         L"NT AUTHORITY\\LocalService"},
+        {"a new password alone", nullptr, NO_ERROR, L".\\svc"},
+        {"a new password alone, the right refused", nullptr, ERROR_ACCESS_DENIED, L".\\svc"},
+    };
+    for (const auto& c : kCases) {
+        SCOPED_TRACE(c.what);
+        SetUp();
+        if (!c.account) {
+            sim::ServiceRecord record = *sim::ServiceNamed(L"MyUpdater");
+            sim::Reset();
+            record.serviceStartName = L".\\svc";
+            sim::AddService(record);
+            current_ = ReadBack(L"MyUpdater");
+        }
+        store_test::g_grant = {c.grantError, false, {}};
+        ConfigOptions o;
+        if (c.account) o.account = c.account;
+        desired_ = ComposeSetConfig(current_, o, L"", L"");
+        changes_ = CompareConfigs(current_, desired_);
+        changes_.push_back(PasswordChange());
+        EXPECT_EQ(Fields(changes_), c.account ? (std::vector<std::string>{"account", "password"})
+                                              : std::vector<std::string>{"password"});
+        WriteNotes notes;
+        std::optional<ChangeFailure> failure = Write(notes, L"pw", store_test::ScriptedGrant);
+        EXPECT_EQ(store_test::g_grant.asked,
+                  std::vector<std::wstring>{c.account ? c.account : L".\\svc"});
+        const sim::ServiceRecord now = *sim::ServiceNamed(L"MyUpdater");
+        EXPECT_EQ(now.serviceStartName, c.storedAfter);
+        // Written back to a built-in account, the password goes with it.
+        EXPECT_EQ(now.passwordSet, AccountKindOf(now.serviceStartName) == AccountKind::User);
+        EXPECT_EQ(notes.logonRightGranted, !failure);
+        ASSERT_EQ(failure.has_value(), c.grantError != NO_ERROR);
+        if (failure) {
+            EXPECT_EQ(failure->error, c.grantError);
+            EXPECT_EQ(failure->restored, std::vector<ConfigWrite>{ConfigWrite::ChangeServiceConfig});
+            EXPECT_TRUE(PasswordStays(changes_, *failure));
+        }
+        ExpectNoHandleOrProblemLeft();
     }
 }
 

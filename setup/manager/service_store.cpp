@@ -265,11 +265,6 @@ static const wchar_t* StepText(ConfigWrite write, DWORD error) {
     return L"cannot change the service";
 }
 
-static const wchar_t kRecoveryNotKept[] =
-    L"The service control manager does not keep the recovery settings (it answers Windows "
-    L"error 124 for them), so Windows will not restart the service after a failure. Give "
-    L"--restart-on-failure none to leave them out without this warning.";
-
 // Where the manager cannot keep the recovery settings that were not asked
 // for by name: both levels are left out, since the actions alone would not
 // restart a service that reports a failure by its exit code, and the
@@ -284,7 +279,7 @@ static bool LeaveOutRecovery(ConfigWrite write, DWORD error, bool recoveryGiven,
 static void NoteLeftOut(const std::vector<ConfigWrite>& leftOut, WriteNotes& notes) {
     if (leftOut.empty()) return;
     notes.notWritten.insert(notes.notWritten.end(), leftOut.begin(), leftOut.end());
-    notes.warnings.push_back(kRecoveryNotKept);
+    notes.warnings.push_back(kRecoveryNotKeptWarning);
 }
 
 // The name of the service that has this display name, as its display name
@@ -322,6 +317,19 @@ static LPCWSTR PasswordFor(const std::wstring& account, LPCWSTR password) {
     return builtIn ? L"" : nullptr;
 }
 
+static const wchar_t kGrantStep[] =
+    L"cannot give its account the right to log on as a service (SeServiceLogonRight)";
+
+// A user account cannot start the service without the right to log on as
+// one; the built-in and virtual accounts have it already.
+static DWORD GrantIfUser(const std::wstring& account, LogonRightGrant grant, WriteNotes& notes) {
+    if (!grant || AccountKindOf(account) != AccountKind::User) return NO_ERROR;
+    bool granted = false;
+    const DWORD error = grant(account, granted);
+    if (error == NO_ERROR) notes.logonRightGranted = granted;
+    return error;
+}
+
 // Whether the record's level is written when a service is created with it:
 // what a new service does not have already, and what was given.
 static bool InstallWrites(const ServiceConfig& config, ConfigWrite write) {
@@ -357,7 +365,8 @@ static std::optional<InstallFailure> Configure(SC_HANDLE service, const DesiredC
 }
 
 std::optional<InstallFailure> CreateConfiguredService(const DesiredConfig& desired,
-                                                      LPCWSTR password, WriteNotes& notes) {
+                                                      LPCWSTR password, WriteNotes& notes,
+                                                      LogonRightGrant grant) {
     const ServiceConfig& config = desired.config;
     const PreparedConfig prepared = Prepare(config);
     std::vector<ConfigWrite> leftOut;
@@ -382,6 +391,10 @@ std::optional<InstallFailure> CreateConfiguredService(const DesiredConfig& desir
         return failure;
     }
     std::optional<InstallFailure> failure = Configure(service, desired, prepared, leftOut);
+    if (!failure) {
+        error = GrantIfUser(config.account, grant, notes);
+        if (error != NO_ERROR) failure = InstallFailure{kGrantStep, error, true, false, NO_ERROR};
+    }
     if (failure && !DeleteService(service)) {
         failure->leftBehind = true;
         failure->removeError = LastErrorOf();
@@ -456,7 +469,8 @@ static void WriteBack(SC_HANDLE service, const std::vector<ConfigChange>& change
 std::optional<ChangeFailure> WriteChanges(SC_HANDLE service, const ServiceConfig& current,
                                           const DesiredConfig& desired,
                                           const std::vector<ConfigChange>& changes,
-                                          LPCWSTR password, WriteNotes& notes) {
+                                          LPCWSTR password, WriteNotes& notes,
+                                          LogonRightGrant grant) {
     const PreparedConfig to = Prepare(desired.config);
     const PreparedConfig back = Prepare(current);
     std::vector<ConfigWrite> order = {ConfigWrite::ChangeServiceConfig};
@@ -487,6 +501,14 @@ std::optional<ChangeFailure> WriteChanges(SC_HANDLE service, const ServiceConfig
         }
         WriteBack(service, changes, made, back, failure);
         return failure;
+    }
+    if (password || ChangesField(changes, {"account"})) {
+        const DWORD error = GrantIfUser(desired.config.account, grant, notes);
+        if (error != NO_ERROR) {
+            ChangeFailure failure{kGrantStep, error, {}, {}};
+            WriteBack(service, changes, made, back, failure);
+            return failure;
+        }
     }
     NoteLeftOut(leftOut, notes);
     return std::nullopt;

@@ -31,14 +31,11 @@ StatusReport StatusReportOf(const SERVICE_STATUS_PROCESS& status);
 // then each QueryServiceConfig2W level, whose failure leaves its part none.
 DWORD ReadStoredService(SC_HANDLE service, const std::wstring& name, StoredService& stored);
 
-// What a write left to say besides its outcome: settings the manager could
-// not keep and that were not asked for by name (the default recovery where
-// the manager answers ERROR_INVALID_LEVEL), in words, and the writes left
-// out for that reason, whose changes therefore did not happen.
-struct WriteNotes {
-    std::vector<std::wstring> warnings;
-    std::vector<ConfigWrite> notWritten;
-};
+// Gives the account the right to log on as a service where it lacks it:
+// NO_ERROR, with granted true when it was given now; else the error. The
+// setup program passes the platform's own (logon_right.h, Windows only);
+// tests pass one of theirs.
+typedef DWORD (*LogonRightGrant)(const std::wstring& account, bool& granted);
 
 // The rights a handle needs for WriteChanges: restart actions can be
 // written only by one that may also start the service.
@@ -48,11 +45,14 @@ constexpr DWORD kChangeAccess = SERVICE_CHANGE_CONFIG | SERVICE_START;
 // them), then each setting CreateServiceW has no parameter for: the
 // description, the delayed start, the pre-shutdown timeout, the recovery
 // settings' flag and actions, and the SID type and required privileges
-// where they are given. If a step fails, the service is deleted again.
-// password is null, or the user account's password, which the caller wipes
-// after the call. Every handle is closed on return.
+// where they are given; last, for a user account, the right to log on as a
+// service, through grant when it is not null. If a step fails, the
+// service is deleted again. password is null, or the user account's
+// password, which the caller wipes after the call. Every handle is closed
+// on return.
 std::optional<InstallFailure> CreateConfiguredService(const DesiredConfig& desired,
-                                                      LPCWSTR password, WriteNotes& notes);
+                                                      LPCWSTR password, WriteNotes& notes,
+                                                      LogonRightGrant grant = nullptr);
 
 // apply and set: makes the changes (CompareConfigs(current, desired)) with
 // ChangeServiceConfigW (SERVICE_NO_CHANGE for what does not change) and the
@@ -60,8 +60,12 @@ std::optional<InstallFailure> CreateConfiguredService(const DesiredConfig& desir
 // the writes already made are written back from current, in reverse order.
 // The handle needs kChangeAccess. A password, when given, goes with the
 // ChangeServiceConfigW write, which is then made even if nothing else of
-// it changes; it cannot be written back.
+// it changes; it cannot be written back. Once every write is made, a user
+// account that is new, or got a new password, is given the right to log on
+// as a service through grant, when it is not null; if that fails, the
+// writes are written back as for any other.
 std::optional<ChangeFailure> WriteChanges(SC_HANDLE service, const ServiceConfig& current,
                                           const DesiredConfig& desired,
                                           const std::vector<ConfigChange>& changes,
-                                          LPCWSTR password, WriteNotes& notes);
+                                          LPCWSTR password, WriteNotes& notes,
+                                          LogonRightGrant grant = nullptr);

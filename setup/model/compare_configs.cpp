@@ -158,6 +158,13 @@ std::vector<ConfigChange> CompareConfigs(const ServiceConfig& current,
     return changes;
 }
 
+const char kPasswordField[] = "password";
+
+ConfigChange PasswordChange() {
+    return ConfigChange{kPasswordField, L"password", L"", L"(changed)", nullptr, nullptr,
+                        ConfigWrite::ChangeServiceConfig, true};
+}
+
 bool NeedsRestart(const std::vector<ConfigChange>& changes) {
     for (const ConfigChange& change : changes) {
         if (change.needsRestart) return true;

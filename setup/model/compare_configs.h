@@ -43,6 +43,13 @@ struct ConfigChange {
 std::vector<ConfigChange> CompareConfigs(const ServiceConfig& current,
                                          const DesiredConfig& desired);
 
+// A new password for the user account: never compared, since the manager
+// never gives one back, and never shown: "password: (changed)", with null
+// old and new values in JSON. It goes with the main write, and the service
+// logs on with it at its next start.
+extern const char kPasswordField[];
+ConfigChange PasswordChange();
+
 bool NeedsRestart(const std::vector<ConfigChange>& changes);
 
 // Whether a change of this write is in the list.

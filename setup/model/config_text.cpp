@@ -1,5 +1,7 @@
 #include "setup/model/config_text.h"
 
+#include <cstring>
+
 #include "setup/model/option_values.h"
 #include "setup/model/text.h"
 
@@ -188,8 +190,9 @@ std::wstring RenderChangesText(const std::wstring& name, const std::vector<Confi
     std::wstring text = L"Changed the service " + Printable(name) + L":\n";
     std::wstring waiting;
     for (const ConfigChange& change : changes) {
-        text += std::wstring(L"  ") + change.label + L": " + change.oldText + L" -> " +
-                change.newText + L"\n";
+        const bool password = std::strcmp(change.field, kPasswordField) == 0;
+        text += std::wstring(L"  ") + change.label + L": " +
+                (password ? L"" : change.oldText + L" -> ") + change.newText + L"\n";
         if (change.needsRestart) {
             waiting += (waiting.empty() ? L"" : L", ") + std::wstring(change.label);
         }

@@ -1,6 +1,18 @@
 #include "setup/model/write_outcome.h"
 
+#include <cstring>
+
 #include "setup/model/text.h"
+
+const wchar_t kRecoveryNotKeptWarning[] =
+    L"The service control manager does not keep the recovery settings (it answers Windows "
+    L"error 124 for them), so Windows will not restart the service after a failure. Give "
+    L"--restart-on-failure none to leave them out without this warning.";
+
+std::wstring LogonRightGrantedText(const std::wstring& account) {
+    return L"Gave the account " + Printable(account) +
+           L" the right to log on as a service (SeServiceLogonRight), which it lacked.";
+}
 
 std::wstring TakenDisplayNameText(const TakenDisplayName& taken) {
     const std::wstring owner = taken.owner.empty()
@@ -14,7 +26,9 @@ std::wstring InstallFailureText(const std::wstring& name, const InstallFailure& 
                                 MessageLookup system) {
     std::wstring text = L"Cannot install " + Printable(name) + L": " + failure.step + L". " +
                         WindowsErrorText(failure.error, system) + L"\n";
-        if (failure.takenDisplayName) text += TakenDisplayNameText(*failure.takenDisplayName) + L"\n";
+    if (failure.takenDisplayName) {
+        text += TakenDisplayNameText(*failure.takenDisplayName) + L"\n";
+    }
     if (failure.leftBehind) {
         return text + L"The service was created but could not be deleted again, so it is left "
                       L"installed. " + WindowsErrorText(failure.removeError, system) +
@@ -26,10 +40,26 @@ std::wstring InstallFailureText(const std::wstring& name, const InstallFailure& 
     return text + L"Nothing was installed.\n";
 }
 
+static bool IsPassword(const ConfigChange& change) {
+    return std::strcmp(change.field, kPasswordField) == 0;
+}
+
+// A password goes with the main write; once that was made, whether
+// written back or not, the new password stays.
+bool PasswordStays(const std::vector<ConfigChange>& changes, const ChangeFailure& failure) {
+    bool stays = false;
+    for (const ConfigChange& change : changes) {
+        if (!IsPassword(change)) continue;
+        for (ConfigWrite write : failure.restored) stays |= write == change.write;
+        for (const auto& unrestored : failure.unrestored) stays |= unrestored.write == change.write;
+    }
+    return stays;
+}
+
 std::wstring WriteFieldsText(const std::vector<ConfigChange>& changes, ConfigWrite write) {
     std::wstring text;
     for (const ConfigChange& change : changes) {
-        if (change.write != write) continue;
+        if (change.write != write || IsPassword(change)) continue;
         text += (text.empty() ? L"" : L", ") + std::wstring(change.label);
     }
     return text;
@@ -39,21 +69,31 @@ std::wstring ChangeFailureText(const std::wstring& name, const std::vector<Confi
                                const ChangeFailure& failure, MessageLookup system) {
     std::wstring text = L"Cannot change the service " + Printable(name) + L": " + failure.step +
                         L". " + WindowsErrorText(failure.error, system) + L"\n";
-        if (failure.takenDisplayName) text += TakenDisplayNameText(*failure.takenDisplayName) + L"\n";
+    if (failure.takenDisplayName) {
+        text += TakenDisplayNameText(*failure.takenDisplayName) + L"\n";
+    }
+    const bool passwordStays = PasswordStays(changes, failure);
+    const std::wstring password =
+        passwordStays ? L"The new password stays: Windows gives no way to read the one before, "
+                        L"so it could not be written back.\n"
+                      : L"";
     if (failure.unrestored.empty()) {
         if (failure.restored.empty()) return text + L"Nothing had been changed yet.\n";
         text += L"What had been changed was written back as it was:";
         for (ConfigWrite write : failure.restored) {
-            text += L" " + WriteFieldsText(changes, write) + L";";
+            const std::wstring fields = WriteFieldsText(changes, write);
+            if (!fields.empty()) text += L" " + fields + L";";
         }
         text.back() = L'.';
-        return text + L"\nThe service is as it was before.\n";
+        return text + L"\n" + password +
+               (passwordStays ? L"The service is as it was before, but for the password.\n"
+                              : L"The service is as it was before.\n");
     }
     text += L"Some of what had been changed could not be written back; the service is now "
             L"part changed:\n";
     for (const ChangeFailure::Unrestored& unrestored : failure.unrestored) {
         for (const ConfigChange& change : changes) {
-            if (change.write != unrestored.write) continue;
+            if (change.write != unrestored.write || IsPassword(change)) continue;
             text += std::wstring(L"  ") + change.label + L" is now " + change.newText +
                     L"; it was " + change.oldText + L"\n";
         }
@@ -62,7 +102,8 @@ std::wstring ChangeFailureText(const std::wstring& name, const std::vector<Confi
                     : L"  (" + WindowsErrorText(unrestored.error, system) + L")\n";
     }
     for (ConfigWrite write : failure.restored) {
-        text += L"  written back as it was: " + WriteFieldsText(changes, write) + L"\n";
+        const std::wstring fields = WriteFieldsText(changes, write);
+        if (!fields.empty()) text += L"  written back as it was: " + fields + L"\n";
     }
-    return text + L"Run the same command again, or set these back by hand.\n";
+    return text + password + L"Run the same command again, or set these back by hand.\n";
 }

@@ -10,6 +10,24 @@
 #include "setup/model/compare_configs.h"
 #include "setup/model/exit_codes.h"
 
+// What a write left to say besides its outcome: settings the manager could
+// not keep and that were not asked for by name (the default recovery where
+// the manager answers ERROR_INVALID_LEVEL), in words, and the writes left
+// out for that reason, whose changes therefore did not happen; and whether
+// the user account was given the right to log on as a service, which it
+// lacked.
+struct WriteNotes {
+    std::vector<std::wstring> warnings;
+    std::vector<ConfigWrite> notWritten;
+    bool logonRightGranted = false;
+};
+
+// The warning for the default recovery left out.
+extern const wchar_t kRecoveryNotKeptWarning[];
+
+// "Gave the account .\svc the right to log on as a service (SeServiceLogonRight), which it lacked."
+std::wstring LogonRightGrantedText(const std::wstring& account);
+
 // A display name that another service has already, as its display name or
 // as its name: the manager answers ERROR_DUPLICATE_SERVICE_NAME for it.
 struct TakenDisplayName {
@@ -52,9 +70,15 @@ struct ChangeFailure {
 // "Cannot change X: <step>. Windows error ...", then either that what was
 // already changed was written back (naming it) or nothing had been changed
 // yet, or, for each write that could not be restored, its fields with the
-// value they have now and the one they had.
+// value they have now and the one they had. A new password written is
+// never written back, since the old one cannot be read: the text says so.
 std::wstring ChangeFailureText(const std::wstring& name, const std::vector<ConfigChange>& changes,
                                const ChangeFailure& failure, MessageLookup system);
 
-// The fields a write carries, in words: "stop timeout, program".
+// Whether a new password was written before the failure: it is never
+// written back, since the old one cannot be read.
+bool PasswordStays(const std::vector<ConfigChange>& changes, const ChangeFailure& failure);
+
+// The fields a write carries, in words, the password left out: "stop
+// timeout, program".
 std::wstring WriteFieldsText(const std::vector<ConfigChange>& changes, ConfigWrite write);
