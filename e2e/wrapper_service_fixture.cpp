@@ -32,12 +32,11 @@ std::vector<std::string> Summaries(const std::vector<Report>& reports) {
     return summaries;
 }
 
-static std::wstring DriverFolder() {
-    wchar_t path[MAX_PATH * 2];
-    DWORD n = GetModuleFileNameW(nullptr, path, MAX_PATH * 2);
-    std::wstring folder(path, n);
-    return folder.substr(0, folder.rfind(L'\\'));
-}
+// Everything the tests run lives on the prefix's C: drive, whose folders
+// only their owner may write. A build tree under /tmp would read under Wine
+// as a folder everyone may write (the sticky bit is not mapped), and the
+// setup program refuses to install from such a path.
+static const wchar_t kTestFolder[] = L"C:\\wrapper-e2e";
 
 static void MakeFolders(const std::wstring& path) {
     for (size_t at = path.find(L'\\', 3); at != std::wstring::npos; at = path.find(L'\\', at + 1)) {
@@ -103,7 +102,8 @@ DWORD ExitCodeOnceEnded(HANDLE process, DWORD timeoutMs) {
 void WrapperService::SetUp() {
     const testing::TestInfo* info = testing::UnitTest::GetInstance()->current_test_info();
     name_ = L"wrapper-e2e-" + Widen(info->test_suite_name()) + L"-" + Widen(info->name());
-    folder_ = DriverFolder() + L"\\runs\\" + Widen(info->test_suite_name()) + L"\\child folder";
+    folder_ = std::wstring(kTestFolder) + L"\\runs\\" + Widen(info->test_suite_name()) +
+              L"\\child folder";
     childPath_ = folder_ + L"\\" + Widen(info->name()) + L".exe";
     watches_.assign(1, nullptr);
     manager_ = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
@@ -320,9 +320,18 @@ int wmain(int argc, wchar_t** argv) {
                              "<service-wrapper-setup.exe> <stop_aware_child.exe>\n");
         return 2;
     }
-    g_wrapperPath = WindowsPath(argv[1]);
     g_testChildPath = WindowsPath(argv[2]);
-    g_setupPath = WindowsPath(argv[3]);
     g_stopAwareChildPath = WindowsPath(argv[4]);
+    // The setup program finds the wrapper beside itself.
+    const std::wstring bin = std::wstring(kTestFolder) + L"\\bin";
+    MakeFolders(bin);
+    g_wrapperPath = bin + L"\\service-wrapper.exe";
+    g_setupPath = bin + L"\\service-wrapper-setup.exe";
+    if (!CopyFileW(WindowsPath(argv[1]).c_str(), g_wrapperPath.c_str(), FALSE) ||
+        !CopyFileW(WindowsPath(argv[3]).c_str(), g_setupPath.c_str(), FALSE)) {
+        std::fprintf(stderr, "cannot copy the programs to %s: %lu\n", Narrow(bin).c_str(),
+                     GetLastError());
+        return 2;
+    }
     return RUN_ALL_TESTS();
 }
