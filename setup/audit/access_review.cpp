@@ -231,7 +231,8 @@ static std::wstring Consequence(FindingLevel level) {
 
 static AccessFinding NoListFinding(AuditedKind kind, const std::wstring& object) {
     AccessFinding finding{FindingLevel::Warning, kind, object, kEveryone, L"Everyone",
-                          RightsThatCount(kind), L""};
+                          RightsThatCount(kind), L"", L"Everyone (there is no access list at all)",
+                          L"do anything with it"};
     finding.text = ObjectPhrase(kind, object) +
                    L" has no access list at all, which lets everyone do anything with it" +
                    Consequence(FindingLevel::Warning);
@@ -245,11 +246,12 @@ static AccessFinding EntryFinding(AuditedKind kind, const std::wstring& object,
     std::wstring name = nameOf ? nameOf(entry.sid) : L"";
     if (name.empty()) name = group ? group->name : entry.sid;
     FindingLevel level = group ? FindingLevel::Warning : FindingLevel::Note;
-    AccessFinding finding{level, kind, object, entry.sid, name, rights, L""};
-    std::wstring who = group ? name + L" (" + group->why + L")"
-                             : name == entry.sid ? name : name + L" (" + entry.sid + L")";
-    finding.text = ObjectPhrase(kind, object) + L" lets " + who + L" " +
-                   RightsInWords(kind, entry.mask, rights) + Consequence(level);
+    AccessFinding finding{level, kind, object, entry.sid, name, rights, L"", L"", L""};
+    finding.who = group ? name + L" (" + group->why + L")"
+                        : name == entry.sid ? name : name + L" (" + entry.sid + L")";
+    finding.rightsText = RightsInWords(kind, entry.mask, rights);
+    finding.text = ObjectPhrase(kind, object) + L" lets " + finding.who + L" " +
+                   finding.rightsText + Consequence(level);
     return finding;
 }
 

@@ -73,6 +73,11 @@ struct AccessFinding {
     std::wstring principal;  // its name, or the SID when it has none
     std::uint32_t rights;    // the rights that count and are not denied, generic ones mapped
     std::wstring text;       // one sentence: the object, the principal and the rights in words
+    // The parts of that sentence, for a listing that groups findings by
+    // principal: who it is ("Everyone (every account, guests included)") and
+    // what it may do ("write its data and delete it"). Empty for a reading failure.
+    std::wstring who;
+    std::wstring rightsText;
 };
 
 // The account's name for a SID ("BUILTIN\Users"), or empty when it has none.

@@ -182,7 +182,8 @@ static AccessFinding ReadingFailure(AuditedKind kind, const std::wstring& object
                                                              : L"the folder";
     return AccessFinding{FindingLevel::Note, kind, object, L"", L"", 0,
                          std::wstring(L"Could not read who may change ") + what + L" [" + object +
-                             L"], so it was not checked. " + WindowsError(error)};
+                             L"], so it was not checked. " + WindowsError(error),
+                         L"", L""};
 }
 
 static void Audit(AuditedKind kind, const std::wstring& object, DWORD error, const AccessList& list,
