@@ -31,12 +31,24 @@ testing::AssertionResult Holds(const std::wstring& text, const std::wstring& phr
     return testing::AssertionFailure() << "[" << Narrow(phrase) << "] not in:\n" << Narrow(text);
 }
 
-SetupRun SetupTool::Setup(const std::vector<std::wstring>& arguments) {
+static HANDLE InheritableInput(const std::wstring& path, const std::string& text) {
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    DWORD written = 0;
+    WriteFile(file, text.data(), DWORD(text.size()), &written, nullptr);
+    CloseHandle(file);
+    SECURITY_ATTRIBUTES inherit = {sizeof(inherit), nullptr, TRUE};
+    return CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, &inherit,
+                       OPEN_EXISTING, FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+}
+
+SetupRun SetupTool::Setup(const std::vector<std::wstring>& arguments,
+                          const std::optional<std::string>& input) {
     SetupRun run = {STILL_ACTIVE, L"", L""};
     const std::wstring outPath = folder_ + L"\\setup out.txt";
     const std::wstring errPath = folder_ + L"\\setup err.txt";
     HANDLE out = InheritableFile(outPath);
     HANDLE err = InheritableFile(errPath);
+    HANDLE in = input ? InheritableInput(folder_ + L"\\setup in.txt", *input) : nullptr;
     std::wstring commandLine = L"\"" + g_setupPath + L"\"";
     for (const std::wstring& argument : arguments) {
         commandLine += L" " + QuoteArgument(argument);
@@ -44,6 +56,7 @@ SetupRun SetupTool::Setup(const std::vector<std::wstring>& arguments) {
     STARTUPINFOW startup = {};
     startup.cb = sizeof(startup);
     startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = in;
     startup.hStdOutput = out;
     startup.hStdError = err;
     PROCESS_INFORMATION process = {};
@@ -59,6 +72,7 @@ SetupRun SetupTool::Setup(const std::vector<std::wstring>& arguments) {
     } else {
         ADD_FAILURE() << "CreateProcessW: " << GetLastError();
     }
+    if (in) CloseHandle(in);
     CloseHandle(out);
     CloseHandle(err);
     run.out = ReadUtf8File(outPath);

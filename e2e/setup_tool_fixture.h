@@ -2,6 +2,7 @@
 // executable, with what it prints on each stream and the exit code it gives.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -19,8 +20,11 @@ testing::AssertionResult Holds(const std::wstring& text, const std::wstring& phr
 class SetupTool : public WrapperService {
 protected:
     // Runs the setup program with these arguments, each quoted for its
-    // splitting, with its two output streams in files of their own.
-    SetupRun Setup(const std::vector<std::wstring>& arguments);
+    // splitting, with its two output streams in files of their own, and
+    // standard input read from a file that holds input, when given (none
+    // at all otherwise).
+    SetupRun Setup(const std::vector<std::wstring>& arguments,
+                   const std::optional<std::string>& input = std::nullopt);
 
     // A service made directly with CreateServiceW, as by hand.
     void InstallRaw(const std::wstring& binaryPath, DWORD preshutdownMs, size_t service = 0);

@@ -360,12 +360,19 @@ Options (--option value or --option=value):
                          the privileges the service keeps, such as
                          SeChangeNotifyPrivilege
   --accept-writable-paths
-                         install even where others may change the files
+                         write even where accounts other than the
+                         administrators' may change the wrapper, the program
+                         or a folder above them (the findings are printed)
   --restart              (apply, set) restart the service if a change needs it
 <program> is a full path, or a name that Windows finds on its search path;
 the full path is what gets written. Each argument reaches the program as
 given here, except that Windows replaces a %NAME% reference with the value of
 the variable when it starts the service.
+Before writing anything, install, apply and set refuse a program that cannot
+work as written (not a Windows program this system runs, a batch file whose
+arguments cmd.exe would act on, a command line too long to start), and files
+that accounts other than the administrators' may change. A password is never
+taken from the command line or the environment.
 
 show prints the service's state, configuration and command line, each element
 as the wrapper will read it, and warns about what cannot work or is unsafe.

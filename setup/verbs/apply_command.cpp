@@ -4,23 +4,46 @@
 #include "setup/verbs/commands.h"
 #include "setup/verbs/config_verbs.h"
 
+// A user account's password is asked for when the service is created or
+// takes the account now, so that the same apply run again changes nothing;
+// given on standard input, it is written each time.
+static bool NeedsPassword(const SetupCommand& command, const OpenedService& opened,
+                          const std::wstring& account) {
+    if (AccountKindOf(account) != AccountKind::User) return false;
+    return opened.error != NO_ERROR || command.options.passwordStdin ||
+           !SameAccount(opened.current.account, account);
+}
+
 int RunApply(const SetupCommand& command) {
     DesiredConfig desired{};
+    CheckFindings checks;
     CheckProblem problem = DesiredFromOptions(command, desired);
-    if (!problem.why.empty()) return RefuseBeforeWriting(command, problem);
+    if (problem.why.empty()) problem = CheckBeforeWriting(command, desired.config, checks);
+    if (!problem.why.empty()) return RefuseBeforeWriting(command, problem, checks);
 
     OpenedService opened = OpenForChange(command);
-    if (opened.error == ERROR_SERVICE_DOES_NOT_EXIST) {
+    const bool missing = opened.error == ERROR_SERVICE_DOES_NOT_EXIST;
+    if (missing) {
         CloseOpenedService(opened);
-        return InstallAndReport(command, desired);
-    }
-    if (opened.error != NO_ERROR) {
+    } else if (opened.error != NO_ERROR) {
         problem = {opened.why, opened.error};
     } else {
         problem = NotChangeable(opened.current, /*needsDecoded=*/false);
     }
-    int exitCode = problem.why.empty() ? ChangeAndReport(command, opened, desired)
-                                       : RefuseBeforeWriting(command, problem);
+    const std::wstring& account = desired.config.account;
+    const bool needsPassword = NeedsPassword(command, opened, account);
+    Password password{};
+    if (problem.why.empty() && needsPassword) problem = ReadPasswordOf(command, account, password);
+    LPCWSTR given = needsPassword ? password.text : nullptr;
+    int exitCode = kExitFailed;
+    if (!problem.why.empty()) {
+        exitCode = RefuseBeforeWriting(command, problem, checks);
+    } else if (missing) {
+        exitCode = InstallAndReport(command, desired, checks, given);
+    } else {
+        exitCode = ChangeAndReport(command, opened, desired, checks, given);
+    }
+    WipePassword(password);
     CloseOpenedService(opened);
     return exitCode;
 }

@@ -1,10 +1,13 @@
 // The checks install, apply and set make before anything is written.
 #include "child/wrapper_arguments.h"
+#include "setup/audit/image_reading.h"
+#include "setup/audit/security_reading.h"
 #include "setup/verbs/commands.h"
 #include "setup/verbs/config_verbs.h"
 #include "setup/console.h"
 #include "setup/files.h"
 #include "setup/model/compose_config.h"
+#include "setup/model/configuration_review.h"
 #include "setup/model/service_command_line.h"
 #include "setup/model/text.h"
 #include "setup/manager/service_store.h"
@@ -12,19 +15,6 @@
 
 static std::wstring Shown(const std::wstring& path) {
     return Bracketed(path);
-}
-
-CheckProblem UnwritableOptions(const ConfigOptions& options) {
-    if (options.account && AccountKindOf(*options.account) == AccountKind::User) {
-        return {L"this version cannot run a service under a user account (" + *options.account +
-                L") yet. Use LocalSystem, LocalService, NetworkService, NT SERVICE\\<name> or a "
-                L"group managed service account (DOMAIN\\name$)."};
-    }
-    if (options.passwordStdin) {
-        return {L"this version takes no password yet: --password-stdin is for the user accounts "
-                L"it cannot write."};
-    }
-    return {};
 }
 
 // Why an existing file of that path cannot be used, or nothing.
@@ -85,10 +75,8 @@ CheckProblem ReadBackProblem(const ServiceCommandLine& line) {
 
 CheckProblem DesiredFromOptions(const SetupCommand& command, DesiredConfig& desired) {
     const ConfigOptions& options = command.options;
-    CheckProblem problem = UnwritableOptions(options);
-    if (!problem.why.empty()) return problem;
     std::wstring program;
-    problem = ResolveProgram(*options.program, program);
+    CheckProblem problem = ResolveProgram(*options.program, program);
     if (!problem.why.empty()) return problem;
     std::wstring wrapper;
     problem = ResolveWrapper(options.wrapperPath.value_or(L""), wrapper);
@@ -97,27 +85,68 @@ CheckProblem DesiredFromOptions(const SetupCommand& command, DesiredConfig& desi
     return ReadBackProblem(desired.config.commandLine);
 }
 
-int RefuseBeforeWriting(const SetupCommand& command, const CheckProblem& problem) {
-    std::wstring message;
-    switch (command.verb) {
-    case Verb::Install:
-        message = L"Cannot install " + Printable(command.name) + L": " + problem.why +
-                  L"\nNothing was installed.\n";
-        break;
-    case Verb::Apply:
-        message = L"Cannot apply the configuration to " + Printable(command.name) + L": " +
-                  problem.why + L"\nNothing was installed or changed.\n";
-        break;
-    default:
-        message = L"Cannot change the service " + Printable(command.name) + L": " + problem.why +
-                  L"\nNothing was changed.\n";
-        break;
+// A file the manager starts is judged by its header; one that cannot be
+// read cannot be judged, which for install is as good as a refusal.
+static void CheckImage(const std::wstring& program, ReviewFor reviewFor, CheckFindings& checks) {
+    std::vector<std::wstring>& list =
+        reviewFor == ReviewFor::Install ? checks.refusals : checks.warnings;
+    ImageHeaders headers;
+    const DWORD error = ReadImageHeaders(program, headers);
+    if (error != NO_ERROR) {
+        list.push_back(L"The program " + Shown(program) + L" cannot be read, so whether it is a "
+                       L"Windows program is not known. " + WindowsError(error));
+        return;
     }
-    nlohmann::json document = {{"name", ToUtf8(command.name)}, {"changed", false}};
-    return ReportFailure(command.json, message,
-                         problem.error != NO_ERROR ? std::optional<DWORD>(problem.error)
-                                                   : std::nullopt,
-                         document, kExitFailed);
+    const std::wstring problem = ProgramImageProblem(headers, NativeMachine());
+    if (!problem.empty()) list.push_back(L"The program " + Shown(program) + L" " + problem + L".");
+}
+
+// A program named by a %NAME% reference, or not by its full path, is
+// found only at start; show warns of that already.
+static bool IsFileToCheck(const std::wstring& path) {
+    return IsAbsolutePath(path) && !HoldsEnvironmentReference(path) && FileExists(path);
+}
+
+void CheckProgram(const ServiceConfig& config, ReviewFor reviewFor, CheckFindings& checks) {
+    const ServiceCommandLine& line = config.commandLine;
+    if (!line.wrapped || !line.decoded) return;
+    if (!IsBatchFile(line.program) && IsFileToCheck(line.program)) {
+        CheckImage(line.program, reviewFor, checks);
+    }
+    const ProgramToRun run{line.program, line.arguments, line.text, line.stopTimeoutMs};
+    AddRuleFindings(ReviewProgram(run, reviewFor), checks);
+}
+
+static std::wstring Sentences(const std::vector<std::wstring>& sentences) {
+    std::wstring text;
+    for (const std::wstring& sentence : sentences) text += (text.empty() ? L"" : L" ") + sentence;
+    return text;
+}
+
+CheckProblem CheckBeforeWriting(const SetupCommand& command, const ServiceConfig& config,
+                                CheckFindings& checks) {
+    CheckProgram(config, ReviewFor::Install, checks);
+    if (!checks.refusals.empty()) return {Sentences(checks.refusals)};
+    const ServiceCommandLine& line = config.commandLine;
+    checks.access = AuditFilesAccess({line.wrapperPath, line.program});
+    if (!FindsWritablePaths(checks.access) || command.options.acceptWritablePaths) return {};
+    return {L"accounts other than the administrators' may replace or change the files it would "
+            L"run, as listed below. Move the wrapper and the program to a folder that only "
+            L"administrators may change, such as one under C:\\Program Files, or take the write "
+            L"rights listed away (icacls can); or give --accept-writable-paths to go on all the "
+            L"same."};
+}
+
+CheckProblem ReadPasswordOf(const SetupCommand& command, const std::wstring& account,
+                            Password& password) {
+    return {ReadPassword(account, command.options.passwordStdin, password)};
+}
+
+int RefuseBeforeWriting(const SetupCommand& command, const CheckProblem& problem,
+                        const CheckFindings& checks) {
+    const VerbReport report = RefusalReport(command.verb, command.name, problem.why,
+                                            problem.error, checks, SystemMessageTemplate);
+    return PrintReport(report, command.json, kExitFailed);
 }
 
 OpenedService OpenForChange(const SetupCommand& command) {

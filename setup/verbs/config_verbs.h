@@ -7,17 +7,16 @@
 #include <string>
 
 #include "platform/platform.h"
+#include "setup/audit/findings_report.h"
 #include "setup/model/service_config.h"
 #include "setup/model/setup_options.h"
+#include "setup/password_input.h"
 
 // Why the command cannot go ahead, and the Windows error behind it, if any.
 struct CheckProblem {
     std::wstring why;  // empty: nothing stands in the way
     DWORD error = NO_ERROR;
 };
-
-// What this version cannot write yet: a user account and its password.
-CheckProblem UnwritableOptions(const ConfigOptions& options);
 
 // The program as the service will name it: a full path to an existing
 // file, or a bare name resolved now, so that the service never searches.
@@ -35,9 +34,27 @@ CheckProblem ReadBackProblem(const ServiceCommandLine& line);
 // at its default.
 CheckProblem DesiredFromOptions(const SetupCommand& command, DesiredConfig& desired);
 
-// "Cannot install X: why\nNothing was installed." and the like, before
-// anything was written. Gives kExitFailed.
-int RefuseBeforeWriting(const SetupCommand& command, const CheckProblem& problem);
+// What the record's program is to Windows and to the wrapper: a Windows
+// program this system runs (a batch file is judged by its arguments
+// instead), and the rules of program_rules.h. Nothing for a service that is
+// not wrapped. Each finding goes to its level in checks.
+void CheckProgram(const ServiceConfig& config, ReviewFor reviewFor, CheckFindings& checks);
+
+// install's, apply's and set's checks of the record they are about to
+// write: the program's, then who may change the wrapper, the program and
+// the folders above them. Gives the problem that stops the write; checks
+// holds every finding, which is printed in any case.
+CheckProblem CheckBeforeWriting(const SetupCommand& command, const ServiceConfig& config,
+                                CheckFindings& checks);
+
+// The user account's password, read as the options say. Gives the problem.
+CheckProblem ReadPasswordOf(const SetupCommand& command, const std::wstring& account,
+                            Password& password);
+
+// "Cannot install X: why", what the checks found, "Nothing was installed."
+// and the like, before anything was written. Gives kExitFailed.
+int RefuseBeforeWriting(const SetupCommand& command, const CheckProblem& problem,
+                        const CheckFindings& checks = {});
 
 // The service of the command's name, opened to be changed and read as it
 // is now. error is ERROR_SERVICE_DOES_NOT_EXIST for a missing name; any
@@ -58,12 +75,16 @@ void CloseOpenedService(OpenedService& opened);
 // line does not read as the wrapper's: nothing of it is touched.
 CheckProblem NotChangeable(const ServiceConfig& current, bool needsDecoded);
 
-// Creates the service and prints what was written, or why it was not.
-int InstallAndReport(const SetupCommand& command, const DesiredConfig& desired);
+// Creates the service and prints what was written and what the checks
+// found, or why it was not. password: a user account's, else null.
+int InstallAndReport(const SetupCommand& command, const DesiredConfig& desired,
+                     const CheckFindings& checks, LPCWSTR password);
 
-// Writes what differs between the service as it is and the record, and
-// prints each change, or that nothing needed changing, or why it failed.
-// With --restart, a running service whose changes wait for its next start
-// is stopped and started again, each pending report printed as it comes.
+// Writes what differs between the service as it is and the record, and a
+// new password when one is given, and prints each change (the password as
+// changed, never itself), or that nothing needed changing, or why it
+// failed. With --restart, a running service whose changes wait for its
+// next start is stopped and started again, each pending report printed as
+// it comes.
 int ChangeAndReport(const SetupCommand& command, OpenedService& opened,
-                    const DesiredConfig& desired);
+                    const DesiredConfig& desired, const CheckFindings& checks, LPCWSTR password);

@@ -11,6 +11,7 @@
 #include "setup/model/exit_codes.h"
 #include "setup/model/state_report.h"
 #include "setup/model/text.h"
+#include "setup/manager/logon_right.h"
 #include "setup/manager/service_follow.h"
 #include "setup/manager/service_store.h"
 #include "setup/verbs/state_verbs.h"
@@ -18,75 +19,37 @@
 
 using nlohmann::json;
 
-static std::wstring WarningLines(const std::vector<std::wstring>& warnings) {
-    std::wstring text;
-    for (const std::wstring& warning : warnings) text += L"Warning: " + warning + L"\n";
-    return text;
-}
-
-int InstallAndReport(const SetupCommand& command, const DesiredConfig& desired) {
-    // Both reports are made beforehand, so that little is left to go wrong
+int InstallAndReport(const SetupCommand& command, const DesiredConfig& desired,
+                     const CheckFindings& checks, LPCWSTR password) {
+    // The reports are made beforehand, so that little is left to go wrong
     // once the service exists: a failure reported then would be for a
-    // service that is installed. The second is for a manager that cannot
-    // keep the default recovery, which is then left out.
+    // service that is installed. They are for each outcome: a manager that
+    // cannot keep the default recovery, which is then left out, and a user
+    // account given the right to log on as a service.
     ServiceConfig withoutRecovery = desired.config;
     withoutRecovery.recovery = RecoveryPolicy{{}, 0};
     withoutRecovery.failureOnNonZeroExit.reset();
-    const std::wstring reports[] = {RenderInstallReport(desired.config),
-                                    RenderInstallReport(withoutRecovery)};
-    json documents[] = {ConfigJson(desired.config), ConfigJson(withoutRecovery)};
-    for (json& document : documents) {
-        document = {{"name", ToUtf8(command.name)}, {"installed", true}, {"changed", true},
-                    {"service", document}, {"warnings", json::array()}};
+    std::vector<VerbReport> reports;
+    for (bool leftOut : {false, true}) {
+        for (bool granted : {false, true}) {
+            WriteNotes notes;
+            if (leftOut) notes.warnings.push_back(kRecoveryNotKeptWarning);
+            notes.logonRightGranted = granted;
+            const ServiceConfig& written = leftOut ? withoutRecovery : desired.config;
+            reports.push_back(InstallReport(command.name, written, notes, checks));
+        }
     }
 
     WriteNotes notes;
-    std::optional<InstallFailure> failure = CreateConfiguredService(desired, nullptr, notes);
+    std::optional<InstallFailure> failure =
+        CreateConfiguredService(desired, password, notes, GrantServiceLogonRight);
     if (failure) {
-        json document = {{"name", ToUtf8(command.name)},
-                         {"installed", failure->leftBehind},
-                         {"changed", failure->leftBehind}};
-        return ReportFailure(command.json,
-                             InstallFailureText(command.name, *failure, SystemMessageTemplate),
-                             failure->error, document, kExitFailed);
+        return PrintReport(
+            InstallFailureReport(command.name, *failure, checks, SystemMessageTemplate),
+            command.json, kExitFailed);
     }
-    const int kept = notes.notWritten.empty() ? 0 : 1;
-    if (command.json) {
-        documents[kept]["warnings"] = JsonTexts(notes.warnings);
-        PrintJson(documents[kept]);
-    } else {
-        PrintOut(reports[kept] + WarningLines(notes.warnings));
-    }
-    return kExitDone;
-}
-
-// The fields a write carries, by their JSON names.
-static json FieldsOf(const std::vector<ConfigChange>& changes, ConfigWrite write) {
-    json fields = json::array();
-    for (const ConfigChange& change : changes) {
-        if (change.write == write) fields.push_back(change.field);
-    }
-    return fields;
-}
-
-static int ReportChangeFailure(const SetupCommand& command,
-                               const std::vector<ConfigChange>& changes,
-                               const ChangeFailure& failure) {
-    json restored = json::array();
-    json notRestored = json::array();
-    for (ConfigWrite write : failure.restored) {
-        for (const auto& field : FieldsOf(changes, write)) restored.push_back(field);
-    }
-    for (const ChangeFailure::Unrestored& unrestored : failure.unrestored) {
-        for (const auto& field : FieldsOf(changes, unrestored.write)) notRestored.push_back(field);
-    }
-    json document = {{"name", ToUtf8(command.name)},
-                     {"changed", !failure.unrestored.empty()},
-                     {"restored", restored},
-                     {"notRestored", notRestored}};
-    return ReportFailure(command.json,
-                         ChangeFailureText(command.name, changes, failure, SystemMessageTemplate),
-                         failure.error, document, kExitFailed);
+    const std::size_t kept = (notes.notWritten.empty() ? 0 : 2) + (notes.logonRightGranted ? 1 : 0);
+    return PrintReport(reports[kept], command.json, kExitDone);
 }
 
 // The stop and the start that make a running service take its new
@@ -124,13 +87,19 @@ static std::wstring WaitingFields(const std::vector<ConfigChange>& changes) {
 }
 
 int ChangeAndReport(const SetupCommand& command, OpenedService& opened,
-                    const DesiredConfig& desired) {
-    const std::vector<ConfigChange> changes = CompareConfigs(opened.current, desired);
+                    const DesiredConfig& desired, const CheckFindings& checks, LPCWSTR password) {
+    std::vector<ConfigChange> changes = CompareConfigs(opened.current, desired);
+    if (password) changes.push_back(PasswordChange());
     WriteNotes notes;
     if (!changes.empty()) {
         std::optional<ChangeFailure> failure =
-            WriteChanges(opened.service, opened.current, desired, changes, nullptr, notes);
-        if (failure) return ReportChangeFailure(command, changes, *failure);
+            WriteChanges(opened.service, opened.current, desired, changes, password, notes,
+                         GrantServiceLogonRight);
+        if (failure) {
+            return PrintReport(ChangeFailureReport(command.name, changes, *failure, checks,
+                                                   SystemMessageTemplate),
+                               command.json, kExitFailed);
+        }
     }
     // What the manager could not keep did not change.
     std::vector<ConfigChange> made;
@@ -140,16 +109,9 @@ int ChangeAndReport(const SetupCommand& command, OpenedService& opened,
     }
     const bool running = opened.status.dwCurrentState != SERVICE_STOPPED;
     const bool restart = command.options.restart && running && NeedsRestart(made);
-    json document = ChangesJson(made);
-    document["name"] = ToUtf8(command.name);
-    document["installed"] = false;
-    document["running"] = running;
-    document["restarted"] = false;
-    document["warnings"] = JsonTexts(notes.warnings);
-    if (!command.json) {
-        PrintOut(RenderChangesText(command.name, made, running && !restart) +
-                 WarningLines(notes.warnings));
-    }
+    VerbReport report = ChangesReport(command.name, desired.config.account, made, notes, checks,
+                                      running, restart);
+    if (!command.json) PrintOut(report.text);
     if (restart) {
         if (!command.json) {
             PrintOut(L"Restarting the service " + Printable(command.name) + L" to apply: " +
@@ -157,16 +119,18 @@ int ChangeAndReport(const SetupCommand& command, OpenedService& opened,
         }
         const CheckProblem problem = Restart(command, opened.service, desired.config);
         if (!problem.why.empty()) {
-            return ReportFailure(
-                command.json,
+            const std::wstring message =
                 L"Cannot restart the service " + Printable(command.name) + L": " + problem.why +
-                    L"\nThe changes were made; they take effect when it next starts.\n",
-                problem.error != NO_ERROR ? std::optional<DWORD>(problem.error) : std::nullopt,
-                document, kExitFailed);
+                L"\nThe changes were made; they take effect when it next starts.\n";
+            const std::optional<DWORD> error =
+                problem.error != NO_ERROR ? std::optional<DWORD>(problem.error) : std::nullopt;
+            return PrintReport(
+                FailureReport(message, error, report.document, SystemMessageTemplate),
+                command.json, kExitFailed);
         }
-        document["restarted"] = true;
+        report.document["restarted"] = true;
         if (!command.json) PrintOut(L"Restarted the service " + Printable(command.name) + L".\n");
     }
-    if (command.json) PrintJson(document);
+    if (command.json) PrintJson(report.document);
     return kExitDone;
 }

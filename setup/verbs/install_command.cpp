@@ -6,7 +6,17 @@
 
 int RunInstall(const SetupCommand& command) {
     DesiredConfig desired{};
-    const CheckProblem problem = DesiredFromOptions(command, desired);
-    if (!problem.why.empty()) return RefuseBeforeWriting(command, problem);
-    return InstallAndReport(command, desired);
+    CheckFindings checks;
+    CheckProblem problem = DesiredFromOptions(command, desired);
+    if (problem.why.empty()) problem = CheckBeforeWriting(command, desired.config, checks);
+    const std::wstring& account = desired.config.account;
+    const bool user = AccountKindOf(account) == AccountKind::User;
+    Password password{};
+    if (problem.why.empty() && user) problem = ReadPasswordOf(command, account, password);
+    const int exitCode = problem.why.empty()
+                             ? InstallAndReport(command, desired, checks,
+                                                user ? password.text : nullptr)
+                             : RefuseBeforeWriting(command, problem, checks);
+    WipePassword(password);
+    return exitCode;
 }

@@ -7,8 +7,8 @@
 // What set checks of the options alone, before it opens the service.
 static CheckProblem ResolveGiven(const ConfigOptions& options, std::wstring& wrapper,
                                  std::wstring& program) {
-    CheckProblem problem = UnwritableOptions(options);
-    if (problem.why.empty() && options.program) problem = ResolveProgram(*options.program, program);
+    CheckProblem problem;
+    if (options.program) problem = ResolveProgram(*options.program, program);
     if (problem.why.empty() && options.wrapperPath) {
         problem = ResolveWrapper(*options.wrapperPath, wrapper);
     }
@@ -19,6 +19,11 @@ static CheckProblem ResolveGiven(const ConfigOptions& options, std::wstring& wra
 static CheckProblem CheckAgainst(const ServiceConfig& current, const ConfigOptions& options) {
     CheckProblem problem = NotChangeable(current, /*needsDecoded=*/true);
     if (!problem.why.empty()) return problem;
+    if (options.passwordStdin && !options.account &&
+        AccountKindOf(current.account) != AccountKind::User) {
+        return {L"--password-stdin gives a new password for the service's user account, but it "
+                L"runs as " + current.account + L", which has none to give."};
+    }
     // A reset period alone changes the actions in place; there must be some
     // known to be there.
     if (options.resetPeriodSeconds && !options.restartDelaysMs) {
@@ -35,6 +40,12 @@ static CheckProblem CheckAgainst(const ServiceConfig& current, const ConfigOptio
     return {};
 }
 
+// A user account named, or --password-stdin for the one it has.
+static bool NeedsPassword(const ConfigOptions& options, const std::wstring& account) {
+    return AccountKindOf(account) == AccountKind::User &&
+           (options.account || options.passwordStdin);
+}
+
 int RunSet(const SetupCommand& command) {
     std::wstring wrapper;
     std::wstring program;
@@ -43,6 +54,7 @@ int RunSet(const SetupCommand& command) {
 
     OpenedService opened = OpenForChange(command);
     DesiredConfig desired{};
+    CheckFindings checks;
     if (opened.error == ERROR_SERVICE_DOES_NOT_EXIST) {
         problem = {opened.why + L" set changes a service that exists; apply or install makes one.",
                    opened.error};
@@ -57,8 +69,16 @@ int RunSet(const SetupCommand& command) {
             problem = ReadBackProblem(desired.config.commandLine);
         }
     }
-    int exitCode = problem.why.empty() ? ChangeAndReport(command, opened, desired)
-                                       : RefuseBeforeWriting(command, problem);
+    if (problem.why.empty()) problem = CheckBeforeWriting(command, desired.config, checks);
+    const std::wstring& account = desired.config.account;
+    const bool needsPassword = NeedsPassword(command.options, account);
+    Password password{};
+    if (problem.why.empty() && needsPassword) problem = ReadPasswordOf(command, account, password);
+    int exitCode = problem.why.empty()
+                       ? ChangeAndReport(command, opened, desired, checks,
+                                         needsPassword ? password.text : nullptr)
+                       : RefuseBeforeWriting(command, problem, checks);
+    WipePassword(password);
     CloseOpenedService(opened);
     return exitCode;
 }

@@ -1,13 +1,16 @@
 // show: a service's state and configuration read back through the store,
 // its command line decoded as the wrapper will read it, and the judging of
 // it; in text, or the whole record as JSON.
+#include "setup/audit/security_reading.h"
 #include "setup/verbs/commands.h"
+#include "setup/verbs/config_verbs.h"
 #include "setup/console.h"
 #include "setup/files.h"
 #include "setup/model/config_json.h"
 #include "setup/model/config_text.h"
 #include "setup/model/configuration_review.h"
 #include "setup/model/exit_codes.h"
+#include "setup/model/service_command_line.h"
 #include "setup/model/text.h"
 #include "setup/manager/service_store.h"
 #include "setup/verbs/state_verbs.h"
@@ -39,33 +42,70 @@ static DWORD ReadService(const std::wstring& name, StoredService& stored,
     return error;
 }
 
+// The files the manager and the wrapper start, where they can be found now.
+static std::vector<std::wstring> FilesRun(const ServiceCommandLine& line) {
+    std::vector<std::wstring> files;
+    for (const std::wstring& path : {line.managerProgram, line.decoded ? line.program : L""}) {
+        if (IsAbsolutePath(path) && !HoldsEnvironmentReference(path) && FileExists(path)) {
+            files.push_back(path);
+        }
+    }
+    return files;
+}
+
+// What show finds besides the review of the command line: the program's
+// checks, and who may change what the service runs, the service itself and
+// its registry key.
+static CheckFindings CheckService(const ServiceConfig& config) {
+    CheckFindings checks;
+    CheckProgram(config, ReviewFor::Show, checks);
+    checks.access = AuditFilesAccess(FilesRun(config.commandLine));
+    for (AccessFinding& finding : AuditServiceObjectAccess(config.name)) {
+        checks.access.push_back(finding);
+    }
+    return checks;
+}
+
 int RunShow(const SetupCommand& command) {
     StoredService stored;
     SERVICE_STATUS_PROCESS s = {};
     std::wstring problem;
     const DWORD error = ReadService(command.name, stored, s, problem);
     if (error != NO_ERROR) {
-        return ReportFailure(command.json,
-                             L"Cannot show the service " + Printable(command.name) + L": " +
-                                 problem + L"\n",
-                             error, {{"name", ToUtf8(command.name)}}, kExitFailed);
+        const VerbReport report = FailureReport(
+            L"Cannot show the service " + Printable(command.name) + L": " + problem + L"\n", error,
+            {{"name", ToUtf8(command.name)}}, SystemMessageTemplate);
+        return PrintReport(report, command.json, kExitFailed);
     }
     const ServiceConfig config = DecodeStoredService(stored);
-    const ConfigurationReview review = ReviewConfiguration(config, FileExists);
+    ConfigurationReview review = ReviewConfiguration(config, FileExists);
+    const CheckFindings checks = CheckService(config);
+    for (const std::wstring& warning : checks.warnings) review.warnings.push_back(warning);
+    for (const std::wstring& note : checks.notes) review.notes.push_back(note);
     const StatusReport status = StatusReportOf(s);
     const std::wstring program = config.commandLine.decoded ? config.commandLine.program : L"";
     const std::wstring exitCodeText =
         ExplainExitCode(status.win32ExitCode, status.serviceSpecificExitCode, review.wrapped,
                         program, MessageLookups{SystemMessageTemplate, NtStatusMessage});
-    const int exitCode = review.warnings.empty() ? kExitDone : kExitWarned;
+    std::vector<std::wstring> warnings = review.warnings;
+    for (std::wstring& warning : AccessFindingTexts(checks.access, FindingLevel::Warning)) {
+        warnings.push_back(warning);
+    }
+    const int exitCode = warnings.empty() ? kExitDone : kExitWarned;
     if (!command.json) {
-        PrintOut(RenderShowText(config, status, exitCodeText, review));
+        PrintOut(RenderShowText(config, status, exitCodeText, review) +
+                 AccessFindingsText(checks.access));
         return exitCode;
+    }
+    std::vector<std::wstring> notes = review.notes;
+    for (std::wstring& note : AccessFindingTexts(checks.access, FindingLevel::Note)) {
+        notes.push_back(note);
     }
     nlohmann::json document = ConfigJson(config);
     document["status"] = StatusJson(status, exitCodeText);
-    document["warnings"] = JsonTexts(review.warnings);
-    document["notes"] = JsonTexts(review.notes);
+    document["warnings"] = JsonTexts(warnings);
+    document["notes"] = JsonTexts(notes);
+    document["accessFindings"] = AccessFindingsJson(checks.access);
     PrintJson(document);
     return exitCode;
 }

@@ -12,17 +12,6 @@
 
 using nlohmann::json;
 
-// The document as UTF-16 for PrintOut, which writes UTF-8 to a file or a
-// pipe and UTF-16 to a console.
-static std::wstring FromUtf8(const std::string& text) {
-    if (text.empty()) return L"";
-    const int length = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
-                                           nullptr, 0);
-    std::wstring wide(static_cast<std::size_t>(length), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &wide[0], length);
-    return wide;
-}
-
 VerbOutput NewOutput(bool json, const std::wstring& name) {
     VerbOutput out{json, name, json::object()};
     if (!name.empty()) out.document["name"] = JsonText(name);
@@ -51,9 +40,11 @@ static std::wstring Cannot(const VerbOutput& out, const wchar_t* verb) {
 // The message on the error stream, or the document's "error" object with
 // the code and its text.
 static int Emit(VerbOutput& out, const std::wstring& message, DWORD error, int exitCode) {
-    return ReportFailure(out.json, message + L"\n",
-                         error != NO_ERROR ? std::optional<DWORD>(error) : std::nullopt,
-                         out.document, exitCode);
+    const std::optional<DWORD> code =
+        error != NO_ERROR ? std::optional<DWORD>(error) : std::nullopt;
+    const VerbReport report =
+        FailureReport(message + L"\n", code, out.document, SystemMessageTemplate);
+    return PrintReport(report, out.json, exitCode);
 }
 
 int Fail(VerbOutput& out, const wchar_t* verb, const std::wstring& problem, DWORD error,
@@ -75,10 +66,6 @@ int FailStoppedAgain(VerbOutput& out, const wchar_t* verb, const SERVICE_STATUS_
 int Finish(VerbOutput& out, int exitCode) {
     if (out.json) PrintJson(out.document);
     return exitCode;
-}
-
-void PrintJson(const json& document) {
-    PrintOut(FromUtf8(JsonDocument(document)));
 }
 
 std::wstring ExplainedExitCode(const SERVICE_STATUS_PROCESS& status,

@@ -8,6 +8,7 @@
 #include <nlohmann/json.hpp>
 
 #include "setup/manager/service_follow.h"
+#include "setup/verbs/verb_output.h"
 
 // The verb's output. With json, nothing is printed until Finish, and the
 // document holds what the text would have said.
@@ -41,9 +42,6 @@ int FailStoppedAgain(VerbOutput& out, const wchar_t* verb, const SERVICE_STATUS_
 
 // Prints the document, and gives exitCode.
 int Finish(VerbOutput& out, int exitCode);
-
-// One document on standard output, UTF-8 in a file or a pipe.
-void PrintJson(const nlohmann::json& document);
 
 // The last exit code explained as show explains it, for a service with
 // this configured command line.

@@ -2,17 +2,29 @@
 
 #include "setup/console.h"
 #include "setup/model/config_json.h"
-#include "setup/verbs/state_verbs.h"
 
-int ReportFailure(bool json, const std::wstring& message, std::optional<DWORD> error,
-                  nlohmann::json document, int exitCode) {
-    if (!json) {
-        PrintError(message);
-        return exitCode;
+// The document as UTF-16 for PrintOut, which writes UTF-8 to a file or a
+// pipe and UTF-16 to a console.
+static std::wstring FromUtf8(const std::string& text) {
+    if (text.empty()) return L"";
+    const int length = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
+                                           nullptr, 0);
+    std::wstring wide(static_cast<std::size_t>(length), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &wide[0], length);
+    return wide;
+}
+
+void PrintJson(const nlohmann::json& document) {
+    PrintOut(FromUtf8(JsonDocument(document)));
+}
+
+int PrintReport(const VerbReport& report, bool json, int exitCode) {
+    if (json) {
+        PrintJson(report.document);
+    } else if (report.failed) {
+        PrintError(report.text);
+    } else {
+        PrintOut(report.text);
     }
-    std::wstring sentence = message;
-    while (!sentence.empty() && sentence.back() == L'\n') sentence.pop_back();
-    document["error"] = ErrorJson(sentence, error, error ? SystemMessage(*error) : L"")["error"];
-    PrintJson(document);
     return exitCode;
 }

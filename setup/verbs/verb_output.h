@@ -1,16 +1,14 @@
-// How install, apply, set and show report a failure: text on the error
-// stream, or, with --json, one JSON document on standard output.
+// How every verb prints what it has to say: text on standard output, a
+// failure's on the error stream, or, with --json, one JSON document on
+// standard output and nothing else there.
 #pragma once
-
-#include <optional>
-#include <string>
 
 #include <nlohmann/json.hpp>
 
-#include "platform/platform.h"
+#include "setup/model/write_report.h"
 
-// A failure: the message on the error stream, or the document with an
-// "error" object added (the message, the Windows error and its text; null
-// for a failure that is no Windows error). Gives exitCode.
-int ReportFailure(bool json, const std::wstring& message, std::optional<DWORD> error,
-                  nlohmann::json document, int exitCode);
+// One document on standard output, UTF-8 in a file or a pipe.
+void PrintJson(const nlohmann::json& document);
+
+// The report's text on its stream, or its document. Gives exitCode.
+int PrintReport(const VerbReport& report, bool json, int exitCode);

@@ -1,0 +1,182 @@
+// The setup program's checks of what a service runs, and its accounts,
+// through the real executable and Wine's manager: install refuses a program
+// or a folder that everyone may write unless told to go on, show reports
+// one, a batch file whose arguments cmd.exe would act on and a file that is
+// no program are refused, and the accounts are written and read back, a
+// user account's password nowhere in what is printed.
+#include "e2e/setup_tool_fixture.h"
+
+#include <nlohmann/json.hpp>
+
+namespace {
+
+using nlohmann::json;
+
+// Copies of the test child, made with these Unix modes by writable_paths.cmake.
+const std::wstring kAuditFolder = L"C:\\wrapper-e2e-audit";
+const std::wstring kInOpenFolder = kAuditFolder + L"\\open folder\\program.exe";  // folder 777
+const std::wstring kOpenProgram = kAuditFolder + L"\\open file\\program.exe";     // file 666
+const std::wstring kClosedProgram = kAuditFolder + L"\\closed\\program.exe";      // 755, 755
+
+const std::wstring kEveryone =
+    L"Warning: Everyone (every account, guests included) may replace or change what the "
+    L"service runs, with the service's account, through:\n";
+
+class SetupSecurity : public SetupTool {
+protected:
+    void SetUp() override {
+        SetupTool::SetUp();
+        ASSERT_NE(GetFileAttributesW(kClosedProgram.c_str()), INVALID_FILE_ATTRIBUTES)
+            << "the e2e_writable_paths fixture makes it: run the tests through ctest";
+    }
+
+    SetupRun Install(const std::wstring& program, std::vector<std::wstring> options = {},
+                     const std::vector<std::wstring>& arguments = {}) {
+        options.insert(options.begin(), {L"install", name_, L"--start", L"demand"});
+        options.push_back(L"--");
+        options.push_back(program);
+        options.insert(options.end(), arguments.begin(), arguments.end());
+        return Setup(options);
+    }
+};
+
+TEST_F(SetupSecurity, InstallRefusesWhatEveryoneMayChangeUnlessToldToGoOn) {
+    const struct {
+        std::wstring program;
+        std::wstring finding;
+    } kRefused[] = {
+        {kInOpenFolder, L"  the folder [" + kAuditFolder +
+                            L"\\open folder], which holds the file: add files to it, "},
+        {kOpenProgram, L"  the file [" + kOpenProgram + L"]: write its data, append to it"},
+    };
+    for (const auto& c : kRefused) {
+        SCOPED_TRACE(Narrow(c.program));
+        SetupRun run = Install(c.program);
+        EXPECT_EQ(run.exitCode, 1u) << Narrow(run.out);
+        EXPECT_TRUE(Holds(run.err, L"Cannot install " + name_ + L": accounts other than the "
+                                   L"administrators' may replace or change the files"));
+        EXPECT_TRUE(Holds(run.err, kEveryone + c.finding));
+        EXPECT_TRUE(Holds(run.err, L"\nNothing was installed.\n"));
+        EXPECT_EQ(run.out, L"");
+        EXPECT_EQ(StoredCommandLine(), L"");
+    }
+
+    // The same program where only its owner may write it.
+    SetupRun run = Install(kClosedProgram);
+    EXPECT_EQ(run.exitCode, 0u) << Narrow(run.err);
+    EXPECT_FALSE(Holds(run.out, L"Warning: Everyone"));
+    EXPECT_TRUE(RemoveService(manager_, name_, 15000));
+
+    // Told to go on: installed, with the warnings printed.
+    run = Install(kOpenProgram, {L"--accept-writable-paths"});
+    EXPECT_EQ(run.exitCode, 0u) << Narrow(run.err);
+    EXPECT_TRUE(Holds(run.out, kEveryone + kRefused[1].finding));
+    EXPECT_TRUE(Holds(StoredCommandLine(), L"\"" + kOpenProgram + L"\""));
+}
+
+TEST_F(SetupSecurity, ShowWarnsOfAProgramEveryoneMayChangeAndExitsWithThree) {
+    InstallRaw(BuildBinaryPath(g_wrapperPath, {L"1000", kOpenProgram}), 1000);
+    SetupRun run = Setup({L"show", name_});
+    EXPECT_EQ(run.exitCode, 3u) << Narrow(run.out);
+    EXPECT_TRUE(Holds(run.out, kEveryone + L"  the file [" + kOpenProgram + L"]: write its data"));
+
+    run = Setup({L"show", name_, L"--json"});
+    EXPECT_EQ(run.exitCode, 3u);
+    json document = json::parse(Narrow(run.out));
+    json found;
+    for (const json& finding : document["accessFindings"]) {
+        if (finding["kind"] == "file" && finding["level"] == "warning") found = finding;
+    }
+    ASSERT_FALSE(found.is_null()) << document["accessFindings"].dump(2);
+    EXPECT_EQ(found["object"], Narrow(kOpenProgram));
+    EXPECT_EQ(found["sid"], "S-1-1-0");
+    EXPECT_EQ(found["principal"], "Everyone");
+    EXPECT_NE(found["rights"].get<DWORD>() & FILE_WRITE_DATA, 0u);
+    EXPECT_TRUE(Holds(Widen(document["warnings"].dump()), L"write its data"));
+}
+
+// The argument from the injection that made a batch service write a file.
+TEST_F(SetupSecurity, RefusesProgramsThatCannotWorkAsWritten) {
+    const std::wstring batch = folder_ + L"\\task.bat";
+    const std::wstring text = folder_ + L"\\not a program.exe";
+    for (const std::wstring& path : {batch, text}) {
+        HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0,
+                                  nullptr);
+        ASSERT_NE(file, INVALID_HANDLE_VALUE) << GetLastError();
+        DWORD written = 0;
+        WriteFile(file, "@echo off\r\n", 11, &written, nullptr);
+        CloseHandle(file);
+    }
+    const std::wstring injection = L"x\\\"&echo INJECTED>C:\\rec\\inj.txt&rem \\\"";
+    const struct {
+        std::wstring program;
+        std::wstring argument;
+        DWORD exitCode;
+        std::wstring phrase;
+    } kCases[] = {
+        {batch, injection, 1,
+         L"is a batch file, which Windows runs through cmd.exe; cmd.exe reads its command line "
+         L"by its own rules, not by the quoting the wrapper writes: argument 1 [" + injection +
+             L"] holds a quotation mark (\"), an ampersand (&) and a greater-than sign (>)"},
+        {batch, L"--plain", 0,
+         L"Note: The program [" + batch + L"] is a batch file, which Windows runs through "
+         L"cmd.exe; cmd.exe reads its command line by its own rules, not by the quoting the "
+         L"wrapper writes. None of its arguments holds a character cmd.exe would act on.\n"},
+        {text, L"x", 1,
+         L"Cannot install " + name_ + L": The program [" + text +
+             L"] is not a Windows program: it does not start with MZ.\nNothing was installed."},
+    };
+    for (const auto& c : kCases) {
+        SCOPED_TRACE(Narrow(c.program + L" " + c.argument));
+        SetupRun run = Install(c.program, {}, {c.argument});
+        EXPECT_EQ(run.exitCode, c.exitCode) << Narrow(run.out + run.err);
+        EXPECT_TRUE(Holds(c.exitCode == 0 ? run.out : run.err, c.phrase));
+        EXPECT_EQ(StoredCommandLine().empty(), c.exitCode != 0);
+        if (c.exitCode == 0) EXPECT_TRUE(RemoveService(manager_, name_, 15000));
+    }
+}
+
+TEST_F(SetupSecurity, WritesAndReadsBackAVirtualAndAUserAccount) {
+    const std::wstring child = PrepareChild("exit-now");
+    const std::wstring virtualAccount = L"NT SERVICE\\" + name_;
+    SetupRun run = Install(child, {L"--account", virtualAccount});
+    EXPECT_EQ(run.exitCode, 0u) << Narrow(run.err);
+    json shown = json::parse(Narrow(Setup({L"show", name_, L"--json"}).out));
+    EXPECT_EQ(shown["account"], Narrow(virtualAccount));
+    EXPECT_EQ(shown["accountKind"], "virtual");
+    EXPECT_TRUE(Holds(Setup({L"show", name_}).out,
+                      L"  account         " + virtualAccount + L" (the service's virtual account)\n"));
+    EXPECT_TRUE(RemoveService(manager_, name_, 15000));
+
+    // Wine's own user; its security policy takes the right and keeps nothing,
+    // so the right is given each time.
+    wchar_t user[256];
+    DWORD length = 256;
+    ASSERT_TRUE(GetUserNameW(user, &length)) << GetLastError();
+    const std::wstring account = L".\\" + std::wstring(user);
+    const std::string kPasswords[] = {"e2e-Pa55-word", "other-Pa55-word"};
+    run = Setup({L"install", name_, L"--account", account, L"--password-stdin", L"--start",
+                 L"demand", L"--", child},
+                kPasswords[0] + "\r\nnot read\r\n");
+    EXPECT_EQ(run.exitCode, 0u) << Narrow(run.err);
+    EXPECT_TRUE(Holds(run.out, L"  account         " + account + L" (a user account)\n"));
+    EXPECT_TRUE(Holds(run.out, L"Gave the account " + account + L" the right to log on as a "
+                               L"service (SeServiceLogonRight), which it lacked.\n"));
+    // A new password alone, through set: named as changed, never shown.
+    SetupRun set = Setup({L"set", name_, L"--password-stdin", L"--json"}, kPasswords[1]);
+    EXPECT_EQ(set.exitCode, 0u) << Narrow(set.out);
+    json changed = json::parse(Narrow(set.out));
+    EXPECT_EQ(changed["changes"],
+              json::parse(R"([{"field": "password", "old": null, "new": null,
+                              "needsRestart": true}])"));
+    EXPECT_EQ(changed["logonRightGranted"], true);
+    for (const SetupRun& printed : {run, set}) {
+        for (const std::string& password : kPasswords) {
+            EXPECT_FALSE(Holds(printed.out + printed.err, Widen(password)));
+        }
+    }
+    shown = json::parse(Narrow(Setup({L"show", name_, L"--json"}).out));
+    EXPECT_EQ(shown["accountKind"], "user");
+}
+
+}  // namespace

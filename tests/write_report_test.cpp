@@ -1,0 +1,119 @@
+// What install, apply and set print, made from their outcome on the
+// simulated manager: whatever step fails, a user account's password reaches
+// neither the text nor the JSON document.
+#include "setup/model/write_report.h"
+
+#include <algorithm>
+
+#include <gtest/gtest.h>
+
+#include "setup/model/text.h"
+#include "tests/service_store_helpers.h"
+
+namespace {
+
+using store_test::Desired;
+using store_test::ReadBack;
+
+const wchar_t kPassword[] = L"Pa55-w0rd-Secret";
+
+std::wstring SystemText(DWORD code) {
+    return L"Text of " + std::to_wstring(code) + L" with %1.";
+}
+
+// Something of every kind the checks find, so that every part is rendered.
+CheckFindings SomeChecks() {
+    CheckFindings checks{{}, {L"A warning."}, {L"A note."}, {}};
+    AccessList list{true, {{AccessEntryType::Allow, 0, kFileAllAccess, L"S-1-1-0"}}};
+    checks.access = ReviewAccess(AuditedKind::File, L"C:\\P\\u.exe", list, nullptr);
+    return checks;
+}
+
+void ExpectNoPassword(const VerbReport& report) {
+    EXPECT_EQ(report.text.find(kPassword), std::wstring::npos) << ToUtf8(report.text);
+    const std::string document = report.document.dump();
+    EXPECT_EQ(document.find(ToUtf8(kPassword)), std::string::npos) << document;
+}
+
+// The calls the install and change sequences make, each failing in turn,
+// then the granting of the right, then nothing.
+struct Step {
+    const char* call;  // null: the grant fails; "": nothing fails
+    int nth;
+};
+const Step kSteps[] = {
+    {"OpenSCManagerW", 1},        {"CreateServiceW", 1},        {"ChangeServiceConfigW", 1},
+    {"ChangeServiceConfig2W", 1}, {"ChangeServiceConfig2W", 2}, {"ChangeServiceConfig2W", 3},
+    {"ChangeServiceConfig2W", 4}, {"ChangeServiceConfig2W", 5}, {"ChangeServiceConfig2W", 6},
+    {"ChangeServiceConfig2W", 7}, {nullptr, 0},                 {"", 0},
+};
+
+int CallCount(const char* name) {
+    std::vector<std::string> calls = sim::ServiceCallNames();
+    return static_cast<int>(std::count(calls.begin(), calls.end(), name));
+}
+
+void FailAt(const Step& step) {
+    store_test::g_grant = {step.call ? NO_ERROR : DWORD(ERROR_ACCESS_DENIED), false, {}};
+    if (step.call && *step.call) {
+        sim::FailCall(step.call, CallCount(step.call) + step.nth, ERROR_ACCESS_DENIED);
+    }
+}
+
+ConfigOptions UserAccount() {
+    ConfigOptions options = store_test::EveryOption();
+    options.account = L".\\svc";
+    return options;
+}
+
+TEST(WriteReport, NoPasswordInWhatInstallPrintsWhateverStepFails) {
+    const CheckFindings checks = SomeChecks();
+    for (const Step& step : kSteps) {
+        SCOPED_TRACE(std::string(step.call ? step.call : "grant") + " " + std::to_string(step.nth));
+        sim::Reset();
+        FailAt(step);
+        const DesiredConfig desired = Desired(UserAccount());
+        WriteNotes notes;
+        std::optional<InstallFailure> failure =
+            CreateConfiguredService(desired, kPassword, notes, store_test::ScriptedGrant);
+        ExpectNoPassword(failure ? InstallFailureReport(L"MyUpdater", *failure, checks, SystemText)
+                                 : InstallReport(L"MyUpdater", desired.config, notes, checks));
+        ExpectNoPassword(RefusalReport(Verb::Install, L"MyUpdater", L"why", ERROR_ACCESS_DENIED,
+                                       checks, SystemText));
+    }
+}
+
+TEST(WriteReport, NoPasswordInWhatApplyAndSetPrintWhateverStepFails) {
+    const CheckFindings checks = SomeChecks();
+    for (const Step& step : kSteps) {
+        SCOPED_TRACE(std::string(step.call ? step.call : "grant") + " " + std::to_string(step.nth));
+        sim::Reset();
+        WriteNotes notes;
+        ASSERT_FALSE(CreateConfiguredService(Desired({}), nullptr, notes));
+        const ServiceConfig current = ReadBack(L"MyUpdater");
+        ConfigOptions options = UserAccount();
+        options.program = L"u.exe";
+        const DesiredConfig desired =
+            ComposeSetConfig(current, options, L"", store_test::kProgram);
+        std::vector<ConfigChange> changes = CompareConfigs(current, desired);
+        changes.push_back(PasswordChange());
+        SC_HANDLE manager = nullptr;
+        SC_HANDLE service = nullptr;
+        ASSERT_EQ(OpenManager(SC_MANAGER_CONNECT, manager), NO_ERROR);
+        ASSERT_EQ(OpenNamedService(manager, L"MyUpdater", kChangeAccess, service), NO_ERROR);
+        FailAt(step);
+        std::optional<ChangeFailure> failure = WriteChanges(
+            service, current, desired, changes, kPassword, notes, store_test::ScriptedGrant);
+        CloseServiceHandle(service);
+        CloseServiceHandle(manager);
+        ExpectNoPassword(
+            failure ? ChangeFailureReport(L"MyUpdater", changes, *failure, checks, SystemText)
+                    : ChangesReport(L"MyUpdater", desired.config.account, changes, notes, checks,
+                                    /*running=*/true, /*restartFollows=*/false));
+        for (Verb verb : {Verb::Apply, Verb::Set}) {
+            ExpectNoPassword(RefusalReport(verb, L"MyUpdater", L"why", NO_ERROR, checks, SystemText));
+        }
+    }
+}
+
+}  // namespace
