@@ -217,6 +217,16 @@ TEST_F(ChangeWrites, LeavesWhatDoesNotChangeAsItIs) {
     EXPECT_EQ(now.startType, DWORD(SERVICE_AUTO_START));
     EXPECT_EQ(now.preshutdownTimeoutMs, 5000u);
     EXPECT_EQ(CallCount("ChangeServiceConfig2W"), 1);
+
+    // --depends-on none: an empty list, written as such rather than left out.
+    current_ = ReadBack(L"MyUpdater");
+    o = ConfigOptions{};
+    o.dependencies.emplace();
+    desired_ = ComposeSetConfig(current_, o, L"", L"");
+    changes_ = CompareConfigs(current_, desired_);
+    EXPECT_EQ(Fields(changes_), std::vector<std::string>{"dependencies"});
+    EXPECT_FALSE(Write(notes));
+    EXPECT_EQ(sim::ServiceNamed(L"MyUpdater")->dependencies, std::vector<std::wstring>());
     ExpectNoHandleOrProblemLeft();
 }
 
