@@ -53,8 +53,8 @@ TEST_F(SetupSecurity, InstallRefusesWhatEveryoneMayChangeUnlessToldToGoOn) {
         SCOPED_TRACE(Narrow(c.program));
         SetupRun run = Install(c.program);
         EXPECT_EQ(run.exitCode, 1u) << Narrow(run.out);
-        EXPECT_TRUE(Holds(run.err, L"Cannot install " + name_ + L": accounts other than the "
-                                   L"administrators' may replace or change the files"));
+        EXPECT_TRUE(Holds(run.err, L"Cannot install " + name_ + L": broad groups of accounts, "
+                                   L"such as Everyone or Users, may replace or change the files"));
         EXPECT_TRUE(Holds(run.err, kEveryone + c.finding));
         EXPECT_TRUE(Holds(run.err, L"\nNothing was installed.\n"));
         EXPECT_EQ(run.out, L"");

@@ -360,9 +360,9 @@ Options (--option value or --option=value):
                          the privileges the service keeps, such as
                          SeChangeNotifyPrivilege
   --accept-writable-paths
-                         write even where accounts other than the
-                         administrators' may change the wrapper, the program
-                         or a folder above them (the findings are printed)
+                         write even where broad groups such as Everyone or
+                         Users may change the wrapper, the program or a
+                         folder above them (the findings are printed)
   --restart              (apply, set) restart the service if a change needs it
 <program> is a full path, or a name that Windows finds on its search path;
 the full path is what gets written. Each argument reaches the program as
@@ -371,7 +371,7 @@ the variable when it starts the service.
 Before writing anything, install, apply and set refuse a program that cannot
 work as written (not a Windows program this system runs, a batch file whose
 arguments cmd.exe would act on, a command line too long to start), and files
-that accounts other than the administrators' may change. A password is never
+that broad groups such as Everyone or Users may change. A password is never
 taken from the command line or the environment.
 
 show prints the service's state, configuration and command line, each element

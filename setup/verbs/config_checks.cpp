@@ -130,11 +130,11 @@ CheckProblem CheckBeforeWriting(const SetupCommand& command, const ServiceConfig
     const ServiceCommandLine& line = config.commandLine;
     checks.access = AuditFilesAccess({line.wrapperPath, line.program});
     if (!FindsWritablePaths(checks.access) || command.options.acceptWritablePaths) return {};
-    return {L"accounts other than the administrators' may replace or change the files it would "
-            L"run, as listed below. Move the wrapper and the program to a folder that only "
-            L"administrators may change, such as one under C:\\Program Files, or take the write "
-            L"rights listed away (icacls can); or give --accept-writable-paths to go on all the "
-            L"same."};
+    return {L"broad groups of accounts, such as Everyone or Users, may replace or change the "
+            L"files it would run, as listed below. Move the wrapper and the program to a folder "
+            L"that only administrators may change, such as one under C:\\Program Files, or take "
+            L"the write rights listed away (icacls can); or give --accept-writable-paths to go on "
+            L"all the same."};
 }
 
 CheckProblem ReadPasswordOf(const SetupCommand& command, const std::wstring& account,
