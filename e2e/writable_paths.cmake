@@ -6,12 +6,7 @@
 # modes are set here, from the Unix side, inside the prefix's C: drive
 # (whose folders are 755; /tmp would read as a folder everyone may write).
 # WINE_RUN is the script that runs Windows programs, PROGRAM the test program.
-execute_process(COMMAND ${WINE_RUN} winepath -u "C:\\"
-                OUTPUT_VARIABLE drive RESULT_VARIABLE result OUTPUT_STRIP_TRAILING_WHITESPACE)
-string(REGEX REPLACE "/+$" "" drive "${drive}")
-if(NOT result EQUAL 0 OR NOT IS_DIRECTORY "${drive}")
-    message(FATAL_ERROR "Wine did not say where C: is (${result}): '${drive}'")
-endif()
+include(${CMAKE_CURRENT_LIST_DIR}/../cmake/wine_c_drive.cmake)
 set(root "${drive}/wrapper-e2e-audit")
 file(REMOVE_RECURSE "${root}")
 if(ACTION STREQUAL "remove")

@@ -6,12 +6,7 @@
 # shows as a folder everyone may write (the sticky bit is not mapped).
 # WINE_RUN is the script that runs Windows programs; Wine itself says where
 # C: is, so that this follows whatever prefix the tests run in.
-execute_process(COMMAND ${WINE_RUN} winepath -u "C:\\"
-                OUTPUT_VARIABLE drive RESULT_VARIABLE result OUTPUT_STRIP_TRAILING_WHITESPACE)
-string(REGEX REPLACE "/+$" "" drive "${drive}")
-if(NOT result EQUAL 0 OR NOT IS_DIRECTORY "${drive}")
-    message(FATAL_ERROR "Wine did not say where C: is (${result}): '${drive}'")
-endif()
+include(${CMAKE_CURRENT_LIST_DIR}/../cmake/wine_c_drive.cmake)
 set(probe "${drive}/security_reading_probe")
 file(REMOVE_RECURSE "${probe}")
 if(ACTION STREQUAL "remove")

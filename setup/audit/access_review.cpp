@@ -2,6 +2,8 @@
 
 #include <iterator>
 
+#include "setup/model/text.h"
+
 namespace {
 
 const wchar_t kEveryone[] = L"S-1-1-0";
@@ -176,15 +178,6 @@ static const BroadGroup* FindBroadGroup(const std::wstring& sid) {
         if (relative ? IsDomainRelative(sid, group.sid) : SameSid(sid, group.sid)) return &group;
     }
     return nullptr;
-}
-
-static std::wstring JoinWords(const std::vector<std::wstring>& words) {
-    std::wstring text;
-    for (std::size_t i = 0; i < words.size(); ++i) {
-        if (i > 0) text += i + 1 == words.size() ? L" and " : L", ";
-        text += words[i];
-    }
-    return text;
 }
 
 static std::uint32_t AllAccessOf(AuditedKind kind) {

@@ -1,6 +1,7 @@
 #include "setup/audit/program_rules.h"
 
 #include "child/wrapper_arguments.h"
+#include "setup/model/text.h"
 
 namespace {
 
@@ -35,13 +36,6 @@ const BatchCharacter kBatchCharacters[] = {
 
 }  // namespace
 
-static std::wstring LowerAscii(std::wstring text) {
-    for (wchar_t& c : text) {
-        if (c >= L'A' && c <= L'Z') c = c - L'A' + L'a';
-    }
-    return text;
-}
-
 // The file's name in lower case, without the dots and blanks at its end that
 // the platform drops from a path.
 static std::wstring FileName(const std::wstring& path) {
@@ -54,15 +48,6 @@ static std::wstring FileName(const std::wstring& path) {
 static bool EndsWith(const std::wstring& text, const std::wstring& end) {
     return text.size() >= end.size() &&
            text.compare(text.size() - end.size(), end.size(), end) == 0;
-}
-
-static std::wstring JoinWords(const std::vector<std::wstring>& words) {
-    std::wstring text;
-    for (std::size_t i = 0; i < words.size(); ++i) {
-        if (i > 0) text += i + 1 == words.size() ? L" and " : L", ";
-        text += words[i];
-    }
-    return text;
 }
 
 // The names of the characters of the text that act, once each.

@@ -14,6 +14,15 @@ bool SameIgnoringCase(const std::wstring& a, const std::wstring& b) {
     return a.size() == b.size() && LowerAscii(a) == LowerAscii(b);
 }
 
+std::wstring JoinWords(const std::vector<std::wstring>& words) {
+    std::wstring text;
+    for (std::size_t i = 0; i < words.size(); ++i) {
+        if (i > 0) text += i + 1 == words.size() ? L" and " : L", ";
+        text += words[i];
+    }
+    return text;
+}
+
 static void AppendUtf8(std::string& out, std::uint32_t code) {
     if (code < 0x80) {
         out += static_cast<char>(code);

@@ -3,11 +3,15 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 // ASCII letters folded to lower case; anything else as it is. Keywords and
 // Windows' own names (services, accounts, privileges) compare this way.
 std::wstring LowerAscii(std::wstring text);
 bool SameIgnoringCase(const std::wstring& a, const std::wstring& b);
+
+// "a", "a and b", "a, b and c".
+std::wstring JoinWords(const std::vector<std::wstring>& words);
 
 // UTF-8, as JSON is written. wchar_t is UTF-16 on Windows and UTF-32 on the
 // host; a lone surrogate, which a Windows string may hold, becomes U+FFFD.
