@@ -186,21 +186,21 @@ static std::wstring TakeOption(const std::vector<std::wstring>& arguments, std::
                           L"on standard input, or nothing and type it when asked.";
         }
     }
-    const OptionSpec* spec = nullptr;
+    const OptionSpec* known = nullptr;
     for (const OptionSpec& candidate : kOptions) {
-        if (name == candidate.name) spec = &candidate;
+        if (name == candidate.name) known = &candidate;
     }
     const std::wstring verbWord = parse.verb->word;
-    if (!spec || !(parse.verb->options & Bit(spec->option))) {
+    if (!known || !(parse.verb->options & Bit(known->option))) {
         return verbWord + L" has no option " + Printable(name) + L".";
     }
-    if (parse.seen & Bit(spec->option) & ~Bit(Option::DependsOn)) {
+    if (parse.seen & Bit(known->option) & ~Bit(Option::DependsOn)) {
         return name + L" is given twice.";
     }
-    parse.seen |= Bit(spec->option);
-    if (!spec->takesValue) {
+    parse.seen |= Bit(known->option);
+    if (!known->takesValue) {
         if (equals != std::wstring::npos) return name + L" takes no value.";
-        TakeFlag(spec->option, parse);
+        TakeFlag(known->option, parse);
         return L"";
     }
     std::wstring value;
@@ -211,7 +211,7 @@ static std::wstring TakeOption(const std::vector<std::wstring>& arguments, std::
     } else {
         return name + L" needs a value.";
     }
-    return TakeValue(spec->option, value, parse);
+    return TakeValue(known->option, value, parse);
 }
 
 static bool IsOption(const std::wstring& argument) {
