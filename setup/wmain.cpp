@@ -7,7 +7,7 @@
 #include "setup/model/config_json.h"
 #include "setup/model/service_command_line.h"
 #include "setup/model/text.h"
-#include "setup/verbs/state_verbs.h"
+#include "setup/verbs/verb_output.h"
 
 // Split by CommandLineToArgvW, as the wrapper splits its own: the same rule
 // for both programs, and no wildcard expansion by the runtime.

@@ -123,24 +123,6 @@ TEST(RenderShowText, NamesTheSidTypeAndPrivilegesOrWhyTheyAreUnknown) {
     }
 }
 
-TEST(RenderChangesText, GivesOldAndNewPerFieldOrSaysNothingChanged) {
-    ServiceConfig config = Config();
-    DesiredConfig desired{config, false, false, false};
-    desired.config.commandLine = ComposedCommandLine(L"C:\\W\\service-wrapper.exe", 60000, L"C:\\P\\u.exe", {});
-    desired.config.displayName = L"New";
-    std::vector<ConfigChange> changes = CompareConfigs(config, desired);
-    EXPECT_EQ(RenderChangesText(L"U", changes, /*running=*/true),
-              L"Changed the service U:\n"
-              L"  stop timeout: 30000 ms -> 60000 ms\n"
-              L"  display name: [U] -> [New]\n"
-              L"The service is running: restart it to apply: stop timeout.\n");
-    EXPECT_FALSE(Holds(RenderChangesText(L"U", changes, /*running=*/false), L"restart"));
-    // A password only as changed, never old or new.
-    EXPECT_EQ(RenderChangesText(L"U", {PasswordChange()}, /*running=*/false),
-              L"Changed the service U:\n  password: (changed)\n");
-    EXPECT_EQ(RenderChangesText(L"U", {}, true), L"The service U is already as asked; nothing was changed.\n");
-}
-
 TEST(StatusLine, NamesTheStateAndExplainsAStop) {
     EXPECT_EQ(StatusLine(L"U", StatusReport{SERVICE_RUNNING, 7, 0, 0}, L""), L"U: running, pid 7\n");
     EXPECT_EQ(StatusLine(L"U", StatusReport{SERVICE_STOPPED, 0, 2, 0}, L"2: the program was not found"),

@@ -1,12 +1,12 @@
 // apply's and set's writes against the simulated manager: only what differs
 // is written, and a write that fails has the writes before it undone.
-#include "setup/manager/service_store.h"
+#include "setup/manager/service_writing.h"
 
 #include <algorithm>
 
 #include <gtest/gtest.h>
 
-#include "tests/service_store_helpers.h"
+#include "tests/service_writing_helpers.h"
 
 namespace {
 

@@ -1,14 +1,15 @@
 // What install, apply and set print, made from their outcome on the
 // simulated manager: whatever step fails, a user account's password reaches
 // neither the text nor the JSON document.
-#include "setup/model/write_report.h"
+#include "setup/verbs/write_report.h"
 
 #include <algorithm>
 
 #include <gtest/gtest.h>
 
+#include "setup/model/config_json.h"
 #include "setup/model/text.h"
-#include "tests/service_store_helpers.h"
+#include "tests/service_writing_helpers.h"
 
 namespace {
 
@@ -114,6 +115,47 @@ TEST(WriteReport, NoPasswordInWhatApplyAndSetPrintWhateverStepFails) {
             ExpectNoPassword(RefusalReport(verb, L"MyUpdater", L"why", NO_ERROR, checks, SystemText));
         }
     }
+}
+
+TEST(RenderChangesText, GivesOldAndNewPerFieldOrSaysNothingChanged) {
+    ConfigOptions options;
+    options.stopTimeoutMs = 30000;
+    options.program = L"u";
+    ServiceConfig config =
+        ComposeInstallConfig(L"U", options, L"C:\\W\\service-wrapper.exe", L"C:\\P\\u.exe").config;
+    DesiredConfig desired{config, false, false, false};
+    desired.config.commandLine = ComposedCommandLine(L"C:\\W\\service-wrapper.exe", 60000, L"C:\\P\\u.exe", {});
+    desired.config.displayName = L"New";
+    std::vector<ConfigChange> changes = CompareConfigs(config, desired);
+    EXPECT_EQ(RenderChangesText(L"U", changes, /*running=*/true),
+              L"Changed the service U:\n"
+              L"  stop timeout: 30000 ms -> 60000 ms\n"
+              L"  display name: [U] -> [New]\n"
+              L"The service is running: restart it to apply: stop timeout.\n");
+    EXPECT_EQ(RenderChangesText(L"U", changes, /*running=*/false).find(L"restart"), std::wstring::npos);
+    // A password only as changed, never old or new.
+    EXPECT_EQ(RenderChangesText(L"U", {PasswordChange()}, /*running=*/false),
+              L"Changed the service U:\n  password: (changed)\n");
+    EXPECT_EQ(RenderChangesText(L"U", {}, true), L"The service U is already as asked; nothing was changed.\n");
+}
+
+TEST(ChangesJson, SaysWhetherAnythingChangedAndEachOldAndNewValue) {
+    ConfigOptions options;
+    options.stopTimeoutMs = 30000;
+    DesiredConfig desired = ComposeInstallConfig(L"U", options, L"C:\\W\\service-wrapper.exe", L"C:\\P\\u.exe");
+    ServiceConfig current = desired.config;
+    EXPECT_EQ(nlohmann::json::parse(JsonDocument(ChangesJson(CompareConfigs(current, desired)))),
+              nlohmann::json::parse(R"({"changed": false, "changes": [], "needsRestart": false})"));
+    current.commandLine = ComposedCommandLine(L"C:\\W\\service-wrapper.exe", 5, L"C:\\P\\u.exe", {});
+    current.displayName = L"Old \u00fc";
+    const nlohmann::json j = nlohmann::json::parse(JsonDocument(ChangesJson(CompareConfigs(current, desired))));
+    EXPECT_EQ(j["changed"], true);
+    EXPECT_EQ(j["needsRestart"], true);
+    ASSERT_EQ(j["changes"].size(), 2u);
+    EXPECT_EQ(j["changes"][0], nlohmann::json::parse(R"({"field": "stopTimeoutMs", "old": 5, "new": 30000, "needsRestart": true})"));
+    EXPECT_EQ(j["changes"][1]["field"], "displayName");
+    EXPECT_EQ(j["changes"][1]["old"], "Old \xc3\xbc");
+    EXPECT_EQ(j["changes"][1]["new"], "U");
 }
 
 }  // namespace

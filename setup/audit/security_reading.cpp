@@ -3,7 +3,7 @@
 #include <aclapi.h>
 #include <sddl.h>
 
-#include "setup/console.h"
+#include "setup/windows_messages.h"
 
 static_assert(kFileWriteData == FILE_WRITE_DATA && kFileWriteData == FILE_ADD_FILE, "");
 static_assert(kFileAppendData == FILE_APPEND_DATA && kFileAppendData == FILE_ADD_SUBDIRECTORY, "");

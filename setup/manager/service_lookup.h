@@ -10,7 +10,7 @@
 
 #include "platform/platform.h"
 #include "setup/model/state_report.h"
-#include "setup/manager/service_store.h"
+#include "setup/manager/service_reading.h"
 
 // A step that failed: what, in words (a sentence for "Cannot ... the
 // service X: <problem>"), and the Windows error.

@@ -1,7 +1,4 @@
-// Opening the manager and a service, and reading a service: its state, and
-// the record of its configuration as the manager gives it back, each
-// optional setting unknown where it reports none.
-#include "setup/manager/service_store.h"
+#include "setup/manager/service_reading.h"
 
 #include <cstring>
 #include <functional>
@@ -29,11 +26,6 @@ DWORD ReadStatus(SC_HANDLE service, SERVICE_STATUS_PROCESS& status) {
         return NO_ERROR;
     }
     return LastErrorOf();
-}
-
-StatusReport StatusReportOf(const SERVICE_STATUS_PROCESS& status) {
-    return StatusReport{status.dwCurrentState, status.dwProcessId, status.dwWin32ExitCode,
-                        status.dwServiceSpecificExitCode};
 }
 
 // ---- Reading.

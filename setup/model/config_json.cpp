@@ -94,20 +94,6 @@ json ConfigJson(const ServiceConfig& config) {
     return document;
 }
 
-const wchar_t* StateWord(DWORD state) {
-    // The host platform names only the first four states; the values are Windows'.
-    switch (state) {
-    case SERVICE_STOPPED: return L"stopped";
-    case SERVICE_START_PENDING: return L"starting";
-    case SERVICE_STOP_PENDING: return L"stopping";
-    case SERVICE_RUNNING: return L"running";
-    case 5: return L"continuing";  // SERVICE_CONTINUE_PENDING
-    case 6: return L"pausing";     // SERVICE_PAUSE_PENDING
-    case 7: return L"paused";      // SERVICE_PAUSED
-    default: return L"unknown";
-    }
-}
-
 json StatusJson(const StatusReport& status, const std::wstring& exitCodeText) {
     return {
         {"state", ToUtf8(StateWord(status.currentState))},

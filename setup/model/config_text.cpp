@@ -182,39 +182,6 @@ std::wstring RenderInstallReport(const ServiceConfig& config) {
     return text;
 }
 
-std::wstring RenderChangesText(const std::wstring& name, const std::vector<ConfigChange>& changes,
-                               bool running) {
-    if (changes.empty()) {
-        return L"The service " + Printable(name) + L" is already as asked; nothing was changed.\n";
-    }
-    std::wstring text = L"Changed the service " + Printable(name) + L":\n";
-    std::wstring waiting;
-    for (const ConfigChange& change : changes) {
-        const bool password = std::strcmp(change.field, kPasswordField) == 0;
-        text += std::wstring(L"  ") + change.label + L": " +
-                (password ? L"" : change.oldText + L" -> ") + change.newText + L"\n";
-        if (change.needsRestart) {
-            waiting += (waiting.empty() ? L"" : L", ") + std::wstring(change.label);
-        }
-    }
-    if (running && !waiting.empty()) {
-        text += L"The service is running: restart it to apply: " + waiting + L".\n";
-    }
-    return text;
-}
-
-nlohmann::json ChangesJson(const std::vector<ConfigChange>& changes) {
-    nlohmann::json list = nlohmann::json::array();
-    for (const ConfigChange& change : changes) {
-        list.push_back({{"field", change.field},
-                        {"old", change.oldValue},
-                        {"new", change.newValue},
-                        {"needsRestart", change.needsRestart}});
-    }
-    return {
-        {"changed", !changes.empty()}, {"changes", list}, {"needsRestart", NeedsRestart(changes)}};
-}
-
 std::wstring StatusLine(const std::wstring& name, const StatusReport& status,
                         const std::wstring& exitCodeText) {
     std::wstring text = Printable(name) + L": " + StateWord(status.currentState);

@@ -10,7 +10,7 @@
 
 #include "platform/platform.h"
 #include "setup/model/config_json.h"
-#include "setup/model/exit_codes.h"
+#include "setup/model/windows_errors.h"
 #include "setup/model/service_command_line.h"
 
 // A wrapped service as list shows it.

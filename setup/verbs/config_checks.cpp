@@ -4,13 +4,14 @@
 #include "setup/audit/security_reading.h"
 #include "setup/verbs/commands.h"
 #include "setup/verbs/config_verbs.h"
-#include "setup/console.h"
+#include "setup/windows_messages.h"
 #include "setup/files.h"
 #include "setup/model/compose_config.h"
 #include "setup/model/configuration_review.h"
 #include "setup/model/service_command_line.h"
 #include "setup/model/text.h"
-#include "setup/manager/service_store.h"
+#include "setup/manager/service_reading.h"
+#include "setup/manager/service_writing.h"
 #include "setup/verbs/verb_output.h"
 
 static std::wstring Shown(const std::wstring& path) {

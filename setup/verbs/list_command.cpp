@@ -1,9 +1,10 @@
 // list: every wrapped service on the machine, with its state and program.
 #include "setup/verbs/commands.h"
 #include "setup/console.h"
+#include "setup/windows_messages.h"
 #include "setup/model/state_report.h"
 #include "setup/manager/service_lookup.h"
-#include "setup/verbs/state_verbs.h"
+#include "setup/verbs/verb_output.h"
 
 int RunList(bool json) {
     VerbOutput out = NewOutput(json, L"");

@@ -1,12 +1,12 @@
 // remove: the recovery settings cleared, the stop followed to its end, then
 // the service deleted; nothing is deleted unless it has stopped.
 #include "setup/verbs/commands.h"
-#include "setup/console.h"
+#include "setup/windows_messages.h"
 #include "setup/model/state_report.h"
 #include "setup/model/text.h"
 #include "setup/manager/remove_service.h"
 #include "setup/manager/service_lookup.h"
-#include "setup/verbs/state_verbs.h"
+#include "setup/verbs/follow_output.h"
 
 static const char* RecoveryWord(RecoveryClearing recovery) {
     switch (recovery) {

@@ -4,7 +4,7 @@
 #include "setup/model/config_text.h"
 #include "setup/model/state_report.h"
 #include "setup/manager/service_lookup.h"
-#include "setup/verbs/state_verbs.h"
+#include "setup/verbs/follow_output.h"
 
 int RunStatus(const std::wstring& name, bool json) {
     VerbOutput out = NewOutput(json, name);

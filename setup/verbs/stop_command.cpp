@@ -3,7 +3,7 @@
 #include "setup/verbs/commands.h"
 #include "setup/model/text.h"
 #include "setup/manager/service_lookup.h"
-#include "setup/verbs/state_verbs.h"
+#include "setup/verbs/follow_output.h"
 
 int RunStop(const std::wstring& name, bool json) {
     VerbOutput out = NewOutput(json, name);

@@ -1,4 +1,6 @@
-#include "setup/manager/service_store.h"
+#include "setup/manager/service_writing.h"
+
+#include "setup/manager/service_reading.h"
 
 #include <cstring>
 #include <functional>

@@ -1,13 +1,13 @@
 // Reading a service back and the install sequence, against the simulated
 // manager, which can refuse any step and keeps every setting Wine's does not.
-#include "setup/manager/service_store.h"
+#include "setup/manager/service_writing.h"
 
 #include <algorithm>
 
 #include <gtest/gtest.h>
 
 #include "setup/model/compose_config.h"
-#include "tests/service_store_helpers.h"
+#include "tests/service_writing_helpers.h"
 
 namespace {
 

@@ -5,7 +5,8 @@
 #include <gtest/gtest.h>
 
 #include "setup/model/compose_config.h"
-#include "setup/manager/service_store.h"
+#include "setup/manager/service_reading.h"
+#include "setup/manager/service_writing.h"
 
 namespace store_test {
 

@@ -1,4 +1,6 @@
-#include "setup/model/write_report.h"
+#include "setup/verbs/write_report.h"
+
+#include <cstring>
 
 #include "setup/model/config_json.h"
 #include "setup/model/config_text.h"
@@ -27,6 +29,39 @@ static std::wstring WarningLines(const std::vector<std::wstring>& warnings) {
 static std::wstring NotesText(const std::wstring& account, const WriteNotes& notes) {
     std::wstring text = notes.logonRightGranted ? LogonRightGrantedText(account) + L"\n" : L"";
     return text + WarningLines(notes.warnings);
+}
+
+std::wstring RenderChangesText(const std::wstring& name, const std::vector<ConfigChange>& changes,
+                               bool running) {
+    if (changes.empty()) {
+        return L"The service " + Printable(name) + L" is already as asked; nothing was changed.\n";
+    }
+    std::wstring text = L"Changed the service " + Printable(name) + L":\n";
+    std::wstring waiting;
+    for (const ConfigChange& change : changes) {
+        const bool password = std::strcmp(change.field, kPasswordField) == 0;
+        text += std::wstring(L"  ") + change.label + L": " +
+                (password ? L"" : change.oldText + L" -> ") + change.newText + L"\n";
+        if (change.needsRestart) {
+            waiting += (waiting.empty() ? L"" : L", ") + std::wstring(change.label);
+        }
+    }
+    if (running && !waiting.empty()) {
+        text += L"The service is running: restart it to apply: " + waiting + L".\n";
+    }
+    return text;
+}
+
+nlohmann::json ChangesJson(const std::vector<ConfigChange>& changes) {
+    nlohmann::json list = nlohmann::json::array();
+    for (const ConfigChange& change : changes) {
+        list.push_back({{"field", change.field},
+                        {"old", change.oldValue},
+                        {"new", change.newValue},
+                        {"needsRestart", change.needsRestart}});
+    }
+    return {
+        {"changed", !changes.empty()}, {"changes", list}, {"needsRestart", NeedsRestart(changes)}};
 }
 
 VerbReport FailureReport(const std::wstring& message, std::optional<DWORD> error, json document,

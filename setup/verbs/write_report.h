@@ -12,10 +12,19 @@
 
 #include "setup/audit/findings_report.h"
 #include "setup/model/compare_configs.h"
-#include "setup/model/exit_codes.h"
+#include "setup/model/windows_errors.h"
 #include "setup/model/service_config.h"
 #include "setup/model/setup_options.h"
 #include "setup/model/write_outcome.h"
+
+// "Changed the service X:" and one "label: old -> new" line per change, and
+// which of them wait for a restart when the service runs; or the one line
+// that it is already as asked and nothing was changed.
+std::wstring RenderChangesText(const std::wstring& name, const std::vector<ConfigChange>& changes,
+                               bool running);
+
+// {"changed": true|false, "changes": [{"field", "old", "new", "needsRestart"}], "needsRestart"}
+nlohmann::json ChangesJson(const std::vector<ConfigChange>& changes);
 
 struct VerbReport {
     bool failed;              // text for the error stream, else for standard output

@@ -1,0 +1,63 @@
+#include "setup/verbs/follow_output.h"
+
+#include "setup/console.h"
+#include "setup/manager/service_reading.h"
+#include "setup/model/config_json.h"
+#include "setup/model/service_command_line.h"
+#include "setup/model/state_report.h"
+#include "setup/model/text.h"
+#include "setup/model/windows_errors.h"
+#include "setup/verbs/commands.h"
+#include "setup/windows_messages.h"
+
+using nlohmann::json;
+
+PendingReportSink PendingSink(const VerbOutput& out, json& list) {
+    list = json::array();
+    if (!out.json) return [](const SERVICE_STATUS_PROCESS& s) { PrintOut(PendingLine(s)); };
+    return [&list](const SERVICE_STATUS_PROCESS& s) { list.push_back(PendingJson(s)); };
+}
+
+void PutStatus(json& phase, const SERVICE_STATUS_PROCESS& status,
+               const std::wstring& commandLine) {
+    phase["status"] = StatusJson(StatusReportOf(status), ExplainedExitCode(status, commandLine));
+}
+
+// Says what is about to happen unless the service is so already; a state
+// that cannot be read is left for the follow to report.
+static void Announce(const VerbOutput& out, SC_HANDLE service, DWORD settled,
+                     const std::wstring& text) {
+    SERVICE_STATUS_PROCESS status = {};
+    if (ReadStatus(service, status) != NO_ERROR || status.dwCurrentState != settled) {
+        Say(out, text);
+    }
+}
+
+FollowResult FollowStart(VerbOutput& out, SC_HANDLE service, const std::wstring& commandLine,
+                         json& phase) {
+    phase = json::object();
+    Announce(out, service, SERVICE_RUNNING,
+             L"Starting the service " + Printable(out.name) + L"...\n");
+    json pending;
+    const FollowResult result = StartAndFollow(service, PendingSink(out, pending));
+    phase["alreadyRunning"] = result.stateBefore == SERVICE_RUNNING;
+    phase["pendingReports"] = pending;
+    PutStatus(phase, result.status, commandLine);
+    return result;
+}
+
+FollowResult FollowStop(VerbOutput& out, SC_HANDLE service, const std::wstring& commandLine,
+                        json& phase) {
+    phase = json::object();
+    Announce(out, service, SERVICE_STOPPED,
+             L"Stopping the service " + Printable(out.name) + L"...\n");
+    json pending;
+    const FollowResult result = StopAndFollow(service, PendingSink(out, pending));
+    phase["alreadyStopped"] = result.stateBefore == SERVICE_STOPPED;
+    phase["pendingReports"] = pending;
+    PutStatus(phase, result.status, commandLine);
+    if (result.ended && result.stateBefore != SERVICE_STOPPED) {
+        Say(out, L"  stopped, exit code " + ExplainedExitCode(result.status, commandLine) + L"\n");
+    }
+    return result;
+}
