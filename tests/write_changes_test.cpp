@@ -59,15 +59,10 @@ protected:
 
     std::optional<ChangeFailure> Write(WriteNotes& notes, LPCWSTR password = nullptr,
                                        LogonRightGrant grant = nullptr) {
-        SC_HANDLE manager = nullptr;
-        SC_HANDLE service = nullptr;
-        EXPECT_EQ(OpenManager(SC_MANAGER_CONNECT, manager), NO_ERROR);
-        EXPECT_EQ(OpenNamedService(manager, L"MyUpdater", kChangeAccess, service), NO_ERROR);
-        std::optional<ChangeFailure> failure =
-            WriteChanges(service, current_, desired_, changes_, password, notes, grant);
-        CloseServiceHandle(service);
-        CloseServiceHandle(manager);
-        return failure;
+        ServiceHandles handles;
+        EXPECT_FALSE(OpenServiceByName(L"MyUpdater", kChangeAccess, handles));
+        return WriteChanges(handles.service.handle, current_, desired_, changes_, password, notes,
+                            grant);
     }
 
     void ExpectNoHandleOrProblemLeft() {

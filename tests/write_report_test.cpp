@@ -98,15 +98,13 @@ TEST(WriteReport, NoPasswordInWhatApplyAndSetPrintWhateverStepFails) {
             ComposeSetConfig(current, options, L"", store_test::kProgram);
         std::vector<ConfigChange> changes = CompareConfigs(current, desired);
         changes.push_back(PasswordChange());
-        SC_HANDLE manager = nullptr;
-        SC_HANDLE service = nullptr;
-        ASSERT_EQ(OpenManager(SC_MANAGER_CONNECT, manager), NO_ERROR);
-        ASSERT_EQ(OpenNamedService(manager, L"MyUpdater", kChangeAccess, service), NO_ERROR);
+        ServiceHandles handles;
+        ASSERT_FALSE(OpenServiceByName(L"MyUpdater", kChangeAccess, handles));
         FailAt(step);
-        std::optional<ChangeFailure> failure = WriteChanges(
-            service, current, desired, changes, kPassword, notes, store_test::ScriptedGrant);
-        CloseServiceHandle(service);
-        CloseServiceHandle(manager);
+        std::optional<ChangeFailure> failure =
+            WriteChanges(handles.service.handle, current, desired, changes, kPassword, notes,
+                         store_test::ScriptedGrant);
+        CloseServiceHandles(handles);
         ExpectNoPassword(
             failure ? ChangeFailureReport(L"MyUpdater", changes, *failure, checks, SystemText)
                     : ChangesReport(L"MyUpdater", desired.config.account, changes, notes, checks,

@@ -8,17 +8,6 @@
 #include "setup/model/option_values.h"
 #include "setup/model/text.h"
 
-DWORD OpenManager(DWORD access, SC_HANDLE& manager) {
-    manager = OpenSCManagerW(/*lpMachineName=*/nullptr, /*lpDatabaseName=*/nullptr, access);
-    return manager ? NO_ERROR : LastErrorOf();
-}
-
-DWORD OpenNamedService(SC_HANDLE manager, const std::wstring& name, DWORD access,
-                       SC_HANDLE& service) {
-    service = OpenServiceW(manager, name.c_str(), access);
-    return service ? NO_ERROR : LastErrorOf();
-}
-
 DWORD ReadStatus(SC_HANDLE service, SERVICE_STATUS_PROCESS& status) {
     DWORD needed = 0;
     if (QueryServiceStatusEx(service, SC_STATUS_PROCESS_INFO, reinterpret_cast<LPBYTE>(&status),
@@ -125,3 +114,20 @@ DWORD ReadStoredService(SC_HANDLE service, const std::wstring& name, StoredServi
     return NO_ERROR;
 }
 
+std::optional<StepFailure> OpenAndReadService(const std::wstring& name, DWORD access,
+                                              const wchar_t* openProblem, OpenedService& opened) {
+    opened.statusError = NO_ERROR;
+    if (auto failure = OpenServiceByName(name, access, opened.handles, openProblem)) {
+        return failure;
+    }
+    if (DWORD error = ReadStoredService(opened.handles.service.handle, name, opened.stored)) {
+        CloseServiceHandles(opened.handles);
+        return StepFailure{L"cannot read its configuration.", error};
+    }
+    opened.statusError = ReadStatus(opened.handles.service.handle, opened.status);
+    return std::nullopt;
+}
+
+bool MayBeRunning(const OpenedService& opened) {
+    return opened.statusError != NO_ERROR || opened.status.dwCurrentState != SERVICE_STOPPED;
+}

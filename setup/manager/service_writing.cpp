@@ -1,6 +1,6 @@
 #include "setup/manager/service_writing.h"
 
-#include "setup/manager/service_reading.h"
+#include "setup/manager/service_handles.h"
 
 #include <cstring>
 #include <functional>
@@ -180,10 +180,11 @@ static std::wstring DisplayNameOwner(SC_HANDLE manager, const std::wstring& disp
     return L"";
 }
 
-static std::optional<TakenDisplayName> TakenBy(SC_HANDLE manager, DWORD error,
+static std::optional<TakenDisplayName> TakenBy(const ScHandle& manager, DWORD error,
                                                const std::wstring& displayName) {
     if (error != ERROR_DUPLICATE_SERVICE_NAME) return std::nullopt;
-    return TakenDisplayName{displayName, manager ? DisplayNameOwner(manager, displayName) : L""};
+    return TakenDisplayName{displayName,
+                            manager.handle ? DisplayNameOwner(manager.handle, displayName) : L""};
 }
 
 // The password the manager takes with an account that has none of its own
@@ -251,36 +252,34 @@ std::optional<InstallFailure> CreateConfiguredService(const DesiredConfig& desir
     const PreparedConfig prepared = Prepare(config);
     std::vector<ConfigWrite> leftOut;
     leftOut.reserve(std::size(kLevelOrder));
-    SC_HANDLE manager = nullptr;
+    ScHandle manager;
     DWORD error = OpenManager(SC_MANAGER_CONNECT | SC_MANAGER_CREATE_SERVICE, manager);
     if (error != NO_ERROR) {
         return InstallFailure{L"cannot open the service control manager to create a service",
                               error, false, false, NO_ERROR};
     }
-    SC_HANDLE service = CreateServiceW(
-        manager, config.name.c_str(), config.displayName.c_str(),
+    ScHandle service(CreateServiceW(
+        manager.handle, config.name.c_str(), config.displayName.c_str(),
         kChangeAccess | DELETE, SERVICE_WIN32_OWN_PROCESS, config.startType, SERVICE_ERROR_NORMAL,
         config.commandLine.text.c_str(), /*lpLoadOrderGroup=*/nullptr, /*lpdwTagId=*/nullptr,
         config.dependencies.empty() ? nullptr : prepared.dependencies.c_str(),
-        ServiceStartName(config.account), PasswordFor(config.account, password));
-    if (!service) {
+        ServiceStartName(config.account), PasswordFor(config.account, password)));
+    if (!service.handle) {
         error = LastErrorOf();
         InstallFailure failure{L"cannot create the service", error, false, false, NO_ERROR};
         failure.takenDisplayName = TakenBy(manager, error, config.displayName);
-        CloseServiceHandle(manager);
         return failure;
     }
-    std::optional<InstallFailure> failure = Configure(service, desired, prepared, leftOut);
+    std::optional<InstallFailure> failure =
+        Configure(service.handle, desired, prepared, leftOut);
     if (!failure) {
         error = GrantIfUser(config.account, grant, notes);
         if (error != NO_ERROR) failure = InstallFailure{kGrantStep, error, true, false, NO_ERROR};
     }
-    if (failure && !DeleteService(service)) {
+    if (failure && !DeleteService(service.handle)) {
         failure->leftBehind = true;
         failure->removeError = LastErrorOf();
     }
-    CloseServiceHandle(service);
-    CloseServiceHandle(manager);
     if (!failure) NoteLeftOut(leftOut, notes);
     return failure;
 }
@@ -374,10 +373,9 @@ std::optional<ChangeFailure> WriteChanges(SC_HANDLE service, const ServiceConfig
         if (LeaveOutRecovery(write, error, desired.recoveryGiven, leftOut)) continue;
         ChangeFailure failure{StepText(write, error), error, {}, {}};
         if (error == ERROR_DUPLICATE_SERVICE_NAME) {
-            SC_HANDLE manager = nullptr;
+            ScHandle manager;
             OpenManager(SC_MANAGER_CONNECT, manager);
             failure.takenDisplayName = TakenBy(manager, error, desired.config.displayName);
-            if (manager) CloseServiceHandle(manager);
         }
         WriteBack(service, changes, made, back, failure);
         return failure;

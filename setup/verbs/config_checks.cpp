@@ -10,7 +10,6 @@
 #include "setup/model/configuration_review.h"
 #include "setup/model/service_command_line.h"
 #include "setup/model/text.h"
-#include "setup/manager/service_reading.h"
 #include "setup/manager/service_writing.h"
 #include "setup/verbs/verb_output.h"
 
@@ -150,45 +149,19 @@ int RefuseBeforeWriting(const SetupCommand& command, const CheckProblem& problem
     return PrintReport(report, command.json, kExitFailed);
 }
 
-OpenedService OpenForChange(const SetupCommand& command) {
-    const std::wstring& name = command.name;
-    OpenedService opened{nullptr, nullptr, {}, {}, NO_ERROR, L""};
-    opened.error = OpenManager(SC_MANAGER_CONNECT, opened.manager);
-    if (opened.error != NO_ERROR) {
-        opened.why = L"cannot open the service control manager. " + WindowsError(opened.error);
-        return opened;
+ServiceToChange OpenForChange(const SetupCommand& command) {
+    ServiceToChange service{{}, {}, NO_ERROR, L""};
+    const DWORD access = SERVICE_QUERY_CONFIG | SERVICE_QUERY_STATUS | kChangeAccess |
+                         (command.options.restart ? SERVICE_STOP : 0);
+    if (auto failure = OpenAndReadService(command.name, access,
+                                          L"cannot open the service to change it.",
+                                          service.opened)) {
+        service.error = failure->error;
+        service.why = failure->problem + L" " + WindowsError(failure->error);
+        return service;
     }
-    opened.error = OpenNamedService(opened.manager, name,
-                                    SERVICE_QUERY_CONFIG | SERVICE_QUERY_STATUS | kChangeAccess |
-                                        (command.options.restart ? SERVICE_STOP : 0),
-                                    opened.service);
-    if (opened.error == ERROR_SERVICE_DOES_NOT_EXIST) {
-        opened.why = L"there is no service of that name. " + WindowsError(opened.error);
-        return opened;
-    }
-    if (opened.error != NO_ERROR) {
-        opened.why = L"cannot open the service to change it. " + WindowsError(opened.error);
-        return opened;
-    }
-    StoredService stored;
-    opened.error = ReadStoredService(opened.service, name, stored);
-    if (opened.error != NO_ERROR) {
-        opened.why = L"cannot read its configuration. " + WindowsError(opened.error);
-        return opened;
-    }
-    opened.current = DecodeStoredService(stored);
-    // Not knowing whether it runs, a change is taken to wait for a restart.
-    if (ReadStatus(opened.service, opened.status) != NO_ERROR) {
-        opened.status.dwCurrentState = SERVICE_RUNNING;
-    }
-    return opened;
-}
-
-void CloseOpenedService(OpenedService& opened) {
-    if (opened.service) CloseServiceHandle(opened.service);
-    if (opened.manager) CloseServiceHandle(opened.manager);
-    opened.service = nullptr;
-    opened.manager = nullptr;
+    service.current = DecodeStoredService(service.opened.stored);
+    return service;
 }
 
 CheckProblem NotChangeable(const ServiceConfig& current, bool needsDecoded) {

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "platform/platform.h"
+#include "setup/manager/service_reading.h"
 #include "setup/audit/findings_report.h"
 #include "setup/model/service_config.h"
 #include "setup/model/setup_options.h"
@@ -58,18 +59,15 @@ int RefuseBeforeWriting(const SetupCommand& command, const CheckProblem& problem
 
 // The service of the command's name, opened to be changed and read as it
 // is now. error is ERROR_SERVICE_DOES_NOT_EXIST for a missing name; any
-// other failure comes with its words. Closed again by CloseOpenedService.
-// With --restart, the handle may stop the service too.
-struct OpenedService {
-    SC_HANDLE manager;
-    SC_HANDLE service;
+// other failure comes with its words. With --restart, the handle may stop
+// the service too.
+struct ServiceToChange {
+    OpenedService opened;
     ServiceConfig current;
-    SERVICE_STATUS_PROCESS status;
     DWORD error;
     std::wstring why;
 };
-OpenedService OpenForChange(const SetupCommand& command);
-void CloseOpenedService(OpenedService& opened);
+ServiceToChange OpenForChange(const SetupCommand& command);
 
 // A service that is there but is no wrapped service, or one whose command
 // line does not read as the wrapper's: nothing of it is touched.
@@ -86,5 +84,5 @@ int InstallAndReport(const SetupCommand& command, const DesiredConfig& desired,
 // failed. With --restart, a running service whose changes wait for its
 // next start is stopped and started again, each pending report printed as
 // it comes.
-int ChangeAndReport(const SetupCommand& command, OpenedService& opened,
+int ChangeAndReport(const SetupCommand& command, const ServiceToChange& service,
                     const DesiredConfig& desired, const CheckFindings& checks, LPCWSTR password);

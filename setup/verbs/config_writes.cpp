@@ -55,26 +55,21 @@ int InstallAndReport(const SetupCommand& command, const DesiredConfig& desired,
 
 // The stop and the start that make a running service take its new
 // configuration; each pending report is printed in the text output.
-static CheckProblem Restart(const SetupCommand& command, SC_HANDLE service,
+static CheckProblem Restart(const SetupCommand& command, const ScHandle& service,
                             const ServiceConfig& config) {
     const bool json = command.json;
     const PendingReportSink print = [json](const SERVICE_STATUS_PROCESS& status) {
         if (!json) PrintOut(PendingLine(status));
     };
-    const FollowResult stop = StopAndFollow(service, print);
+    const FollowResult stop = StopAndFollow(service.handle, print);
     if (!stop.ended) return {L"it could not be stopped: " + stop.problem, stop.error};
-    const FollowResult start = StartAndFollow(service, print);
+    const FollowResult start = StartAndFollow(service.handle, print);
     if (!start.ended) {
         return {L"it stopped, but could not be started again: " + start.problem, start.error};
     }
     if (start.status.dwCurrentState != SERVICE_RUNNING) {
-        const ServiceCommandLine& line = config.commandLine;
         return {L"it stopped, and started again it stopped at once with exit code " +
-                ExplainExitCode(start.status.dwWin32ExitCode,
-                                start.status.dwServiceSpecificExitCode, line.wrapped,
-                                line.decoded ? line.program : L"",
-                                MessageLookups{SystemMessageTemplate, NtStatusMessage}) +
-                L"."};
+                ExplainedExitCode(start.status, config.commandLine.text) + L"."};
     }
     return {};
 }
@@ -87,14 +82,14 @@ static std::wstring WaitingFields(const std::vector<ConfigChange>& changes) {
     return text;
 }
 
-int ChangeAndReport(const SetupCommand& command, OpenedService& opened,
+int ChangeAndReport(const SetupCommand& command, const ServiceToChange& service,
                     const DesiredConfig& desired, const CheckFindings& checks, LPCWSTR password) {
-    std::vector<ConfigChange> changes = CompareConfigs(opened.current, desired);
+    std::vector<ConfigChange> changes = CompareConfigs(service.current, desired);
     if (password) changes.push_back(PasswordChange());
     WriteNotes notes;
     if (!changes.empty()) {
         std::optional<ChangeFailure> failure =
-            WriteChanges(opened.service, opened.current, desired, changes, password, notes,
+            WriteChanges(service.opened.handles.service.handle, service.current, desired, changes, password, notes,
                          GrantServiceLogonRight);
         if (failure) {
             return PrintReport(ChangeFailureReport(command.name, changes, *failure, checks,
@@ -108,7 +103,7 @@ int ChangeAndReport(const SetupCommand& command, OpenedService& opened,
         const auto& left = notes.notWritten;
         if (std::find(left.begin(), left.end(), change.write) == left.end()) made.push_back(change);
     }
-    const bool running = opened.status.dwCurrentState != SERVICE_STOPPED;
+    const bool running = MayBeRunning(service.opened);
     const bool restart = command.options.restart && running && NeedsRestart(made);
     VerbReport report = ChangesReport(command.name, desired.config.account, made, notes, checks,
                                       running, restart);
@@ -118,7 +113,7 @@ int ChangeAndReport(const SetupCommand& command, OpenedService& opened,
             PrintOut(L"Restarting the service " + Printable(command.name) + L" to apply: " +
                      WaitingFields(made) + L".\n");
         }
-        const CheckProblem problem = Restart(command, opened.service, desired.config);
+        const CheckProblem problem = Restart(command, service.opened.handles.service, desired.config);
         if (!problem.why.empty()) {
             const std::wstring message =
                 L"Cannot restart the service " + Printable(command.name) + L": " + problem.why +

@@ -25,34 +25,34 @@ void PutStatus(json& phase, const SERVICE_STATUS_PROCESS& status,
 
 // Says what is about to happen unless the service is so already; a state
 // that cannot be read is left for the follow to report.
-static void Announce(const VerbOutput& out, SC_HANDLE service, DWORD settled,
+static void Announce(const VerbOutput& out, const ScHandle& service, DWORD settled,
                      const std::wstring& text) {
     SERVICE_STATUS_PROCESS status = {};
-    if (ReadStatus(service, status) != NO_ERROR || status.dwCurrentState != settled) {
+    if (ReadStatus(service.handle, status) != NO_ERROR || status.dwCurrentState != settled) {
         Say(out, text);
     }
 }
 
-FollowResult FollowStart(VerbOutput& out, SC_HANDLE service, const std::wstring& commandLine,
+FollowResult FollowStart(VerbOutput& out, const ScHandle& service, const std::wstring& commandLine,
                          json& phase) {
     phase = json::object();
     Announce(out, service, SERVICE_RUNNING,
              L"Starting the service " + Printable(out.name) + L"...\n");
     json pending;
-    const FollowResult result = StartAndFollow(service, PendingSink(out, pending));
+    const FollowResult result = StartAndFollow(service.handle, PendingSink(out, pending));
     phase["alreadyRunning"] = result.stateBefore == SERVICE_RUNNING;
     phase["pendingReports"] = pending;
     PutStatus(phase, result.status, commandLine);
     return result;
 }
 
-FollowResult FollowStop(VerbOutput& out, SC_HANDLE service, const std::wstring& commandLine,
+FollowResult FollowStop(VerbOutput& out, const ScHandle& service, const std::wstring& commandLine,
                         json& phase) {
     phase = json::object();
     Announce(out, service, SERVICE_STOPPED,
              L"Stopping the service " + Printable(out.name) + L"...\n");
     json pending;
-    const FollowResult result = StopAndFollow(service, PendingSink(out, pending));
+    const FollowResult result = StopAndFollow(service.handle, PendingSink(out, pending));
     phase["alreadyStopped"] = result.stateBefore == SERVICE_STOPPED;
     phase["pendingReports"] = pending;
     PutStatus(phase, result.status, commandLine);

@@ -7,6 +7,7 @@
 #include <nlohmann/json.hpp>
 
 #include "setup/manager/service_follow.h"
+#include "setup/manager/service_handles.h"
 #include "setup/verbs/verb_output.h"
 
 // Hands each pending report on: a line of text, or an entry of list.
@@ -17,9 +18,9 @@ PendingReportSink PendingSink(const VerbOutput& out, nlohmann::json& list);
 // and after a stop the exit code explained. phase gets "alreadyRunning" (or
 // "alreadyStopped"), "pendingReports" and "status". The handle needs
 // SERVICE_QUERY_STATUS and SERVICE_START or SERVICE_STOP.
-FollowResult FollowStart(VerbOutput& out, SC_HANDLE service, const std::wstring& commandLine,
+FollowResult FollowStart(VerbOutput& out, const ScHandle& service, const std::wstring& commandLine,
                          nlohmann::json& phase);
-FollowResult FollowStop(VerbOutput& out, SC_HANDLE service, const std::wstring& commandLine,
+FollowResult FollowStop(VerbOutput& out, const ScHandle& service, const std::wstring& commandLine,
                         nlohmann::json& phase);
 
 // The followed state in the document's form: "status" with the exit code

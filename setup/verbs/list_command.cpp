@@ -8,19 +8,10 @@
 
 int RunList(bool json) {
     VerbOutput out = NewOutput(json, L"");
-    SC_HANDLE manager = OpenSCManagerW(/*lpMachineName=*/nullptr, /*lpDatabaseName=*/nullptr,
-                                       SC_MANAGER_CONNECT | SC_MANAGER_ENUMERATE_SERVICE);
-    if (!manager) {
-        return Fail(out, L"list the services", L"cannot open the service control manager.",
-                    GetLastError(), kExitFailed);
-    }
     std::vector<ListedService> services;
     std::vector<UnreadService> unread;
-    const DWORD error = ListWrappedServices(manager, services, unread);
-    CloseServiceHandle(manager);
-    if (error != NO_ERROR) {
-        return Fail(out, L"list the services", L"the manager did not list them.", error,
-                    kExitFailed);
+    if (auto failure = ListWrappedServices(services, unread)) {
+        return Fail(out, L"list the services", failure->problem, failure->error, kExitFailed);
     }
 
     if (json) {

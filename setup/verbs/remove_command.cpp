@@ -58,9 +58,9 @@ int RunRemove(const std::wstring& name, bool json) {
         return Fail(out, L"remove", failure->problem, failure->error, kExitFailed);
     }
     std::wstring commandLine;
-    ReadCommandLine(handles.service, commandLine);
+    ReadCommandLine(handles.service.handle, commandLine);
     SERVICE_STATUS_PROCESS before = {};
-    if (ReadStatus(handles.service, before) == NO_ERROR &&
+    if (ReadStatus(handles.service.handle, before) == NO_ERROR &&
         before.dwCurrentState != SERVICE_STOPPED) {
         Say(out, L"Stopping the service " + Printable(name) + L"...\n");
     }
@@ -68,7 +68,7 @@ int RunRemove(const std::wstring& name, bool json) {
     nlohmann::json& stopPhase = out.document["stop"];
     nlohmann::json pending;
     const RemoveOutcome outcome =
-        StopAndDeleteService(handles.service, PendingSink(out, pending));
+        StopAndDeleteService(handles.service.handle, PendingSink(out, pending));
     CloseServiceHandles(handles);
     stopPhase = {{"alreadyStopped", outcome.stop.stateBefore == SERVICE_STOPPED},
                  {"pendingReports", pending}};

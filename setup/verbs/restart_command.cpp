@@ -15,7 +15,7 @@ int RunRestart(const std::wstring& name, bool json) {
         return Fail(out, L"restart", failure->problem, failure->error, kExitFailed);
     }
     std::wstring commandLine;
-    ReadCommandLine(handles.service, commandLine);
+    ReadCommandLine(handles.service.handle, commandLine);
 
     nlohmann::json& stopPhase = out.document["stop"];
     const FollowResult stop = FollowStop(out, handles.service, commandLine, stopPhase);

@@ -52,20 +52,20 @@ int RunSet(const SetupCommand& command) {
     CheckProblem problem = ResolveGiven(command.options, wrapper, program);
     if (!problem.why.empty()) return RefuseBeforeWriting(command, problem);
 
-    OpenedService opened = OpenForChange(command);
+    const ServiceToChange service = OpenForChange(command);
     DesiredConfig desired{};
     CheckFindings checks;
-    if (opened.error == ERROR_SERVICE_DOES_NOT_EXIST) {
-        problem = {opened.why + L" set changes a service that exists; apply or install makes one.",
-                   opened.error};
-    } else if (opened.error != NO_ERROR) {
-        problem = {opened.why, opened.error};
+    if (service.error == ERROR_SERVICE_DOES_NOT_EXIST) {
+        problem = {service.why + L" set changes a service that exists; apply or install makes one.",
+                   service.error};
+    } else if (service.error != NO_ERROR) {
+        problem = {service.why, service.error};
     } else {
-        problem = CheckAgainst(opened.current, command.options);
+        problem = CheckAgainst(service.current, command.options);
     }
     if (problem.why.empty()) {
-        desired = ComposeSetConfig(opened.current, command.options, wrapper, program);
-        if (desired.config.commandLine.text != opened.current.commandLine.text) {
+        desired = ComposeSetConfig(service.current, command.options, wrapper, program);
+        if (desired.config.commandLine.text != service.current.commandLine.text) {
             problem = ReadBackProblem(desired.config.commandLine);
         }
     }
@@ -75,10 +75,9 @@ int RunSet(const SetupCommand& command) {
     Password password{};
     if (problem.why.empty() && needsPassword) problem = ReadPasswordOf(command, account, password);
     int exitCode = problem.why.empty()
-                       ? ChangeAndReport(command, opened, desired, checks,
+                       ? ChangeAndReport(command, service, desired, checks,
                                          needsPassword ? password.text : nullptr)
                        : RefuseBeforeWriting(command, problem, checks);
     WipePassword(password);
-    CloseOpenedService(opened);
     return exitCode;
 }

@@ -15,7 +15,7 @@ int RunStart(const std::wstring& name, bool json) {
     // Only to explain an exit code: a service whose configuration cannot be
     // read is started all the same.
     std::wstring commandLine;
-    ReadCommandLine(handles.service, commandLine);
+    ReadCommandLine(handles.service.handle, commandLine);
 
     nlohmann::json phase;
     const FollowResult result = FollowStart(out, handles.service, commandLine, phase);

@@ -16,9 +16,9 @@ int RunStatus(const std::wstring& name, bool json) {
                                                                    : kExitFailed);
     }
     SERVICE_STATUS_PROCESS status = {};
-    const DWORD error = ReadStatus(handles.service, status);
+    const DWORD error = ReadStatus(handles.service.handle, status);
     std::wstring commandLine;
-    if (error == NO_ERROR) ReadCommandLine(handles.service, commandLine);
+    if (error == NO_ERROR) ReadCommandLine(handles.service.handle, commandLine);
     CloseServiceHandles(handles);
     if (error != NO_ERROR) {
         return Fail(out, L"read the state of", L"the service control manager did not give it.",

@@ -13,7 +13,7 @@ int RunStop(const std::wstring& name, bool json) {
         return Fail(out, L"stop", failure->problem, failure->error, kExitFailed);
     }
     std::wstring commandLine;
-    ReadCommandLine(handles.service, commandLine);
+    ReadCommandLine(handles.service.handle, commandLine);
 
     nlohmann::json phase;
     const FollowResult result = FollowStop(out, handles.service, commandLine, phase);
