@@ -292,7 +292,7 @@ TEST(ParseSetupCommand, EachVerbTakesOnlyItsOwnOptions) {
 
 // Stricter than the wrapper's own reading, which would take all of the
 // refused ones but the empty text and the one past 32 bits.
-TEST(ParseInstallStopTimeout, TakesPlainDecimalDigitsWithin32Bits) {
+TEST(ParseWholeNumber, TakesPlainDecimalDigitsWithin32Bits) {
     const std::pair<const wchar_t*, std::optional<DWORD>> kCases[] = {
         {L"0", 0u},          {L"30000", 30000u},       {L"007", 7u},
         {L"4294967295", 4294967295u},                  {L"00000000004294967295", 4294967295u},
@@ -303,7 +303,7 @@ TEST(ParseInstallStopTimeout, TakesPlainDecimalDigitsWithin32Bits) {
     };
     for (const auto& c : kCases) {
         SCOPED_TRACE(testing::PrintToString(std::wstring(c.first)));
-        EXPECT_EQ(ParseInstallStopTimeout(c.first), c.second);
+        EXPECT_EQ(ParseWholeNumber(c.first), c.second);
     }
     ParsedCommand parsed = ParseSetupCommand({L"install", L"U", L"--stop-timeout", L"5000ms", L"--", L"p"});
     EXPECT_EQ(parsed.error, L"--stop-timeout takes a whole number of milliseconds from 0 to "

@@ -66,7 +66,7 @@ std::wstring DisplayNameProblem(const std::wstring& displayName) {
     return L"";
 }
 
-std::optional<DWORD> ParseInstallStopTimeout(const std::wstring& text) {
+std::optional<DWORD> ParseWholeNumber(const std::wstring& text) {
     if (text.empty()) return std::nullopt;
     std::uint64_t value = 0;
     for (wchar_t c : text) {
@@ -157,7 +157,7 @@ std::wstring ParseRestartDelays(const std::wstring& text, std::vector<DWORD>& de
     std::size_t start = 0;
     for (;;) {
         const std::size_t comma = text.find(L',', start);
-        std::optional<DWORD> delayMs = ParseInstallStopTimeout(text.substr(start, comma - start));
+        std::optional<DWORD> delayMs = ParseWholeNumber(text.substr(start, comma - start));
         if (!delayMs || delaysMs.size() == 3) return rule;
         delaysMs.push_back(*delayMs);
         if (comma == std::wstring::npos) return L"";

@@ -83,77 +83,80 @@ struct Parse {
 
 }  // namespace
 
+// A whole number of the unit, or why the value is not one.
+static std::wstring TakeNumber(const wchar_t* option, const wchar_t* unit,
+                               const std::wstring& value, std::optional<DWORD>& number) {
+    number = ParseWholeNumber(value);
+    if (number) return L"";
+    return std::wstring(option) + L" takes a whole number of " + unit +
+           L" from 0 to 4294967295, in the digits 0-9 alone; \"" + Printable(value) +
+           L"\" is not one.";
+}
+
+// Which words the option takes, where the value was none of them.
+static std::wstring WordProblem(bool known, const wchar_t* option, const wchar_t* words,
+                                const std::wstring& value) {
+    if (known) return L"";
+    return std::wstring(option) + L" takes " + words + L", not \"" + Printable(value) + L"\".";
+}
+
+static std::wstring TakeWrapper(const std::wstring& value, ConfigOptions& o) {
+    if (value.empty()) return L"--wrapper needs the path of service-wrapper.exe.";
+    if (!IsWrapperPath(value)) {
+        return L"--wrapper names a file called service-wrapper.exe, which is how a wrapped "
+               L"service is known; \"" + Printable(value) + L"\" is not one.";
+    }
+    o.wrapperPath = value;
+    return L"";
+}
+
+// One --depends-on: a service, each once, or none (no dependencies at all,
+// so that set can clear them), which stands alone.
+static std::wstring TakeDependency(const std::wstring& value, Parse& parse) {
+    ConfigOptions& o = parse.command.options;
+    const bool none = SameIgnoringCase(value, L"none");
+    if (none ? o.dependencies.has_value() : parse.noDependencies) {
+        return L"--depends-on none means no dependencies at all; it cannot be given with a "
+               L"service to depend on.";
+    }
+    if (none) {
+        o.dependencies.emplace();
+        parse.noDependencies = true;
+        return L"";
+    }
+    std::wstring problem = ServiceNameProblem(value, /*creating=*/true);
+    if (!problem.empty()) return L"--depends-on: " + problem;
+    if (!o.dependencies) o.dependencies.emplace();
+    for (const std::wstring& earlier : *o.dependencies) {
+        if (SameIgnoringCase(earlier, value)) return L"--depends-on names " + value + L" twice.";
+    }
+    o.dependencies->push_back(value);
+    return L"";
+}
+
 static std::wstring TakeValue(Option option, const std::wstring& value, Parse& parse) {
     ConfigOptions& o = parse.command.options;
     switch (option) {
     case Option::StopTimeout:
-        o.stopTimeoutMs = ParseInstallStopTimeout(value);
-        if (!o.stopTimeoutMs) {
-            return L"--stop-timeout takes a whole number of milliseconds from 0 to 4294967295, "
-                   L"in the digits 0-9 alone; \"" + Printable(value) + L"\" is not one.";
-        }
-        return L"";
-    case Option::DisplayName:
-        o.displayName = value;
-        return DisplayNameProblem(value);
+        return TakeNumber(L"--stop-timeout", L"milliseconds", value, o.stopTimeoutMs);
+    case Option::DisplayName: o.displayName = value; return DisplayNameProblem(value);
     case Option::Description: o.description = value; return L"";
     case Option::Start:
         o.start = ParseStartWord(value);
-        if (!o.start) {
-            return L"--start takes auto, delayed-auto, demand or disabled, not \"" +
-                   Printable(value) + L"\".";
-        }
-        return L"";
+        return WordProblem(o.start.has_value(), L"--start",
+                           L"auto, delayed-auto, demand or disabled", value);
     case Option::Account: parse.accountText = value; return L"";
-    case Option::Wrapper:
-        if (value.empty()) return L"--wrapper needs the path of service-wrapper.exe.";
-        if (!IsWrapperPath(value)) {
-            return L"--wrapper names a file called service-wrapper.exe, which is how a wrapped "
-                   L"service is known; \"" + Printable(value) + L"\" is not one.";
-        }
-        o.wrapperPath = value;
-        return L"";
-    case Option::DependsOn: {
-        // none: no dependencies at all, so that set can clear them.
-        const bool none = SameIgnoringCase(value, L"none");
-        if (none ? o.dependencies.has_value() : parse.noDependencies) {
-            return L"--depends-on none means no dependencies at all; it cannot be given with a "
-                   L"service to depend on.";
-        }
-        if (none) {
-            o.dependencies.emplace();
-            parse.noDependencies = true;
-            return L"";
-        }
-        std::wstring problem = ServiceNameProblem(value, /*creating=*/true);
-        if (!problem.empty()) return L"--depends-on: " + problem;
-        if (!o.dependencies) o.dependencies.emplace();
-        for (const std::wstring& earlier : *o.dependencies) {
-            if (SameIgnoringCase(earlier, value)) {
-                return L"--depends-on names " + value + L" twice.";
-            }
-        }
-        o.dependencies->push_back(value);
-        return L"";
-    }
+    case Option::Wrapper: return TakeWrapper(value, o);
+    case Option::DependsOn: return TakeDependency(value, parse);
     case Option::RestartOnFailure:
         o.restartDelaysMs.emplace();
         return ParseRestartDelays(value, *o.restartDelaysMs);
     case Option::ResetFailuresAfter:
-        o.resetPeriodSeconds = ParseInstallStopTimeout(value);
-        if (!o.resetPeriodSeconds) {
-            return L"--reset-failures-after takes a whole number of seconds from 0 to "
-                   L"4294967295, in the digits 0-9 alone; \"" + Printable(value) +
-                   L"\" is not one.";
-        }
-        return L"";
+        return TakeNumber(L"--reset-failures-after", L"seconds", value, o.resetPeriodSeconds);
     case Option::SidType:
         o.sidType = ParseSidTypeWord(value);
-        if (!o.sidType) {
-            return L"--sid-type takes none, unrestricted or restricted, not \"" +
-                   Printable(value) + L"\".";
-        }
-        return L"";
+        return WordProblem(o.sidType.has_value(), L"--sid-type",
+                           L"none, unrestricted or restricted", value);
     case Option::RequiredPrivileges:
         o.requiredPrivileges.emplace();
         return ParsePrivileges(value, *o.requiredPrivileges);
