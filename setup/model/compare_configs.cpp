@@ -102,15 +102,11 @@ static void CompareRecovery(const ServiceConfig& current, const DesiredConfig& d
     }
 }
 
-std::vector<ConfigChange> CompareConfigs(const ServiceConfig& current,
-                                         const DesiredConfig& desired) {
-    const ServiceConfig& want = desired.config;
-    std::vector<ConfigChange> changes;
-    CompareCommandLine(current.commandLine, want.commandLine, changes);
-    const ConfigWrite config = ConfigWrite::ChangeServiceConfig;
+static void CompareNames(const ServiceConfig& current, const ServiceConfig& want,
+                         std::vector<ConfigChange>& changes) {
     if (current.displayName != want.displayName) {
         Add(changes, "displayName", L"display name", Text(current.displayName),
-            Text(want.displayName), config, false);
+            Text(want.displayName), ConfigWrite::ChangeServiceConfig, false);
     }
     if (want.description && current.description != want.description) {
         Add(changes, "description", L"description",
@@ -118,6 +114,12 @@ std::vector<ConfigChange> CompareConfigs(const ServiceConfig& current,
              JsonOptionalText(current.description)},
             Text(*want.description), ConfigWrite::Description, false);
     }
+}
+
+// When it starts, as whom, and how long a shutdown waits for it.
+static void CompareHowItRuns(const ServiceConfig& current, const ServiceConfig& want,
+                             std::vector<ConfigChange>& changes) {
+    const ConfigWrite config = ConfigWrite::ChangeServiceConfig;
     if (current.startType != want.startType) {
         Add(changes, "startType", L"start type",
             {StartTypeName(current.startType, false), StartTypeJson(current.startType)},
@@ -136,10 +138,14 @@ std::vector<ConfigChange> CompareConfigs(const ServiceConfig& current,
             Ms(current.preshutdownTimeoutMs), Ms(want.preshutdownTimeoutMs),
             ConfigWrite::PreshutdownInfo, false);
     }
-    CompareRecovery(current, desired, changes);
+}
+
+// What it needs to run: the services before it, its SID and its privileges.
+static void CompareWhatItNeeds(const ServiceConfig& current, const ServiceConfig& want,
+                               std::vector<ConfigChange>& changes) {
     if (!SameNames(current.dependencies, want.dependencies)) {
         Add(changes, "dependencies", L"dependencies", Texts(current.dependencies),
-            Texts(want.dependencies), config, false);
+            Texts(want.dependencies), ConfigWrite::ChangeServiceConfig, false);
     }
     if (want.sidType && current.sidType != want.sidType) {
         Add(changes, "sidType", L"SID type",
@@ -155,6 +161,16 @@ std::vector<ConfigChange> CompareConfigs(const ServiceConfig& current,
             Texts(current.requiredPrivileges), Texts(want.requiredPrivileges),
             ConfigWrite::RequiredPrivilegesInfo, true);
     }
+}
+
+std::vector<ConfigChange> CompareConfigs(const ServiceConfig& current,
+                                         const DesiredConfig& desired) {
+    std::vector<ConfigChange> changes;
+    CompareCommandLine(current.commandLine, desired.config.commandLine, changes);
+    CompareNames(current, desired.config, changes);
+    CompareHowItRuns(current, desired.config, changes);
+    CompareRecovery(current, desired, changes);
+    CompareWhatItNeeds(current, desired.config, changes);
     return changes;
 }
 
