@@ -8,47 +8,50 @@
 #include "setup/manager/service_lookup.h"
 #include "setup/verbs/follow_output.h"
 
-static const char* RecoveryWord(RecoveryClearing recovery) {
-    switch (recovery) {
-    case RecoveryClearing::Cleared: return "cleared";
-    case RecoveryClearing::NothingToClear: return "nothingToClear";
-    case RecoveryClearing::NotCleared: return "notCleared";
-    }
-    return "unknown";
-}
-
-static const char* RestoreWord(RecoveryRestore restore) {
-    switch (restore) {
-    case RecoveryRestore::NotNeeded: return "notNeeded";
-    case RecoveryRestore::WrittenBack: return "writtenBack";
-    case RecoveryRestore::Unknown: return "unknown";
-    case RecoveryRestore::Failed: return "failed";
-    }
-    return "unknown";
-}
-
-// What became of the recovery settings of a service that is still there.
-static std::wstring RestoreText(const RemoveOutcome& outcome) {
-    switch (outcome.restore) {
-    case RecoveryRestore::NotNeeded: return L"";
-    case RecoveryRestore::WrittenBack:
-        return L" Its recovery settings were written back as they were.";
-    case RecoveryRestore::Unknown:
-        return L" Its recovery settings were cleared; the service control manager could not "
-               L"report them beforehand, so they could not be written back.";
-    case RecoveryRestore::Failed:
-        return L" Its recovery settings were cleared and could not be written back (" +
-               WindowsError(outcome.restoreError) + L").";
-    }
-    return L"";
-}
-
-// Sets the recovery words, whatever the outcome.
-static void PutOutcome(VerbOutput& out, const RemoveOutcome& outcome) {
-    out.document["recovery"] = RecoveryWord(outcome.recovery);
-    out.document["recoveryRestore"] = RestoreWord(outcome.restore);
+// The document's stop phase and recovery words, whatever the outcome.
+static void PutOutcome(VerbOutput& out, const RemoveOutcome& outcome, const nlohmann::json& pending,
+                       const std::wstring& commandLine) {
+    nlohmann::json& stopPhase = out.document["stop"];
+    stopPhase = {{"alreadyStopped", outcome.stop.stateBefore == SERVICE_STOPPED},
+                 {"pendingReports", pending}};
+    PutStatus(stopPhase, outcome.stop.status, commandLine);
+    out.document["recovery"] = RecoveryClearingWord(outcome.recovery);
+    out.document["recoveryRestore"] = RecoveryRestoreWord(outcome.restore);
     out.document["removed"] = outcome.deleted || outcome.alreadyMarkedForDelete;
     out.document["alreadyMarkedForDelete"] = outcome.alreadyMarkedForDelete;
+}
+
+// The outcome in words: recovery settings left in place, a stop or a
+// deletion that failed, or the service removed.
+static int ReportOutcome(VerbOutput& out, const RemoveOutcome& outcome,
+                         const std::wstring& commandLine) {
+    const std::wstring name = Printable(out.name);
+    if (outcome.recovery == RecoveryClearing::NotCleared) {
+        Warn(out,
+             L"The recovery settings of the service " + name +
+                 L" could not be cleared, so a restart Windows has already scheduled could start "
+                 L"it again while it is removed.",
+             outcome.recoveryError);
+    }
+    const std::wstring restored =
+        RecoveryRestoreText(outcome.restore, outcome.restoreError, SystemMessageTemplate);
+    if (outcome.stopFailed) {
+        return Fail(out, L"remove", outcome.stop.problem, outcome.stop.error, kExitFailed,
+                    L" It was not deleted." + restored);
+    }
+    if (outcome.stop.stateBefore != SERVICE_STOPPED) {
+        Say(out, L"  stopped, exit code " + ExplainedExitCode(outcome.stop.status, commandLine) +
+                     L"\n");
+    }
+    if (outcome.deleteError != NO_ERROR) {
+        return Fail(out, L"remove", L"cannot delete it.", outcome.deleteError, kExitFailed,
+                    restored);
+    }
+    Say(out, outcome.deleted ? L"Removed the service " + name + L".\n"
+                             : L"The service " + name +
+                                   L" was already deleted; Windows removes it once every program "
+                                   L"that has it open lets go of it.\n");
+    return Finish(out, kExitDone);
 }
 
 int RunRemove(const std::wstring& name, bool json) {
@@ -64,38 +67,10 @@ int RunRemove(const std::wstring& name, bool json) {
         before.dwCurrentState != SERVICE_STOPPED) {
         Say(out, L"Stopping the service " + Printable(name) + L"...\n");
     }
-
-    nlohmann::json& stopPhase = out.document["stop"];
     nlohmann::json pending;
     const RemoveOutcome outcome =
         StopAndDeleteService(handles.service.handle, PendingSink(out, pending));
     CloseServiceHandles(handles);
-    stopPhase = {{"alreadyStopped", outcome.stop.stateBefore == SERVICE_STOPPED},
-                 {"pendingReports", pending}};
-    PutStatus(stopPhase, outcome.stop.status, commandLine);
-    PutOutcome(out, outcome);
-    if (outcome.recovery == RecoveryClearing::NotCleared) {
-        Warn(out,
-             L"The recovery settings of the service " + Printable(name) +
-                 L" could not be cleared, so a restart Windows has already scheduled could start "
-                 L"it again while it is removed.",
-             outcome.recoveryError);
-    }
-    if (outcome.stopFailed) {
-        return Fail(out, L"remove", outcome.stop.problem, outcome.stop.error, kExitFailed,
-                    L" It was not deleted." + RestoreText(outcome));
-    }
-    if (outcome.stop.stateBefore != SERVICE_STOPPED) {
-        Say(out, L"  stopped, exit code " + ExplainedExitCode(outcome.stop.status, commandLine) +
-                     L"\n");
-    }
-    if (outcome.deleteError != NO_ERROR) {
-        return Fail(out, L"remove", L"cannot delete it.", outcome.deleteError, kExitFailed,
-                    RestoreText(outcome));
-    }
-    Say(out, outcome.deleted ? L"Removed the service " + Printable(name) + L".\n"
-                             : L"The service " + Printable(name) +
-                                   L" was already deleted; Windows removes it once every program "
-                                   L"that has it open lets go of it.\n");
-    return Finish(out, kExitDone);
+    PutOutcome(out, outcome, pending, commandLine);
+    return ReportOutcome(out, outcome, commandLine);
 }
