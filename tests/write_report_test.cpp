@@ -84,6 +84,35 @@ TEST(WriteReport, NoPasswordInWhatInstallPrintsWhateverStepFails) {
     }
 }
 
+// install's report is made before the write; the one printed must be the
+// one for what the write then did.
+TEST(WriteReport, InstallPrintsTheReportMadeForWhatTheWriteDid) {
+    for (bool leftOut : {false, true}) {
+        for (bool granted : {false, true}) {
+            SCOPED_TRACE(std::string(leftOut ? "recovery left out" : "recovery kept") +
+                         (granted ? ", right granted" : ", right held already"));
+            sim::Reset();
+            // The flag is written first; a manager without it has neither level written.
+            if (leftOut) sim::RefuseConfigLevel(SERVICE_CONFIG_FAILURE_ACTIONS_FLAG, true, false);
+            store_test::g_grant = {NO_ERROR, /*held=*/!granted, {}};
+            ConfigOptions options;
+            options.account = L".\\svc";
+            const DesiredConfig desired = Desired(options);
+            const InstallReports reports =
+                PrepareInstallReports(L"MyUpdater", desired.config, SomeChecks());
+            WriteNotes notes;
+            ASSERT_FALSE(
+                CreateConfiguredService(desired, kPassword, notes, store_test::ScriptedGrant));
+            const VerbReport& report = ChooseInstallReport(reports, notes);
+            EXPECT_EQ(report.document["logonRightGranted"], granted);
+            EXPECT_EQ(report.text.find(LogonRightGrantedText(L".\\svc")) != std::wstring::npos,
+                      granted);
+            EXPECT_EQ(report.text.find(kRecoveryNotKeptWarning) != std::wstring::npos, leftOut);
+            EXPECT_EQ(report.document["service"]["recovery"]["actions"].empty(), leftOut);
+        }
+    }
+}
+
 TEST(WriteReport, NoPasswordInWhatApplyAndSetPrintWhateverStepFails) {
     const CheckFindings checks = SomeChecks();
     for (const Step& step : kSteps) {

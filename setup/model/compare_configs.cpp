@@ -188,6 +188,14 @@ bool NeedsRestart(const std::vector<ConfigChange>& changes) {
     return false;
 }
 
+std::wstring WaitingFieldsText(const std::vector<ConfigChange>& changes) {
+    std::wstring text;
+    for (const ConfigChange& change : changes) {
+        if (change.needsRestart) text += (text.empty() ? L"" : L", ") + std::wstring(change.label);
+    }
+    return text;
+}
+
 bool ChangesWrite(const std::vector<ConfigChange>& changes, ConfigWrite write) {
     for (const ConfigChange& change : changes) {
         if (change.write == write) return true;

@@ -61,9 +61,7 @@ static std::wstring Cannot(const VerbOutput& out, const wchar_t* verb) {
            (out.name.empty() ? L"" : L" the service " + Printable(out.name)) + L": ";
 }
 
-// The message on the error stream, or the document's "error" object with
-// the code and its text.
-static int Emit(VerbOutput& out, const std::wstring& message, DWORD error, int exitCode) {
+int FailWithMessage(VerbOutput& out, const std::wstring& message, DWORD error, int exitCode) {
     const std::optional<DWORD> code =
         error != NO_ERROR ? std::optional<DWORD>(error) : std::nullopt;
     const VerbReport report =
@@ -75,7 +73,7 @@ int Fail(VerbOutput& out, const wchar_t* verb, const std::wstring& problem, DWOR
          int exitCode, const std::wstring& after) {
     std::wstring message = Cannot(out, verb) + problem;
     if (error != NO_ERROR) message += L" " + WindowsError(error);
-    return Emit(out, message + after, error, exitCode);
+    return FailWithMessage(out, message + after, error, exitCode);
 }
 
 int Finish(VerbOutput& out, int exitCode) {
@@ -96,6 +94,6 @@ int FailStoppedAgain(VerbOutput& out, const wchar_t* verb, const SERVICE_STATUS_
     std::wstring explained = ExplainedExitCode(status, commandLine);
     // The platform's words end their own sentence.
     if (explained.empty() || explained.back() != L'.') explained += L".";
-    return Emit(out, Cannot(out, verb) + L"it stopped again, with exit code " + explained,
+    return FailWithMessage(out, Cannot(out, verb) + L"it stopped again, with exit code " + explained,
                 status.dwWin32ExitCode, kExitFailed);
 }

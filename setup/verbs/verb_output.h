@@ -40,6 +40,11 @@ void Warn(VerbOutput& out, const std::wstring& text, DWORD error);
 int Fail(VerbOutput& out, const wchar_t* verb, const std::wstring& problem, DWORD error,
          int exitCode, const std::wstring& after = L"");
 
+// The whole message as it is, on the error stream, or as the document's
+// "error" object; error may be NO_ERROR. Prints the document, and gives
+// exitCode.
+int FailWithMessage(VerbOutput& out, const std::wstring& message, DWORD error, int exitCode);
+
 // Prints the document, and gives exitCode.
 int Finish(VerbOutput& out, int exitCode);
 

@@ -37,15 +37,12 @@ std::wstring RenderChangesText(const std::wstring& name, const std::vector<Confi
         return L"The service " + Printable(name) + L" is already as asked; nothing was changed.\n";
     }
     std::wstring text = L"Changed the service " + Printable(name) + L":\n";
-    std::wstring waiting;
     for (const ConfigChange& change : changes) {
         const bool password = std::strcmp(change.field, kPasswordField) == 0;
         text += std::wstring(L"  ") + change.label + L": " +
                 (password ? L"" : change.oldText + L" -> ") + change.newText + L"\n";
-        if (change.needsRestart) {
-            waiting += (waiting.empty() ? L"" : L", ") + std::wstring(change.label);
-        }
     }
+    const std::wstring waiting = WaitingFieldsText(changes);
     if (running && !waiting.empty()) {
         text += L"The service is running: restart it to apply: " + waiting + L".\n";
     }
@@ -108,6 +105,29 @@ VerbReport InstallReport(const std::wstring& name, const ServiceConfig& written,
     const std::wstring text = RenderInstallReport(written) + NotesText(written.account, notes) +
                               CheckFindingsText(checks);
     return VerbReport{false, text, document};
+}
+
+InstallReports PrepareInstallReports(const std::wstring& name, const ServiceConfig& desired,
+                                     const CheckFindings& checks) {
+    ServiceConfig withoutRecovery = desired;
+    withoutRecovery.recovery = RecoveryPolicy{{}, 0};
+    withoutRecovery.failureOnNonZeroExit.reset();
+    WriteNotes leftOut;
+    leftOut.warnings.push_back(kRecoveryNotKeptWarning);
+    InstallReports reports;
+    for (bool granted : {false, true}) {
+        WriteNotes kept;
+        kept.logonRightGranted = granted;
+        leftOut.logonRightGranted = granted;
+        reports.recoveryKept[granted] = InstallReport(name, desired, kept, checks);
+        reports.recoveryLeftOut[granted] = InstallReport(name, withoutRecovery, leftOut, checks);
+    }
+    return reports;
+}
+
+const VerbReport& ChooseInstallReport(const InstallReports& reports, const WriteNotes& notes) {
+    const bool kept = notes.notWritten.empty();
+    return (kept ? reports.recoveryKept : reports.recoveryLeftOut)[notes.logonRightGranted];
 }
 
 VerbReport InstallFailureReport(const std::wstring& name, const InstallFailure& failure,

@@ -52,6 +52,21 @@ VerbReport RefusalReport(Verb verb, const std::wstring& name, const std::wstring
 VerbReport InstallReport(const std::wstring& name, const ServiceConfig& written,
                          const WriteNotes& notes, const CheckFindings& checks);
 
+// install's report for each outcome its write may have, made before the
+// service is created, so that little is left to go wrong once it exists: a
+// failure reported then would be for a service that is installed. The
+// outcomes: whether the manager kept the default recovery (else it was left
+// out), and whether the account was given the right to log on as a service.
+struct InstallReports {
+    VerbReport recoveryKept[2];      // by logonRightGranted
+    VerbReport recoveryLeftOut[2];
+};
+InstallReports PrepareInstallReports(const std::wstring& name, const ServiceConfig& desired,
+                                     const CheckFindings& checks);
+
+// The report made for the outcome the write noted.
+const VerbReport& ChooseInstallReport(const InstallReports& reports, const WriteNotes& notes);
+
 VerbReport InstallFailureReport(const std::wstring& name, const InstallFailure& failure,
                                 const CheckFindings& checks, MessageLookup system);
 
