@@ -70,53 +70,64 @@ static bool HoldsLevel(const ServiceConfig& config, ConfigWrite write) {
     return false;
 }
 
-// One ChangeServiceConfig2W level from the record, which must hold it.
-// Gives NO_ERROR or the error.
-static DWORD WriteLevel(SC_HANDLE service, ConfigWrite write, const PreparedConfig& prepared) {
+// The levels that hold one flag or number.
+static bool IsValueLevel(ConfigWrite write) {
+    return write == ConfigWrite::DelayedAutoStartInfo || write == ConfigWrite::PreshutdownInfo ||
+           write == ConfigWrite::FailureActionsFlag || write == ConfigWrite::ServiceSidInfo;
+}
+
+static BOOL WriteValueLevel(SC_HANDLE service, ConfigWrite write, const ServiceConfig& config) {
+    switch (write) {
+    case ConfigWrite::DelayedAutoStartInfo: {
+        SERVICE_DELAYED_AUTO_START_INFO info = {*config.delayedAutoStart ? TRUE : FALSE};
+        return ChangeServiceConfig2W(service, SERVICE_CONFIG_DELAYED_AUTO_START_INFO, &info);
+    }
+    case ConfigWrite::PreshutdownInfo: {
+        SERVICE_PRESHUTDOWN_INFO info = {*config.preshutdownTimeoutMs};
+        return ChangeServiceConfig2W(service, SERVICE_CONFIG_PRESHUTDOWN_INFO, &info);
+    }
+    case ConfigWrite::FailureActionsFlag: {
+        SERVICE_FAILURE_ACTIONS_FLAG info = {*config.failureOnNonZeroExit ? TRUE : FALSE};
+        return ChangeServiceConfig2W(service, SERVICE_CONFIG_FAILURE_ACTIONS_FLAG, &info);
+    }
+    case ConfigWrite::ServiceSidInfo: {
+        SERVICE_SID_INFO info = {ServiceSidTypeValue(*config.sidType)};
+        return ChangeServiceConfig2W(service, SERVICE_CONFIG_SERVICE_SID_INFO, &info);
+    }
+    default: return FALSE;
+    }
+}
+
+// The levels that hold a text or a list, as prepared.
+static BOOL WriteListLevel(SC_HANDLE service, ConfigWrite write, const PreparedConfig& prepared) {
     const ServiceConfig& config = *prepared.config;
-    BOOL written = FALSE;
     switch (write) {
     case ConfigWrite::Description: {
         // The record's field is not const, but the call only reads it.
         SERVICE_DESCRIPTIONW info = {const_cast<LPWSTR>(config.description->c_str())};
-        written = ChangeServiceConfig2W(service, SERVICE_CONFIG_DESCRIPTION, &info);
-        break;
-    }
-    case ConfigWrite::DelayedAutoStartInfo: {
-        SERVICE_DELAYED_AUTO_START_INFO info = {*config.delayedAutoStart ? TRUE : FALSE};
-        written = ChangeServiceConfig2W(service, SERVICE_CONFIG_DELAYED_AUTO_START_INFO, &info);
-        break;
-    }
-    case ConfigWrite::PreshutdownInfo: {
-        SERVICE_PRESHUTDOWN_INFO info = {*config.preshutdownTimeoutMs};
-        written = ChangeServiceConfig2W(service, SERVICE_CONFIG_PRESHUTDOWN_INFO, &info);
-        break;
-    }
-    case ConfigWrite::FailureActionsFlag: {
-        SERVICE_FAILURE_ACTIONS_FLAG info = {*config.failureOnNonZeroExit ? TRUE : FALSE};
-        written = ChangeServiceConfig2W(service, SERVICE_CONFIG_FAILURE_ACTIONS_FLAG, &info);
-        break;
+        return ChangeServiceConfig2W(service, SERVICE_CONFIG_DESCRIPTION, &info);
     }
     case ConfigWrite::FailureActions: {
         // Null texts leave the reboot message and the command as they are.
         SERVICE_FAILURE_ACTIONSW info = {config.recovery->resetPeriodSeconds, nullptr, nullptr,
                                          static_cast<DWORD>(prepared.actions.size()),
                                          const_cast<SC_ACTION*>(prepared.actions.data())};
-        written = ChangeServiceConfig2W(service, SERVICE_CONFIG_FAILURE_ACTIONS, &info);
-        break;
-    }
-    case ConfigWrite::ServiceSidInfo: {
-        SERVICE_SID_INFO info = {ServiceSidTypeValue(*config.sidType)};
-        written = ChangeServiceConfig2W(service, SERVICE_CONFIG_SERVICE_SID_INFO, &info);
-        break;
+        return ChangeServiceConfig2W(service, SERVICE_CONFIG_FAILURE_ACTIONS, &info);
     }
     case ConfigWrite::RequiredPrivilegesInfo: {
         SERVICE_REQUIRED_PRIVILEGES_INFOW info = {const_cast<LPWSTR>(prepared.privileges.c_str())};
-        written = ChangeServiceConfig2W(service, SERVICE_CONFIG_REQUIRED_PRIVILEGES_INFO, &info);
-        break;
+        return ChangeServiceConfig2W(service, SERVICE_CONFIG_REQUIRED_PRIVILEGES_INFO, &info);
     }
-    case ConfigWrite::ChangeServiceConfig: return ERROR_INVALID_PARAMETER;
+    default: return FALSE;
     }
+}
+
+// One ChangeServiceConfig2W level from the record, which must hold it.
+// Gives NO_ERROR or the error.
+static DWORD WriteLevel(SC_HANDLE service, ConfigWrite write, const PreparedConfig& prepared) {
+    if (write == ConfigWrite::ChangeServiceConfig) return ERROR_INVALID_PARAMETER;
+    const BOOL written = IsValueLevel(write) ? WriteValueLevel(service, write, *prepared.config)
+                                            : WriteListLevel(service, write, prepared);
     return written ? NO_ERROR : LastErrorOf();
 }
 
@@ -345,6 +356,15 @@ static void WriteBack(SC_HANDLE service, const std::vector<ConfigChange>& change
     }
 }
 
+// For a display name taken already, which service has it.
+static std::optional<TakenDisplayName> TakenDisplayNameOf(DWORD error,
+                                                          const std::wstring& displayName) {
+    if (error != ERROR_DUPLICATE_SERVICE_NAME) return std::nullopt;
+    ScHandle manager;
+    OpenManager(SC_MANAGER_CONNECT, manager);
+    return TakenBy(manager, error, displayName);
+}
+
 std::optional<ChangeFailure> WriteChanges(SC_HANDLE service, const ServiceConfig& current,
                                           const DesiredConfig& desired,
                                           const std::vector<ConfigChange>& changes,
@@ -372,11 +392,7 @@ std::optional<ChangeFailure> WriteChanges(SC_HANDLE service, const ServiceConfig
         }
         if (LeaveOutRecovery(write, error, desired.recoveryGiven, leftOut)) continue;
         ChangeFailure failure{StepText(write, error), error, {}, {}};
-        if (error == ERROR_DUPLICATE_SERVICE_NAME) {
-            ScHandle manager;
-            OpenManager(SC_MANAGER_CONNECT, manager);
-            failure.takenDisplayName = TakenBy(manager, error, desired.config.displayName);
-        }
+        failure.takenDisplayName = TakenDisplayNameOf(error, desired.config.displayName);
         WriteBack(service, changes, made, back, failure);
         return failure;
     }

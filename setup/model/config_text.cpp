@@ -157,8 +157,8 @@ std::wstring RenderShowText(const ServiceConfig& config, const std::optional<Sta
     }
     text += SettingsText(config, /*shown=*/true);
     text += ElementsText(config, review.wrapped);
-    for (const std::wstring& note : review.notes) text += L"Note: " + note + L"\n";
-    for (const std::wstring& warning : review.warnings) text += L"Warning: " + warning + L"\n";
+    for (const std::wstring& note : review.notes) text += NoteLine(note);
+    for (const std::wstring& warning : review.warnings) text += WarningLine(warning);
     return text;
 }
 
@@ -174,9 +174,9 @@ std::wstring RenderInstallReport(const ServiceConfig& config) {
     text += ElementsText(config, /*wrapped=*/true);
     for (std::size_t i = 0; i < line.elements.size(); ++i) {
         if (!HoldsEnvironmentReference(line.elements[i])) continue;
-        text += L"Note: element " + std::to_wstring(i) +
-                L" holds a %NAME% reference, which the manager replaces with the variable's "
-                L"value when it starts the service.\n";
+        text += NoteLine(L"element " + std::to_wstring(i) +
+                         L" holds a %NAME% reference, which the manager replaces with the "
+                         L"variable's value when it starts the service.");
     }
     text += L"Start it with: sc.exe start \"" + config.name + L"\"\n";
     return text;

@@ -49,7 +49,7 @@ void Say(const VerbOutput& out, const std::wstring& text) {
 void Warn(VerbOutput& out, const std::wstring& text, DWORD error) {
     const std::wstring sentence = text + L" " + WindowsError(error);
     if (!out.json) {
-        PrintError(L"Warning: " + sentence + L"\n");
+        PrintError(WarningLine(sentence));
         return;
     }
     json warning = ErrorJson(sentence, error, SystemMessage(error));

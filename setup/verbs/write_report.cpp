@@ -20,7 +20,7 @@ static void PutChecks(const CheckFindings& checks, const std::vector<std::wstrin
 
 static std::wstring WarningLines(const std::vector<std::wstring>& warnings) {
     std::wstring text;
-    for (const std::wstring& warning : warnings) text += L"Warning: " + warning + L"\n";
+    for (const std::wstring& warning : warnings) text += WarningLine(warning);
     return text;
 }
 
