@@ -76,7 +76,7 @@ TEST(RenderInstallReport, SaysWhatAStopWillDoWithTheTimeoutWritten) {
 TEST(RenderShowText, ListsTheRecordWithControlCharactersMarked) {
     ServiceConfig config = Config();
     config.description = L"two\nlines";
-    config.commandLine = ComposedCommandLine(L"C:\\W\\service-wrapper.exe", 30000, L"C:\\P\\u.exe", {L"a\tb"});
+    config.commandLine = ComposeCommandLine(L"C:\\W\\service-wrapper.exe", 30000, L"C:\\P\\u.exe", {L"a\tb"});
     config.account = L"NT SERVICE\\U";
     config.dependencies = {L"Tcpip"};
     config.sidType = SidType::Unrestricted;
@@ -169,7 +169,7 @@ TEST(InstallFailureText, SaysWhatIsLeftInstalled) {
 TEST(ChangeFailureText, SaysWhatWasWrittenBackOrWhatCouldNotBe) {
     ServiceConfig config = Config();
     DesiredConfig desired{config, false, false, false};
-    desired.config.commandLine = ComposedCommandLine(L"C:\\W\\service-wrapper.exe", 60000, L"C:\\P\\u.exe", {});
+    desired.config.commandLine = ComposeCommandLine(L"C:\\W\\service-wrapper.exe", 60000, L"C:\\P\\u.exe", {});
     desired.config.description = L"New";
     desired.config.preshutdownTimeoutMs = 60000;
     std::vector<ConfigChange> changes = CompareConfigs(config, desired);

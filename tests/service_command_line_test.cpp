@@ -19,15 +19,15 @@ std::vector<std::wstring> Expected(DWORD timeoutMs, const std::vector<std::wstri
     return elements;
 }
 
-TEST(ComposeServiceCommandLine, QuotesThePathsAndEachArgument) {
-    EXPECT_EQ(ComposeServiceCommandLine(kWrapper, 30000, kProgram, {L"--mode", L"svc"}),
+TEST(ComposeCommandLineText, QuotesThePathsAndEachArgument) {
+    EXPECT_EQ(ComposeCommandLineText(kWrapper, 30000, kProgram, {L"--mode", L"svc"}),
               L"\"" + kWrapper + L"\" 30000 \"" + kProgram + L"\" \"--mode\" \"svc\"");
 }
 
 // The hard cases in random arrangements: runs of backslashes before
 // quotation marks and at the end, blanks, empty texts, text beyond ASCII
 // and beyond the basic plane, and what looks like an option or a variable.
-TEST(ComposeServiceCommandLine, AnyArgumentsComeBackExactly) {
+TEST(ComposeCommandLineText, AnyArgumentsComeBackExactly) {
     const wchar_t* const kPieces[] = {L"a",      L" ",    L"\t",     L"\\",
                                       L"\\\\",   L"\"",   L"\"\"",   L"\u00e9",
                                       L"\u4e2d", L"--x=", L"%Path%", L"\U0001F600"};
@@ -39,7 +39,7 @@ TEST(ComposeServiceCommandLine, AnyArgumentsComeBackExactly) {
                 argument += kPieces[next() % std::size(kPieces)];
             }
         }
-        const std::wstring line = ComposeServiceCommandLine(kWrapper, round, kProgram, arguments);
+        const std::wstring line = ComposeCommandLineText(kWrapper, round, kProgram, arguments);
         ASSERT_EQ(CompareSplit(line, Expected(round, arguments)), L"")
             << testing::PrintToString(line);
     }
@@ -138,9 +138,9 @@ TEST(DecodeServiceCommandLine, FindsTheWrapperAsTheManagerStartsIt) {
 }
 
 // What install writes decodes back to exactly what it was made from.
-TEST(ComposedCommandLine, DecodesBackToItsElements) {
+TEST(ComposeCommandLine, DecodesBackToItsElements) {
     const std::vector<std::wstring> arguments = {L"", L"a\\\"b", L"trailing\\", L"%Path%", L"\t"};
-    ServiceCommandLine composed = ComposedCommandLine(kWrapper, 7, kProgram, arguments);
+    ServiceCommandLine composed = ComposeCommandLine(kWrapper, 7, kProgram, arguments);
     ServiceCommandLine decoded = DecodeServiceCommandLine(composed.text);
     EXPECT_TRUE(decoded.decoded);
     EXPECT_EQ(decoded.elements, composed.elements);

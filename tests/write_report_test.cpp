@@ -151,7 +151,7 @@ TEST(RenderChangesText, GivesOldAndNewPerFieldOrSaysNothingChanged) {
     ServiceConfig config =
         ComposeInstallConfig(L"U", options, L"C:\\W\\service-wrapper.exe", L"C:\\P\\u.exe").config;
     DesiredConfig desired{config, false, false, false};
-    desired.config.commandLine = ComposedCommandLine(L"C:\\W\\service-wrapper.exe", 60000, L"C:\\P\\u.exe", {});
+    desired.config.commandLine = ComposeCommandLine(L"C:\\W\\service-wrapper.exe", 60000, L"C:\\P\\u.exe", {});
     desired.config.displayName = L"New";
     std::vector<ConfigChange> changes = CompareConfigs(config, desired);
     EXPECT_EQ(RenderChangesText(L"U", changes, /*running=*/true),
@@ -173,7 +173,7 @@ TEST(ChangesJson, SaysWhetherAnythingChangedAndEachOldAndNewValue) {
     ServiceConfig current = desired.config;
     EXPECT_EQ(nlohmann::json::parse(JsonDocument(ChangesJson(CompareConfigs(current, desired)))),
               nlohmann::json::parse(R"({"changed": false, "changes": [], "needsRestart": false})"));
-    current.commandLine = ComposedCommandLine(L"C:\\W\\service-wrapper.exe", 5, L"C:\\P\\u.exe", {});
+    current.commandLine = ComposeCommandLine(L"C:\\W\\service-wrapper.exe", 5, L"C:\\P\\u.exe", {});
     current.displayName = L"Old \u00fc";
     const nlohmann::json j = nlohmann::json::parse(JsonDocument(ChangesJson(CompareConfigs(current, desired))));
     EXPECT_EQ(j["changed"], true);

@@ -43,7 +43,7 @@ DesiredConfig ComposeInstallConfig(const std::wstring& name, const ConfigOptions
     const DWORD stopTimeoutMs = options.stopTimeoutMs.value_or(kDefaultStopTimeoutMs);
     config.name = name;
     config.commandLine =
-        ComposedCommandLine(wrapperPath, stopTimeoutMs, program, options.arguments);
+        ComposeCommandLine(wrapperPath, stopTimeoutMs, program, options.arguments);
     config.displayName = name;
     config.description = L"Runs " + program + L" as a service.";
     config.startType = SERVICE_AUTO_START;
@@ -62,7 +62,7 @@ DesiredConfig ComposeSetConfig(const ServiceConfig& current, const ConfigOptions
     ServiceConfig& config = desired.config;
     const ServiceCommandLine& line = current.commandLine;
     const DWORD stopTimeoutMs = options.stopTimeoutMs.value_or(line.stopTimeoutMs);
-    config.commandLine = ComposedCommandLine(
+    config.commandLine = ComposeCommandLine(
         wrapperPath.empty() ? line.wrapperPath : wrapperPath, stopTimeoutMs,
         options.program ? program : line.program,
         options.program ? options.arguments : line.arguments);

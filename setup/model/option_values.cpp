@@ -29,7 +29,7 @@ const SidChoice kSidChoices[] = {
 
 }  // namespace
 
-static bool IsControl(wchar_t c) {
+static bool IsAsciiControl(wchar_t c) {
     return c < 0x20 || c == 0x7F;
 }
 
@@ -45,7 +45,7 @@ std::wstring ServiceNameProblem(const std::wstring& name, bool creating) {
     }
     if (!creating) return L"";
     for (wchar_t c : name) {
-        if (IsControl(c)) return shown + L" holds a control character.";
+        if (IsAsciiControl(c)) return shown + L" holds a control character.";
     }
     if (name.find(L'"') != std::wstring::npos) {
         return shown + L" holds a quotation mark, which no command line can pass on to "
@@ -100,7 +100,8 @@ const wchar_t* StartTypeName(DWORD startType, bool delayedAutoStart) {
 static bool IsAccountNamePart(const std::wstring& part) {
     if (part.empty()) return false;
     for (wchar_t c : part) {
-        if (IsControl(c) || std::wstring(L"\"/\\[]:;|=,+*?<>@").find(c) != std::wstring::npos) {
+        const bool refused = std::wstring(L"\"/\\[]:;|=,+*?<>@").find(c) != std::wstring::npos;
+        if (IsAsciiControl(c) || refused) {
             return false;
         }
     }

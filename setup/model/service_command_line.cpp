@@ -3,7 +3,7 @@
 #include "child/wrapper_arguments.h"
 #include "setup/model/text.h"
 
-std::wstring ComposeServiceCommandLine(const std::wstring& wrapperPath, DWORD stopTimeoutMs,
+std::wstring ComposeCommandLineText(const std::wstring& wrapperPath, DWORD stopTimeoutMs,
                                        const std::wstring& program,
                                        const std::vector<std::wstring>& arguments) {
     std::wstring line = L"\"" + wrapperPath + L"\" " + std::to_wstring(stopTimeoutMs) + L" ";
@@ -107,11 +107,11 @@ ServiceCommandLine DecodeServiceCommandLine(const std::wstring& text) {
     return decoded;
 }
 
-ServiceCommandLine ComposedCommandLine(const std::wstring& wrapperPath, DWORD stopTimeoutMs,
+ServiceCommandLine ComposeCommandLine(const std::wstring& wrapperPath, DWORD stopTimeoutMs,
                                        const std::wstring& program,
                                        const std::vector<std::wstring>& arguments) {
     ServiceCommandLine line{};
-    line.text = ComposeServiceCommandLine(wrapperPath, stopTimeoutMs, program, arguments);
+    line.text = ComposeCommandLineText(wrapperPath, stopTimeoutMs, program, arguments);
     line.split = true;
     line.elements = {wrapperPath, std::to_wstring(stopTimeoutMs), program};
     line.elements.insert(line.elements.end(), arguments.begin(), arguments.end());

@@ -11,7 +11,7 @@
 // The wrapper's path in quotation marks (the first element takes no escapes,
 // so it must hold no quotation mark), the stop timeout, then the program and
 // each argument quoted by the wrapper's own rule for its child's arguments.
-std::wstring ComposeServiceCommandLine(const std::wstring& wrapperPath, DWORD stopTimeoutMs,
+std::wstring ComposeCommandLineText(const std::wstring& wrapperPath, DWORD stopTimeoutMs,
                                        const std::wstring& program,
                                        const std::vector<std::wstring>& arguments);
 
@@ -63,6 +63,6 @@ struct ServiceCommandLine {
 ServiceCommandLine DecodeServiceCommandLine(const std::wstring& text);
 
 // The line install writes, with the elements it is made of, decoded.
-ServiceCommandLine ComposedCommandLine(const std::wstring& wrapperPath, DWORD stopTimeoutMs,
+ServiceCommandLine ComposeCommandLine(const std::wstring& wrapperPath, DWORD stopTimeoutMs,
                                        const std::wstring& program,
                                        const std::vector<std::wstring>& arguments);

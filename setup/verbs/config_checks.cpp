@@ -13,24 +13,20 @@
 #include "setup/manager/service_writing.h"
 #include "setup/verbs/verb_output.h"
 
-static std::wstring Shown(const std::wstring& path) {
-    return Bracketed(path);
-}
-
 // Why an existing file of that path cannot be used, or nothing.
 static CheckProblem FileProblem(const wchar_t* what, const std::wstring& path, DWORD error) {
     if (error == NO_ERROR) return {};
     if (error == ERROR_DIRECTORY) {
-        return {std::wstring(L"the ") + what + L" " + Shown(path) + L" is a folder.", error};
+        return {std::wstring(L"the ") + what + L" " + Bracketed(path) + L" is a folder.", error};
     }
-    return {std::wstring(L"the ") + what + L" " + Shown(path) + L" cannot be found. " +
+    return {std::wstring(L"the ") + what + L" " + Bracketed(path) + L" cannot be found. " +
                 WindowsError(error),
             error};
 }
 
 CheckProblem ResolveProgram(const std::wstring& given, std::wstring& program) {
     if (!CanQuoteProgram(given.c_str())) {
-        return {L"the program " + Shown(given) +
+        return {L"the program " + Bracketed(given) +
                 L" holds a quotation mark (\"), which the wrapper refuses in a program's path."};
     }
     if (IsAbsolutePath(given)) {
@@ -38,13 +34,13 @@ CheckProblem ResolveProgram(const std::wstring& given, std::wstring& program) {
         return FileProblem(L"program", given, CheckFile(given));
     }
     if (!IsBareName(given)) {
-        return {L"the program " + Shown(given) +
+        return {L"the program " + Bracketed(given) +
                 L" is not a full path. A service starts in the system folder, so give the path "
                 L"from the drive or share, such as C:\\Program Files\\Vendor\\program.exe."};
     }
     const DWORD error = SearchProgram(given, program);
     if (error != NO_ERROR) {
-        return {L"no program " + Shown(given) + L" is found on the search path. " +
+        return {L"no program " + Bracketed(given) + L" is found on the search path. " +
                     WindowsError(error),
                 error};
     }
@@ -54,10 +50,10 @@ CheckProblem ResolveProgram(const std::wstring& given, std::wstring& program) {
 CheckProblem ResolveWrapper(const std::wstring& given, std::wstring& wrapper) {
     wrapper = given.empty() ? OwnFolder() + L"\\service-wrapper.exe" : given;
     if (!CanQuoteProgram(wrapper.c_str())) {
-        return {L"the wrapper's path " + Shown(wrapper) + L" holds a quotation mark (\")."};
+        return {L"the wrapper's path " + Bracketed(wrapper) + L" holds a quotation mark (\")."};
     }
     if (!IsAbsolutePath(wrapper)) {
-        return {L"the wrapper " + Shown(wrapper) + L" is not a full path."};
+        return {L"the wrapper " + Bracketed(wrapper) + L" is not a full path."};
     }
     CheckProblem problem = FileProblem(L"wrapper", wrapper, CheckFile(wrapper));
     if (!problem.why.empty() && given.empty()) {
@@ -93,12 +89,15 @@ static void CheckImage(const std::wstring& program, ReviewFor reviewFor, CheckFi
     ImageHeaders headers;
     const DWORD error = ReadImageHeaders(program, headers);
     if (error != NO_ERROR) {
-        list.push_back(L"The program " + Shown(program) + L" cannot be read, so whether it is a "
-                       L"Windows program is not known. " + WindowsError(error));
+        list.push_back(L"The program " + Bracketed(program) +
+                       L" cannot be read, so whether it is a Windows program is not known. " +
+                       WindowsError(error));
         return;
     }
     const std::wstring problem = ProgramImageProblem(headers, NativeMachine());
-    if (!problem.empty()) list.push_back(L"The program " + Shown(program) + L" " + problem + L".");
+    if (!problem.empty()) {
+        list.push_back(L"The program " + Bracketed(program) + L" " + problem + L".");
+    }
 }
 
 // A program named by a %NAME% reference, or not by its full path, is
@@ -168,7 +167,7 @@ CheckProblem NotChangeable(const ServiceConfig& current, bool needsDecoded) {
     const ServiceCommandLine& line = current.commandLine;
     if (!line.wrapped) {
         return {L"it is not a wrapped service: the file it starts is " +
-                Shown(line.managerProgram) +
+                Bracketed(line.managerProgram) +
                 L", not service-wrapper.exe. Only wrapped services are changed; remove this one "
                 L"first, or choose another name."};
     }

@@ -99,7 +99,8 @@ int RunShow(const SetupCommand& command) {
     const ServiceConfig config = DecodeStoredService(opened.stored);
     const ShowFindings found = JudgeService(config);
     const StatusReport status = StatusReportOf(opened.status);
-    const std::wstring exitCodeText = ExplainedExitCode(opened.status, opened.stored.binaryPathName);
+    const std::wstring exitCodeText =
+        ExplainedExitCode(opened.status, opened.stored.binaryPathName);
     const int exitCode = found.warnings.empty() ? kExitDone : kExitWarned;
     if (command.json) {
         PrintJson(ShowJson(config, status, exitCodeText, found));

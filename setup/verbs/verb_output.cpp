@@ -94,6 +94,7 @@ int FailStoppedAgain(VerbOutput& out, const wchar_t* verb, const SERVICE_STATUS_
     std::wstring explained = ExplainedExitCode(status, commandLine);
     // The platform's words end their own sentence.
     if (explained.empty() || explained.back() != L'.') explained += L".";
-    return FailWithMessage(out, Cannot(out, verb) + L"it stopped again, with exit code " + explained,
-                status.dwWin32ExitCode, kExitFailed);
+    return FailWithMessage(out,
+                           Cannot(out, verb) + L"it stopped again, with exit code " + explained,
+                           status.dwWin32ExitCode, kExitFailed);
 }
