@@ -168,7 +168,7 @@ TEST(InstallFailureText, SaysWhatIsLeftInstalled) {
 // be, with the value it has now and the one it had.
 TEST(ChangeFailureText, SaysWhatWasWrittenBackOrWhatCouldNotBe) {
     ServiceConfig config = Config();
-    DesiredConfig desired{config, false, false, false};
+    DesiredConfig desired{config, false};
     desired.config.commandLine = ComposeCommandLine(L"C:\\W\\service-wrapper.exe", 60000, L"C:\\P\\u.exe", {});
     desired.config.description = L"New";
     desired.config.preshutdownTimeoutMs = 60000;

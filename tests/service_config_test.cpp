@@ -37,7 +37,7 @@ TEST(ComposeInstallConfig, GivesEveryOptionNotGivenItsDefault) {
     EXPECT_TRUE(c.dependencies.empty());
     EXPECT_FALSE(c.sidType);
     EXPECT_FALSE(c.requiredPrivileges);
-    EXPECT_FALSE(desired.recoveryGiven || desired.sidTypeGiven || desired.privilegesGiven);
+    EXPECT_FALSE(desired.recoveryGiven);
 }
 
 TEST(ComposeInstallConfig, TakesEachOptionGiven) {
@@ -60,7 +60,7 @@ TEST(ComposeInstallConfig, TakesEachOptionGiven) {
     EXPECT_TRUE(SameRecovery(*c.recovery, RestartPolicy({1, 2}, 60)));
     EXPECT_EQ(c.sidType, SidType::Unrestricted);
     EXPECT_EQ(c.requiredPrivileges, std::vector<std::wstring>{L"SeChangeNotifyPrivilege"});
-    EXPECT_TRUE(desired.recoveryGiven && desired.sidTypeGiven && desired.privilegesGiven);
+    EXPECT_TRUE(desired.recoveryGiven);
 
     // No recovery at all leaves the flag, which then means nothing, alone.
     DesiredConfig none = ComposeInstallConfig(

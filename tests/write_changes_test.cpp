@@ -27,7 +27,7 @@ std::vector<std::string> Fields(const std::vector<ConfigChange>& changes) {
 
 // Every field of a record compared, the unreadable ones too.
 DesiredConfig AllOf(const ServiceConfig& config) {
-    return DesiredConfig{config, true, true, true};
+    return DesiredConfig{config, true};
 }
 
 class ChangeWrites : public testing::Test {

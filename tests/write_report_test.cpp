@@ -150,7 +150,7 @@ TEST(RenderChangesText, GivesOldAndNewPerFieldOrSaysNothingChanged) {
     options.program = L"u";
     ServiceConfig config =
         ComposeInstallConfig(L"U", options, L"C:\\W\\service-wrapper.exe", L"C:\\P\\u.exe").config;
-    DesiredConfig desired{config, false, false, false};
+    DesiredConfig desired{config, false};
     desired.config.commandLine = ComposeCommandLine(L"C:\\W\\service-wrapper.exe", 60000, L"C:\\P\\u.exe", {});
     desired.config.displayName = L"New";
     std::vector<ConfigChange> changes = CompareConfigs(config, desired);

@@ -31,9 +31,7 @@ static void TakeGiven(const ConfigOptions& options, const ServiceConfig& current
     }
     desired.recoveryGiven = options.restartDelaysMs || options.resetPeriodSeconds;
     if (options.sidType) config.sidType = options.sidType;
-    desired.sidTypeGiven = options.sidType.has_value();
     if (options.requiredPrivileges) config.requiredPrivileges = options.requiredPrivileges;
-    desired.privilegesGiven = options.requiredPrivileges.has_value();
 }
 
 DesiredConfig ComposeInstallConfig(const std::wstring& name, const ConfigOptions& options,
@@ -58,7 +56,7 @@ DesiredConfig ComposeInstallConfig(const std::wstring& name, const ConfigOptions
 
 DesiredConfig ComposeSetConfig(const ServiceConfig& current, const ConfigOptions& options,
                                const std::wstring& wrapperPath, const std::wstring& program) {
-    DesiredConfig desired{current, false, false, false};
+    DesiredConfig desired{current, false};
     ServiceConfig& config = desired.config;
     const ServiceCommandLine& line = current.commandLine;
     const DWORD stopTimeoutMs = options.stopTimeoutMs.value_or(line.stopTimeoutMs);
