@@ -93,7 +93,8 @@ const wchar_t* StartTypeName(DWORD startType, bool delayedAutoStart) {
             return choice.word;
         }
     }
-    return startType == 0 ? L"boot" : startType == 1 ? L"system" : L"unknown";
+    if (startType == SERVICE_BOOT_START) return L"boot";
+    return startType == SERVICE_SYSTEM_START ? L"system" : L"unknown";
 }
 
 // Characters Windows refuses in an account or domain name.
