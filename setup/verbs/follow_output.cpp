@@ -33,29 +33,33 @@ static void Announce(const VerbOutput& out, const ScHandle& service, DWORD settl
     }
 }
 
-FollowResult FollowStart(VerbOutput& out, const ScHandle& service, const std::wstring& commandLine,
-                         json& phase) {
+// A start or a stop, announced, with each pending report and the phase's
+// document.
+static FollowResult Follow(VerbOutput& out, const ScHandle& service,
+                           const std::wstring& commandLine, json& phase, bool start) {
+    const DWORD settled = start ? SERVICE_RUNNING : SERVICE_STOPPED;
     phase = json::object();
-    Announce(out, service, SERVICE_RUNNING,
-             L"Starting the service " + Printable(out.name) + L"...\n");
+    Announce(out, service, settled,
+             std::wstring(start ? L"Starting" : L"Stopping") + L" the service " +
+                 Printable(out.name) + L"...\n");
     json pending;
-    const FollowResult result = StartAndFollow(service.handle, PendingSink(out, pending));
-    phase["alreadyRunning"] = result.stateBefore == SERVICE_RUNNING;
+    const PendingReportSink sink = PendingSink(out, pending);
+    const FollowResult result =
+        start ? StartAndFollow(service.handle, sink) : StopAndFollow(service.handle, sink);
+    phase[start ? "alreadyRunning" : "alreadyStopped"] = result.stateBefore == settled;
     phase["pendingReports"] = pending;
     PutStatus(phase, result.status, commandLine);
     return result;
 }
 
+FollowResult FollowStart(VerbOutput& out, const ScHandle& service, const std::wstring& commandLine,
+                         json& phase) {
+    return Follow(out, service, commandLine, phase, /*start=*/true);
+}
+
 FollowResult FollowStop(VerbOutput& out, const ScHandle& service, const std::wstring& commandLine,
                         json& phase) {
-    phase = json::object();
-    Announce(out, service, SERVICE_STOPPED,
-             L"Stopping the service " + Printable(out.name) + L"...\n");
-    json pending;
-    const FollowResult result = StopAndFollow(service.handle, PendingSink(out, pending));
-    phase["alreadyStopped"] = result.stateBefore == SERVICE_STOPPED;
-    phase["pendingReports"] = pending;
-    PutStatus(phase, result.status, commandLine);
+    const FollowResult result = Follow(out, service, commandLine, phase, /*start=*/false);
     if (result.ended && result.stateBefore != SERVICE_STOPPED) {
         Say(out, L"  stopped, exit code " + ExplainedExitCode(result.status, commandLine) + L"\n");
     }
