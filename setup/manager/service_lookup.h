@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "platform/platform.h"
-#include "setup/model/state_report.h"
+#include "setup/model/service_status.h"
 #include "setup/manager/service_handles.h"
 #include "setup/manager/service_reading.h"
 
