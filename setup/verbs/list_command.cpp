@@ -1,6 +1,5 @@
 // list: every wrapped service on the machine, with its state and program.
 #include "setup/verbs/commands.h"
-#include "setup/console.h"
 #include "setup/windows_messages.h"
 #include "setup/model/state_report.h"
 #include "setup/manager/service_lookup.h"
@@ -14,11 +13,8 @@ int RunList(bool json) {
         return Fail(out, L"list the services", failure->problem, failure->error, kExitFailed);
     }
 
-    if (json) {
-        out.document = ListJson(services, unread, SystemMessageTemplate);
-        return Finish(out, kExitDone);
-    }
-    PrintOut(RenderListText(services));
-    PrintError(RenderUnreadText(unread, SystemMessageTemplate));
-    return kExitDone;
+    out.document = ListJson(services, unread, SystemMessageTemplate);
+    Say(out, RenderListText(services));
+    SayOnErrors(out, RenderUnreadText(unread, SystemMessageTemplate));
+    return Finish(out, kExitDone);
 }

@@ -90,23 +90,16 @@ int RunShow(const SetupCommand& command) {
     const std::optional<StepFailure> failure = ReadService(command.name, opened);
     CloseServiceHandles(opened.handles);
     if (failure) {
-        const VerbReport report = FailureReport(
-            L"Cannot show the service " + Printable(command.name) + L": " + failure->problem +
-                L" " + WindowsError(failure->error) + L"\n",
-            failure->error, {{"name", ToUtf8(command.name)}}, SystemMessageTemplate);
-        return PrintReport(report, command.json, kExitFailed);
+        VerbOutput out = NewOutput(command.json, command.name);
+        return Fail(out, L"show", failure->problem, failure->error, kExitFailed);
     }
     const ServiceConfig config = DecodeStoredService(opened.stored);
     const ShowFindings found = JudgeService(config);
     const StatusReport status = StatusReportOf(opened.status);
     const std::wstring exitCodeText =
         ExplainedExitCode(opened.status, opened.stored.binaryPathName);
-    const int exitCode = found.warnings.empty() ? kExitDone : kExitWarned;
-    if (command.json) {
-        PrintJson(ShowJson(config, status, exitCodeText, found));
-    } else {
-        PrintOut(RenderShowText(config, status, exitCodeText, found.review) +
+    VerbOutput out{command.json, command.name, ShowJson(config, status, exitCodeText, found)};
+    Say(out, RenderShowText(config, status, exitCodeText, found.review) +
                  AccessFindingsText(found.checks.access));
-    }
-    return exitCode;
+    return Finish(out, found.warnings.empty() ? kExitDone : kExitWarned);
 }

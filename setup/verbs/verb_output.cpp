@@ -46,6 +46,10 @@ void Say(const VerbOutput& out, const std::wstring& text) {
     if (!out.json) PrintOut(text);
 }
 
+void SayOnErrors(const VerbOutput& out, const std::wstring& text) {
+    if (!out.json) PrintError(text);
+}
+
 void Warn(VerbOutput& out, const std::wstring& text, DWORD error) {
     const std::wstring sentence = text + L" " + WindowsError(error);
     if (!out.json) {

@@ -30,6 +30,9 @@ VerbOutput NewOutput(bool json, const std::wstring& name);
 // Text for standard output; nothing with json.
 void Say(const VerbOutput& out, const std::wstring& text);
 
+// Text for the error stream that is no failure; nothing with json.
+void SayOnErrors(const VerbOutput& out, const std::wstring& text);
+
 // "Warning: <text> Windows error N: ..." on the error stream, or an entry
 // of the document's "warnings" list.
 void Warn(VerbOutput& out, const std::wstring& text, DWORD error);
