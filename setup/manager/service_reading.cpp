@@ -2,11 +2,8 @@
 
 #include <cstring>
 #include <functional>
-#include <iterator>
 
 #include "service/service_state.h"
-#include "setup/model/option_values.h"
-#include "setup/model/text.h"
 
 DWORD ReadStatus(SC_HANDLE service, SERVICE_STATUS_PROCESS& status) {
     DWORD needed = 0;
@@ -16,8 +13,6 @@ DWORD ReadStatus(SC_HANDLE service, SERVICE_STATUS_PROCESS& status) {
     }
     return LastErrorOf();
 }
-
-// ---- Reading.
 
 typedef std::function<BOOL(LPBYTE buffer, DWORD size, LPDWORD needed)> SizedQuery;
 

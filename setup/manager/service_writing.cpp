@@ -3,14 +3,10 @@
 #include "setup/manager/service_handles.h"
 
 #include <cstring>
-#include <functional>
 #include <iterator>
 
 #include "service/service_state.h"
 #include "setup/model/option_values.h"
-#include "setup/model/text.h"
-
-// ---- Writing.
 
 namespace {
 
@@ -294,8 +290,6 @@ std::optional<InstallFailure> CreateConfiguredService(const DesiredConfig& desir
     if (!failure) NoteLeftOut(leftOut, notes);
     return failure;
 }
-
-// ---- Changing.
 
 static bool ChangesField(const std::vector<ConfigChange>& changes,
                          std::initializer_list<const char*> fields) {
