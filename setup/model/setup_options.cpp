@@ -1,5 +1,6 @@
 #include "setup/model/setup_options.h"
 
+#include "setup/model/launch_values.h"
 #include "setup/model/text.h"
 
 namespace {
@@ -7,7 +8,8 @@ namespace {
 enum class Option {
     StopTimeout, DisplayName, Description, Start, Account, PasswordStdin, Wrapper, DependsOn,
     RestartOnFailure, ResetFailuresAfter, SidType, RequiredPrivileges, AcceptWritablePaths,
-    Restart, Json,
+    Restart, Json, Direct, LogDir, LogSize, LogKeep, LogTimestamps, NoLogTimestamps, WorkingDir,
+    Env, UnsetEnv, EnvFile, StopSignal,
 };
 
 struct OptionSpec {
@@ -31,6 +33,17 @@ const OptionSpec kOptions[] = {
     {L"--accept-writable-paths", Option::AcceptWritablePaths, false},
     {L"--restart", Option::Restart, false},
     {L"--json", Option::Json, false},
+    {L"--direct", Option::Direct, false},
+    {L"--log-dir", Option::LogDir, true},
+    {L"--log-size", Option::LogSize, true},
+    {L"--log-keep", Option::LogKeep, true},
+    {L"--log-timestamps", Option::LogTimestamps, false},
+    {L"--no-log-timestamps", Option::NoLogTimestamps, false},
+    {L"--working-dir", Option::WorkingDir, true},
+    {L"--env", Option::Env, true},
+    {L"--unset-env", Option::UnsetEnv, true},
+    {L"--env-file", Option::EnvFile, true},
+    {L"--stop-signal", Option::StopSignal, true},
 };
 
 // Each verb's options as a set of bits, one per Option.
@@ -42,7 +55,17 @@ constexpr unsigned kConfigOptions =
     Bit(Option::Start) | Bit(Option::Account) | Bit(Option::PasswordStdin) | Bit(Option::Wrapper) |
     Bit(Option::DependsOn) | Bit(Option::RestartOnFailure) | Bit(Option::ResetFailuresAfter) |
     Bit(Option::SidType) | Bit(Option::RequiredPrivileges) | Bit(Option::AcceptWritablePaths) |
-    Bit(Option::Json);
+    Bit(Option::Json) | Bit(Option::Direct) | Bit(Option::LogDir) | Bit(Option::LogSize) |
+    Bit(Option::LogKeep) | Bit(Option::LogTimestamps) | Bit(Option::WorkingDir) |
+    Bit(Option::Env) | Bit(Option::EnvFile) | Bit(Option::StopSignal);
+// Options that may be given more than once.
+constexpr unsigned kRepeatable = Bit(Option::DependsOn) | Bit(Option::Env) | Bit(Option::UnsetEnv);
+// Options of the launcher: its own parsing takes them.
+constexpr unsigned kLaunchOptions =
+    Bit(Option::Direct) | Bit(Option::LogDir) | Bit(Option::LogSize) | Bit(Option::LogKeep) |
+    Bit(Option::LogTimestamps) | Bit(Option::NoLogTimestamps) | Bit(Option::WorkingDir) |
+    Bit(Option::Env) | Bit(Option::UnsetEnv) | Bit(Option::EnvFile) | Bit(Option::StopSignal);
+constexpr unsigned kSetOnly = Bit(Option::NoLogTimestamps) | Bit(Option::UnsetEnv);
 
 enum class Program { None, Required, Optional };
 
@@ -56,7 +79,8 @@ struct VerbSpec {
 const VerbSpec kVerbs[] = {
     {L"install", Verb::Install, true, Program::Required, kConfigOptions},
     {L"apply", Verb::Apply, true, Program::Required, kConfigOptions | Bit(Option::Restart)},
-    {L"set", Verb::Set, true, Program::Optional, kConfigOptions | Bit(Option::Restart)},
+    {L"set", Verb::Set, true, Program::Optional,
+     kConfigOptions | Bit(Option::Restart) | kSetOnly},
     {L"show", Verb::Show, true, Program::None, Bit(Option::Json)},
     {L"remove", Verb::Remove, true, Program::None, Bit(Option::Json)},
     {L"start", Verb::Start, true, Program::None, Bit(Option::Json)},
@@ -194,11 +218,15 @@ static std::wstring TakeOption(const std::vector<std::wstring>& arguments, std::
     if (!known || !(parse.verb->options & Bit(known->option))) {
         return verbWord + L" has no option " + Printable(name) + L".";
     }
-    if (parse.seen & Bit(known->option) & ~Bit(Option::DependsOn)) {
+    if (parse.seen & Bit(known->option) & ~kRepeatable) {
         return name + L" is given twice.";
     }
     parse.seen |= Bit(known->option);
+    const bool launch = (Bit(known->option) & kLaunchOptions) != 0;
     if (!known->takesValue) {
+        if (launch && equals == std::wstring::npos) {
+            return TakeLaunchOption(name, L"", parse.command.options.launch);
+        }
         if (equals != std::wstring::npos) return name + L" takes no value.";
         TakeFlag(known->option, parse);
         return L"";
@@ -211,6 +239,7 @@ static std::wstring TakeOption(const std::vector<std::wstring>& arguments, std::
     } else {
         return name + L" needs a value.";
     }
+    if (launch) return TakeLaunchOption(name, value, parse.command.options.launch);
     return TakeValue(known->option, value, parse);
 }
 
@@ -222,6 +251,8 @@ static bool IsOption(const std::wstring& argument) {
 // and the account, which may name the service itself.
 static std::wstring CheckTogether(Parse& parse) {
     ConfigOptions& o = parse.command.options;
+    std::wstring launchProblem = LaunchOptionsProblem(o.launch);
+    if (!launchProblem.empty()) return launchProblem;
     if (parse.accountText) {
         o.account.emplace();
         std::wstring problem = ParseAccount(*parse.accountText, parse.command.name, *o.account);

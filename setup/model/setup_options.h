@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "setup/model/launcher_part.h"
 #include "setup/model/option_values.h"
 #include "setup/model/service_config.h"
 
@@ -34,6 +35,7 @@ struct ConfigOptions {
     std::optional<std::vector<std::wstring>> requiredPrivileges;
     bool acceptWritablePaths = false;
     bool restart = false;  // apply and set: restart the service if a change needs it
+    LaunchOptions launch;  // the launcher between the wrapper and the program
     // After --: always for install and apply; for set only when -- is given.
     std::optional<std::wstring> program;
     std::vector<std::wstring> arguments;
