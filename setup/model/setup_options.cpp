@@ -9,7 +9,7 @@ enum class Option {
     StopTimeout, DisplayName, Description, Start, Account, PasswordStdin, Wrapper, DependsOn,
     RestartOnFailure, ResetFailuresAfter, SidType, RequiredPrivileges, AcceptWritablePaths,
     Restart, Json, Direct, LogDir, LogSize, LogKeep, LogTimestamps, NoLogTimestamps, WorkingDir,
-    Env, UnsetEnv, EnvFile, StopSignal,
+    Env, UnsetEnv, EnvFile, StopSignal, Lines, Follow,
 };
 
 struct OptionSpec {
@@ -44,6 +44,8 @@ const OptionSpec kOptions[] = {
     {L"--unset-env", Option::UnsetEnv, true},
     {L"--env-file", Option::EnvFile, true},
     {L"--stop-signal", Option::StopSignal, true},
+    {L"--lines", Option::Lines, true},
+    {L"--follow", Option::Follow, false},
 };
 
 // Each verb's options as a set of bits, one per Option.
@@ -88,6 +90,7 @@ const VerbSpec kVerbs[] = {
     {L"restart", Verb::Restart, true, Program::None, Bit(Option::Json)},
     {L"status", Verb::Status, true, Program::None, Bit(Option::Json)},
     {L"list", Verb::List, false, Program::None, Bit(Option::Json)},
+    {L"logs", Verb::Logs, true, Program::None, Bit(Option::Lines) | Bit(Option::Follow)},
     {L"help", Verb::Help, false, Program::None, 0},
 };
 
@@ -181,6 +184,15 @@ static std::wstring TakeValue(Option option, const std::wstring& value, Parse& p
     case Option::RequiredPrivileges:
         o.requiredPrivileges.emplace();
         return ParsePrivileges(value, *o.requiredPrivileges);
+    case Option::Lines: {
+        std::optional<DWORD> lines = ParseInstallStopTimeout(value);
+        if (!lines) {
+            return L"--lines takes a whole number of lines, in the digits 0-9 alone; \"" +
+                   Printable(value) + L"\" is not one.";
+        }
+        o.logLines = *lines;
+        return L"";
+    }
     default: return L"";
     }
 }
@@ -191,6 +203,7 @@ static void TakeFlag(Option option, Parse& parse) {
     case Option::AcceptWritablePaths: parse.command.options.acceptWritablePaths = true; break;
     case Option::Restart: parse.command.options.restart = true; break;
     case Option::Json: parse.command.json = true; break;
+    case Option::Follow: parse.command.options.follow = true; break;
     default: break;
     }
 }
@@ -349,7 +362,7 @@ ParsedCommand ParseSetupCommand(const std::vector<std::wstring>& arguments) {
     return ParsedCommand{std::nullopt,
                          L"there is no command \"" + Printable(arguments[0]) +
                              L"\"; the commands are install, apply, set, show, remove, start, "
-                             L"stop, restart, status, list and help."};
+                             L"stop, restart, status, list, logs and help."};
 }
 
 std::wstring UsageText() {
@@ -359,6 +372,7 @@ std::wstring UsageText() {
   service-wrapper-setup set <name> [options] [-- <program> [arguments...]]
   service-wrapper-setup show|remove|start|stop|restart|status <name>
   service-wrapper-setup list
+  service-wrapper-setup logs <name> [--lines <n>] [--follow]
   service-wrapper-setup help
 Every command takes --json: the outcome as one JSON document.
 
@@ -395,6 +409,18 @@ Options (--option value or --option=value):
                          Users may change the wrapper, the program or a
                          folder above them (the findings are printed)
   --restart              (apply, set) restart the service if a change needs it
+The program runs through service-wrapper-launcher.exe, beside the wrapper:
+  --log-dir <folder>|none  where its output is kept (default: %ProgramData%\
+                         Service Wrapper\logs\<name>, made for the service)
+  --log-size <bytes>     rotate past this size; K, M or G (default: 10M)
+  --log-keep <n>         rotated files kept, 0 to 999 (default: 5)
+  --log-timestamps       each line with its time and stream (set: also
+                         --no-log-timestamps)
+  --working-dir <folder>|none   its current folder (default: its own)
+  --env NAME=VALUE       a variable for it (repeatable; set: --unset-env NAME)
+  --env-file <file>|none NAME=VALUE lines, for secrets
+  --stop-signal ctrl-c|none     sent when the service stops (default: ctrl-c)
+  --direct               no launcher: the program is the wrapper's own child
 <program> is a full path, or a name that Windows finds on its search path;
 the full path is what gets written. Each argument reaches the program as
 given here, except that Windows replaces a %NAME% reference with the value of
@@ -410,7 +436,8 @@ as the wrapper will read it, and warns about what cannot work or is unsafe.
 remove clears the service's recovery settings, so that Windows cannot start
 it again meanwhile, stops it if it runs, following the stop to its end, and
 then deletes it. start, stop and restart follow the service to its new state.
-status prints one line. list prints every wrapped service.
+status prints one line. list prints every wrapped service. logs prints the
+last lines of the service's log (default 50); --follow keeps printing.
 
 Exit codes: 0 done, 1 failed, 2 a mistake in the command line, 3 show found
 something to warn about; status: 0 running, 3 not running, 4 no such service.
