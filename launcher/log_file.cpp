@@ -127,18 +127,24 @@ static void ReportLoss() {
 }
 
 // Moves output.log aside as output.1.log, and the older ones up. Gives the
-// error that kept output.log from moving; the current file is open again
-// either way, new or the same. Caller holds g_logLock.
+// error that kept output.log from moving, and then nothing else has moved;
+// the current file is open again either way, new or the same.
+// Caller holds g_logLock.
 static DWORD Rotate() {
     CloseCurrentFile();
+    g_log.state = LogFileState{0, true};
     DWORD error = NO_ERROR;
     for (const RenameStep& step : RotationSteps(g_log.keep)) {
         const std::wstring from = LogPath(step.from);
         const BOOL ok = step.to.empty()
                             ? DeleteFileW(from.c_str())
                             : MoveFileExW(from.c_str(), LogPath(step.to).c_str(), MOVEFILE_REPLACE_EXISTING);
-        // An older file that is missing is no failure: there were fewer rotations.
-        if (!ok && step.from == LogFileName(0)) error = GetLastError();
+        // Older files that are missing are no failure: there were fewer
+        // rotations. A current file that is gone has nothing to keep.
+        if (ok || step.from != LogFileName(0)) continue;
+        error = GetLastError();
+        if (error == ERROR_FILE_NOT_FOUND) error = NO_ERROR;
+        break;
     }
     OpenCurrentFile();
     return error;
