@@ -222,6 +222,7 @@ void EndTransition(Transition& t) {
 struct Processes {
     HANDLE service;
     HANDLE child;
+    DWORD childPid;
 };
 
 bool OpenProcesses(DWORD pid, const std::wstring& childExeName, Processes& p,
@@ -237,6 +238,7 @@ bool OpenProcesses(DWORD pid, const std::wstring& childExeName, Processes& p,
         failure = Format("%u children while running, not 1", unsigned(children.size()));
         return false;
     }
+    p.childPid = children[0];
     p.child = OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, children[0]);
     if (!p.child) {
         failure = Format("the child could not be opened: %lu", GetLastError());
@@ -309,7 +311,10 @@ ServiceRun RunService(SC_HANDLE manager, const std::wstring& name,
         DWORD pid = started.Status(0).dwProcessId;
         if (OpenProcesses(pid, childExeName, processes, run.failure)) {
             Sleep(settleMs);
-            if (!ProbeProcess(pid, run.footprint)) run.failure = "the footprint could not be read";
+            if (!ProbeProcess(pid, run.footprint) ||
+                (processes.child && !ProbeProcess(processes.childPid, run.childFootprint))) {
+                run.failure = "the footprint could not be read";
+            }
         }
         if (MakeTransition({service}, /*start=*/false, SERVICE_STOPPED, kStopTimeoutMs, stopped)) {
             run.stopMs = stopped.MsOf(0);

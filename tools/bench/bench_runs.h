@@ -25,6 +25,7 @@ struct ServiceRun {
     double startMs;       // StartServiceW until the running report
     double stopMs;        // ControlService(SERVICE_CONTROL_STOP) until the stopped report
     Footprint footprint;  // settleMs after the running report
+    Footprint childFootprint;  // the child's, read at the same moment, when there is one
 };
 
 // Starts the service, reads its footprint once it has settled, stops it and
