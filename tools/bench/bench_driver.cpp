@@ -206,11 +206,14 @@ bool MayRetry(SC_HANDLE manager, Results& r, const std::string& failure,
 }
 
 // The launcher's job ends the program with it, a moment after the launcher.
-bool TreeEnded() {
+// Empty if it did, else what is left.
+std::string TreeLeft() {
     for (ULONGLONG until = GetTickCount64() + 5000; GetTickCount64() < until; Sleep(10)) {
-        if (ProcessesNamed(kChildName).empty()) return true;
+        if (ProcessesNamed(kChildName).empty()) return "";
     }
-    return false;
+    std::string left = "the program outlived the launcher:";
+    for (DWORD pid : ProcessesNamed(kChildName)) left += " pid " + std::to_string(pid);
+    return left;
 }
 
 // Rounds of every subject in turn, the first left out of the figures.
@@ -221,9 +224,9 @@ bool MeasureRounds(SC_HANDLE manager, Results& r) {
             for (;;) {
                 if (g_interrupted) return false;
                 ServiceRun run = RunService(manager, subject.service, subject.child, kSettleMs);
-                if (run.ok && subject.child == kLauncherName && !TreeEnded()) {
-                    run.ok = false;
-                    run.failure = "the program outlived the launcher";
+                if (run.ok && subject.child == kLauncherName) {
+                    run.failure = TreeLeft();
+                    run.ok = run.failure.empty();
                 }
                 if (run.ok) {
                     if (round > 0) subject.runs.push_back(run);
@@ -346,7 +349,7 @@ bool MeasureFloods(const Options& options, const std::wstring& writer, Results& 
     const OutputRoute routes[kRoutes] = {
         LauncherRoute(options.Path(L"launcher"), work + L"\\flood-log", writer, flood),
         ShellRoute(work, kWriterName, L"flood-shell.txt", flood)};
-    const int runs = options.Number(L"flood-runs", 5);
+    const int runs = options.Number(L"flood-runs", 3);
     for (int run = 0; run <= runs; ++run) {
         Progress("%llu MiB of output through the launcher and by the shell, run %d of %d",
                  o.floodBytes >> 20, run, runs);
