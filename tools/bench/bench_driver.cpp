@@ -223,8 +223,10 @@ bool MeasureRounds(SC_HANDLE manager, Results& r) {
         for (Subject& subject : r.subjects) {
             for (;;) {
                 if (g_interrupted) return false;
-                ServiceRun run = RunService(manager, subject.service, subject.child, kSettleMs);
-                if (run.ok && subject.child == kLauncherName) {
+                const bool launched = subject.child == kLauncherName;
+                ServiceRun run = RunService(manager, subject.service, subject.child, kSettleMs,
+                                            launched ? kChildName : L"");
+                if (run.ok && launched) {
                     run.failure = TreeLeft();
                     run.ok = run.failure.empty();
                 }
@@ -271,7 +273,7 @@ bool MeasureWindowOnce(SC_HANDLE manager, Results& r, std::string& failure) {
     bool ok = true;
     for (int i : inWindow) ok = ok && (pids[i] = StartAndWait(manager, r.subjects[i].service, failure)) != 0;
     const DWORD launcher = ok ? LauncherOf(pids[kLauncher], failure) : 0;
-    ok = ok && launcher != 0;
+    ok = ok && launcher != 0 && WaitForChild(launcher, kChildName, 20000);
     Sleep(1000);
     const MachineTimes machineFrom = ReadMachineTimes();
     const LARGE_INTEGER from = Now();
