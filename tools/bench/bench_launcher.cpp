@@ -11,6 +11,8 @@ namespace {
 
 constexpr DWORD kRunTimeoutMs = 180000;
 constexpr DWORD kReadBytes = 1 << 20;
+// The launcher's pipe size, and the most it reads at once.
+constexpr DWORD kPipeBytes = 65536;
 
 std::string Format(const char* format, ...) {
     char text[256];
@@ -105,6 +107,65 @@ FloodRun RunFlood(const OutputRoute& route, unsigned long long bytes) {
     if (process && Ended(process, kRunTimeoutMs, run.failure)) {
         run.ms = ElapsedMs(startedAt, Now());
         run.failure = CheckFloodFile(route.file, bytes);
+    }
+    run.ok = run.failure.empty();
+    return run;
+}
+
+namespace {
+
+// The writer with its standard output and error on the write end of a new
+// pipe, whose read end is returned. Null, with the failure, if not started.
+HANDLE StartOnPipe(const std::wstring& writer, const std::wstring& arguments, HANDLE& readEnd,
+                   std::string& failure) {
+    SECURITY_ATTRIBUTES inherit = {sizeof(inherit), nullptr, /*bInheritHandle=*/TRUE};
+    HANDLE writeEnd = nullptr;
+    if (!CreatePipe(&readEnd, &writeEnd, &inherit, kPipeBytes) ||
+        !SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0)) {
+        failure = Format("the pipe could not be made: %lu", GetLastError());
+        return nullptr;
+    }
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdOutput = writeEnd;
+    startup.hStdError = writeEnd;
+    std::wstring line = QuoteArgument(writer) + L" " + arguments;  // CreateProcessW may write into it
+    PROCESS_INFORMATION process = {};
+    if (!CreateProcessW(nullptr, &line[0], nullptr, nullptr, /*bInheritHandles=*/TRUE, 0, nullptr,
+                        nullptr, &startup, &process)) {
+        failure = Format("CreateProcessW gave %lu", GetLastError());
+    }
+    CloseHandle(writeEnd);
+    if (!failure.empty()) return nullptr;
+    CloseHandle(process.hThread);
+    return process.hProcess;
+}
+
+}  // namespace
+
+FloodRun RunFloodThroughPipe(const std::wstring& writer, const std::wstring& path,
+                             unsigned long long bytes) {
+    FloodRun run = {};
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        run.failure = Format("%s could not be made: %lu", Narrow(path).c_str(), GetLastError());
+        return run;
+    }
+    const LARGE_INTEGER startedAt = Now();
+    HANDLE readEnd = nullptr;
+    HANDLE process = StartOnPipe(writer, L"flood " + std::to_wstring(bytes), readEnd, run.failure);
+    std::vector<char> buffer(kPipeBytes);
+    DWORD read = 0, written = 0;
+    while (process && ReadFile(readEnd, buffer.data(), kPipeBytes, &read, nullptr)) {
+        WriteFile(file, buffer.data(), read, &written, nullptr);
+    }
+    CloseHandle(file);
+    if (readEnd) CloseHandle(readEnd);
+    if (process && Ended(process, kRunTimeoutMs, run.failure)) {
+        run.ms = ElapsedMs(startedAt, Now());
+        run.failure = CheckFloodFile(path, bytes);
     }
     run.ok = run.failure.empty();
     return run;

@@ -36,6 +36,12 @@ struct FloodRun {
 // holds every line once, whole and in order.
 FloodRun RunFlood(const OutputRoute& route, unsigned long long bytes);
 
+// The least any logger on a pipe can do, as a floor for the launcher: this
+// process reads the writer's output through a pipe of the launcher's size,
+// and writes each read into the file at once.
+FloodRun RunFloodThroughPipe(const std::wstring& writer, const std::wstring& file,
+                             unsigned long long bytes);
+
 struct TickRun {
     bool ok;
     std::string failure;

@@ -241,10 +241,16 @@ void LauncherOutputRows(std::string& text, const Results& r) {
     const Spread launcher = SpreadOf(o.floodMs[kThroughLauncher]);
     GoalRow(text, labels[kThroughLauncher], launcher, &shell, "", 0);
     GoalRow(text, labels[kThroughShell], shell, nullptr, "", 0);
+    const Spread pipe = SpreadOf(o.floodPipeMs);
+    GoalRow(text, "a pipe read into a file (the floor)", pipe, &shell, "", 0);
     Add(text, "  throughput %.0f MiB/s through the launcher, %.0f MiB/s by the shell: %s times"
               " (goal at least 0.80)\n",
         launcher.median > 0 ? mib * 1000.0 / launcher.median : 0.0,
         shell.median > 0 ? mib * 1000.0 / shell.median : 0.0, Ratio(shell.median, launcher.median).c_str());
+    Add(text, "  the floor of a logger on a pipe: %.0f MiB/s, %s times the shell's; the launcher %s times"
+              " the floor's\n",
+        pipe.median > 0 ? mib * 1000.0 / pipe.median : 0.0, Ratio(shell.median, pipe.median).c_str(),
+        Ratio(pipe.median, launcher.median).c_str());
     Add(text, "time from a write to its line read back from the file, ms: %u lines, one each %u ms,"
               " in %d runs each\n",
         o.tickCount, o.tickIntervalMs, o.tickRuns);

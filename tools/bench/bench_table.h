@@ -37,6 +37,7 @@ enum { kThroughLauncher, kThroughShell, kRoutes };
 struct OutputFigures {
     unsigned long long floodBytes;
     std::vector<double> floodMs[kRoutes];      // each run, from its start until it ended
+    std::vector<double> floodPipeMs;           // each run through a pipe read by the driver
     unsigned tickCount;
     unsigned tickIntervalMs;
     int tickRuns;
