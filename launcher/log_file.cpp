@@ -89,11 +89,16 @@ bool LogIsOpen() {
 }
 
 // Writes what it can, keeping the file's size and line state; gives the
-// error of the write that failed, or NO_ERROR. Caller holds g_logLock.
-static DWORD WriteBytes(const char* bytes, std::size_t count) {
+// error of the write that failed, or NO_ERROR. What of the program's output
+// cannot be written is counted; the launcher's own lines are not.
+// Caller holds g_logLock.
+static DWORD WriteBytes(const char* bytes, std::size_t count, bool program) {
     if (!g_log.file) {
         const DWORD error = OpenCurrentFile();
-        if (error != NO_ERROR) return error;
+        if (error != NO_ERROR) {
+            if (program) CountLoss(g_log.loss, count, error);
+            return error;
+        }
     }
     for (std::size_t written = 0; written < count;) {
         const DWORD part = static_cast<DWORD>(std::min<std::size_t>(count - written, 1u << 30));
@@ -104,7 +109,7 @@ static DWORD WriteBytes(const char* bytes, std::size_t count) {
         g_log.state.sizeBytes += done;
         if (done) g_log.state.atLineStart = bytes[written - 1] == '\n';
         if (error != NO_ERROR) {
-            CountLoss(g_log.loss, count - written, error);
+            if (program) CountLoss(g_log.loss, count - written, error);
             // The folder may be gone or the disk changed: open afresh next time.
             CloseCurrentFile();
             return error;
@@ -113,30 +118,33 @@ static DWORD WriteBytes(const char* bytes, std::size_t count) {
     return NO_ERROR;
 }
 
-// The one line that says how much was lost, once writing works again. The
-// line itself is the launcher's: what of it cannot be written is not counted.
+// The one line that says how much was lost, once writing works again.
 // Caller holds g_logLock.
 static void ReportLoss() {
     if (g_log.loss.lostBytes == 0) return;
-    const LossCount loss = g_log.loss;
-    const std::string line = MarkedLine(Now(), LossText(loss), g_log.state.atLineStart);
-    g_log.loss = LossCount{0, 0};
-    if (WriteBytes(line.data(), line.size()) != NO_ERROR) g_log.loss = loss;
+    const std::string line = MarkedLine(Now(), LossText(g_log.loss), g_log.state.atLineStart);
+    if (WriteBytes(line.data(), line.size(), /*program=*/false) == NO_ERROR) g_log.loss = LossCount{0, 0};
 }
 
 // Moves output.log aside as output.1.log, and the older ones up. Gives the
-// error that kept output.log from moving; the current file is open again
-// either way, new or the same. Caller holds g_logLock.
+// error that kept output.log from moving, and then nothing else has moved;
+// the current file is open again either way, new or the same.
+// Caller holds g_logLock.
 static DWORD Rotate() {
     CloseCurrentFile();
+    g_log.state = LogFileState{0, true};
     DWORD error = NO_ERROR;
     for (const RenameStep& step : RotationSteps(g_log.keep)) {
         const std::wstring from = LogPath(step.from);
         const BOOL ok = step.to.empty()
                             ? DeleteFileW(from.c_str())
                             : MoveFileExW(from.c_str(), LogPath(step.to).c_str(), MOVEFILE_REPLACE_EXISTING);
-        // An older file that is missing is no failure: there were fewer rotations.
-        if (!ok && step.from == LogFileName(0)) error = GetLastError();
+        // Older files that are missing are no failure: there were fewer
+        // rotations. A current file that is gone has nothing to keep.
+        if (ok || step.from != LogFileName(0)) continue;
+        error = GetLastError();
+        if (error == ERROR_FILE_NOT_FOUND) error = NO_ERROR;
+        break;
     }
     OpenCurrentFile();
     return error;
@@ -145,11 +153,11 @@ static DWORD Rotate() {
 // Writes text with the rotations its size calls for. A rotation that fails
 // leaves the rest in the current file, and is tried again at the next write.
 // Caller holds g_logLock.
-static void WriteLogText(const std::string& text) {
+static void WriteLogText(const std::string& text, bool program) {
     ReportLoss();
     for (std::size_t offset = 0; offset < text.size();) {
         const WriteStep step = PlanWrite(g_log.state, g_log.limitBytes, text, offset);
-        WriteBytes(text.data() + offset, step.bytes);
+        WriteBytes(text.data() + offset, step.bytes, program);
         offset += step.bytes;
         if (!step.rotateAfter) continue;
         const DWORD error = Rotate();
@@ -161,10 +169,10 @@ static void WriteLogText(const std::string& text) {
             const std::string line = MarkedLine(Now(), "the log could not be rotated (Windows error " +
                                                     std::to_string(error) + "); writing on in output.log",
                                                 g_log.state.atLineStart);
-            WriteBytes(line.data(), line.size());
+            WriteBytes(line.data(), line.size(), /*program=*/false);
         }
         g_log.rotationFailing = true;
-        WriteBytes(text.data() + offset, text.size() - offset);
+        WriteBytes(text.data() + offset, text.size() - offset, program);
         return;
     }
 }
@@ -173,13 +181,13 @@ void WriteOutput(OutputStream stream, const char* bytes, DWORD count) {
     std::lock_guard<std::mutex> hold(g_logLock);
     if (!g_log.enabled) return;
     const std::string chunk(bytes, count);
-    WriteLogText(g_log.timestamps ? FrameChunk(g_log.frame, stream, chunk, Now()) : chunk);
+    WriteLogText(g_log.timestamps ? FrameChunk(g_log.frame, stream, chunk, Now()) : chunk, /*program=*/true);
 }
 
 void WriteMarkedLine(const std::string& text) {
     std::lock_guard<std::mutex> hold(g_logLock);
     if (!g_log.enabled) return;
-    WriteLogText(MarkedLine(Now(), text, g_log.state.atLineStart));
+    WriteLogText(MarkedLine(Now(), text, g_log.state.atLineStart), /*program=*/false);
     g_log.frame.midLine = false;  // the program's next bytes begin a line of their own
 }
 
