@@ -169,6 +169,7 @@ TEST(RenderChangesText, GivesOldAndNewPerFieldOrSaysNothingChanged) {
 TEST(ChangesJson, SaysWhetherAnythingChangedAndEachOldAndNewValue) {
     ConfigOptions options;
     options.stopTimeoutMs = 30000;
+    options.launch.direct = true;
     DesiredConfig desired = ComposeInstallConfig(L"U", options, L"C:\\W\\service-wrapper.exe", L"C:\\P\\u.exe");
     ServiceConfig current = desired.config;
     EXPECT_EQ(nlohmann::json::parse(JsonDocument(ChangesJson(CompareConfigs(current, desired)))),

@@ -28,9 +28,10 @@ struct OpenedService {
 };
 
 // OpenServiceByName with this access (which must include
-// SERVICE_QUERY_CONFIG and SERVICE_QUERY_STATUS), then its configuration,
-// whose failure is "cannot read its configuration.", then its state, whose
-// failure is left in statusError. On failure nothing is left open.
+// SERVICE_QUERY_CONFIG, and SERVICE_QUERY_STATUS where the state counts),
+// then its configuration, whose failure is "cannot read its
+// configuration.", then its state, whose failure is left in statusError.
+// On failure nothing is left open.
 std::optional<StepFailure> OpenAndReadService(const std::wstring& name, DWORD access,
                                               const wchar_t* openProblem, OpenedService& opened);
 

@@ -64,9 +64,11 @@ int RunSet(const SetupCommand& command) {
         problem = CheckAgainst(service.current, command.options);
     }
     if (problem.why.empty()) {
-        desired = ComposeSetConfig(service.current, command.options, wrapper, program);
+        desired = ComposeSetConfig(service.current, command.options, wrapper, program,
+                                   DefaultLogDirOf(command.name));
         if (desired.config.commandLine.text != service.current.commandLine.text) {
-            problem = ReadBackProblem(desired.config.commandLine);
+            problem = LauncherProblem(desired.config.commandLine);
+            if (problem.why.empty()) problem = ReadBackProblem(desired.config.commandLine);
         }
     }
     if (problem.why.empty()) problem = CheckBeforeWriting(command, desired.config, checks);

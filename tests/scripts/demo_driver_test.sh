@@ -24,7 +24,8 @@ expect() {
 }
 
 expect 0 "the service ended as it should" -- ping.exe -n 1 127.0.0.1
-# The wrapper quotes "echo hello" as one argument: cmd.exe finds no such command.
+# cmd.exe reads the quoted arguments the wrapper writes by rules of its own, and
+# finds no command to run in them.
 expect 1 "the service failed: exit code 1066, the program's own exit code 9009" -- cmd.exe /c "echo hello"
 expect 1 "the service failed: exit code 2" -- 'C:\no such folder\program.exe'
 [ "$failures" -eq 0 ] && echo "demo_driver: every case passed"
