@@ -35,6 +35,9 @@ std::vector<RenameStep> RotationSteps(unsigned keep) {
         steps.push_back(RenameStep{LogFileName(0), L""});
         return steps;
     }
-    for (unsigned n = keep; n > 0; --n) steps.push_back(RenameStep{LogFileName(n - 1), LogFileName(n)});
+    const std::wstring aside = L"output.rotating.log";
+    steps.push_back(RenameStep{LogFileName(0), aside});
+    for (unsigned n = keep; n > 1; --n) steps.push_back(RenameStep{LogFileName(n - 1), LogFileName(n)});
+    steps.push_back(RenameStep{aside, LogFileName(1)});
     return steps;
 }

@@ -28,9 +28,12 @@ WriteStep PlanWrite(const LogFileState& file, unsigned long long limitBytes, con
 // output.log for 0, output.<n>.log after.
 std::wstring LogFileName(unsigned number);
 
-// The renames that rotate the files, in the order to make them: the oldest
-// kept file is replaced by the one before it, and so on up to output.log.
-// A step with an empty target deletes its file (keep 0: nothing is kept).
+// The renames that rotate the files, in the order to make them. output.log
+// is moved aside first, so that when it cannot be moved (someone holds it
+// open without sharing delete) nothing else has moved either; then the
+// oldest kept file is replaced by the one before it, and so on, and the file
+// moved aside becomes output.1.log. A step with an empty target deletes its
+// file (keep 0: nothing is kept).
 struct RenameStep {
     std::wstring from;
     std::wstring to;

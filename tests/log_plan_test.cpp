@@ -78,11 +78,13 @@ TEST(PlanWrite, KeepsEveryLineWholeAndEveryFileNearItsSize) {
     }
 }
 
-TEST(RotationSteps, MovesEachFileOneUpAndDropsTheOldest) {
+TEST(RotationSteps, MovesTheCurrentFileAsideFirstThenEachOneUp) {
+    const std::wstring aside = L"output.rotating.log";
     const std::vector<std::pair<unsigned, std::vector<std::wstring>>> cases = {
         {0, {L"output.log", L""}},
-        {1, {L"output.log", L"output.1.log"}},
-        {3, {L"output.2.log", L"output.3.log", L"output.1.log", L"output.2.log", L"output.log", L"output.1.log"}},
+        {1, {L"output.log", aside, aside, L"output.1.log"}},
+        {3, {L"output.log", aside, L"output.2.log", L"output.3.log", L"output.1.log", L"output.2.log", aside,
+             L"output.1.log"}},
     };
     for (const auto& c : cases) {
         std::vector<std::wstring> flat;
