@@ -26,8 +26,8 @@ std::wstring BeforeNotes(const std::wstring& out) {
 TEST_F(SetupTool, ApplyInstallsThenChangesOnlyWhatDiffersAndSetChangesOneField) {
     const std::wstring child = PrepareChild("run-forever");
     auto apply = [&](const wchar_t* stopTimeout, bool asJson) {
-        std::vector<std::wstring> arguments = {L"apply", name_, L"--stop-timeout", stopTimeout,
-                                               L"--start", L"demand"};
+        std::vector<std::wstring> arguments = {L"apply", name_, L"--direct", L"--stop-timeout",
+                                               stopTimeout, L"--start", L"demand"};
         if (asJson) arguments.push_back(L"--json");
         arguments.insert(arguments.end(), {L"--", child, L"one", L"two words"});
         return Setup(arguments);
@@ -162,7 +162,7 @@ TEST_F(SetupTool, ApplyAndSetRefuseWhatTheyCannotChangeAndTouchNothing) {
 TEST_F(SetupTool, InstallWritesABareNameAsTheFullPathFound) {
     wchar_t found[MAX_PATH] = {};
     ASSERT_NE(SearchPathW(nullptr, L"ping.exe", nullptr, MAX_PATH, found, nullptr), 0u);
-    SetupRun run = Setup({L"install", name_, L"--start", L"demand", L"--json", L"--",
+    SetupRun run = Setup({L"install", name_, L"--direct", L"--start", L"demand", L"--json", L"--",
                           L"ping.exe", L"-n", L"1"});
     ASSERT_EQ(run.exitCode, 0u) << Narrow(run.out);
     json document = ParsedJson(run);

@@ -48,6 +48,7 @@ static int Run() {
     case Verb::Restart: return RunRestart(command.name, command.json);
     case Verb::Status: return RunStatus(command.name, command.json);
     case Verb::List: return RunList(command.json);
+    case Verb::Logs: return RunLogs(command);
     case Verb::Help: PrintOut(UsageText()); return kExitDone;
     }
     return kExitFailed;

@@ -16,6 +16,7 @@ DesiredConfig Desired() {
     options.stopTimeoutMs = 30000;
     options.program = L"u";
     options.arguments = {L"a"};
+    options.launch.direct = true;
     return ComposeInstallConfig(L"U", options, kWrapper, kProgram);
 }
 

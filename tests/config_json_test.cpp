@@ -20,6 +20,7 @@ TEST(ConfigJson, CarriesTheWholeRecordWithTheElementsDecoded) {
     ConfigOptions options;
     options.stopTimeoutMs = 30000;
     options.arguments = {L"a\tb", L"\u00e9\U0001F600", L""};
+    options.launch.direct = true;
     DesiredConfig desired =
         ComposeInstallConfig(L"U", options, L"C:\\W\\service-wrapper.exe", L"C:\\P\\u.exe");
     desired.config.dependencies = {L"Tcpip"};
@@ -67,6 +68,7 @@ TEST(ConfigJson, CarriesTheWholeRecordWithTheElementsDecoded) {
 TEST(ChangesJson, SaysWhetherAnythingChangedAndEachOldAndNewValue) {
     ConfigOptions options;
     options.stopTimeoutMs = 30000;
+    options.launch.direct = true;
     DesiredConfig desired = ComposeInstallConfig(L"U", options, L"C:\\W\\service-wrapper.exe", L"C:\\P\\u.exe");
     ServiceConfig current = desired.config;
     EXPECT_EQ(Parsed(ChangesJson(CompareConfigs(current, desired))),

@@ -21,6 +21,7 @@ ServiceConfig Config() {
     ConfigOptions options;
     options.stopTimeoutMs = 30000;
     options.program = L"u";
+    options.launch.direct = true;
     return ComposeInstallConfig(L"U", options, L"C:\\W\\service-wrapper.exe", L"C:\\P\\u.exe").config;
 }
 

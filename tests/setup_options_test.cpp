@@ -17,6 +17,7 @@ const wchar_t* VerbWord(Verb verb) {
     case Verb::Restart: return L"restart";
     case Verb::Status: return L"status";
     case Verb::List: return L"list";
+    case Verb::Logs: return L"logs";
     }
     return L"?";
 }
@@ -121,7 +122,7 @@ const CommandCase kCommandCases[] = {
      L"install [U] account [NT AUTHORITY\\LocalService] program [p]"},
 
     {{L"frobnicate"}, L"there is no command \"frobnicate\"; the commands are install, apply, set, "
-                      L"show, remove, start, stop, restart, status, list and help."},
+                      L"show, remove, start, stop, restart, status, list, logs and help."},
     {{L"show"}, L"show needs the service's name."},
     {{L"remove", L"--force"}, L"remove has no option --force."},
     {{L"show", L""}, L"the service's name is empty."},

@@ -2,6 +2,7 @@
 
 #include "setup/model/config_json.h"
 #include "setup/model/config_text.h"
+#include "setup/model/launcher_text.h"
 #include "setup/model/option_values.h"
 #include "setup/model/text.h"
 
@@ -67,6 +68,7 @@ static void CompareCommandLine(const ServiceCommandLine& was, const ServiceComma
         Add(changes, "arguments", L"arguments", Texts(was.arguments), Texts(becomes.arguments),
             write, true);
     }
+    CompareLaunchers(was, becomes, changes);
     // The same elements in other quoting: the wrapper reads the same, so a
     // running service is not affected.
     if (changes.size() == before && was.text != becomes.text) {

@@ -1,5 +1,7 @@
 #include "setup/model/config_json.h"
 
+#include "setup/model/launcher_text.h"
+
 #include "setup/model/option_values.h"
 #include "setup/model/text.h"
 
@@ -90,6 +92,8 @@ json ConfigJson(const ServiceConfig& config) {
         {"dependencies", JsonTexts(config.dependencies)},
         {"sidType", SidTypeJson(config.sidType)},
         {"requiredPrivileges", JsonOptionalTexts(config.requiredPrivileges)},
+        {"direct", line.decoded ? json(!line.launcher) : json(nullptr)},
+        {"launcher", LauncherJson(line)},
     };
     return document;
 }

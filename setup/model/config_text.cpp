@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "setup/model/launcher_text.h"
 #include "setup/model/option_values.h"
 #include "setup/model/text.h"
 
@@ -155,6 +156,7 @@ std::wstring RenderShowText(const ServiceConfig& config, const std::optional<Sta
     if (config.preshutdownTimeoutMs) {
         text += Line(L"pre-shutdown", std::to_wstring(*config.preshutdownTimeoutMs) + L" ms");
     }
+    text += LauncherText(config.commandLine);
     text += SettingsText(config, /*shown=*/true);
     text += ElementsText(config, review.wrapped);
     for (const std::wstring& note : review.notes) text += L"Note: " + note + L"\n";
@@ -169,6 +171,7 @@ std::wstring RenderInstallReport(const ServiceConfig& config) {
     text += Line(L"description", OrNone(config.description));
     text += Line(L"stop timeout", std::to_wstring(line.stopTimeoutMs) +
                                       L" ms, also the pre-shutdown timeout");
+    text += LauncherText(line);
     text += SettingsText(config, /*shown=*/false);
     text += StopBehaviourLine(line.stopTimeoutMs) + L"\n";
     text += ElementsText(config, /*wrapped=*/true);

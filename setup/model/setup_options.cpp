@@ -1,5 +1,6 @@
 #include "setup/model/setup_options.h"
 
+#include "setup/model/launch_values.h"
 #include "setup/model/text.h"
 
 namespace {
@@ -7,7 +8,8 @@ namespace {
 enum class Option {
     StopTimeout, DisplayName, Description, Start, Account, PasswordStdin, Wrapper, DependsOn,
     RestartOnFailure, ResetFailuresAfter, SidType, RequiredPrivileges, AcceptWritablePaths,
-    Restart, Json,
+    Restart, Json, Direct, LogDir, LogSize, LogKeep, LogTimestamps, NoLogTimestamps, WorkingDir,
+    Env, UnsetEnv, EnvFile, StopSignal, Lines, Follow,
 };
 
 struct OptionSpec {
@@ -31,6 +33,19 @@ const OptionSpec kOptions[] = {
     {L"--accept-writable-paths", Option::AcceptWritablePaths, false},
     {L"--restart", Option::Restart, false},
     {L"--json", Option::Json, false},
+    {L"--direct", Option::Direct, false},
+    {L"--log-dir", Option::LogDir, true},
+    {L"--log-size", Option::LogSize, true},
+    {L"--log-keep", Option::LogKeep, true},
+    {L"--log-timestamps", Option::LogTimestamps, false},
+    {L"--no-log-timestamps", Option::NoLogTimestamps, false},
+    {L"--working-dir", Option::WorkingDir, true},
+    {L"--env", Option::Env, true},
+    {L"--unset-env", Option::UnsetEnv, true},
+    {L"--env-file", Option::EnvFile, true},
+    {L"--stop-signal", Option::StopSignal, true},
+    {L"--lines", Option::Lines, true},
+    {L"--follow", Option::Follow, false},
 };
 
 // Each verb's options as a set of bits, one per Option.
@@ -42,7 +57,17 @@ constexpr unsigned kConfigOptions =
     Bit(Option::Start) | Bit(Option::Account) | Bit(Option::PasswordStdin) | Bit(Option::Wrapper) |
     Bit(Option::DependsOn) | Bit(Option::RestartOnFailure) | Bit(Option::ResetFailuresAfter) |
     Bit(Option::SidType) | Bit(Option::RequiredPrivileges) | Bit(Option::AcceptWritablePaths) |
-    Bit(Option::Json);
+    Bit(Option::Json) | Bit(Option::Direct) | Bit(Option::LogDir) | Bit(Option::LogSize) |
+    Bit(Option::LogKeep) | Bit(Option::LogTimestamps) | Bit(Option::WorkingDir) |
+    Bit(Option::Env) | Bit(Option::EnvFile) | Bit(Option::StopSignal);
+// Options that may be given more than once.
+constexpr unsigned kRepeatable = Bit(Option::DependsOn) | Bit(Option::Env) | Bit(Option::UnsetEnv);
+// Options of the launcher: its own parsing takes them.
+constexpr unsigned kLaunchOptions =
+    Bit(Option::Direct) | Bit(Option::LogDir) | Bit(Option::LogSize) | Bit(Option::LogKeep) |
+    Bit(Option::LogTimestamps) | Bit(Option::NoLogTimestamps) | Bit(Option::WorkingDir) |
+    Bit(Option::Env) | Bit(Option::UnsetEnv) | Bit(Option::EnvFile) | Bit(Option::StopSignal);
+constexpr unsigned kSetOnly = Bit(Option::NoLogTimestamps) | Bit(Option::UnsetEnv);
 
 enum class Program { None, Required, Optional };
 
@@ -56,7 +81,8 @@ struct VerbSpec {
 const VerbSpec kVerbs[] = {
     {L"install", Verb::Install, true, Program::Required, kConfigOptions},
     {L"apply", Verb::Apply, true, Program::Required, kConfigOptions | Bit(Option::Restart)},
-    {L"set", Verb::Set, true, Program::Optional, kConfigOptions | Bit(Option::Restart)},
+    {L"set", Verb::Set, true, Program::Optional,
+     kConfigOptions | Bit(Option::Restart) | kSetOnly},
     {L"show", Verb::Show, true, Program::None, Bit(Option::Json)},
     {L"remove", Verb::Remove, true, Program::None, Bit(Option::Json)},
     {L"start", Verb::Start, true, Program::None, Bit(Option::Json)},
@@ -64,6 +90,7 @@ const VerbSpec kVerbs[] = {
     {L"restart", Verb::Restart, true, Program::None, Bit(Option::Json)},
     {L"status", Verb::Status, true, Program::None, Bit(Option::Json)},
     {L"list", Verb::List, false, Program::None, Bit(Option::Json)},
+    {L"logs", Verb::Logs, true, Program::None, Bit(Option::Lines) | Bit(Option::Follow)},
     {L"help", Verb::Help, false, Program::None, 0},
 };
 
@@ -157,6 +184,15 @@ static std::wstring TakeValue(Option option, const std::wstring& value, Parse& p
     case Option::RequiredPrivileges:
         o.requiredPrivileges.emplace();
         return ParsePrivileges(value, *o.requiredPrivileges);
+    case Option::Lines: {
+        std::optional<DWORD> lines = ParseInstallStopTimeout(value);
+        if (!lines) {
+            return L"--lines takes a whole number of lines, in the digits 0-9 alone; \"" +
+                   Printable(value) + L"\" is not one.";
+        }
+        o.logLines = *lines;
+        return L"";
+    }
     default: return L"";
     }
 }
@@ -167,6 +203,7 @@ static void TakeFlag(Option option, Parse& parse) {
     case Option::AcceptWritablePaths: parse.command.options.acceptWritablePaths = true; break;
     case Option::Restart: parse.command.options.restart = true; break;
     case Option::Json: parse.command.json = true; break;
+    case Option::Follow: parse.command.options.follow = true; break;
     default: break;
     }
 }
@@ -194,11 +231,15 @@ static std::wstring TakeOption(const std::vector<std::wstring>& arguments, std::
     if (!known || !(parse.verb->options & Bit(known->option))) {
         return verbWord + L" has no option " + Printable(name) + L".";
     }
-    if (parse.seen & Bit(known->option) & ~Bit(Option::DependsOn)) {
+    if (parse.seen & Bit(known->option) & ~kRepeatable) {
         return name + L" is given twice.";
     }
     parse.seen |= Bit(known->option);
+    const bool launch = (Bit(known->option) & kLaunchOptions) != 0;
     if (!known->takesValue) {
+        if (launch && equals == std::wstring::npos) {
+            return TakeLaunchOption(name, L"", parse.command.options.launch);
+        }
         if (equals != std::wstring::npos) return name + L" takes no value.";
         TakeFlag(known->option, parse);
         return L"";
@@ -211,6 +252,7 @@ static std::wstring TakeOption(const std::vector<std::wstring>& arguments, std::
     } else {
         return name + L" needs a value.";
     }
+    if (launch) return TakeLaunchOption(name, value, parse.command.options.launch);
     return TakeValue(known->option, value, parse);
 }
 
@@ -222,6 +264,8 @@ static bool IsOption(const std::wstring& argument) {
 // and the account, which may name the service itself.
 static std::wstring CheckTogether(Parse& parse) {
     ConfigOptions& o = parse.command.options;
+    std::wstring launchProblem = LaunchOptionsProblem(o.launch);
+    if (!launchProblem.empty()) return launchProblem;
     if (parse.accountText) {
         o.account.emplace();
         std::wstring problem = ParseAccount(*parse.accountText, parse.command.name, *o.account);
@@ -318,7 +362,7 @@ ParsedCommand ParseSetupCommand(const std::vector<std::wstring>& arguments) {
     return ParsedCommand{std::nullopt,
                          L"there is no command \"" + Printable(arguments[0]) +
                              L"\"; the commands are install, apply, set, show, remove, start, "
-                             L"stop, restart, status, list and help."};
+                             L"stop, restart, status, list, logs and help."};
 }
 
 std::wstring UsageText() {
@@ -328,6 +372,7 @@ std::wstring UsageText() {
   service-wrapper-setup set <name> [options] [-- <program> [arguments...]]
   service-wrapper-setup show|remove|start|stop|restart|status <name>
   service-wrapper-setup list
+  service-wrapper-setup logs <name> [--lines <n>] [--follow]
   service-wrapper-setup help
 Every command takes --json: the outcome as one JSON document.
 
@@ -364,6 +409,18 @@ Options (--option value or --option=value):
                          Users may change the wrapper, the program or a
                          folder above them (the findings are printed)
   --restart              (apply, set) restart the service if a change needs it
+The program runs through service-wrapper-launcher.exe, beside the wrapper:
+  --log-dir <folder>|none  where its output is kept (default: %ProgramData%\
+                         Service Wrapper\logs\<name>, made for the service)
+  --log-size <bytes>     rotate past this size; K, M or G (default: 10M)
+  --log-keep <n>         rotated files kept, 0 to 999 (default: 5)
+  --log-timestamps       each line with its time and stream (set: also
+                         --no-log-timestamps)
+  --working-dir <folder>|none   its current folder (default: its own)
+  --env NAME=VALUE       a variable for it (repeatable; set: --unset-env NAME)
+  --env-file <file>|none NAME=VALUE lines, for secrets
+  --stop-signal ctrl-c|none     sent when the service stops (default: ctrl-c)
+  --direct               no launcher: the program is the wrapper's own child
 <program> is a full path, or a name that Windows finds on its search path;
 the full path is what gets written. Each argument reaches the program as
 given here, except that Windows replaces a %NAME% reference with the value of
@@ -379,7 +436,8 @@ as the wrapper will read it, and warns about what cannot work or is unsafe.
 remove clears the service's recovery settings, so that Windows cannot start
 it again meanwhile, stops it if it runs, following the stop to its end, and
 then deletes it. start, stop and restart follow the service to its new state.
-status prints one line. list prints every wrapped service.
+status prints one line. list prints every wrapped service. logs prints the
+last lines of the service's log (default 50); --follow keeps printing.
 
 Exit codes: 0 done, 1 failed, 2 a mistake in the command line, 3 show found
 something to warn about; status: 0 running, 3 not running, 4 no such service.

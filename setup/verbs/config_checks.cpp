@@ -81,7 +81,10 @@ CheckProblem DesiredFromOptions(const SetupCommand& command, DesiredConfig& desi
     std::wstring wrapper;
     problem = ResolveWrapper(options.wrapperPath.value_or(L""), wrapper);
     if (!problem.why.empty()) return problem;
-    desired = ComposeInstallConfig(command.name, options, wrapper, program);
+    desired = ComposeInstallConfig(command.name, options, wrapper, program,
+                                   DefaultLogDirOf(command.name));
+    problem = LauncherProblem(desired.config.commandLine);
+    if (!problem.why.empty()) return problem;
     return ReadBackProblem(desired.config.commandLine);
 }
 
@@ -128,8 +131,14 @@ CheckProblem CheckBeforeWriting(const SetupCommand& command, const ServiceConfig
     CheckProgram(config, ReviewFor::Install, checks);
     if (!checks.refusals.empty()) return {Sentences(checks.refusals)};
     const ServiceCommandLine& line = config.commandLine;
-    checks.access = AuditFilesAccess({line.wrapperPath, line.program});
-    if (!FindsWritablePaths(checks.access) || command.options.acceptWritablePaths) return {};
+    std::vector<std::wstring> files = {line.wrapperPath, line.program};
+    const std::vector<std::wstring> launchFiles = LaunchFilesToAudit(line);
+    files.insert(files.end(), launchFiles.begin(), launchFiles.end());
+    checks.access = AuditFilesAccess(files);
+    AuditLogFolder(config, checks);
+    if (!FindsWritablePaths(checks.access) || command.options.acceptWritablePaths) {
+        return PrepareLogFolder(config, checks);
+    }
     return {L"broad groups of accounts, such as Everyone or Users, may replace or change the "
             L"files it would run, as listed below. Move the wrapper and the program to a folder "
             L"that only administrators may change, such as one under C:\\Program Files, or take "

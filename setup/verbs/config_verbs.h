@@ -47,6 +47,24 @@ void CheckProgram(const ServiceConfig& config, ReviewFor reviewFor, CheckFinding
 CheckProblem CheckBeforeWriting(const SetupCommand& command, const ServiceConfig& config,
                                 CheckFindings& checks);
 
+// The log folder a service gets unless told otherwise, under %ProgramData%.
+std::wstring DefaultLogDirOf(const std::wstring& serviceName);
+
+// A line that runs the launcher needs it beside the wrapper.
+CheckProblem LauncherProblem(const ServiceCommandLine& line);
+
+// The files the launcher brings that the audit judges like the program:
+// the launcher itself and the environment file it reads.
+std::vector<std::wstring> LaunchFilesToAudit(const ServiceCommandLine& line);
+
+// The log folder of the line's launcher, when it is there, audited like the
+// program's folder: its findings join checks.access, so that a folder a
+// broad group may write is refused like the program's.
+void AuditLogFolder(const ServiceConfig& config, CheckFindings& checks);
+
+// The log folder made if missing, with a note that it was.
+CheckProblem PrepareLogFolder(const ServiceConfig& config, CheckFindings& checks);
+
 // The user account's password, read as the options say. Gives the problem.
 CheckProblem ReadPasswordOf(const SetupCommand& command, const std::wstring& account,
                             Password& password);

@@ -64,9 +64,11 @@ int RunSet(const SetupCommand& command) {
         problem = CheckAgainst(opened.current, command.options);
     }
     if (problem.why.empty()) {
-        desired = ComposeSetConfig(opened.current, command.options, wrapper, program);
+        desired = ComposeSetConfig(opened.current, command.options, wrapper, program,
+                                   DefaultLogDirOf(command.name));
         if (desired.config.commandLine.text != opened.current.commandLine.text) {
-            problem = ReadBackProblem(desired.config.commandLine);
+            problem = LauncherProblem(desired.config.commandLine);
+            if (problem.why.empty()) problem = ReadBackProblem(desired.config.commandLine);
         }
     }
     if (problem.why.empty()) problem = CheckBeforeWriting(command, desired.config, checks);
