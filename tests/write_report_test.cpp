@@ -148,6 +148,7 @@ TEST(RenderChangesText, GivesOldAndNewPerFieldOrSaysNothingChanged) {
     ConfigOptions options;
     options.stopTimeoutMs = 30000;
     options.program = L"u";
+    options.launch.direct = true;
     ServiceConfig config =
         ComposeInstallConfig(L"U", options, L"C:\\W\\service-wrapper.exe", L"C:\\P\\u.exe").config;
     DesiredConfig desired{config, false};
