@@ -2,6 +2,7 @@
 // the service deleted; nothing is deleted unless it has stopped.
 #include "setup/verbs/commands.h"
 #include "setup/console.h"
+#include "setup/model/service_command_line.h"
 #include "setup/model/state_report.h"
 #include "setup/model/text.h"
 #include "setup/manager/remove_service.h"
@@ -51,6 +52,17 @@ static void PutOutcome(VerbOutput& out, const RemoveOutcome& outcome) {
     out.document["alreadyMarkedForDelete"] = outcome.alreadyMarkedForDelete;
 }
 
+// remove leaves the launcher's log behind, for whoever must read it later.
+static void SayWhereTheLogIs(VerbOutput& out, const std::wstring& commandLine) {
+    const ServiceCommandLine line = DecodeServiceCommandLine(commandLine);
+    const bool kept = line.launcher && !line.launcher->options.logDir.empty();
+    out.document["logDir"] = kept ? nlohmann::json(ToUtf8(line.launcher->options.logDir))
+                                  : nlohmann::json(nullptr);
+    if (!kept) return;
+    Say(out, L"Its log is left in " + Bracketed(line.launcher->options.logDir) +
+                 L"; delete that folder once it is no longer needed.\n");
+}
+
 int RunRemove(const std::wstring& name, bool json) {
     VerbOutput out = NewOutput(json, name);
     ServiceHandles handles;
@@ -97,5 +109,6 @@ int RunRemove(const std::wstring& name, bool json) {
                              : L"The service " + Printable(name) +
                                    L" was already deleted; Windows removes it once every program "
                                    L"that has it open lets go of it.\n");
+    SayWhereTheLogIs(out, commandLine);
     return Finish(out, kExitDone);
 }
