@@ -2,6 +2,7 @@
 // the service deleted; nothing is deleted unless it has stopped.
 #include "setup/verbs/commands.h"
 #include "setup/windows_messages.h"
+#include "setup/model/service_command_line.h"
 #include "setup/model/state_report.h"
 #include "setup/model/text.h"
 #include "setup/manager/remove_service.h"
@@ -19,6 +20,17 @@ static void PutOutcome(VerbOutput& out, const RemoveOutcome& outcome, const nloh
     out.document["recoveryRestore"] = RecoveryRestoreWord(outcome.restore);
     out.document["removed"] = outcome.deleted || outcome.alreadyMarkedForDelete;
     out.document["alreadyMarkedForDelete"] = outcome.alreadyMarkedForDelete;
+}
+
+// remove leaves the launcher's log behind, for whoever must read it later.
+static void SayWhereTheLogIs(VerbOutput& out, const std::wstring& commandLine) {
+    const ServiceCommandLine line = DecodeServiceCommandLine(commandLine);
+    const bool kept = line.launcher && !line.launcher->options.logDir.empty();
+    out.document["logDir"] = kept ? nlohmann::json(ToUtf8(line.launcher->options.logDir))
+                                  : nlohmann::json(nullptr);
+    if (!kept) return;
+    Say(out, L"Its log is left in " + Bracketed(line.launcher->options.logDir) +
+                 L"; delete that folder once it is no longer needed.\n");
 }
 
 // The outcome in words: recovery settings left in place, a stop or a
@@ -51,6 +63,7 @@ static int ReportOutcome(VerbOutput& out, const RemoveOutcome& outcome,
                              : L"The service " + name +
                                    L" was already deleted; Windows removes it once every program "
                                    L"that has it open lets go of it.\n");
+    SayWhereTheLogIs(out, commandLine);
     return Finish(out, kExitDone);
 }
 
