@@ -40,7 +40,8 @@ TEST_F(SetupTool, WritesTheLauncherByDefaultAndReadsItsSettingsAndLogBack) {
     SetupRun installed = run(L"install", {});
     ASSERT_EQ(installed.exitCode, 0u) << Narrow(installed.out) << Narrow(installed.err);
     EXPECT_TRUE(Holds(installed.out, L"Note: Made the log folder [" + logs + L"]"));
-    EXPECT_TRUE(Holds(installed.out, L"  2  program       [" + g_launcherPath + L"]\n"));
+    EXPECT_TRUE(Holds(installed.out, L"  2  launcher      [" + g_launcherPath + L"]\n"));
+    EXPECT_TRUE(Holds(installed.out, L" program       [" + program + L"]\n"));
     const DWORD attributes = GetFileAttributesW(logs.c_str());
     EXPECT_TRUE(attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY));
 
