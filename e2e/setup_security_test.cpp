@@ -95,6 +95,26 @@ TEST_F(SetupSecurity, ShowWarnsOfAProgramEveryoneMayChangeAndExitsWithThree) {
     EXPECT_TRUE(Holds(Widen(document["warnings"].dump()), L"write its data"));
 }
 
+// The launcher's environment file holds what is too secret for the command
+// line: one that everyone may change is refused like the program, one that
+// everyone may read is warned of.
+TEST_F(SetupSecurity, JudgesTheEnvironmentFileLikeTheProgramAndWarnsWhenEveryoneMayReadIt) {
+    auto install = [&](const std::wstring& envFile) {
+        return Setup({L"install", name_, L"--start", L"demand", L"--log-dir", L"none",
+                      L"--env-file", envFile, L"--", kClosedProgram});
+    };
+    SetupRun run = install(kOpenProgram);
+    EXPECT_EQ(run.exitCode, 1u) << Narrow(run.out);
+    EXPECT_TRUE(Holds(run.err, kEveryone + L"  the file [" + kOpenProgram + L"]: write its data"));
+    EXPECT_EQ(StoredCommandLine(), L"");
+
+    // Wine lets everyone read every file of mode 755.
+    run = install(kClosedProgram);
+    EXPECT_EQ(run.exitCode, 0u) << Narrow(run.err);
+    EXPECT_TRUE(Holds(run.out, L"The environment file [" + kClosedProgram +
+                                   L"] may be read by Everyone (every account, guests included)"));
+}
+
 // The argument from the injection that made a batch service write a file.
 TEST_F(SetupSecurity, RefusesProgramsThatCannotWorkAsWritten) {
     const std::wstring batch = folder_ + L"\\task.bat";

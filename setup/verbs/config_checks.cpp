@@ -135,6 +135,7 @@ CheckProblem CheckBeforeWriting(const SetupCommand& command, const ServiceConfig
     files.insert(files.end(), launchFiles.begin(), launchFiles.end());
     checks.access = AuditFilesAccess(files);
     AuditLogFolder(config, checks);
+    WarnReadableEnvFile(config, checks);
     if (!FindsWritablePaths(checks.access) || command.options.acceptWritablePaths) {
         return PrepareLogFolder(config, checks);
     }

@@ -58,6 +58,10 @@ CheckProblem LauncherProblem(const ServiceCommandLine& line);
 // the launcher itself and the environment file it reads.
 std::vector<std::wstring> LaunchFilesToAudit(const ServiceCommandLine& line);
 
+// A warning when the launcher's environment file is there and a broad group
+// may read it: its values are meant to be secret.
+void WarnReadableEnvFile(const ServiceConfig& config, CheckFindings& checks);
+
 // The log folder of the line's launcher, when it is there, audited like the
 // program's folder: its findings join checks.access, so that a folder a
 // broad group may write is refused like the program's.

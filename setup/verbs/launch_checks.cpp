@@ -33,6 +33,23 @@ std::vector<std::wstring> LaunchFilesToAudit(const ServiceCommandLine& line) {
     return files;
 }
 
+// The file exists to keep values out of the command line, which every user
+// may read: one that a broad group may read keeps nothing secret.
+void WarnReadableEnvFile(const ServiceConfig& config, CheckFindings& checks) {
+    const ServiceCommandLine& line = config.commandLine;
+    if (!line.launcher || line.launcher->options.envFile.empty()) return;
+    const std::wstring& file = line.launcher->options.envFile;
+    AccessList list;
+    if (CheckFile(file) != NO_ERROR || ReadFileAccess(file, list) != NO_ERROR) return;
+    const std::vector<std::wstring> readers = BroadReaders(list, AccountName);
+    if (readers.empty()) return;
+    checks.warnings.push_back(L"The environment file " + Bracketed(file) + L" may be read by " +
+                              JoinWords(readers) +
+                              L": the values in it are no more secret than the command line. "
+                              L"Let only the administrators and the service's account read it "
+                              L"(icacls can).");
+}
+
 // An existing folder is judged as the folder that holds the program: one
 // that a broad group may write lets others plant links the service follows.
 void AuditLogFolder(const ServiceConfig& config, CheckFindings& checks) {
