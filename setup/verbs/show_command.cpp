@@ -27,10 +27,11 @@ static std::optional<StepFailure> ReadService(const std::wstring& name, OpenedSe
     return std::nullopt;
 }
 
-// The files the manager and the wrapper start, where they can be found now.
+// The files the manager, the wrapper and the launcher start or read, where
+// they can be found now.
 static std::vector<std::wstring> FilesRun(const ServiceCommandLine& line) {
     std::vector<std::wstring> files;
-    for (const std::wstring& path : {line.managerProgram, line.decoded ? line.program : L""}) {
+    for (const std::wstring& path : FilesOfService(line)) {
         if (IsAbsolutePath(path) && !HoldsEnvironmentReference(path) && FileExists(path)) {
             files.push_back(path);
         }
