@@ -91,4 +91,30 @@ TEST_F(SetupTool, WritesTheLauncherByDefaultAndReadsItsSettingsAndLogBack) {
     RemoveLogFolder(logs);
 }
 
+// Wine's manager cannot keep a SID type, so asking for one fails the write
+// after the log folder was made: the folder goes with the service, unless it
+// was there before.
+TEST_F(SetupTool, RemovesTheLogFolderItMadeWhenTheWriteFails) {
+    const std::wstring program = folder_ + L"\\launched.exe";
+    ASSERT_TRUE(CopyFileW(g_launchedProgramPath.c_str(), program.c_str(), FALSE)) << GetLastError();
+    const std::wstring logs = folder_ + L"\\made logs";
+    RemoveLogFolder(logs);
+    const std::wstring removed = L"The log folder [" + logs + L"] made for it was removed again.";
+    for (bool existed : {false, true}) {
+        SCOPED_TRACE(existed);
+        if (existed) ASSERT_TRUE(CreateDirectoryW(logs.c_str(), nullptr));
+        SetupRun run = Setup({L"install", name_, L"--json", L"--start", L"demand", L"--sid-type",
+                              L"unrestricted", L"--log-dir", logs, L"--", program, L"lines", L"1"});
+        EXPECT_EQ(run.exitCode, 1u) << Narrow(run.out);
+        EXPECT_EQ(StoredCommandLine(), L"");
+        json document = json::parse(Narrow(run.out), nullptr, false);
+        ASSERT_FALSE(document.is_discarded()) << Narrow(run.out);
+        const json& notes = document["notes"];
+        EXPECT_EQ(std::count(notes.begin(), notes.end(), Narrow(removed)), existed ? 0 : 1)
+            << notes.dump(2);
+        EXPECT_EQ(GetFileAttributesW(logs.c_str()) != INVALID_FILE_ATTRIBUTES, existed);
+    }
+    RemoveLogFolder(logs);
+}
+
 }  // namespace

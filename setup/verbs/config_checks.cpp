@@ -154,7 +154,8 @@ CheckProblem ReadPasswordOf(const SetupCommand& command, const std::wstring& acc
 int RefuseBeforeWriting(const SetupCommand& command, const CheckProblem& problem,
                         const CheckFindings& checks) {
     const VerbReport report = RefusalReport(command.verb, command.name, problem.why,
-                                            problem.error, checks, SystemMessageTemplate);
+                                            problem.error, UndoLogFolder(checks),
+                                            SystemMessageTemplate);
     return PrintReport(report, command.json, kExitFailed);
 }
 

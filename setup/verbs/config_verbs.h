@@ -70,6 +70,11 @@ void AuditLogFolder(const ServiceConfig& config, CheckFindings& checks);
 // The log folder made if missing, with a note that it was.
 CheckProblem PrepareLogFolder(const ServiceConfig& config, CheckFindings& checks);
 
+// When nothing was written after all: the log folder made for it removed
+// again if it is still empty, and the findings saying so instead of that it
+// was made.
+CheckFindings UndoLogFolder(const CheckFindings& checks);
+
 // The user account's password, read as the options say. Gives the problem.
 CheckProblem ReadPasswordOf(const SetupCommand& command, const std::wstring& account,
                             Password& password);

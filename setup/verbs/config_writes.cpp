@@ -28,7 +28,9 @@ int InstallAndReport(const SetupCommand& command, const DesiredConfig& desired,
         CreateConfiguredService(desired, password, notes, GrantServiceLogonRight);
     if (failure) {
         return PrintReport(
-            InstallFailureReport(command.name, *failure, checks, SystemMessageTemplate),
+            InstallFailureReport(command.name, *failure,
+                                 failure->leftBehind ? checks : UndoLogFolder(checks),
+                                 SystemMessageTemplate),
             command.json, kExitFailed);
     }
     return PrintReport(ChooseInstallReport(reports, notes), command.json, kExitDone);
@@ -94,7 +96,10 @@ int ChangeAndReport(const SetupCommand& command, const ServiceToChange& service,
             WriteChanges(service.opened.handles.service.handle, service.current, desired, changes,
                          password, notes, GrantServiceLogonRight);
         if (failure) {
-            return PrintReport(ChangeFailureReport(command.name, changes, *failure, checks,
+            // A line that could not be written back may name the folder.
+            const CheckFindings found =
+                failure->unrestored.empty() ? UndoLogFolder(checks) : checks;
+            return PrintReport(ChangeFailureReport(command.name, changes, *failure, found,
                                                    SystemMessageTemplate),
                                command.json, kExitFailed);
         }
