@@ -216,4 +216,70 @@ TEST_F(SetupState, RemoveFollowsTheStopAndDeletesAsOneDocument) {
     EXPECT_TRUE(ProcessesNamed(FileName(childPath_)).empty());
 }
 
+// Every value under a service's registry key and its subkeys, type and bytes,
+// as one text: two equal snapshots mean nothing of the service changed.
+static std::string RegistrySnapshot(HKEY parent, const std::wstring& path) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(parent, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return "absent";
+    std::string snapshot;
+    for (DWORD i = 0;; ++i) {
+        wchar_t name[512];
+        BYTE data[8192];
+        DWORD nameLength = 512, type = 0, size = sizeof(data);
+        if (RegEnumValueW(key, i, name, &nameLength, nullptr, &type, data, &size) != ERROR_SUCCESS) {
+            break;
+        }
+        snapshot += Narrow(name) + ":" + std::to_string(type) + "=" +
+                    std::string(reinterpret_cast<char*>(data), size) + "\n";
+    }
+    for (DWORD i = 0;; ++i) {
+        wchar_t name[512];
+        DWORD nameLength = 512;
+        if (RegEnumKeyExW(key, i, name, &nameLength, nullptr, nullptr, nullptr, nullptr) !=
+            ERROR_SUCCESS) {
+            break;
+        }
+        snapshot += "[" + Narrow(name) + "]\n" + RegistrySnapshot(key, name);
+    }
+    RegCloseKey(key);
+    return snapshot;
+}
+
+// A service that does not start service-wrapper.exe (here the wrapper under
+// another name, running) is no service of this program: remove refuses it,
+// says how to delete it on purpose, and leaves it as it was, running.
+TEST_F(SetupState, RemoveRefusesAServiceItDidNotMakeAndLeavesItAsItWas) {
+    PrepareChild("run-forever");
+    const std::wstring other = folder_ + L"\\other service.exe";
+    ASSERT_TRUE(CopyFileW(g_wrapperPath.c_str(), other.c_str(), FALSE));
+    InstallRaw(BuildBinaryPath(other, {L"1000", childPath_}), 1000);
+    Start();
+    ASSERT_TRUE(WaitForState(SERVICE_RUNNING, 15000)) << Seen();
+    const std::wstring key = L"SYSTEM\\CurrentControlSet\\Services\\" + name_;
+    const std::string before = RegistrySnapshot(HKEY_LOCAL_MACHINE, key);
+    ASSERT_NE(before, "absent");
+    const DWORD pid = QueryStatus(manager_, name_).dwProcessId;
+
+    SetupRun run = Setup({L"remove", name_});
+    EXPECT_EQ(run.exitCode, 1u);
+    EXPECT_EQ(run.out, L"");
+    EXPECT_TRUE(Holds(run.err, L"Cannot remove the service " + name_ +
+                                   L": it is not a wrapped service: the file it starts is [" +
+                                   other + L"]"));
+    EXPECT_TRUE(Holds(run.err, L"To delete it on purpose, run: sc.exe delete \"" + name_ +
+                                   L"\"\nNothing was changed.\n"));
+    json document = Document(Setup({L"remove", name_, L"--json"}));
+    EXPECT_EQ(document["removed"], false);
+    EXPECT_TRUE(Holds(Widen(document["error"]["message"].get<std::string>()), L"sc.exe delete"));
+    EXPECT_EQ(RegistrySnapshot(HKEY_LOCAL_MACHINE, key), before);
+    const SERVICE_STATUS_PROCESS after = QueryStatus(manager_, name_);
+    EXPECT_EQ(after.dwCurrentState, DWORD(SERVICE_RUNNING));
+    EXPECT_EQ(after.dwProcessId, pid);
+    EXPECT_FALSE(ProcessesNamed(FileName(childPath_)).empty());
+    // stop, which destroys nothing, works on any service.
+    EXPECT_EQ(Setup({L"stop", name_}).exitCode, 0u);
+    EndWatching();
+    DeleteFileW(other.c_str());
+}
+
 }  // namespace

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "setup/model/option_values.h"
+#include "setup/model/command_hints.h"
 #include "setup/model/text.h"
 
 std::wstring ListText(const std::vector<std::wstring>& texts) {
@@ -178,7 +179,7 @@ std::wstring RenderInstallReport(const ServiceConfig& config) {
                 L" holds a %NAME% reference, which the manager replaces with the variable's "
                 L"value when it starts the service.\n";
     }
-    text += L"Start it with: sc.exe start \"" + config.name + L"\"\n";
+    text += L"Start it with: " + StartHint(config.name) + L"\n";
     return text;
 }
 

@@ -6,6 +6,7 @@
 #include "setup/verbs/config_verbs.h"
 #include "setup/console.h"
 #include "setup/files.h"
+#include "setup/model/command_hints.h"
 #include "setup/model/compose_config.h"
 #include "setup/model/configuration_review.h"
 #include "setup/model/service_command_line.h"
@@ -193,10 +194,7 @@ void CloseOpenedService(OpenedService& opened) {
 CheckProblem NotChangeable(const ServiceConfig& current, bool needsDecoded) {
     const ServiceCommandLine& line = current.commandLine;
     if (!line.wrapped) {
-        return {L"it is not a wrapped service: the file it starts is " +
-                Shown(line.managerProgram) +
-                L", not service-wrapper.exe. Only wrapped services are changed; remove this one "
-                L"first, or choose another name."};
+        return {NotWrappedProblem(current.name, line, L"changed")};
     }
     if (needsDecoded && !line.decoded) {
         return {L"its command line does not read as the wrapper's (see show), so there is "

@@ -2,6 +2,8 @@
 // the service deleted; nothing is deleted unless it has stopped.
 #include "setup/verbs/commands.h"
 #include "setup/console.h"
+#include "setup/model/command_hints.h"
+#include "setup/model/service_command_line.h"
 #include "setup/model/state_report.h"
 #include "setup/model/text.h"
 #include "setup/manager/remove_service.h"
@@ -51,6 +53,24 @@ static void PutOutcome(VerbOutput& out, const RemoveOutcome& outcome) {
     out.document["alreadyMarkedForDelete"] = outcome.alreadyMarkedForDelete;
 }
 
+// Only a wrapped service is removed: any other is left exactly as it is,
+// and one whose command line cannot be read may be any other. Gives the
+// exit code of the refusal, or 0 to go on.
+static int RefuseForeign(VerbOutput& out, DWORD readError, const std::wstring& commandLine) {
+    const std::wstring nothing = L"\nNothing was changed.";
+    out.document["removed"] = false;
+    if (readError != NO_ERROR) {
+        return Fail(out, L"remove",
+                    L"cannot read its configuration, so whether it is a wrapped service is not "
+                    L"known.",
+                    readError, kExitFailed, nothing);
+    }
+    const std::wstring problem =
+        NotWrappedProblem(out.name, DecodeServiceCommandLine(commandLine), L"removed");
+    if (problem.empty()) return 0;
+    return Fail(out, L"remove", problem, NO_ERROR, kExitFailed, nothing);
+}
+
 int RunRemove(const std::wstring& name, bool json) {
     VerbOutput out = NewOutput(json, name);
     ServiceHandles handles;
@@ -58,7 +78,11 @@ int RunRemove(const std::wstring& name, bool json) {
         return Fail(out, L"remove", failure->problem, failure->error, kExitFailed);
     }
     std::wstring commandLine;
-    ReadCommandLine(handles.service, commandLine);
+    const DWORD readError = ReadCommandLine(handles.service, commandLine);
+    if (int refused = RefuseForeign(out, readError, commandLine)) {
+        CloseServiceHandles(handles);
+        return refused;
+    }
     SERVICE_STATUS_PROCESS before = {};
     if (ReadStatus(handles.service, before) == NO_ERROR &&
         before.dwCurrentState != SERVICE_STOPPED) {
