@@ -105,11 +105,11 @@ TEST_F(SetupState, ReportsAMissingServiceAndAProgramThatCannotBeFound) {
         EXPECT_TRUE(document["error"]["text"].is_string());
     }
 
-    // A mistake in the command line, with --json: usage for the person,
-    // the mistake as a document for the script.
+    // A mistake in the command line, with --json: where to read on for the
+    // person, the mistake as a document for the script.
     SetupRun mistake = Setup({L"status", L"--json"});
     EXPECT_EQ(mistake.exitCode, 2u);
-    EXPECT_TRUE(Holds(mistake.err, L"Usage:"));
+    EXPECT_TRUE(Holds(mistake.err, L"Run service-wrapper-setup help status for how to use it."));
     json usage = json::parse(Narrow(mistake.out));
     EXPECT_TRUE(usage["error"]["code"].is_null());
     EXPECT_TRUE(usage["error"]["message"].is_string());
@@ -280,6 +280,74 @@ TEST_F(SetupState, RemoveRefusesAServiceItDidNotMakeAndLeavesItAsItWas) {
     EXPECT_EQ(Setup({L"stop", name_}).exitCode, 0u);
     EndWatching();
     DeleteFileW(other.c_str());
+}
+
+// A configuration written while the service runs waits for its next start:
+// status and show say so, and apply --restart restarts it even when it has
+// nothing left to write.
+TEST_F(SetupState, SaysWhenItRunsAnOlderConfigurationAndRestartsItWhenAsked) {
+    const std::wstring child = PrepareChild("run-forever");
+    const std::vector<std::wstring> apply = {L"apply", name_, L"--start", L"demand", L"--",
+                                             child, L"-n", L"602"};
+    std::vector<std::wstring> before = apply;
+    before.back() = L"601";
+    ASSERT_EQ(Setup(before).exitCode, 0u);
+    ASSERT_EQ(Setup({L"start", name_}).exitCode, 0u);
+    json fresh = Document(Setup({L"status", name_, L"--json"}));
+    EXPECT_EQ(fresh["configurationChangedSinceStart"], false);
+    const unsigned pid = fresh["status"]["pid"];
+
+    SetupRun changed = Setup(apply);
+    EXPECT_EQ(changed.exitCode, 0u) << Narrow(changed.err);
+    SetupRun status = Setup({L"status", name_});
+    EXPECT_EQ(status.exitCode, 0u);
+    EXPECT_TRUE(Holds(status.out, L"  Note: its configuration was changed after it started"));
+    SetupRun shown = Setup({L"show", name_});
+    EXPECT_EQ(shown.exitCode, 3u);
+    EXPECT_TRUE(Holds(shown.out, L"The service runs, and its configuration was changed after it "
+                                 L"started"));
+    EXPECT_EQ(Document(Setup({L"show", name_, L"--json"}))["status"]
+                      ["configurationChangedSinceStart"],
+              true);
+
+    std::vector<std::wstring> restart = apply;
+    restart.insert(restart.begin() + 2, L"--restart");
+    SetupRun restarted = Setup(restart);
+    EXPECT_EQ(restarted.exitCode, 0u) << Narrow(restarted.err);
+    EXPECT_TRUE(Holds(restarted.out, L"already as asked; nothing was changed"));
+    EXPECT_TRUE(Holds(restarted.out, L"Restarted the service " + name_));
+    json after = Document(Setup({L"status", name_, L"--json"}));
+    EXPECT_NE(after["status"]["pid"], pid);
+    EXPECT_EQ(after["configurationChangedSinceStart"], false);
+    ChildRecord record;
+    ASSERT_TRUE(WaitForRecord(record, 10000));
+    EXPECT_EQ(record.argv.back(), L"602");
+}
+
+// stop and remove --no-wait ask and return; the manager finishes the work.
+TEST_F(SetupState, StopAndRemoveWithoutWaitingAskAndReturn) {
+    PrepareChild("run-forever");
+    Install({L"3000", childPath_});
+    for (const wchar_t* verb : {L"stop", L"remove"}) {
+        SCOPED_TRACE(Narrow(verb));
+        Start();
+        ASSERT_TRUE(WaitForState(SERVICE_RUNNING, 15000)) << Seen();
+        EndWatching();
+        const ULONGLONG began = GetTickCount64();
+        SetupRun run = Setup({verb, name_, L"--no-wait"});
+        EXPECT_EQ(run.exitCode, 0u) << Narrow(run.err);
+        EXPECT_TRUE(Holds(run.out, L"Asked the service " + name_ + L" to stop"));
+        EXPECT_LT(GetTickCount64() - began, 2500u) << "the program ignores the stop for 3 s";
+        const ULONGLONG deadline = GetTickCount64() + 15000;
+        while (QueryStatus(manager_, name_).dwCurrentState != SERVICE_STOPPED &&
+               GetTickCount64() < deadline) {
+            Sleep(50);
+        }
+        EXPECT_EQ(QueryStatus(manager_, name_).dwCurrentState, DWORD(SERVICE_STOPPED));
+    }
+    const ULONGLONG deadline = GetTickCount64() + 15000;
+    while (StoredCommandLine() != L"" && GetTickCount64() < deadline) Sleep(50);
+    EXPECT_EQ(StoredCommandLine(), L"");
 }
 
 }  // namespace

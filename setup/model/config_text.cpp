@@ -112,8 +112,9 @@ static std::wstring SettingsText(const ServiceConfig& config, bool shown) {
     std::wstring text = Line(L"start", StartTypeName(config.startType,
                                                      config.delayedAutoStart.value_or(false)));
     text += Line(L"account", AccountText(config.account));
-    text += Line(L"dependencies", ListText(config.dependencies));
     const std::wstring unknown = L"unknown: the service control manager cannot report it";
+    text += Line(L"dependencies",
+                 config.dependenciesUnread ? unknown : ListText(config.dependencies));
     if (config.sidType) {
         text += Line(L"SID type", SidTypeName(*config.sidType));
     } else if (shown) {

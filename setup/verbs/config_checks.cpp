@@ -6,11 +6,13 @@
 #include "setup/verbs/config_verbs.h"
 #include "setup/console.h"
 #include "setup/files.h"
+#include "setup/model/argument_paths.h"
 #include "setup/model/command_hints.h"
 #include "setup/model/compose_config.h"
 #include "setup/model/configuration_review.h"
 #include "setup/model/service_command_line.h"
 #include "setup/model/text.h"
+#include "setup/manager/config_age_reading.h"
 #include "setup/manager/service_store.h"
 #include "setup/verbs/verb_output.h"
 
@@ -29,7 +31,8 @@ static CheckProblem FileProblem(const wchar_t* what, const std::wstring& path, D
             error};
 }
 
-CheckProblem ResolveProgram(const std::wstring& given, std::wstring& program) {
+CheckProblem ResolveProgram(const std::wstring& given, const std::wstring& wrapper,
+                            std::wstring& program, CheckFindings& checks) {
     if (!CanQuoteProgram(given.c_str())) {
         return {L"the program " + Shown(given) +
                 L" holds a quotation mark (\"), which the wrapper refuses in a program's path."};
@@ -43,13 +46,17 @@ CheckProblem ResolveProgram(const std::wstring& given, std::wstring& program) {
                 L" is not a full path. A service starts in the system folder, so give the path "
                 L"from the drive or share, such as C:\\Program Files\\Vendor\\program.exe."};
     }
-    const DWORD error = SearchProgram(given, program);
-    if (error != NO_ERROR) {
-        return {L"no program " + Shown(given) + L" is found on the search path. " +
-                    WindowsError(error),
-                error};
+    const std::optional<FoundProgram> found =
+        FindProgram(given, ServiceSearchFoldersFor(wrapper), FileExists);
+    if (!found) {
+        return {L"no program " + Shown(given) + L" is found on the search path a service has: "
+                L"the wrapper's folder, the system folders, then the machine's PATH (not the "
+                L"current folder). Give its full path.",
+                ERROR_FILE_NOT_FOUND};
     }
-    return FileProblem(L"program", program, CheckFile(program));
+    program = found->path;
+    checks.notes.push_back(FoundProgramNote(given, *found));
+    return {};
 }
 
 CheckProblem ResolveWrapper(const std::wstring& given, std::wstring& wrapper) {
@@ -74,15 +81,18 @@ CheckProblem ReadBackProblem(const ServiceCommandLine& line) {
             L"."};
 }
 
-CheckProblem DesiredFromOptions(const SetupCommand& command, DesiredConfig& desired) {
+CheckProblem DesiredFromOptions(const SetupCommand& command, DesiredConfig& desired,
+                                CheckFindings& checks) {
     const ConfigOptions& options = command.options;
-    std::wstring program;
-    CheckProblem problem = ResolveProgram(*options.program, program);
-    if (!problem.why.empty()) return problem;
     std::wstring wrapper;
-    problem = ResolveWrapper(options.wrapperPath.value_or(L""), wrapper);
+    CheckProblem problem = ResolveWrapper(options.wrapperPath.value_or(L""), wrapper);
+    if (!problem.why.empty()) return problem;
+    std::wstring program;
+    problem = ResolveProgram(*options.program, wrapper, program, checks);
     if (!problem.why.empty()) return problem;
     desired = ComposeInstallConfig(command.name, options, wrapper, program);
+    problem = CheckUserAccount(desired.config);
+    if (!problem.why.empty()) return problem;
     return ReadBackProblem(desired.config.commandLine);
 }
 
@@ -124,18 +134,78 @@ static std::wstring Sentences(const std::vector<std::wstring>& sentences) {
     return text;
 }
 
+// A change that only lessens what runs is made in spite of what the checks
+// found: what would have refused it is printed as a warning.
+static void LetThrough(CheckFindings& checks) {
+    const bool found = !checks.refusals.empty() || FindsWritablePaths(checks.access);
+    for (std::wstring& refusal : checks.refusals) checks.warnings.push_back(refusal);
+    checks.refusals.clear();
+    if (found) {
+        checks.notes.push_back(L"The change only lessens what the service runs, or when, so it "
+                               L"is made in spite of the warnings.");
+    }
+}
+
+static PathKind KindOf(const std::wstring& path) {
+    const DWORD error = CheckFile(path);
+    return error == NO_ERROR ? PathKind::File
+                             : error == ERROR_DIRECTORY ? PathKind::Folder : PathKind::Missing;
+}
+
+// Who may change the wrapper, the program and each file an argument names,
+// and the folders above them; a folder an argument names, which the
+// program may well be meant to write, gets a note where broad groups may.
+static std::vector<AccessFinding> AuditWhatRuns(const ServiceCommandLine& line,
+                                                CheckFindings& checks) {
+    const NamedPaths named = PathsNamedByArguments(line.arguments, KindOf);
+    std::vector<std::wstring> files = {line.wrapperPath, line.program};
+    files.insert(files.end(), named.files.begin(), named.files.end());
+    for (const NamedFolder& folder : named.folders) {
+        if (!FindsWritablePaths(AuditFilesAccess({folder.path}))) continue;
+        checks.notes.push_back(L"Broad groups such as Everyone or Users may write the folder " +
+                               Shown(folder.path) + L", which argument " +
+                               std::to_wstring(folder.argument) +
+                               L" names: right for a folder the program writes its data to, not "
+                               L"for one it runs or reads anything from.");
+    }
+    return AuditFilesAccess(files);
+}
+
+// A dependency that does not exist keeps the service from starting until it
+// does, which may be meant (it is installed next).
+static void WarnOfMissingDependencies(const ConfigOptions& options, CheckFindings& checks) {
+    SC_HANDLE manager = nullptr;
+    if (!options.dependencies || OpenManager(SC_MANAGER_CONNECT, manager) != NO_ERROR) return;
+    for (const std::wstring& name : *options.dependencies) {
+        if (name.empty() || name[0] == L'+') continue;  // a load-order group
+        SC_HANDLE service = nullptr;
+        const DWORD error = OpenNamedService(manager, name, SERVICE_QUERY_STATUS, service);
+        if (service) CloseServiceHandle(service);
+        if (error != ERROR_SERVICE_DOES_NOT_EXIST) continue;
+        checks.warnings.push_back(L"It depends on the service " + Shown(name) +
+                                  L", which does not exist: Windows will not start it until "
+                                  L"that service is installed.");
+    }
+    CloseServiceHandle(manager);
+}
+
 CheckProblem CheckBeforeWriting(const SetupCommand& command, const ServiceConfig& config,
-                                CheckFindings& checks) {
+                                CheckFindings& checks, bool onlyLessens) {
+    WarnOfMissingDependencies(command.options, checks);
     CheckProgram(config, ReviewFor::Install, checks);
+    if (onlyLessens) {
+        checks.access = AuditWhatRuns(config.commandLine, checks);
+        LetThrough(checks);
+        return {};
+    }
     if (!checks.refusals.empty()) return {Sentences(checks.refusals)};
-    const ServiceCommandLine& line = config.commandLine;
-    checks.access = AuditFilesAccess({line.wrapperPath, line.program});
+    checks.access = AuditWhatRuns(config.commandLine, checks);
     if (!FindsWritablePaths(checks.access) || command.options.acceptWritablePaths) return {};
     return {L"broad groups of accounts, such as Everyone or Users, may replace or change the "
-            L"files it would run, as listed below. Move the wrapper and the program to a folder "
-            L"that only administrators may change, such as one under C:\\Program Files, or take "
-            L"the write rights listed away (icacls can); or give --accept-writable-paths to go on "
-            L"all the same."};
+            L"files it would run, as listed below. Move the wrapper, the program and the files "
+            L"its arguments name to a folder that only administrators may change, such as one "
+            L"under C:\\Program Files, or take the write rights listed away (icacls can); or give "
+            L"--accept-writable-paths to go on all the same."};
 }
 
 CheckProblem ReadPasswordOf(const SetupCommand& command, const std::wstring& account,
@@ -180,7 +250,9 @@ OpenedService OpenForChange(const SetupCommand& command) {
     // Not knowing whether it runs, a change is taken to wait for a restart.
     if (ReadStatus(opened.service, opened.status) != NO_ERROR) {
         opened.status.dwCurrentState = SERVICE_RUNNING;
+        return opened;
     }
+    opened.changedSinceStart = ReadChangedSinceStart(name, opened.status).value_or(false);
     return opened;
 }
 

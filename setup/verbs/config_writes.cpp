@@ -108,14 +108,19 @@ int ChangeAndReport(const SetupCommand& command, OpenedService& opened,
         if (std::find(left.begin(), left.end(), change.write) == left.end()) made.push_back(change);
     }
     const bool running = opened.status.dwCurrentState != SERVICE_STOPPED;
-    const bool restart = command.options.restart && running && NeedsRestart(made);
+    // A configuration written since it started waits for a restart too,
+    // whoever wrote it.
+    const bool restart =
+        command.options.restart && running && (NeedsRestart(made) || opened.changedSinceStart);
     VerbReport report = ChangesReport(command.name, desired.config.account, made, notes, checks,
                                       running, restart);
     if (!command.json) PrintOut(report.text);
     if (restart) {
         if (!command.json) {
+            const std::wstring waiting = WaitingFields(made);
             PrintOut(L"Restarting the service " + Printable(command.name) + L" to apply: " +
-                     WaitingFields(made) + L".\n");
+                     (waiting.empty() ? L"the configuration changed after it started" : waiting) +
+                     L".\n");
         }
         const CheckProblem problem = Restart(command, opened.service, desired.config);
         if (!problem.why.empty()) {

@@ -71,7 +71,7 @@ static int RefuseForeign(VerbOutput& out, DWORD readError, const std::wstring& c
     return Fail(out, L"remove", problem, NO_ERROR, kExitFailed, nothing);
 }
 
-int RunRemove(const std::wstring& name, bool json) {
+int RunRemove(const std::wstring& name, bool json, bool noWait) {
     VerbOutput out = NewOutput(json, name);
     ServiceHandles handles;
     if (auto failure = OpenServiceByName(name, kRemoveServiceAccess, handles)) {
@@ -84,7 +84,7 @@ int RunRemove(const std::wstring& name, bool json) {
         return refused;
     }
     SERVICE_STATUS_PROCESS before = {};
-    if (ReadStatus(handles.service, before) == NO_ERROR &&
+    if (!noWait && ReadStatus(handles.service, before) == NO_ERROR &&
         before.dwCurrentState != SERVICE_STOPPED) {
         Say(out, L"Stopping the service " + Printable(name) + L"...\n");
     }
@@ -92,7 +92,7 @@ int RunRemove(const std::wstring& name, bool json) {
     nlohmann::json& stopPhase = out.document["stop"];
     nlohmann::json pending;
     const RemoveOutcome outcome =
-        StopAndDeleteService(handles.service, PendingSink(out, pending));
+        StopAndDeleteService(handles.service, PendingSink(out, pending), /*follow=*/!noWait);
     CloseServiceHandles(handles);
     stopPhase = {{"alreadyStopped", outcome.stop.stateBefore == SERVICE_STOPPED},
                  {"pendingReports", pending}};
@@ -109,13 +109,19 @@ int RunRemove(const std::wstring& name, bool json) {
         return Fail(out, L"remove", outcome.stop.problem, outcome.stop.error, kExitFailed,
                     L" It was not deleted." + RestoreText(outcome));
     }
-    if (outcome.stop.stateBefore != SERVICE_STOPPED) {
+    const bool stopping = outcome.stop.status.dwCurrentState != SERVICE_STOPPED;
+    if (outcome.stop.stateBefore != SERVICE_STOPPED && !stopping) {
         Say(out, L"  stopped, exit code " + ExplainedExitCode(outcome.stop.status, commandLine) +
                      L"\n");
     }
     if (outcome.deleteError != NO_ERROR) {
         return Fail(out, L"remove", L"cannot delete it.", outcome.deleteError, kExitFailed,
                     RestoreText(outcome));
+    }
+    if (outcome.deleted && stopping) {
+        Say(out, L"Asked the service " + Printable(name) + L" to stop, and deleted it: Windows "
+                 L"removes it once it has stopped.\n");
+        return Finish(out, kExitDone);
     }
     Say(out, outcome.deleted ? L"Removed the service " + Printable(name) + L".\n"
                              : L"The service " + Printable(name) +

@@ -2,18 +2,9 @@
 // program and its arguments only when -- is given.
 #include "setup/verbs/commands.h"
 #include "setup/verbs/config_verbs.h"
+#include "setup/model/compare_configs.h"
 #include "setup/model/compose_config.h"
-
-// What set checks of the options alone, before it opens the service.
-static CheckProblem ResolveGiven(const ConfigOptions& options, std::wstring& wrapper,
-                                 std::wstring& program) {
-    CheckProblem problem;
-    if (options.program) problem = ResolveProgram(*options.program, program);
-    if (problem.why.empty() && options.wrapperPath) {
-        problem = ResolveWrapper(*options.wrapperPath, wrapper);
-    }
-    return problem;
-}
+#include "setup/model/lessening_change.h"
 
 // What only the service as it is shows.
 static CheckProblem CheckAgainst(const ServiceConfig& current, const ConfigOptions& options) {
@@ -46,10 +37,36 @@ static bool NeedsPassword(const ConfigOptions& options, const std::wstring& acco
            (options.account || options.passwordStdin);
 }
 
+// What set will write, from the service as it is and the options, and
+// every check of it. Gives the problem that stops the write.
+static CheckProblem PlanSet(const SetupCommand& command, const OpenedService& opened,
+                            const std::wstring& wrapper, DesiredConfig& desired,
+                            CheckFindings& checks) {
+    const ConfigOptions& options = command.options;
+    CheckProblem problem = CheckAgainst(opened.current, options);
+    std::wstring program;
+    // A bare name is looked for where the service's wrapper-to-be looks.
+    if (problem.why.empty() && options.program) {
+        const ServiceCommandLine& line = opened.current.commandLine;
+        problem = ResolveProgram(*options.program, wrapper.empty() ? line.wrapperPath : wrapper,
+                                 program, checks);
+    }
+    if (!problem.why.empty()) return problem;
+    desired = ComposeSetConfig(opened.current, options, wrapper, program);
+    if (options.account) problem = CheckUserAccount(desired.config);
+    if (problem.why.empty() && desired.config.commandLine.text != opened.current.commandLine.text) {
+        problem = ReadBackProblem(desired.config.commandLine);
+    }
+    if (!problem.why.empty()) return problem;
+    const bool lessens =
+        OnlyLessens(opened.current, desired.config, CompareConfigs(opened.current, desired));
+    return CheckBeforeWriting(command, desired.config, checks, lessens);
+}
+
 int RunSet(const SetupCommand& command) {
     std::wstring wrapper;
-    std::wstring program;
-    CheckProblem problem = ResolveGiven(command.options, wrapper, program);
+    CheckProblem problem;
+    if (command.options.wrapperPath) problem = ResolveWrapper(*command.options.wrapperPath, wrapper);
     if (!problem.why.empty()) return RefuseBeforeWriting(command, problem);
 
     OpenedService opened = OpenForChange(command);
@@ -61,15 +78,8 @@ int RunSet(const SetupCommand& command) {
     } else if (opened.error != NO_ERROR) {
         problem = {opened.why, opened.error};
     } else {
-        problem = CheckAgainst(opened.current, command.options);
+        problem = PlanSet(command, opened, wrapper, desired, checks);
     }
-    if (problem.why.empty()) {
-        desired = ComposeSetConfig(opened.current, command.options, wrapper, program);
-        if (desired.config.commandLine.text != opened.current.commandLine.text) {
-            problem = ReadBackProblem(desired.config.commandLine);
-        }
-    }
-    if (problem.why.empty()) problem = CheckBeforeWriting(command, desired.config, checks);
     const std::wstring& account = desired.config.account;
     const bool needsPassword = NeedsPassword(command.options, account);
     Password password{};

@@ -6,12 +6,14 @@
 #include "setup/verbs/config_verbs.h"
 #include "setup/console.h"
 #include "setup/files.h"
+#include "setup/model/argument_paths.h"
 #include "setup/model/config_json.h"
 #include "setup/model/config_text.h"
 #include "setup/model/configuration_review.h"
 #include "setup/model/exit_codes.h"
 #include "setup/model/service_command_line.h"
 #include "setup/model/text.h"
+#include "setup/manager/config_age_reading.h"
 #include "setup/manager/service_store.h"
 #include "setup/verbs/state_verbs.h"
 #include "setup/verbs/verb_output.h"
@@ -42,10 +44,20 @@ static DWORD ReadService(const std::wstring& name, StoredService& stored,
     return error;
 }
 
-// The files the manager and the wrapper start, where they can be found now.
+// The files the manager and the wrapper start, and those the program's
+// arguments name, where they can be found now.
 static std::vector<std::wstring> FilesRun(const ServiceCommandLine& line) {
     std::vector<std::wstring> files;
-    for (const std::wstring& path : {line.managerProgram, line.decoded ? line.program : L""}) {
+    std::vector<std::wstring> paths = {line.managerProgram, line.decoded ? line.program : L""};
+    if (line.decoded) {
+        const auto kindOf = [](const std::wstring& path) {
+            return FileExists(path) ? PathKind::File : PathKind::Missing;
+        };
+        for (const std::wstring& file : PathsNamedByArguments(line.arguments, kindOf).files) {
+            paths.push_back(file);
+        }
+    }
+    for (const std::wstring& path : paths) {
         if (IsAbsolutePath(path) && !HoldsEnvironmentReference(path) && FileExists(path)) {
             files.push_back(path);
         }
@@ -66,6 +78,11 @@ static CheckFindings CheckService(const ServiceConfig& config) {
     return checks;
 }
 
+// Wine's manager takes a service's dependencies but never gives them back.
+static bool ManagerReportsDependencies() {
+    return GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") == nullptr;
+}
+
 int RunShow(const SetupCommand& command) {
     StoredService stored;
     SERVICE_STATUS_PROCESS s = {};
@@ -77,11 +94,16 @@ int RunShow(const SetupCommand& command) {
             {{"name", ToUtf8(command.name)}}, SystemMessageTemplate);
         return PrintReport(report, command.json, kExitFailed);
     }
-    const ServiceConfig config = DecodeStoredService(stored);
+    ServiceConfig config = DecodeStoredService(stored);
+    config.dependenciesUnread = !ManagerReportsDependencies();
     ConfigurationReview review = ReviewConfiguration(config, FileExists);
     const CheckFindings checks = CheckService(config);
     for (const std::wstring& warning : checks.warnings) review.warnings.push_back(warning);
     for (const std::wstring& note : checks.notes) review.notes.push_back(note);
+    const std::optional<bool> changed = ReadChangedSinceStart(command.name, s);
+    if (changed.value_or(false)) {
+        review.warnings.push_back(L"The service runs, and " + std::wstring(kChangedSinceStartText));
+    }
     const StatusReport status = StatusReportOf(s);
     const std::wstring program = config.commandLine.decoded ? config.commandLine.program : L"";
     const std::wstring exitCodeText =
@@ -103,6 +125,8 @@ int RunShow(const SetupCommand& command) {
     }
     nlohmann::json document = ConfigJson(config);
     document["status"] = StatusJson(status, exitCodeText);
+    document["status"]["configurationChangedSinceStart"] =
+        changed ? nlohmann::json(*changed) : nlohmann::json(nullptr);
     document["warnings"] = JsonTexts(warnings);
     document["notes"] = JsonTexts(notes);
     document["accessFindings"] = AccessFindingsJson(checks.access);

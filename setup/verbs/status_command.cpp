@@ -3,6 +3,7 @@
 #include "setup/verbs/commands.h"
 #include "setup/model/config_text.h"
 #include "setup/model/state_report.h"
+#include "setup/manager/config_age_reading.h"
 #include "setup/manager/service_lookup.h"
 #include "setup/verbs/state_verbs.h"
 
@@ -26,6 +27,10 @@ int RunStatus(const std::wstring& name, bool json) {
     }
 
     PutStatus(out.document, status, commandLine);
+    const std::optional<bool> changed = ReadChangedSinceStart(name, status);
+    out.document["configurationChangedSinceStart"] =
+        changed ? nlohmann::json(*changed) : nlohmann::json(nullptr);
     Say(out, StatusLine(name, StatusReportOf(status), ExplainedExitCode(status, commandLine)));
+    if (changed.value_or(false)) Say(out, L"  Note: " + std::wstring(kChangedSinceStartText) + L"\n");
     return Finish(out, status.dwCurrentState == SERVICE_RUNNING ? kExitDone : kStatusNotRunning);
 }
