@@ -56,3 +56,29 @@ std::wstring BuildChildCommandLine(const LPWSTR* elements, int count) {
     }
     return line;
 }
+
+// A bare element ends at a blank; quotation marks and an empty element need
+// quoting too. Newlines and vertical tabs are quoted as well: some splitters
+// take them for blanks, and quoting them costs nothing.
+void AppendArgument(std::wstring& line, const std::wstring& argument) {
+    if (argument.empty() || argument.find_first_of(L" \t\n\v\r\"") != std::wstring::npos) {
+        AppendQuotedArgument(line, argument.c_str());
+        return;
+    }
+    line += argument;  // outside quotation marks backslashes are literal
+}
+
+std::wstring ComposeCommandLine(const std::vector<std::wstring>& elements) {
+    std::wstring line;
+    if (elements.empty()) return line;
+    const std::wstring& program = elements[0];
+    const bool quote = program.empty() || program.find_first_of(L" \t") != std::wstring::npos;
+    if (quote) line += L'"';
+    line += program;
+    if (quote) line += L'"';
+    for (std::size_t i = 1; i < elements.size(); ++i) {
+        line += L' ';
+        AppendArgument(line, elements[i]);
+    }
+    return line;
+}

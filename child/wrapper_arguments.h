@@ -3,6 +3,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/platform.h"
 
@@ -30,6 +31,16 @@ bool CanQuoteProgram(LPCWSTR program);
 // the child's own splitting, gives it back unchanged: spaces, an empty text,
 // quotation marks and backslashes included.
 void AppendQuotedArgument(std::wstring& line, LPCWSTR argument);
+
+// Appends one argument as a shell would write it: bare where the platform's
+// splitting gives it back as it is, else quoted as AppendQuotedArgument does.
+void AppendArgument(std::wstring& line, const std::wstring& argument);
+
+// A command line for programs that read it themselves (cmd.exe takes a
+// quoted "/c" for a program name): each element quoted only where it must
+// be. Element 0, the program, is quoted when it holds a blank or is empty and
+// takes no escapes; it cannot hold a quotation mark (see CanQuoteProgram).
+std::wstring ComposeCommandLine(const std::vector<std::wstring>& elements);
 
 // The child's command line: element 2 in quotation marks, then each further
 // element quoted so that the child's own splitting gives it back unchanged.

@@ -1,4 +1,4 @@
-// The README's example of a program that sees the stop coming, run by the
+// The example in docs/wrapper.md of a program that sees the stop coming, run by the
 // wrapper: it learns of the stop from its service's status and ends by
 // itself, long before the stop timeout would have it terminated.
 #include "e2e/wrapper_service_fixture.h"

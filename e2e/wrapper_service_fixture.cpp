@@ -7,6 +7,8 @@ std::wstring g_wrapperPath;
 std::wstring g_testChildPath;
 std::wstring g_setupPath;
 std::wstring g_stopAwareChildPath;
+std::wstring g_launcherPath;
+std::wstring g_launchedProgramPath;
 
 std::string Summary(const Report& report) {
     const SERVICE_STATUS_PROCESS& s = report.status;
@@ -322,12 +324,20 @@ int wmain(int argc, wchar_t** argv) {
     }
     g_testChildPath = WindowsPath(argv[2]);
     g_stopAwareChildPath = WindowsPath(argv[4]);
+    // Built beside the test child and beside the wrapper, as they ship.
+    g_launchedProgramPath =
+        g_testChildPath.substr(0, g_testChildPath.rfind(L'\\')) + L"\\e2e_launched_program.exe";
+    const std::wstring wrapperBuilt = WindowsPath(argv[1]);
+    const std::wstring launcherBuilt =
+        wrapperBuilt.substr(0, wrapperBuilt.rfind(L'\\')) + L"\\service-wrapper-launcher.exe";
     // The setup program finds the wrapper beside itself.
     const std::wstring bin = std::wstring(kTestFolder) + L"\\bin";
     MakeFolders(bin);
     g_wrapperPath = bin + L"\\service-wrapper.exe";
     g_setupPath = bin + L"\\service-wrapper-setup.exe";
+    g_launcherPath = bin + L"\\service-wrapper-launcher.exe";
     if (!CopyFileW(WindowsPath(argv[1]).c_str(), g_wrapperPath.c_str(), FALSE) ||
+        !CopyFileW(launcherBuilt.c_str(), g_launcherPath.c_str(), FALSE) ||
         !CopyFileW(WindowsPath(argv[3]).c_str(), g_setupPath.c_str(), FALSE)) {
         std::fprintf(stderr, "cannot copy the programs to %s: %lu\n", Narrow(bin).c_str(),
                      GetLastError());

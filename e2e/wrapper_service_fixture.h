@@ -16,6 +16,8 @@ extern std::wstring g_wrapperPath;
 extern std::wstring g_testChildPath;
 extern std::wstring g_setupPath;
 extern std::wstring g_stopAwareChildPath;
+extern std::wstring g_launcherPath;         // beside the wrapper
+extern std::wstring g_launchedProgramPath;  // the program the launcher's tests run
 
 // What the test child wrote down about itself.
 struct ChildRecord {

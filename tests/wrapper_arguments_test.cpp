@@ -206,3 +206,31 @@ TEST(BuildChildCommandLine, ChildSplittingGivesTheElementsBack) {
         ASSERT_EQ(Split(line.c_str()), std::vector<std::wstring>(elements.begin() + 2, elements.end()));
     }
 }
+
+const CompositionCase kBareCompositionCases[] = {
+    {{L"cmd.exe", L"/c", L"echo hello> x.txt"}, LR"(cmd.exe /c "echo hello> x.txt")"},
+    {{LR"(C:\Program Files\T\t.exe)", LR"(a\b\)", L""}, LR"("C:\Program Files\T\t.exe" a\b\ "")"},
+    {{L"p", LR"(a\"b)", L"x\ty", L"l\nm", LR"(e\ f\)"}, LR"(p "a\\\"b" "x	y" "l
+m" "e\ f\\")"},
+    {{L"", L"-a=b"}, LR"("" -a=b)"},
+};
+
+TEST(ComposeCommandLine, QuotesOnlyWhereSplittingNeedsIt) {
+    for (const CompositionCase& c : kBareCompositionCases) {
+        EXPECT_EQ(ComposeCommandLine(c.childElements), c.line);
+    }
+}
+
+TEST(ComposeCommandLine, SplittingGivesTheElementsBack) {
+    std::mt19937 next(20261209);
+    for (int round = 0; round < 3000; ++round) {
+        std::vector<std::wstring> elements = {RandomElement(next, false)};
+        if (elements[0].empty()) elements[0] = L"p";  // an empty program reads back as the module's path
+        for (std::uint32_t extra = next() % 6; extra > 0; --extra) {
+            elements.push_back(RandomElement(next, true));
+        }
+        const std::wstring line = ComposeCommandLine(elements);
+        SCOPED_TRACE(testing::PrintToString(line));
+        ASSERT_EQ(Split(line.c_str()), elements);
+    }
+}

@@ -120,6 +120,45 @@ bool Follow(ULONGLONG waitMs, bool untilStopped) {
     }
 }
 
+bool StopAndFollow(SC_HANDLE service, ULONGLONG stopTimeoutMs) {
+    SayNow("%s", "ControlService(SERVICE_CONTROL_STOP)");
+    SERVICE_STATUS status;
+    if (!ControlService(service, SERVICE_CONTROL_STOP, &status)) {
+        Say(GetTickCount64(), "ControlService gave error %lu", GetLastError());
+    }
+    return Follow(stopTimeoutMs + 20000, /*untilStopped=*/true);
+}
+
+// Says whether the service ended as it should: stopped, with exit code 0 (the
+// program ended by itself with 0, or was stopped), its program gone and the
+// service removed. The demo's exit code: 0 if so, else 1.
+int Verdict(DWORD started, bool stopped, const std::wstring& program, unsigned left,
+            bool removed) {
+    const std::vector<Report>& reports = Reports(g_demo.watch);
+    const SERVICE_STATUS_PROCESS* last = reports.empty() ? nullptr : &reports.back().status;
+    const ULONGLONG now = GetTickCount64();
+    bool ok = false;
+    if (!last && started != ERROR_SUCCESS) {
+        Say(now, "result: the service could not be started: StartServiceW gave error %lu", started);
+    } else if (!stopped || !last) {
+        Say(now, "result: the service did not report stopped");
+    } else if (last->dwWin32ExitCode == ERROR_SERVICE_SPECIFIC_ERROR) {
+        Say(now, "result: the service failed: exit code 1066, the program's own exit code %lu (0x%08lx)",
+            last->dwServiceSpecificExitCode, last->dwServiceSpecificExitCode);
+    } else if (last->dwWin32ExitCode != ERROR_SUCCESS) {
+        Say(now, "result: the service failed: exit code %lu", last->dwWin32ExitCode);
+    } else if (left > 0) {
+        Say(now, "result: the service stopped, but %u processes of %s are still running", left,
+            Narrow(FileName(program)).c_str());
+    } else if (!removed) {
+        Say(now, "result: the service stopped, but could not be removed");
+    } else {
+        Say(now, "result: the service ended as it should, with exit code 0");
+        ok = true;
+    }
+    return ok ? 0 : 1;
+}
+
 int Usage() {
     std::fprintf(stderr,
                  "usage: demo_driver [--follow <log>] [--run-ms <ms>] <service-wrapper.exe> "
@@ -174,13 +213,9 @@ int wmain(int argc, wchar_t** argv) {
     if (ReadPreshutdownTimeout(manager, kServiceName, preshutdownMs)) {
         Say(GetTickCount64(), "configuration: pre-shutdown timeout %lu ms", preshutdownMs);
     }
-    if (!stopped) {
-        SayNow("%s", "ControlService(SERVICE_CONTROL_STOP)");
-        SERVICE_STATUS status;
-        if (!ControlService(service, SERVICE_CONTROL_STOP, &status)) {
-            Say(GetTickCount64(), "ControlService gave error %lu", GetLastError());
-        }
-        stopped = Follow(stopTimeoutMs + 20000, /*untilStopped=*/true);
+    // A service whose start failed before it made a report has nothing to stop.
+    if (!stopped && !(started != ERROR_SUCCESS && Reports(g_demo.watch).empty())) {
+        stopped = StopAndFollow(service, stopTimeoutMs);
     }
     PrintNewLogLines();
     PrintSettled(/*all=*/true);
@@ -188,10 +223,10 @@ int wmain(int argc, wchar_t** argv) {
     Say(GetTickCount64(), "processes of %s still running: %u", Narrow(FileName(program)).c_str(),
         left);
 
-    EndWatch(g_demo.watch);
+    EndWatch(g_demo.watch);  // its reports stay readable
     CloseServiceHandle(service);
     bool removed = RemoveService(manager, kServiceName, 15000);
     CloseServiceHandle(manager);
     SayNow("%s", removed ? "service removed" : "service could not be removed");
-    return stopped && removed ? 0 : 1;
+    return Verdict(started, stopped, program, left, removed);
 }

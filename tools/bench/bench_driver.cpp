@@ -5,7 +5,9 @@
 //
 //   bench_driver --wrapper <exe> --on-demand <exe> --minimal <exe> --floor <exe>
 //                --runtime-floor <exe> --child <exe> --work <folder> --table <file>
+//                --launcher <exe> --writer <exe>
 //                [--runs <n>] [--group-runs <n>] [--group-size <n>]
+//                [--flood-runs <n>] [--flood-mib <n>] [--tick-runs <n>]
 //                [--machine <text>] [--runtime-parts <text>]
 //   bench_driver --clean-up
 #include <cstdarg>
@@ -13,6 +15,7 @@
 #include <cwchar>
 #include <map>
 
+#include "tools/bench/bench_launcher.h"
 #include "tools/bench/bench_runs.h"
 #include "tools/bench/bench_table.h"
 #include "tools/service_control.h"
@@ -21,6 +24,8 @@ namespace {
 
 const wchar_t kNamePrefix[] = L"svcwrap-bench-";
 const wchar_t kChildName[] = L"bench_child.exe";
+const wchar_t kLauncherName[] = L"service-wrapper-launcher.exe";
+const wchar_t kWriterName[] = L"bench_writer.exe";
 constexpr DWORD kSettleMs = 300;
 constexpr DWORD kWindowMs = 10000;
 constexpr size_t kMostFailures = 5;
@@ -101,7 +106,7 @@ bool CleanUp(SC_HANDLE manager) {
     for (const std::wstring& name : BenchServices(manager)) {
         removed = RemoveService(manager, name, 15000) && removed;
     }
-    EndProcessesNamed(kChildName);
+    for (const wchar_t* name : {kChildName, kLauncherName, kWriterName}) EndProcessesNamed(name);
     return removed && BenchServices(manager).empty() && ProcessesNamed(kChildName).empty();
 }
 
@@ -144,7 +149,8 @@ bool ReadOptions(int argc, wchar_t** argv, Options& options) {
     }
     if (options.cleanUpOnly) return true;
     for (const wchar_t* required : {L"wrapper", L"on-demand", L"minimal", L"floor",
-                                    L"runtime-floor", L"child", L"work", L"table"}) {
+                                    L"runtime-floor", L"child", L"work", L"table",
+                                    L"launcher", L"writer"}) {
         if (options.values.find(required) == options.values.end()) return false;
     }
     return true;
@@ -170,12 +176,18 @@ bool PrepareChild(const Options& options, std::wstring& childPath) {
 
 std::vector<Subject> MakeSubjects(const Options& options, const std::wstring& child) {
     auto service = [](const wchar_t* what) { return std::wstring(kNamePrefix) + what; };
+    const std::wstring wrapper = options.Path(L"wrapper");
+    const std::wstring logDir = options.Path(L"work") + L"\\service-log";
     return {
-        {"wrapper", options.Path(L"wrapper"), service(L"wrapper"), {L"0", child}, true, {}},
-        {"minimal", options.Path(L"minimal"), service(L"minimal"), {}, false, {}},
-        {"floor", options.Path(L"floor"), service(L"floor"), {child}, true, {}},
-        {"on-demand", options.Path(L"on-demand"), service(L"on-demand"), {L"0", child}, true, {}},
-        {"wrapper 2000", options.Path(L"wrapper"), service(L"grace"), {L"2000", child}, true, {}},
+        {"wrapper", wrapper, service(L"wrapper"), {L"0", child}, kChildName, {}},
+        {"minimal", options.Path(L"minimal"), service(L"minimal"), {}, L"", {}},
+        {"floor", options.Path(L"floor"), service(L"floor"), {child}, kChildName, {}},
+        {"on-demand", options.Path(L"on-demand"), service(L"on-demand"), {L"0", child}, kChildName, {}},
+        {"wrapper 2000", wrapper, service(L"grace"), {L"2000", child}, kChildName, {}},
+        {"launcher", wrapper, service(L"launcher"),
+         {L"0", options.Path(L"launcher"), L"--service", service(L"launcher"), L"--log-dir", logDir,
+          L"--", child},
+         kLauncherName, {}},
     };
 }
 
@@ -193,6 +205,17 @@ bool MayRetry(SC_HANDLE manager, Results& r, const std::string& failure,
     return installed;
 }
 
+// The launcher's job ends the program with it, a moment after the launcher.
+// Empty if it did, else what is left.
+std::string TreeLeft() {
+    for (ULONGLONG until = GetTickCount64() + 5000; GetTickCount64() < until; Sleep(10)) {
+        if (ProcessesNamed(kChildName).empty()) return "";
+    }
+    std::string left = "the program outlived the launcher:";
+    for (DWORD pid : ProcessesNamed(kChildName)) left += " pid " + std::to_string(pid);
+    return left;
+}
+
 // Rounds of every subject in turn, the first left out of the figures.
 bool MeasureRounds(SC_HANDLE manager, Results& r) {
     for (int round = 0; round <= r.rounds; ++round) {
@@ -200,8 +223,13 @@ bool MeasureRounds(SC_HANDLE manager, Results& r) {
         for (Subject& subject : r.subjects) {
             for (;;) {
                 if (g_interrupted) return false;
-                ServiceRun run = RunService(manager, subject.service,
-                                            subject.startsChild ? kChildName : L"", kSettleMs);
+                const bool launched = subject.child == kLauncherName;
+                ServiceRun run = RunService(manager, subject.service, subject.child, kSettleMs,
+                                            launched ? kChildName : L"");
+                if (run.ok && launched) {
+                    run.failure = TreeLeft();
+                    run.ok = run.failure.empty();
+                }
                 if (run.ok) {
                     if (round > 0) subject.runs.push_back(run);
                     break;
@@ -229,19 +257,28 @@ std::string LoadedOf(DWORD pid, std::initializer_list<const wchar_t*> names) {
     return loaded;
 }
 
-// The four services running at once, read at the start and end of one
-// window in which nothing is asked of them.
+// The launcher under the wrapper whose pid this is; 0 if not exactly one.
+DWORD LauncherOf(DWORD wrapperPid, std::string& failure) {
+    const std::vector<DWORD> launchers = ChildrenOf(wrapperPid, kLauncherName);
+    if (launchers.size() == 1) return launchers[0];
+    failure = std::to_string(launchers.size()) + " launchers under the wrapper, not 1";
+    return 0;
+}
+
+// The four services and the launcher's running at once, read at the start
+// and end of one window in which nothing is asked of them.
 bool MeasureWindowOnce(SC_HANDLE manager, Results& r, std::string& failure) {
-    DWORD pids[kOnDemand + 1] = {};
+    const int inWindow[] = {kWrapper, kMinimal, kFloor, kOnDemand, kLauncher};
+    DWORD pids[kSubjects] = {};
     bool ok = true;
-    for (int i = 0; i <= kOnDemand && ok; ++i) {
-        pids[i] = StartAndWait(manager, r.subjects[i].service, failure);
-        ok = pids[i] != 0;
-    }
+    for (int i : inWindow) ok = ok && (pids[i] = StartAndWait(manager, r.subjects[i].service, failure)) != 0;
+    const DWORD launcher = ok ? LauncherOf(pids[kLauncher], failure) : 0;
+    ok = ok && launcher != 0 && WaitForChild(launcher, kChildName, 20000);
     Sleep(1000);
     const MachineTimes machineFrom = ReadMachineTimes();
     const LARGE_INTEGER from = Now();
     for (int i = 0; i <= kOnDemand && ok; ++i) ok = ProbeProcess(pids[i], r.window.first[i]);
+    ok = ok && ProbeProcess(launcher, r.window.launcherFirst);
     for (ULONGLONG until = GetTickCount64() + kWindowMs; ok && GetTickCount64() < until;) {
         if (g_interrupted) ok = false;
         Sleep(100);
@@ -250,18 +287,20 @@ bool MeasureWindowOnce(SC_HANDLE manager, Results& r, std::string& failure) {
         ok = ProbeProcess(pids[i], r.window.last[i]);
         r.window.modules[i] = LoadedOf(pids[i], {L"shell32.dll", L"user32.dll", L"gdi32.dll"});
     }
+    ok = ok && ProbeProcess(launcher, r.window.launcherLast);
     if (!ok && failure.empty()) failure = "a footprint could not be read";
     r.window.seconds = ElapsedMs(from, Now()) / 1000.0;
     r.window.machineBusy = BusyShare(machineFrom, ReadMachineTimes());
-    for (int i = 0; i <= kOnDemand; ++i) {
+    for (int i : inWindow) {
         if (pids[i] && !StopAndWait(manager, r.subjects[i].service, failure)) ok = false;
     }
     return ok;
 }
 
 bool MeasureWindow(SC_HANDLE manager, Results& r) {
-    Progress("%d s with all four running", int(kWindowMs / 1000));
-    const std::vector<Subject> four(r.subjects.begin(), r.subjects.begin() + kOnDemand + 1);
+    Progress("%d s with all four and the launcher running", int(kWindowMs / 1000));
+    std::vector<Subject> four(r.subjects.begin(), r.subjects.begin() + kOnDemand + 1);
+    four.push_back(r.subjects[kLauncher]);
     for (std::string failure; !MeasureWindowOnce(manager, r, failure); failure.clear()) {
         if (!MayRetry(manager, r, "the 10 s window: " + failure, four)) return false;
     }
@@ -288,7 +327,7 @@ bool MeasureGroups(SC_HANDLE manager, Results& r, int groupRuns) {
             for (;;) {
                 if (g_interrupted) return false;
                 GroupRun group =
-                    RunGroup(manager, names[kind], subject.startsChild ? kChildName : L"");
+                    RunGroup(manager, names[kind], subject.child);
                 if (group.ok) {
                     r.groups[kind].push_back(group);
                     break;
@@ -300,6 +339,82 @@ bool MeasureGroups(SC_HANDLE manager, Results& r, int groupRuns) {
         }
     }
     return true;
+}
+
+// The writer's output into a file through the launcher and by the shell,
+// each run in turn with the other after one warm-up of each.
+bool MeasureFloods(const Options& options, const std::wstring& writer, Results& r) {
+    OutputFigures& o = r.output;
+    o.floodBytes = (unsigned long long)options.Number(L"flood-mib", 64) << 20;
+    const std::vector<std::wstring> flood = {L"flood", std::to_wstring(o.floodBytes)};
+    const std::wstring work = options.Path(L"work");
+    const OutputRoute routes[kRoutes] = {
+        LauncherRoute(options.Path(L"launcher"), work + L"\\flood-log", writer, flood),
+        ShellRoute(work, kWriterName, L"flood-shell.txt", flood)};
+    const int runs = options.Number(L"flood-runs", 3);
+    for (int run = 0; run <= runs; ++run) {
+        Progress("%llu MiB of output through the launcher, by the shell and a pipe, run %d of %d",
+                 o.floodBytes >> 20, run, runs);
+        for (int route = 0; route < kRoutes; ++route) {
+            if (g_interrupted) return false;
+            const FloodRun flooded = RunFlood(routes[route], o.floodBytes);
+            if (!flooded.ok) {
+                Progress("output %s: %s", route == kThroughLauncher ? "through the launcher" : "by the shell",
+                         flooded.failure.c_str());
+                return false;
+            }
+            if (run > 0) o.floodMs[route].push_back(flooded.ms);
+        }
+        const FloodRun piped = RunFloodThroughPipe(writer, work + L"\\flood-pipe.txt", o.floodBytes);
+        if (!piped.ok) {
+            Progress("output through a pipe: %s", piped.failure.c_str());
+            return false;
+        }
+        if (run > 0) o.floodPipeMs.push_back(piped.ms);
+        DeleteFileW((work + L"\\flood-pipe.txt").c_str());
+        DeleteFileW(routes[kThroughLauncher].file.c_str());
+        DeleteFileW(routes[kThroughShell].file.c_str());
+    }
+    return true;
+}
+
+bool MeasureTicks(const Options& options, const std::wstring& writer, Results& r) {
+    OutputFigures& o = r.output;
+    o.tickCount = 500;
+    o.tickIntervalMs = 10;
+    o.tickRuns = options.Number(L"tick-runs", 2);
+    const std::vector<std::wstring> ticks = {L"ticks", std::to_wstring(o.tickCount),
+                                             std::to_wstring(o.tickIntervalMs)};
+    const std::wstring work = options.Path(L"work");
+    const OutputRoute routes[kRoutes] = {
+        LauncherRoute(options.Path(L"launcher"), work + L"\\tick-log", writer, ticks),
+        ShellRoute(work, kWriterName, L"tick-shell.txt", ticks)};
+    for (int run = 1; run <= o.tickRuns; ++run) {
+        Progress("a line each %u ms through the launcher and by the shell, run %d of %d",
+                 o.tickIntervalMs, run, o.tickRuns);
+        for (int route = 0; route < kRoutes; ++route) {
+            if (g_interrupted) return false;
+            const TickRun ticked = RunTicks(routes[route], o.tickCount);
+            if (!ticked.ok) {
+                Progress("lines %s: %s", route == kThroughLauncher ? "through the launcher" : "by the shell",
+                         ticked.failure.c_str());
+                return false;
+            }
+            auto& all = o.latencyMs[route];
+            all.insert(all.end(), ticked.latenciesMs.begin(), ticked.latenciesMs.end());
+            o.firstLineMs[route].push_back(ticked.firstLineMs);
+        }
+    }
+    return true;
+}
+
+bool MeasureOutput(const Options& options, Results& r) {
+    const std::wstring writer = options.Path(L"work") + L"\\" + kWriterName;
+    if (!CopyFileW(options.Path(L"writer").c_str(), writer.c_str(), /*bFailIfExists=*/FALSE)) {
+        Progress("the writer could not be copied to %s: %lu", Narrow(writer).c_str(), GetLastError());
+        return false;
+    }
+    return MeasureFloods(options, writer, r) && MeasureTicks(options, writer, r);
 }
 
 bool Measure(SC_HANDLE manager, const Options& options, Results& r) {
@@ -318,7 +433,7 @@ bool Measure(SC_HANDLE manager, const Options& options, Results& r) {
     const MachineTimes machineFrom = ReadMachineTimes();
     const LARGE_INTEGER from = Now();
     bool ok = MeasureRounds(manager, r) && MeasureWindow(manager, r) &&
-              MeasureGroups(manager, r, options.Number(L"group-runs", 3));
+              MeasureGroups(manager, r, options.Number(L"group-runs", 3)) && MeasureOutput(options, r);
     r.machineBusy = BusyShare(machineFrom, ReadMachineTimes());
     r.seconds = ElapsedMs(from, Now()) / 1000.0;
     return ok;

@@ -222,6 +222,7 @@ void EndTransition(Transition& t) {
 struct Processes {
     HANDLE service;
     HANDLE child;
+    DWORD childPid;
 };
 
 bool OpenProcesses(DWORD pid, const std::wstring& childExeName, Processes& p,
@@ -237,6 +238,7 @@ bool OpenProcesses(DWORD pid, const std::wstring& childExeName, Processes& p,
         failure = Format("%u children while running, not 1", unsigned(children.size()));
         return false;
     }
+    p.childPid = children[0];
     p.child = OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, children[0]);
     if (!p.child) {
         failure = Format("the child could not be opened: %lu", GetLastError());
@@ -293,8 +295,38 @@ double ElapsedMs(LARGE_INTEGER from, LARGE_INTEGER to) {
     return double(to.QuadPart - from.QuadPart) * 1000.0 / double(frequency.QuadPart);
 }
 
+bool WaitForChild(DWORD parentPid, const std::wstring& exeName, DWORD timeoutMs) {
+    for (ULONGLONG until = GetTickCount64() + timeoutMs; GetTickCount64() < until; Sleep(5)) {
+        if (!ChildrenOf(parentPid, exeName).empty()) return true;
+    }
+    return false;
+}
+
+namespace {
+
+// Once running, and once the child has started its program where one is
+// named, waits settleMs and reads the footprints.
+void Settle(DWORD pid, const Processes& processes, const std::wstring& programExeName,
+            LARGE_INTEGER startedAt, DWORD settleMs, ServiceRun& run) {
+    if (!programExeName.empty()) {
+        if (!WaitForChild(processes.childPid, programExeName, kStartTimeoutMs)) {
+            run.failure = "the child started no program within the start timeout";
+            return;
+        }
+        run.programMs = ElapsedMs(startedAt, Now());
+    }
+    Sleep(settleMs);
+    if (!ProbeProcess(pid, run.footprint) ||
+        (processes.child && !ProbeProcess(processes.childPid, run.childFootprint))) {
+        run.failure = "the footprint could not be read";
+    }
+}
+
+}  // namespace
+
 ServiceRun RunService(SC_HANDLE manager, const std::wstring& name,
-                      const std::wstring& childExeName, DWORD settleMs) {
+                      const std::wstring& childExeName, DWORD settleMs,
+                      const std::wstring& programExeName) {
     ServiceRun run = {};
     SC_HANDLE service =
         OpenServiceW(manager, name.c_str(), SERVICE_START | SERVICE_STOP | SERVICE_QUERY_STATUS);
@@ -308,8 +340,7 @@ ServiceRun RunService(SC_HANDLE manager, const std::wstring& name,
         run.startMs = started.MsOf(0);
         DWORD pid = started.Status(0).dwProcessId;
         if (OpenProcesses(pid, childExeName, processes, run.failure)) {
-            Sleep(settleMs);
-            if (!ProbeProcess(pid, run.footprint)) run.failure = "the footprint could not be read";
+            Settle(pid, processes, programExeName, started.calls[0]->at, settleMs, run);
         }
         if (MakeTransition({service}, /*start=*/false, SERVICE_STOPPED, kStopTimeoutMs, stopped)) {
             run.stopMs = stopped.MsOf(0);

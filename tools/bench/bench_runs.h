@@ -25,14 +25,23 @@ struct ServiceRun {
     double startMs;       // StartServiceW until the running report
     double stopMs;        // ControlService(SERVICE_CONTROL_STOP) until the stopped report
     Footprint footprint;  // settleMs after the running report
+    Footprint childFootprint;  // the child's, read at the same moment, when there is one
+    double programMs;     // StartServiceW until the child's own child was seen, when one is named
 };
 
 // Starts the service, reads its footprint once it has settled, stops it and
 // checks the end: stopped with exit code 0, the process gone with exit code
 // 0 and, with a childExeName, exactly one such child while it ran and none
-// after. The service is stopped again whatever went wrong.
+// after. With a programExeName, the settling begins once the child has
+// started a program of that name. The service is stopped again whatever
+// went wrong.
 ServiceRun RunService(SC_HANDLE manager, const std::wstring& name,
-                      const std::wstring& childExeName, DWORD settleMs);
+                      const std::wstring& childExeName, DWORD settleMs,
+                      const std::wstring& programExeName = L"");
+
+// Waits, looking every few milliseconds, until the process has a child of
+// that name; false if none came within timeoutMs.
+bool WaitForChild(DWORD parentPid, const std::wstring& exeName, DWORD timeoutMs);
 
 struct GroupRun {
     bool ok;

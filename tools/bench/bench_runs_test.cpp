@@ -80,6 +80,7 @@ TEST_F(BenchRuns, GivesTheFiguresOfRunsThatEndCleanly) {
         EXPECT_GT(run.footprint.threads, 0u);
         EXPECT_GT(run.footprint.handles, 0u);
         EXPECT_GT(run.footprint.workingSetBytes, 0u);
+        EXPECT_EQ(run.childFootprint.workingSetBytes > 0, !c.childName.empty());
     }
 }
 

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <functional>
 
+#include "tools/bench/bench_output.h"
 #include "tools/service_control.h"
 
 namespace {
@@ -188,6 +189,83 @@ void Shell32Rows(std::string& text, const Results& r) {
         median(onDemand, workingSet) - median(r.subjects[kFloor], workingSet));
 }
 
+// A row of the launcher's figures: its ratio to the baseline's median and
+// the goal that ratio is held to.
+void GoalRow(std::string& text, const char* label, const Spread& s, const Spread* baseline,
+             const char* goal, int decimals) {
+    Add(text, "  %-34s%10.*f%10.*f%10.*f%11s  %s\n", label, decimals, s.median, decimals, s.min,
+        decimals, s.max, baseline ? Ratio(s.median, baseline->median).c_str() : "", goal);
+}
+
+void LauncherServiceRows(std::string& text, const Results& r) {
+    const Subject& launcher = r.subjects[kLauncher];
+    const Subject& direct = r.subjects[kWrapper];
+    const Figure start = [](const ServiceRun& run) { return run.startMs; };
+    const Figure stop = [](const ServiceRun& run) { return run.stopMs; };
+    const Figure workingSet = [](const ServiceRun& run) {
+        return double(run.childFootprint.workingSetBytes) / kMiB;
+    };
+    Add(text, "%-36s%10s%10s%10s%11s  %s\n", "the launcher", "median", "min", "max", "x direct",
+        "goal");
+    text += "start: StartServiceW until RUNNING, ms\n";
+    const Spread directStart = Of(direct, start);
+    GoalRow(text, "through the launcher", Of(launcher, start), &directStart, "at most 1.30", 1);
+    GoalRow(text, "direct (wrapper above)", directStart, nullptr, "", 1);
+    text += "start: StartServiceW until the program was seen under the launcher (a look each 5 ms), ms\n";
+    const Spread program = Of(launcher, [](const ServiceRun& run) { return run.programMs; });
+    GoalRow(text, "through the launcher", program, &directStart, "", 1);
+    text += "stop, stop timeout 0: ControlService until STOPPED, ms\n";
+    const Spread directStop = Of(direct, stop);
+    GoalRow(text, "through the launcher", Of(launcher, stop), &directStop, "", 1);
+    text += "the wrapper's child 300 ms after RUNNING (after the program, under the launcher):"
+            " working set, MiB\n";
+    const Spread childSet = Of(direct, workingSet);
+    GoalRow(text, "service-wrapper-launcher.exe", Of(launcher, workingSet), &childSet, "", 2);
+    GoalRow(text, "bench_child.exe, direct", childSet, nullptr, "", 2);
+    const Footprint& a = r.window.launcherFirst;
+    const Footprint& b = r.window.launcherLast;
+    Add(text,
+        "the launcher over the %.1f s window: CPU time %.0f ms (goal 0), threads %lu and %lu,\n"
+        "  handles %lu and %lu, working set %.2f and %.2f MiB\n",
+        r.window.seconds, double(b.cpu100ns - a.cpu100ns) / 10000.0, a.threads, b.threads,
+        a.handles, b.handles, double(a.workingSetBytes) / kMiB, double(b.workingSetBytes) / kMiB);
+}
+
+void LauncherOutputRows(std::string& text, const Results& r) {
+    const OutputFigures& o = r.output;
+    const char* labels[kRoutes] = {"through the launcher", "cmd.exe /c ... > file"};
+    const double mib = double(o.floodBytes) / kMiB;
+    Add(text, "output into a file: %.0f MiB in %u-byte lines written 4 KiB at a time, %u runs each, ms\n",
+        mib, kFloodLineBytes, unsigned(o.floodMs[kThroughLauncher].size()));
+    const Spread shell = SpreadOf(o.floodMs[kThroughShell]);
+    const Spread launcher = SpreadOf(o.floodMs[kThroughLauncher]);
+    GoalRow(text, labels[kThroughLauncher], launcher, &shell, "", 0);
+    GoalRow(text, labels[kThroughShell], shell, nullptr, "", 0);
+    const Spread pipe = SpreadOf(o.floodPipeMs);
+    GoalRow(text, "a pipe read into a file (the floor)", pipe, &shell, "", 0);
+    Add(text, "  throughput %.0f MiB/s through the launcher, %.0f MiB/s by the shell: %s times"
+              " (goal at least 0.80)\n",
+        launcher.median > 0 ? mib * 1000.0 / launcher.median : 0.0,
+        shell.median > 0 ? mib * 1000.0 / shell.median : 0.0, Ratio(shell.median, launcher.median).c_str());
+    Add(text, "  the floor of a logger on a pipe: %.0f MiB/s, %s times the shell's; the launcher %s times"
+              " the floor's\n",
+        pipe.median > 0 ? mib * 1000.0 / pipe.median : 0.0, Ratio(shell.median, pipe.median).c_str(),
+        Ratio(pipe.median, launcher.median).c_str());
+    Add(text, "time from a write to its line read back from the file, ms: %u lines, one each %u ms,"
+              " in %d runs each\n",
+        o.tickCount, o.tickIntervalMs, o.tickRuns);
+    const Spread shellLatency = SpreadOf(o.latencyMs[kThroughShell]);
+    GoalRow(text, labels[kThroughLauncher], SpreadOf(o.latencyMs[kThroughLauncher]), &shellLatency,
+            "", 2);
+    GoalRow(text, labels[kThroughShell], shellLatency, nullptr,
+            "(the file read every 1 ms)", 2);
+    text += "from the program's start until its first line was read back, ms\n";
+    const Spread shellFirst = SpreadOf(o.firstLineMs[kThroughShell]);
+    GoalRow(text, labels[kThroughLauncher], SpreadOf(o.firstLineMs[kThroughLauncher]), &shellFirst,
+            "", 1);
+    GoalRow(text, labels[kThroughShell], shellFirst, nullptr, "", 1);
+}
+
 void NoiseRows(std::string& text, const Results& r) {
     const Subject& minimal = r.subjects[kMinimal];
     const Spread start = Of(minimal, [](const ServiceRun& run) { return run.startMs; });
@@ -264,6 +342,9 @@ std::string Table(const Results& r) {
     SizeRows(text, r);
     text += "\n";
     Shell32Rows(text, r);
+    text += "\n";
+    LauncherServiceRows(text, r);
+    LauncherOutputRows(text, r);
     text += "\n";
     NoiseRows(text, r);
     text += kSources;

@@ -1,0 +1,293 @@
+// The launcher between the wrapper and a program, as a service's user sees
+// it: the log, the program's folder, environment and exit code, the stop
+// that asks first, and the process tree that ends with the service.
+#include "e2e/wrapper_service_fixture.h"
+
+#include <algorithm>
+#include <regex>
+
+namespace {
+
+const char* const kStoppedClean = "STOPPED exit=0 cp=0 hint=0";
+
+void WriteFileText(const std::wstring& path, const std::string& text) {
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE) << Narrow(path);
+    DWORD written = 0;
+    WriteFile(file, text.data(), DWORD(text.size()), &written, nullptr);
+    CloseHandle(file);
+}
+
+std::string ReadFileText(const std::wstring& path) {
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return "";
+    std::string text(GetFileSize(file, nullptr), '\0');
+    DWORD read = 0;
+    ReadFile(file, &text[0], DWORD(text.size()), &read, nullptr);
+    CloseHandle(file);
+    text.resize(read);
+    return text;
+}
+
+std::vector<std::string> SplitLines(const std::string& text) {
+    std::vector<std::string> lines;
+    for (size_t start = 0, end; (end = text.find('\n', start)) != std::string::npos; start = end + 1) {
+        std::string line = text.substr(start, end - start);
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+// The launcher's own lines: its UTC time, then "launcher:".
+bool IsMarked(const std::string& line) {
+    return line.size() > 35 && line[23] == 'Z' && line.compare(24, 11, " launcher: ") == 0;
+}
+
+std::vector<std::string> Lines(const std::string& text, bool marked) {
+    std::vector<std::string> chosen;
+    for (const std::string& line : SplitLines(text)) {
+        if (IsMarked(line) == marked) chosen.push_back(marked ? line.substr(35) : line);
+    }
+    return chosen;
+}
+
+}  // namespace
+
+// The wrapper runs the launcher, which runs a copy of the test program (or
+// another program), logging into a folder of the test's own.
+class LaunchedProgram : public WrapperService {
+protected:
+    void SetUp() override {
+        WrapperService::SetUp();
+        logDir_ = folder_ + L"\\logs";
+        RemoveLogs();
+        ASSERT_TRUE(CopyFileW(g_launchedProgramPath.c_str(), childPath_.c_str(), FALSE)) << GetLastError();
+    }
+    void TearDown() override {
+        WrapperService::TearDown();
+        RemoveLogs();
+    }
+    void RemoveLogs() {
+        for (unsigned n = 0; n < 10; ++n) DeleteFileW(LogPath(n).c_str());
+        RemoveDirectoryW(logDir_.c_str());
+    }
+    std::wstring LogPath(unsigned n) const {
+        return logDir_ + (n ? L"\\output." + std::to_wstring(n) + L".log" : L"\\output.log");
+    }
+    void InstallLauncher(const std::wstring& stopTimeoutMs, const std::vector<std::wstring>& options,
+                         const std::vector<std::wstring>& program) {
+        std::vector<std::wstring> elements = {stopTimeoutMs, g_launcherPath, L"--service", name_,
+                                              L"--log-dir", logDir_};
+        elements.insert(elements.end(), options.begin(), options.end());
+        elements.push_back(L"--");
+        elements.insert(elements.end(), program.begin(), program.end());
+        Install(elements);
+    }
+    // Until the current log holds this text.
+    bool WaitForLog(const std::string& text, DWORD timeoutMs) {
+        for (const ULONGLONG end = GetTickCount64() + timeoutMs; GetTickCount64() < end; Sleep(20)) {
+            if (ReadFileText(LogPath(0)).find(text) != std::string::npos) return true;
+        }
+        return false;
+    }
+    // The stop's time from the control to the stopped report.
+    ULONGLONG StopAndTime() {
+        const ULONGLONG start = GetTickCount64();
+        EXPECT_EQ(Control(SERVICE_CONTROL_STOP), DWORD(ERROR_SUCCESS));
+        EXPECT_TRUE(WaitForState(SERVICE_STOPPED, 30000)) << Seen();
+        return GetTickCount64() - start;
+    }
+    std::wstring logDir_;
+};
+
+// One pipe keeps standard output and error in the order written; the
+// environment is the service's, then the command line's pairs, then the
+// file's; the folder is the program's own; its exit code is the service's.
+TEST_F(LaunchedProgram, RunsInItsFolderWithItsEnvironmentAndPassesItsExitCodeOn) {
+    const std::wstring envFile = folder_ + L"\\program.env";
+    WriteFileText(envFile, "\xEF\xBB\xBF# for the program\r\nFROM_FILE=%PATH%\r\n\r\nboth=from file\r\n");
+    InstallLauncher(L"5000", {L"--env", L"FROM_LINE=a b", L"--env", L"BOTH=from line", L"--env-file", envFile},
+                    {childPath_, L"report", L"3", L"FROM_LINE", L"FROM_FILE", L"BOTH", L"UNSET_NAME"});
+    Start();
+    ASSERT_TRUE(WaitForState(SERVICE_STOPPED, 15000)) << Seen();
+
+    EXPECT_EQ(Summary(ServiceReports().back()), "STOPPED exit=1066 cp=0 hint=0 specific=3");
+    const std::string log = ReadFileText(LogPath(0));
+    EXPECT_EQ(Lines(log, false), (std::vector<std::string>{
+                                     "folder=" + Narrow(folder_), "err 3", "FROM_LINE=a b", "err 4",
+                                     "FROM_FILE=%PATH%", "err 5", "BOTH=from file", "err 6", "UNSET_NAME=(unset)"}));
+    const std::vector<std::string> marked = Lines(log, true);
+    ASSERT_EQ(marked.size(), 2u) << log;
+    EXPECT_EQ(marked[0].find("started \"" + Narrow(childPath_) + "\" report 3 FROM_LINE"), 0u) << marked[0];
+    EXPECT_EQ(marked[1], "the program ended with exit code 3 (0x00000003)");
+}
+
+// cmd.exe reads its command line itself: "/c" reaches it bare. Each line
+// carries its time and stream, and the program runs in the folder given.
+TEST_F(LaunchedProgram, TimestampsEachLineAndRunsCmdInTheFolderGiven) {
+    const std::wstring workDir = folder_ + L"\\work folder";
+    CreateDirectoryW(workDir.c_str(), nullptr);
+    DeleteFileW((workDir + L"\\x.txt").c_str());
+    InstallLauncher(L"5000", {L"--log-timestamps", L"--working-dir", workDir},
+                    {L"cmd.exe", L"/c", L"echo hello> x.txt& echo to out& >&2 echo to err"});
+    Start();
+    ASSERT_TRUE(WaitForState(SERVICE_STOPPED, 15000)) << Seen();
+
+    EXPECT_EQ(Summary(ServiceReports().back()), kStoppedClean);
+    EXPECT_EQ(ReadFileText(workDir + L"\\x.txt"), "hello\r\n");
+    const std::regex line(R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}Z (out|err|launcher): (.*))");
+    std::vector<std::string> sources;
+    for (const std::string& text : SplitLines(ReadFileText(LogPath(0)))) {
+        std::smatch match;
+        ASSERT_TRUE(std::regex_match(text, match, line)) << text;
+        sources.push_back(match[1].str() + " " + (match[1] == "launcher" ? "" : match[2].str()));
+    }
+    // Two pipes give the program's lines in the order they arrive.
+    ASSERT_EQ(sources.size(), 4u);
+    std::sort(sources.begin() + 1, sources.begin() + 3);
+    EXPECT_EQ(sources, (std::vector<std::string>{"launcher ", "err to err", "out to out", "launcher "}));
+}
+
+// Numbered lines as fast as the program writes them, in blocks that cut
+// lines anywhere: the kept files hold a run of whole lines with none lost or
+// doubled up to the last, each near its size, and no more files than kept.
+TEST_F(LaunchedProgram, RotatesWithoutLosingDoublingOrCuttingLines) {
+    const unsigned count = 100000;  // 900000 bytes: some thirteen files of 64 KiB
+    InstallLauncher(L"5000", {L"--log-size", L"64K", L"--log-keep", L"4"}, {childPath_, L"lines", std::to_wstring(count)});
+    Start();
+    ASSERT_TRUE(WaitForState(SERVICE_STOPPED, 60000)) << Seen();
+    EXPECT_EQ(Summary(ServiceReports().back()), kStoppedClean);
+
+    EXPECT_EQ(GetFileAttributesW(LogPath(5).c_str()), INVALID_FILE_ATTRIBUTES);
+    std::vector<std::string> lines;
+    for (unsigned n = 5; n-- > 0;) {
+        const std::string text = ReadFileText(LogPath(n));
+        SCOPED_TRACE("file " + std::to_string(n));
+        ASSERT_FALSE(text.empty());
+        EXPECT_LE(text.size(), 65536u + 8);
+        EXPECT_EQ(text.back(), '\n');
+        for (const std::string& line : Lines(text, false)) lines.push_back(line);
+    }
+    ASSERT_GT(lines.size(), 20000u);
+    for (size_t i = 0; i < lines.size(); ++i) {
+        char expected[16];
+        std::snprintf(expected, sizeof expected, "%08u", unsigned(count - lines.size() + i));
+        ASSERT_EQ(lines[i], expected) << "line " << i << " of the kept files";
+    }
+}
+
+// The service's stop reaches the program as Ctrl+C, which it handles and
+// ends by itself, long before the stop timeout.
+TEST_F(LaunchedProgram, AsksForAGracefulStopWithCtrlC) {
+    InstallLauncher(L"20000", {}, {childPath_, L"handle-ctrl-c"});
+    Start();
+    ASSERT_TRUE(WaitForState(SERVICE_RUNNING, 15000)) << Seen();
+    ASSERT_TRUE(WaitForLog("ready\n", 10000));
+
+    EXPECT_LT(StopAndTime(), 5000u);
+    EXPECT_EQ(Summary(ServiceReports().back()), kStoppedClean);
+    const std::string log = ReadFileText(LogPath(0));
+    EXPECT_EQ(Lines(log, false), (std::vector<std::string>{"ready", "got ctrl-c"}));
+    const std::vector<std::string> marked = Lines(log, true);
+    ASSERT_EQ(marked.size(), 3u) << log;
+    EXPECT_EQ(marked[1], "the service is stopping; Ctrl+C sent to the program");
+    EXPECT_EQ(marked[2], "the program ended with exit code 0 (0x00000000)");
+    EXPECT_GT(log.find("got ctrl-c"), log.find("Ctrl+C sent"));
+}
+
+// A program that ignores Ctrl+C is ended at the stop timeout, and what it
+// started ends with it.
+TEST_F(LaunchedProgram, EndsAProgramThatIgnoresCtrlCWithItsChildAtTheTimeout) {
+    InstallLauncher(L"2000", {}, {childPath_, L"ignore-ctrl-c"});
+    Start();
+    ASSERT_TRUE(WaitForState(SERVICE_RUNNING, 15000)) << Seen();
+    ASSERT_TRUE(WaitForLog("grandchild ", 10000));
+    const std::string log = ReadFileText(LogPath(0));
+    const DWORD pid = std::strtoul(log.c_str() + log.find("grandchild ") + 11, nullptr, 10);
+    HANDLE grandchild = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid);
+    ASSERT_NE(grandchild, nullptr) << pid;
+
+    const ULONGLONG stopMs = StopAndTime();
+    EXPECT_GE(stopMs, 1900u);
+    EXPECT_LT(stopMs, 8000u);
+    EXPECT_NE(ExitCodeOnceEnded(grandchild, 5000), DWORD(STILL_ACTIVE));
+    CloseHandle(grandchild);
+    EXPECT_NE(ReadFileText(LogPath(0)).find("Ctrl+C sent"), std::string::npos);
+}
+
+// A batch file gets no console input, so Ctrl+C ends it and the program it
+// started without a question waiting for an answer.
+TEST_F(LaunchedProgram, EndsABatchFileAndTheProgramItStarted) {
+    const std::wstring batch = folder_ + L"\\start program.bat";
+    WriteFileText(batch, "@echo off\r\n\"" + Narrow(childPath_) + "\" sleep\r\necho after the program\r\n");
+    InstallLauncher(L"20000", {}, {batch});
+    Start();
+    ASSERT_TRUE(WaitForState(SERVICE_RUNNING, 15000)) << Seen();
+    ASSERT_TRUE(WaitForLog("\npid ", 10000));
+    const std::string log = ReadFileText(LogPath(0));
+    const DWORD pid = std::strtoul(log.c_str() + log.find("\npid ") + 5, nullptr, 10);
+    HANDLE program = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid);
+    ASSERT_NE(program, nullptr) << pid;
+
+    EXPECT_LT(StopAndTime(), 8000u) << ReadFileText(LogPath(0));
+    EXPECT_NE(ExitCodeOnceEnded(program, 5000), DWORD(STILL_ACTIVE));
+    CloseHandle(program);
+    DeleteFileW(batch.c_str());
+}
+
+// A log folder on a full disk (a small file system mounted for the tests)
+// neither stops nor slows the program; once there is room, one marked line
+// says how many bytes were lost, and those and the bytes kept are all the
+// program wrote.
+TEST_F(LaunchedProgram, CountsWhatAFullDiskLosesWithoutSlowingTheProgram) {
+    const std::wstring disk = L"C:\\wrapper-e2e-full-disk";
+    ULARGE_INTEGER total = {};
+    if (!GetDiskFreeSpaceExW(disk.c_str(), nullptr, &total, nullptr) || total.QuadPart > (1u << 20)) {
+        GTEST_SKIP() << "no small file system at " << Narrow(disk) << " (mounting one needs root)";
+    }
+    logDir_ = disk + L"\\logs";
+    ASSERT_TRUE(CreateDirectoryW(logDir_.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS);
+    const std::wstring filler = disk + L"\\filler";
+    HANDLE file = CreateFileW(filler.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    const std::string block(4096, 'f');
+    for (DWORD written = 0; WriteFile(file, block.data(), DWORD(block.size()), &written, nullptr) && written;) {}
+    CloseHandle(file);
+
+    const unsigned bytes = 300000;
+    const std::wstring done = folder_ + L"\\burst.done", release = folder_ + L"\\burst.release";
+    DeleteFileW(done.c_str());
+    DeleteFileW(release.c_str());
+    InstallLauncher(L"5000", {}, {childPath_, L"burst", std::to_wstring(bytes), done, release});
+    Start();
+    ASSERT_TRUE(WaitForState(SERVICE_RUNNING, 15000)) << Seen();
+    std::string took;
+    for (const ULONGLONG end = GetTickCount64() + 15000; took.empty() && GetTickCount64() < end; Sleep(20)) {
+        took = ReadFileText(done);
+    }
+    ASSERT_FALSE(took.empty()) << "the program did not get its output out";
+    // Were the launcher to stop reading, the program would block on a full
+    // pipe; were it to wait between tries, this would take minutes.
+    EXPECT_LT(std::stoul(took), 10000u);
+
+    EXPECT_TRUE(DeleteFileW(filler.c_str()));
+    WriteFileText(release, "go");
+    ASSERT_TRUE(WaitForState(SERVICE_STOPPED, 15000)) << Seen();
+    EXPECT_EQ(Summary(ServiceReports().back()), kStoppedClean);
+    const std::string log = ReadFileText(LogPath(0));
+    const std::smatch loss = [&log] {
+        std::smatch match;
+        std::regex_search(log, match, std::regex(R"(launcher: (\d+) bytes of output could not be written)"));
+        return match;
+    }();
+    ASSERT_FALSE(loss.empty()) << log;
+    size_t kept = 0;
+    for (const std::string& line : Lines(log, false)) kept += line.size() + 1;
+    EXPECT_GT(std::stoul(loss[1].str()), 0u);
+    EXPECT_EQ(std::stoul(loss[1].str()) + kept, bytes + std::string("after release\n").size()) << log;
+    EXPECT_LT(log.find("bytes of output could not"), log.find("after release"));
+    DeleteFileW(done.c_str());
+    DeleteFileW(release.c_str());
+}

@@ -1,0 +1,197 @@
+#include "launcher/log_file.h"
+
+#include <algorithm>
+#include <mutex>
+
+#include "launcher/log_plan.h"
+
+struct LogRecord {
+    bool enabled;
+    std::wstring folder;
+    HANDLE file;
+    LogFileState state;
+    unsigned long long limitBytes;
+    unsigned keep;
+    bool timestamps;
+    FrameState frame;
+    LossCount loss;
+    bool rotationFailing;
+};
+static LogRecord g_log = {};
+static std::mutex g_logLock;  // every field of g_log, and the file's contents
+
+std::string Utf8(const std::wstring& text) {
+    if (text.empty()) return "";
+    const int size = static_cast<int>(text.size());
+    const int bytes = WideCharToMultiByte(CP_UTF8, 0, text.data(), size, nullptr, 0, nullptr, nullptr);
+    std::string utf8(bytes > 0 ? static_cast<std::size_t>(bytes) : 0, '\0');
+    if (bytes > 0) WideCharToMultiByte(CP_UTF8, 0, text.data(), size, &utf8[0], bytes, nullptr, nullptr);
+    return utf8;
+}
+
+static std::string Now() {
+    SYSTEMTIME t;
+    GetSystemTime(&t);
+    return FormatUtcTime(UtcTime{t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond, t.wMilliseconds});
+}
+
+static std::wstring LogPath(const std::wstring& name) {
+    return g_log.folder + L"\\" + name;
+}
+
+// Others may read, rename and delete the file while it is written. The handle
+// is not inheritable, so the program never holds the log open.
+// Caller holds g_logLock.
+static DWORD OpenCurrentFile() {
+    HANDLE file = CreateFileW(LogPath(LogFileName(0)).c_str(), GENERIC_WRITE,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              /*lpSecurityAttributes=*/nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return GetLastError();
+    LARGE_INTEGER size = {};
+    if (!SetFilePointerEx(file, LARGE_INTEGER{}, &size, FILE_END)) {
+        const DWORD error = GetLastError();
+        CloseHandle(file);
+        return error;
+    }
+    g_log.file = file;
+    // A file left by an earlier run ends with that run's closing line.
+    g_log.state = LogFileState{static_cast<unsigned long long>(size.QuadPart), true};
+    return NO_ERROR;
+}
+
+static void CloseCurrentFile() {
+    if (g_log.file) {
+        CloseHandle(g_log.file);
+        g_log.file = nullptr;
+    }
+}
+
+DWORD OpenLog(const LauncherOptions& options) {
+    std::lock_guard<std::mutex> hold(g_logLock);
+    if (options.logDir.empty()) return NO_ERROR;
+    if (!CreateDirectoryW(options.logDir.c_str(), nullptr)) {
+        const DWORD error = GetLastError();
+        if (error != ERROR_ALREADY_EXISTS) return error;
+    }
+    g_log.enabled = true;
+    g_log.folder = options.logDir;
+    g_log.limitBytes = options.logSizeBytes;
+    g_log.keep = options.logKeep;
+    g_log.timestamps = options.logTimestamps;
+    g_log.frame = FrameState{false, OutputStream::kOut};
+    OpenCurrentFile();
+    return NO_ERROR;
+}
+
+bool LogIsOpen() {
+    std::lock_guard<std::mutex> hold(g_logLock);
+    return g_log.enabled;
+}
+
+// Writes what it can, keeping the file's size and line state; gives the
+// error of the write that failed, or NO_ERROR. What of the program's output
+// cannot be written is counted; the launcher's own lines are not.
+// Caller holds g_logLock.
+static DWORD WriteBytes(const char* bytes, std::size_t count, bool program) {
+    if (!g_log.file) {
+        const DWORD error = OpenCurrentFile();
+        if (error != NO_ERROR) {
+            if (program) CountLoss(g_log.loss, count, error);
+            return error;
+        }
+    }
+    for (std::size_t written = 0; written < count;) {
+        const DWORD part = static_cast<DWORD>(std::min<std::size_t>(count - written, 1u << 30));
+        DWORD done = 0;
+        const BOOL ok = WriteFile(g_log.file, bytes + written, part, &done, nullptr);
+        const DWORD error = ok ? (done ? NO_ERROR : ERROR_WRITE_FAULT) : GetLastError();
+        written += done;
+        g_log.state.sizeBytes += done;
+        if (done) g_log.state.atLineStart = bytes[written - 1] == '\n';
+        if (error != NO_ERROR) {
+            if (program) CountLoss(g_log.loss, count - written, error);
+            // The folder may be gone or the disk changed: open afresh next time.
+            CloseCurrentFile();
+            return error;
+        }
+    }
+    return NO_ERROR;
+}
+
+// The one line that says how much was lost, once writing works again.
+// Caller holds g_logLock.
+static void ReportLoss() {
+    if (g_log.loss.lostBytes == 0) return;
+    const std::string line = MarkedLine(Now(), LossText(g_log.loss), g_log.state.atLineStart);
+    if (WriteBytes(line.data(), line.size(), /*program=*/false) == NO_ERROR) g_log.loss = LossCount{0, 0};
+}
+
+// Moves output.log aside as output.1.log, and the older ones up. Gives the
+// error that kept output.log from moving, and then nothing else has moved;
+// the current file is open again either way, new or the same.
+// Caller holds g_logLock.
+static DWORD Rotate() {
+    CloseCurrentFile();
+    g_log.state = LogFileState{0, true};
+    DWORD error = NO_ERROR;
+    for (const RenameStep& step : RotationSteps(g_log.keep)) {
+        const std::wstring from = LogPath(step.from);
+        const BOOL ok = step.to.empty()
+                            ? DeleteFileW(from.c_str())
+                            : MoveFileExW(from.c_str(), LogPath(step.to).c_str(), MOVEFILE_REPLACE_EXISTING);
+        // Older files that are missing are no failure: there were fewer
+        // rotations. A current file that is gone has nothing to keep.
+        if (ok || step.from != LogFileName(0)) continue;
+        error = GetLastError();
+        if (error == ERROR_FILE_NOT_FOUND) error = NO_ERROR;
+        break;
+    }
+    OpenCurrentFile();
+    return error;
+}
+
+// Writes text with the rotations its size calls for. A rotation that fails
+// leaves the rest in the current file, and is tried again at the next write.
+// Caller holds g_logLock.
+static void WriteLogText(const std::string& text, bool program) {
+    ReportLoss();
+    for (std::size_t offset = 0; offset < text.size();) {
+        const WriteStep step = PlanWrite(g_log.state, g_log.limitBytes, text, offset);
+        WriteBytes(text.data() + offset, step.bytes, program);
+        offset += step.bytes;
+        if (!step.rotateAfter) continue;
+        const DWORD error = Rotate();
+        if (error == NO_ERROR) {
+            g_log.rotationFailing = false;
+            continue;
+        }
+        if (!g_log.rotationFailing) {
+            const std::string line = MarkedLine(Now(), "the log could not be rotated (Windows error " +
+                                                    std::to_string(error) + "); writing on in output.log",
+                                                g_log.state.atLineStart);
+            WriteBytes(line.data(), line.size(), /*program=*/false);
+        }
+        g_log.rotationFailing = true;
+        WriteBytes(text.data() + offset, text.size() - offset, program);
+        return;
+    }
+}
+
+void WriteOutput(OutputStream stream, const char* bytes, DWORD count) {
+    std::lock_guard<std::mutex> hold(g_logLock);
+    if (!g_log.enabled) return;
+    const std::string chunk(bytes, count);
+    WriteLogText(g_log.timestamps ? FrameChunk(g_log.frame, stream, chunk, Now()) : chunk, /*program=*/true);
+}
+
+void WriteMarkedLine(const std::string& text) {
+    std::lock_guard<std::mutex> hold(g_logLock);
+    if (!g_log.enabled) return;
+    WriteLogText(MarkedLine(Now(), text, g_log.state.atLineStart), /*program=*/false);
+    g_log.frame.midLine = false;  // the program's next bytes begin a line of their own
+}
+
+void CloseLog() {
+    std::lock_guard<std::mutex> hold(g_logLock);
+    CloseCurrentFile();
+}

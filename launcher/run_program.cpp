@@ -1,0 +1,180 @@
+#include "launcher/run_program.h"
+
+#include "launcher/log_file.h"
+
+// One read is written at once: a pipe of this size lets a fast writer run on
+// while the log is written, and a slow one's lines go out as they come.
+constexpr DWORD kPipeBytes = 65536;
+// The readers finish once every writer of the pipes has gone; the job has
+// ended the tree by then, so this only bounds a writer outside it.
+constexpr DWORD kDrainMs = 5000;
+constexpr DWORD kCancelledDrainMs = 1000;
+
+struct Reader {
+    HANDLE pipe;
+    OutputStream stream;
+    HANDLE thread;
+    char buffer[kPipeBytes];
+};
+struct RunRecord {
+    HANDLE job;
+    Reader readers[2];
+    int readerCount;
+};
+static RunRecord g_run = {};
+
+static void CloseAndNull(HANDLE& handle) {
+    if (handle) {
+        CloseHandle(handle);
+        handle = nullptr;
+    }
+}
+
+// The job's handle is not inheritable: were the program to hold it, the job
+// would outlive the launcher.
+static DWORD CreateKillOnCloseJob() {
+    g_run.job = CreateJobObjectW(/*lpJobAttributes=*/nullptr, /*lpName=*/nullptr);
+    if (!g_run.job) return GetLastError();
+    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits = {};
+    limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+    if (!SetInformationJobObject(g_run.job, JobObjectExtendedLimitInformation, &limits, sizeof limits)) {
+        return GetLastError();
+    }
+    return NO_ERROR;
+}
+
+// The handles the program gets, inheritable; the launcher closes them once
+// the program holds its own copies.
+struct ChildHandles {
+    HANDLE input;
+    HANDLE output;
+    HANDLE error;  // the same as output with one pipe
+};
+
+static void CloseChildHandles(ChildHandles& handles) {
+    if (handles.error == handles.output) handles.error = nullptr;
+    CloseAndNull(handles.input);
+    CloseAndNull(handles.output);
+    CloseAndNull(handles.error);
+}
+
+static DWORD OpenNul(DWORD access, HANDLE& handle) {
+    SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, /*bInheritHandle=*/TRUE};
+    handle = CreateFileW(L"NUL", access, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, OPEN_EXISTING, 0, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        handle = nullptr;
+        return GetLastError();
+    }
+    return NO_ERROR;
+}
+
+// A pipe whose write end only is inheritable, read by reader `index`.
+static DWORD OpenOutputPipe(int index, OutputStream stream, HANDLE& writeEnd) {
+    Reader& reader = g_run.readers[index];
+    if (!CreatePipe(&reader.pipe, &writeEnd, /*lpPipeAttributes=*/nullptr, kPipeBytes)) return GetLastError();
+    reader.stream = stream;
+    g_run.readerCount = index + 1;
+    if (!SetHandleInformation(writeEnd, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT)) return GetLastError();
+    return NO_ERROR;
+}
+
+static DWORD OpenChildHandles(const ProgramStart& start, ChildHandles& handles) {
+    DWORD error = OpenNul(GENERIC_READ, handles.input);
+    if (error != NO_ERROR) return error;
+    if (!start.keepOutput) {
+        error = OpenNul(GENERIC_WRITE, handles.output);
+        handles.error = handles.output;
+        return error;
+    }
+    error = OpenOutputPipe(0, OutputStream::kOut, handles.output);
+    if (error != NO_ERROR || !start.separateStreams) {
+        handles.error = handles.output;
+        return error;
+    }
+    return OpenOutputPipe(1, OutputStream::kErr, handles.error);
+}
+
+// Blocks on the pipe and writes each read at once, until every writer has
+// gone (the pipe breaks) or the read is cancelled.
+static DWORD WINAPI CopyOutput(LPVOID parameter) {
+    Reader& reader = *static_cast<Reader*>(parameter);
+    for (;;) {
+        DWORD count = 0;
+        if (!ReadFile(reader.pipe, reader.buffer, sizeof reader.buffer, &count, nullptr)) return 0;
+        try {
+            WriteOutput(reader.stream, reader.buffer, count);
+        } catch (...) {
+            // Out of memory for one read's framing: the read is dropped, the
+            // program goes on.
+        }
+    }
+}
+
+static DWORD StartReaders() {
+    for (int i = 0; i < g_run.readerCount; ++i) {
+        Reader& reader = g_run.readers[i];
+        reader.thread = CreateThread(nullptr, 0, CopyOutput, &reader, 0, nullptr);
+        if (!reader.thread) return GetLastError();
+    }
+    return NO_ERROR;
+}
+
+static DWORD CreateSuspended(const ProgramStart& start, ChildHandles& handles, PROCESS_INFORMATION& info) {
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = handles.input;
+    startup.hStdOutput = handles.output;
+    startup.hStdError = handles.error;
+    // CreateProcessW may write into the buffer; pass a copy.
+    std::wstring commandLine = start.commandLine;
+    const BOOL created = CreateProcessW(
+        start.application.c_str(), &commandLine[0], nullptr, nullptr, /*bInheritHandles=*/TRUE,
+        CREATE_SUSPENDED | CREATE_UNICODE_ENVIRONMENT, const_cast<wchar_t*>(start.environment),
+        start.workingDir.c_str(), &startup, &info);
+    const DWORD error = created ? NO_ERROR : GetLastError();
+    CloseChildHandles(handles);
+    return error;
+}
+
+DWORD StartProgram(const ProgramStart& start, HANDLE& process, DWORD& processId) {
+    DWORD error = CreateKillOnCloseJob();
+    ChildHandles handles = {};
+    if (error == NO_ERROR) error = OpenChildHandles(start, handles);
+    if (error != NO_ERROR) {
+        CloseChildHandles(handles);
+        return error;
+    }
+    PROCESS_INFORMATION info = {};
+    error = CreateSuspended(start, handles, info);
+    if (error != NO_ERROR) return error;
+    if (!AssignProcessToJobObject(g_run.job, info.hProcess)) {
+        error = GetLastError();
+        TerminateProcess(info.hProcess, error);
+    }
+    if (error == NO_ERROR) error = StartReaders();
+    if (error == NO_ERROR && ResumeThread(info.hThread) == static_cast<DWORD>(-1)) error = GetLastError();
+    CloseHandle(info.hThread);
+    if (error != NO_ERROR) {
+        TerminateJobObject(g_run.job, error);
+        CloseHandle(info.hProcess);
+        return error;
+    }
+    process = info.hProcess;
+    processId = info.dwProcessId;
+    return NO_ERROR;
+}
+
+void EndProgramTree() {
+    if (g_run.job) TerminateJobObject(g_run.job, /*uExitCode=*/1);
+    HANDLE threads[2] = {};
+    int count = 0;
+    for (int i = 0; i < g_run.readerCount; ++i) {
+        if (g_run.readers[i].thread) threads[count++] = g_run.readers[i].thread;
+    }
+    if (count == 0) return;
+    const DWORD drained = WaitForMultipleObjects(count, threads, /*bWaitAll=*/TRUE, kDrainMs);
+    if (drained < WAIT_OBJECT_0 + static_cast<DWORD>(count)) return;
+    for (int i = 0; i < count; ++i) CancelSynchronousIo(threads[i]);
+    WaitForMultipleObjects(count, threads, /*bWaitAll=*/TRUE, kCancelledDrainMs);
+}

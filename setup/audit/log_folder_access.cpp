@@ -1,0 +1,40 @@
+#include "setup/audit/log_folder_access.h"
+
+#include <cstdio>
+
+static const wchar_t kSystemSid[] = L"S-1-5-18";
+static const wchar_t kAdministratorsSid[] = L"S-1-5-32-544";
+
+AccessList LogFolderAccessList(const std::wstring& accountSid) {
+    const std::uint8_t inherited = kObjectInheritAce | kContainerInheritAce;
+    AccessList list{true, {}};
+    list.entries.push_back({AccessEntryType::Allow, inherited, kFileAllAccess, kSystemSid});
+    list.entries.push_back(
+        {AccessEntryType::Allow, inherited, kFileAllAccess, kAdministratorsSid});
+    if (accountSid != kSystemSid) {
+        list.entries.push_back({AccessEntryType::Allow, inherited, kLogWriterRights, accountSid});
+    }
+    return list;
+}
+
+static std::wstring FlagsSddl(std::uint8_t flags) {
+    std::wstring text;
+    if (flags & kObjectInheritAce) text += L"OI";
+    if (flags & kContainerInheritAce) text += L"CI";
+    if (flags & kInheritOnlyAce) text += L"IO";
+    if (flags & kInheritedAce) text += L"ID";
+    return text;
+}
+
+std::wstring AccessListSddl(const AccessList& list) {
+    if (!list.present) return L"";
+    std::wstring text = L"D:P";
+    for (const AccessEntry& entry : list.entries) {
+        if (entry.type == AccessEntryType::Other) continue;
+        wchar_t mask[16];
+        std::swprintf(mask, 16, L"0x%X", static_cast<unsigned>(entry.mask));
+        text += entry.type == AccessEntryType::Allow ? L"(A;" : L"(D;";
+        text += FlagsSddl(entry.flags) + L";" + mask + L";;;" + entry.sid + L")";
+    }
+    return text;
+}

@@ -1,0 +1,21 @@
+// The access list a service's log folder is made with: SYSTEM and the
+// administrators may do anything, the service's own account may read and
+// write there (the launcher writes, renames and deletes its log files),
+// and no one else may do anything. Pure, so that it is judged on the host.
+#pragma once
+
+#include <string>
+
+#include "setup/audit/access_review.h"
+
+// Read, write, execute and delete: the files' own rights the launcher needs
+// to write a log and rotate it (FILE_GENERIC_READ | _WRITE | _EXECUTE | DELETE).
+constexpr std::uint32_t kLogWriterRights = 0x1301BF;
+
+// Protected from inheritance, each entry inherited by the files and folders
+// made inside. accountSid: the service's account; SYSTEM gets no second entry.
+AccessList LogFolderAccessList(const std::wstring& accountSid);
+
+// The list in the platform's descriptor language, "D:P(A;OICI;FA;;;SY)...",
+// which the platform turns into a security descriptor.
+std::wstring AccessListSddl(const AccessList& list);

@@ -1,0 +1,32 @@
+// The values of the options that set up the launcher between the wrapper
+// and the program, each read by one rule and refused with one plain
+// sentence that names the rule.
+#pragma once
+
+#include <optional>
+#include <string>
+
+// Whether an environment variable's name says it holds a secret: PASSWORD,
+// SECRET, TOKEN, KEY or CREDENTIAL anywhere in it, in any case. The
+// service's command line can be read by every user of the machine.
+bool LooksSecret(const std::wstring& name);
+
+// --env NAME=VALUE: why it cannot be written into the command line, or
+// empty. The name is not empty and holds no = (Windows keeps the pair as
+// one string); a secret-looking name is pointed to --env-file.
+std::wstring EnvEntryProblem(const std::wstring& entry);
+
+// The NAME of NAME=VALUE (the whole text if it has no =).
+std::wstring EnvName(const std::wstring& entry);
+
+// --log-keep: the digits 0-9 alone, 0 to 999.
+std::optional<unsigned> ParseLogKeep(const std::wstring& text);
+
+// The log folder a service gets unless told otherwise:
+// <ProgramData>\Service Wrapper\logs\<name>.
+std::wstring DefaultLogDir(const std::wstring& programData, const std::wstring& serviceName);
+
+// The log files in a log folder: the current one, and the rotated one
+// numbered n (1 the newest).
+std::wstring CurrentLogPath(const std::wstring& logDir);
+std::wstring RotatedLogPath(const std::wstring& logDir, unsigned n);

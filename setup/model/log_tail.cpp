@@ -1,0 +1,49 @@
+#include "setup/model/log_tail.h"
+
+std::size_t TailStart(const std::string& text, std::size_t lines) {
+    if (lines == 0) return text.size();
+    std::size_t end = text.size();
+    // A line end at the very end closes the last line; it starts none.
+    if (end > 0 && text[end - 1] == '\n') --end;
+    while (end > 0) {
+        const std::size_t newline = text.rfind('\n', end - 1);
+        if (newline == std::string::npos) return 0;
+        if (--lines == 0) return newline + 1;
+        end = newline;
+    }
+    return 0;
+}
+
+static FollowPlan StartOver(const FollowState& state, const LogFileSeen& current) {
+    FollowPlan plan{{}, FollowState{true, current.id, current.size}, state.known};
+    if (current.size > 0) plan.reads.push_back({LogFile::Current, 0, current.size});
+    return plan;
+}
+
+FollowPlan PlanFollow(const FollowState& state, const LogFileSeen& current,
+                      const LogFileSeen& rotated) {
+    if (state.known && current.exists && current.id == state.id) {
+        if (current.size < state.offset) return StartOver(FollowState{false, 0, 0}, current);
+        FollowPlan plan{{}, FollowState{true, current.id, current.size}, false};
+        if (current.size > state.offset) {
+            plan.reads.push_back({LogFile::Current, state.offset, current.size});
+        }
+        return plan;
+    }
+    if (state.known && rotated.exists && rotated.id == state.id) {
+        FollowPlan plan{{}, state, false};
+        if (rotated.size > state.offset) {
+            plan.reads.push_back({LogFile::Rotated, state.offset, rotated.size});
+        }
+        if (!current.exists) {
+            plan.next = FollowState{false, 0, 0};
+            return plan;
+        }
+        FollowPlan rest = StartOver(FollowState{false, 0, 0}, current);
+        plan.reads.insert(plan.reads.end(), rest.reads.begin(), rest.reads.end());
+        plan.next = rest.next;
+        return plan;
+    }
+    if (!current.exists) return FollowPlan{{}, state, false};
+    return StartOver(state, current);
+}

@@ -1,0 +1,48 @@
+// What `logs` prints of a service's log: the last lines of the current
+// file, and then, following it, each new part as it is written, across the
+// launcher's rotations. Pure: the platform layer reads the files.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// Where the last `lines` lines of text start; a last line without its line
+// end counts as a line. 0 lines: the end.
+std::size_t TailStart(const std::string& text, std::size_t lines);
+
+// A log file as one look at it found it: its identity (the file index,
+// which a rename keeps) and its size.
+struct LogFileSeen {
+    bool exists;
+    std::uint64_t id;
+    std::uint64_t size;
+};
+
+// How far the file being followed has been printed.
+struct FollowState {
+    bool known;  // false before anything was printed
+    std::uint64_t id;
+    std::uint64_t offset;
+};
+
+enum class LogFile { Current, Rotated };
+
+struct FollowRead {
+    LogFile file;
+    std::uint64_t from;
+    std::uint64_t to;
+};
+
+struct FollowPlan {
+    std::vector<FollowRead> reads;  // in the order to print them
+    FollowState next;
+    bool lost;  // the file followed is gone further than one rotation: a part may be missed
+};
+
+// The next step of following, from a look at the current file and the
+// newest rotated one. The file followed, once rotated, is finished from
+// where it was left, then the new current file is printed from its start;
+// a current file that shrank in place is printed from its start.
+FollowPlan PlanFollow(const FollowState& state, const LogFileSeen& current,
+                      const LogFileSeen& rotated);

@@ -1,0 +1,44 @@
+#include "setup/audit/log_folder_access.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+const wchar_t kVirtual[] = L"S-1-5-80-1-2-3-4-5";
+
+std::wstring NoName(const std::wstring&) {
+    return L"";
+}
+
+// Judged by the audit that judges the program's folders: the service's own
+// account is the one principal besides the trusted ones that may write,
+// with what rotating a log needs and no right over the folder's access list.
+TEST(LogFolderAccess, LetsOnlyTheServiceAccountWriteBesidesSystemAndAdministrators) {
+    for (const wchar_t* account : {kVirtual, L"S-1-5-19"}) {
+        SCOPED_TRACE(testing::PrintToString(account));
+        const AccessList list = LogFolderAccessList(account);
+        const std::vector<AccessFinding> findings =
+            ReviewAccess(AuditedKind::OwnFolder, L"C:\\logs", list, NoName);
+        ASSERT_EQ(findings.size(), 1u);
+        EXPECT_EQ(findings[0].sid, account);
+        EXPECT_EQ(findings[0].level, FindingLevel::Note);
+        const AccessEntry& entry = list.entries.back();
+        EXPECT_EQ(entry.mask & (kFileWriteData | kFileAppendData | kDelete),
+                  kFileWriteData | kFileAppendData | kDelete);
+        EXPECT_EQ(entry.mask & (kWriteDac | kWriteOwner), 0u);
+        for (const AccessEntry& e : list.entries) {
+            EXPECT_EQ(e.flags, kObjectInheritAce | kContainerInheritAce);
+        }
+    }
+}
+
+TEST(LogFolderAccess, WritesTheListProtectedFromInheritanceInTheDescriptorLanguage) {
+    EXPECT_EQ(AccessListSddl(LogFolderAccessList(kVirtual)),
+              L"D:P(A;OICI;0x1F01FF;;;S-1-5-18)(A;OICI;0x1F01FF;;;S-1-5-32-544)"
+              L"(A;OICI;0x1301BF;;;S-1-5-80-1-2-3-4-5)");
+    // LocalSystem is SYSTEM, which has its entry already.
+    EXPECT_EQ(AccessListSddl(LogFolderAccessList(L"S-1-5-18")),
+              L"D:P(A;OICI;0x1F01FF;;;S-1-5-18)(A;OICI;0x1F01FF;;;S-1-5-32-544)");
+}
+
+}  // namespace

@@ -1,0 +1,73 @@
+#include "setup/model/log_tail.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+TEST(TailStart, FindsTheLastLinesWithOrWithoutAFinalLineEnd) {
+    const struct {
+        std::string text;
+        std::size_t lines;
+        std::string tail;
+    } kCases[] = {
+        {"a\nb\nc\n", 2, "b\nc\n"},
+        {"a\nb\nc", 2, "b\nc"},
+        {"a\nb\nc\n", 3, "a\nb\nc\n"},
+        {"a\nb\nc\n", 50, "a\nb\nc\n"},
+        {"a\nb\nc\n", 0, ""},
+        {"", 5, ""},
+        {"\n\n\n", 2, "\n\n"},
+        {"one line", 1, "one line"},
+    };
+    for (const auto& c : kCases) {
+        SCOPED_TRACE(testing::PrintToString(c.text));
+        EXPECT_EQ(c.text.substr(TailStart(c.text, c.lines)), c.tail);
+    }
+}
+
+constexpr LogFileSeen kNone{false, 0, 0};
+
+std::string Reads(const FollowPlan& plan) {
+    std::string text;
+    for (const FollowRead& read : plan.reads) {
+        text += (read.file == LogFile::Current ? "current " : "rotated ") +
+                std::to_string(read.from) + "-" + std::to_string(read.to) + ";";
+    }
+    return text;
+}
+
+TEST(PlanFollow, PrintsEachPartOnceAcrossRotations) {
+    const struct {
+        const char* what;
+        FollowState state;
+        LogFileSeen current, rotated;
+        std::string reads;
+        FollowState next;
+        bool lost;
+    } kCases[] = {
+        {"grown", {true, 7, 100}, {true, 7, 150}, kNone, "current 100-150;", {true, 7, 150}, false},
+        {"unchanged", {true, 7, 100}, {true, 7, 100}, kNone, "", {true, 7, 100}, false},
+        {"rotated, new file written", {true, 7, 100}, {true, 8, 30}, {true, 7, 120},
+         "rotated 100-120;current 0-30;", {true, 8, 30}, false},
+        {"rotated, no new file yet", {true, 7, 100}, kNone, {true, 7, 120}, "rotated 100-120;",
+         {false, 0, 0}, false},
+        {"new file after waiting", {false, 0, 0}, {true, 8, 10}, {true, 7, 120}, "current 0-10;",
+         {true, 8, 10}, false},
+        {"rotated twice meanwhile", {true, 7, 100}, {true, 9, 5}, {true, 8, 200}, "current 0-5;",
+         {true, 9, 5}, true},
+        {"shrank in place", {true, 7, 100}, {true, 7, 40}, kNone, "current 0-40;", {true, 7, 40},
+         false},
+        {"no log yet", {false, 0, 0}, kNone, kNone, "", {false, 0, 0}, false},
+    };
+    for (const auto& c : kCases) {
+        SCOPED_TRACE(c.what);
+        const FollowPlan plan = PlanFollow(c.state, c.current, c.rotated);
+        EXPECT_EQ(Reads(plan), c.reads);
+        EXPECT_EQ(plan.next.known, c.next.known);
+        EXPECT_EQ(plan.next.id, c.next.id);
+        EXPECT_EQ(plan.next.offset, c.next.offset);
+        EXPECT_EQ(plan.lost, c.lost);
+    }
+}
+
+}  // namespace
