@@ -164,7 +164,7 @@ TEST_F(SetupTool, InstallWritesABareNameAsTheFullPathFound) {
     ASSERT_NE(SearchPathW(nullptr, L"ping.exe", nullptr, MAX_PATH, found, nullptr), 0u);
     // A ping.exe of its own in the installer's current folder is not the
     // one the service would run.
-    const std::wstring decoy = folder_ + L"\ping.exe";
+    const std::wstring decoy = folder_ + L"\\ping.exe";
     ASSERT_TRUE(CopyFileW(g_testChildPath.c_str(), decoy.c_str(), FALSE));
     wchar_t current[MAX_PATH] = {};
     GetCurrentDirectoryW(MAX_PATH, current);

@@ -27,8 +27,8 @@ TEST(VerbHelpText, TellsOfTheOneCommandAndItsOwnOptions) {
         const std::wstring text = VerbHelpText(c.verb);
         EXPECT_EQ(text.find(L"Usage: service-wrapper-setup " + std::wstring(c.word)), 0u) << text;
         EXPECT_EQ(Holds(text, L"--stop-timeout"), c.configOptions);
-        EXPECT_EQ(Holds(text, L"--no-wait"), c.verb == Verb::Stop || c.verb == Verb::Remove);
-        EXPECT_TRUE(Holds(UsageText(), L"service-wrapper-setup " + std::wstring(c.word)));
+        const std::wstring usage = text.substr(0, text.find(L'\n'));
+        EXPECT_EQ(Holds(usage, L"--no-wait"), c.verb == Verb::Stop || c.verb == Verb::Remove);
     }
 }
 

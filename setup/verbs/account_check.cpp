@@ -1,9 +1,9 @@
 // The user account install, apply and set are given, looked up before
 // anything is written.
-#include <sddl.h>
-
 #include "setup/model/account_lookup.h"
 #include "setup/verbs/config_verbs.h"
+
+#include <sddl.h>
 
 static std::wstring ComputerName() {
     wchar_t name[MAX_COMPUTERNAME_LENGTH + 1] = {};
