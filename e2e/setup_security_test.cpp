@@ -202,25 +202,32 @@ TEST_F(SetupSecurity, AuditsFilesArgumentsNameAndLetsLesseningChangesThrough) {
     const std::wstring openFolder = kAuditFolder + L"\\open folder";
     run = Install(kClosedProgram, {L"--json"}, {L"--data", openFolder});
     EXPECT_EQ(run.exitCode, 0u) << Narrow(run.out);
-    EXPECT_TRUE(Holds(Widen(json::parse(Narrow(run.out))["notes"].dump()),
-                      L"may write the folder [" + openFolder + L"], which argument 2 names"));
+    std::wstring notes;
+    const json installed = json::parse(Narrow(run.out));
+    for (const json& note : installed["notes"]) {
+        notes += Widen(note.get<std::string>()) + L"\n";
+    }
+    EXPECT_TRUE(Holds(notes, L"may write the folder [" + openFolder + L"], which argument 2 names"));
     EXPECT_TRUE(RemoveService(manager_, name_, 15000));
 
     run = Install(kOpenProgram, {L"--accept-writable-paths"});
     ASSERT_EQ(run.exitCode, 0u) << Narrow(run.err);
-    const std::wstring installed = StoredCommandLine();
+    const std::wstring written = StoredCommandLine();
     run = Setup({L"set", name_, L"--stop-timeout", L"999999"});
     EXPECT_EQ(run.exitCode, 1u);
     EXPECT_TRUE(Holds(run.err, L"Nothing was changed."));
-    EXPECT_EQ(StoredCommandLine(), installed);
-    for (const wchar_t* start : {L"disabled", L"manual"}) {
-        SCOPED_TRACE(Narrow(start));
-        run = Setup({L"set", name_, L"--start", start});
+    EXPECT_EQ(StoredCommandLine(), written);
+    // Installed to start on demand: disabled, then a shorter stop timeout.
+    const std::pair<const wchar_t*, const wchar_t*> kLessening[] = {
+        {L"--start", L"disabled"}, {L"--stop-timeout", L"1"}};
+    for (const auto& option : kLessening) {
+        SCOPED_TRACE(Narrow(option.first));
+        run = Setup({L"set", name_, option.first, option.second});
         EXPECT_EQ(run.exitCode, 0u) << Narrow(run.err);
         EXPECT_TRUE(Holds(run.out, kEveryone + L"  the file [" + kOpenProgram + L"]"));
         EXPECT_TRUE(Holds(run.out, L"only lessens what the service runs"));
     }
-    EXPECT_EQ(QueryStartType(), DWORD(SERVICE_DEMAND_START));
+    EXPECT_EQ(QueryStartType(), DWORD(SERVICE_DISABLED));
 }
 
 // Accounts are looked up: a group is refused, SYSTEM is LocalSystem with no

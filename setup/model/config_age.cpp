@@ -1,8 +1,10 @@
 #include "setup/model/config_age.h"
 
+// The key's time cannot tell which setting was written: a description
+// takes effect at once, a command line or an account only at a start.
 const wchar_t kChangedSinceStartText[] =
-    L"its configuration was changed after it started, so it runs with the one before; restart "
-    L"it to apply the change (restart, or apply or set with --restart).";
+    L"its configuration was written after it started: a change of its command line or account "
+    L"waits until it starts again (restart, or apply or set with --restart).";
 
 std::optional<bool> ChangedSinceStart(const SERVICE_STATUS_PROCESS& status,
                                       std::optional<ULONGLONG> keyWrittenAt,

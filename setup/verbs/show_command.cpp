@@ -102,7 +102,7 @@ int RunShow(const SetupCommand& command) {
     for (const std::wstring& note : checks.notes) review.notes.push_back(note);
     const std::optional<bool> changed = ReadChangedSinceStart(command.name, s);
     if (changed.value_or(false)) {
-        review.warnings.push_back(L"The service runs, and " + std::wstring(kChangedSinceStartText));
+        review.notes.push_back(L"The service runs, and " + std::wstring(kChangedSinceStartText));
     }
     const StatusReport status = StatusReportOf(s);
     const std::wstring program = config.commandLine.decoded ? config.commandLine.program : L"";
