@@ -124,6 +124,23 @@ TEST_F(LaunchedProgram, RunsInItsFolderWithItsEnvironmentAndPassesItsExitCodeOn)
     EXPECT_EQ(marked[1], "the program ended with exit code 3 (0x00000003)");
 }
 
+// A malformed environment file fails the start: the program never runs,
+// the log names the line, and the service's report carries the launcher's
+// Windows error (ERROR_INVALID_DATA).
+TEST_F(LaunchedProgram, RefusesAMalformedEnvironmentFileNamingItsLine) {
+    const std::wstring envFile = folder_ + L"\\program.env";
+    WriteFileText(envFile, "A=1\r\nnot a pair\r\n");
+    InstallLauncher(L"5000", {L"--env-file", envFile}, {childPath_, L"report", L"0"});
+    Start();
+    ASSERT_TRUE(WaitForState(SERVICE_STOPPED, 15000)) << Seen();
+
+    EXPECT_EQ(Summary(ServiceReports().back()), "STOPPED exit=1066 cp=0 hint=0 specific=13");
+    const std::string log = ReadFileText(LogPath(0));
+    EXPECT_EQ(Lines(log, false), std::vector<std::string>{});
+    EXPECT_EQ(Lines(log, true), (std::vector<std::string>{"the environment file " + Narrow(envFile) +
+                                                          ", line 2: the line is not NAME=VALUE (Windows error 13)"}));
+}
+
 // cmd.exe reads its command line itself: "/c" reaches it bare. Each line
 // carries its time and stream, and the program runs in the folder given.
 TEST_F(LaunchedProgram, TimestampsEachLineAndRunsCmdInTheFolderGiven) {

@@ -60,7 +60,12 @@ TEST_F(Soak, HundredStartStopCyclesEachEndCleanly) {
         HANDLE childProcess = HoldChild(0);
         ASSERT_NE(childProcess, nullptr) << "no child record";
 
-        ASSERT_EQ(Control(SERVICE_CONTROL_STOP), DWORD(ERROR_SUCCESS)) << Seen();
+        DWORD stopResult = Control(SERVICE_CONTROL_STOP);
+        // A stop refused or lost says more once it is known how the life ended.
+        if (stopResult != ERROR_SUCCESS) WaitForState(SERVICE_STOPPED, kStartMs);
+        ASSERT_EQ(stopResult, DWORD(ERROR_SUCCESS))
+            << Seen() << "; the wrapper's exit code " << ExitCodeOnceEnded(wrapper, kGoneMs)
+            << ", the child's " << ExitCodeOnceEnded(childProcess, 0);
         if (grace) ReleaseChild();
         ASSERT_TRUE(WaitForState(SERVICE_STOPPED, kStartMs)) << Seen();
 

@@ -26,8 +26,8 @@ std::wstring BeforeNotes(const std::wstring& out) {
 TEST_F(SetupTool, ApplyInstallsThenChangesOnlyWhatDiffersAndSetChangesOneField) {
     const std::wstring child = PrepareChild("run-forever");
     auto apply = [&](const wchar_t* stopTimeout, bool asJson) {
-        std::vector<std::wstring> arguments = {L"apply", name_, L"--stop-timeout", stopTimeout,
-                                               L"--start", L"demand"};
+        std::vector<std::wstring> arguments = {L"apply", name_, L"--direct", L"--stop-timeout",
+                                               stopTimeout, L"--start", L"demand"};
         if (asJson) arguments.push_back(L"--json");
         arguments.insert(arguments.end(), {L"--", child, L"one", L"two words"});
         return Setup(arguments);
@@ -169,8 +169,9 @@ TEST_F(SetupTool, InstallWritesABareNameAsTheFullPathFound) {
     wchar_t current[MAX_PATH] = {};
     GetCurrentDirectoryW(MAX_PATH, current);
     SetCurrentDirectoryW(folder_.c_str());
-    SetupRun run = Setup({L"install", name_, L"--start", L"demand", L"--json", L"--depends-on",
-                          L"no-such-service-anywhere", L"--", L"ping.exe", L"-n", L"1"});
+    SetupRun run = Setup({L"install", name_, L"--direct", L"--start", L"demand", L"--json",
+                          L"--depends-on", L"no-such-service-anywhere", L"--", L"ping.exe", L"-n",
+                          L"1"});
     SetCurrentDirectoryW(current);
     DeleteFileW(decoy.c_str());
     ASSERT_EQ(run.exitCode, 0u) << Narrow(run.out);

@@ -42,7 +42,7 @@ protected:
 
     SetupRun Install(const std::wstring& program, std::vector<std::wstring> options = {},
                      const std::vector<std::wstring>& arguments = {}) {
-        options.insert(options.begin(), {L"install", name_, L"--start", L"demand"});
+        options.insert(options.begin(), {L"install", name_, L"--direct", L"--start", L"demand"});
         options.push_back(L"--");
         options.push_back(program);
         options.insert(options.end(), arguments.begin(), arguments.end());
@@ -165,7 +165,7 @@ TEST_F(SetupSecurity, WritesAndReadsBackAVirtualAndAUserAccount) {
     ASSERT_TRUE(GetUserNameW(user, &length)) << GetLastError();
     const std::wstring account = L".\\" + std::wstring(user);
     const std::string kPasswords[] = {"e2e-Pa55-word", "other-Pa55-word"};
-    run = Setup({L"install", name_, L"--account", account, L"--password-stdin", L"--start",
+    run = Setup({L"install", name_, L"--direct", L"--account", account, L"--password-stdin", L"--start",
                  L"demand", L"--", child},
                 kPasswords[0] + "\r\nnot read\r\n");
     EXPECT_EQ(run.exitCode, 0u) << Narrow(run.err);

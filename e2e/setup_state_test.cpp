@@ -24,7 +24,7 @@ protected:
 
 TEST_F(SetupState, StartsStopsRestartsAndTellsTheStateWithExitCodesForScripts) {
     const std::wstring child = PrepareChild("run-forever");
-    SetupRun installed = Setup({L"install", name_, L"--stop-timeout", L"1000", L"--start",
+    SetupRun installed = Setup({L"install", name_, L"--direct", L"--stop-timeout", L"1000", L"--start",
                                 L"demand", L"--", child});
     ASSERT_EQ(installed.exitCode, 0u) << Narrow(installed.err);
 

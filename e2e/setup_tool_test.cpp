@@ -22,7 +22,7 @@ const std::vector<std::wstring> kHardArguments = {
 TEST_F(SetupTool, InstallsShowsAndRemovesAServiceWhoseProgramGetsItsArgumentsExactly) {
     const std::wstring child = PrepareChild("run-forever");
     std::vector<std::wstring> install = {
-        L"install", name_,     L"--stop-timeout", L"1000",
+        L"install", name_,     L"--direct", L"--stop-timeout", L"1000",
         L"--start", L"demand", L"--display-name", L"Setup \u00e9 test",
         L"--"};
     install.push_back(child);
@@ -155,7 +155,7 @@ TEST_F(SetupTool, RefusesAnInstallThatCannotWorkAndLeavesNothing) {
     for (const auto& c : kCases) {
         SCOPED_TRACE(c.what);
         if (c.nameTaken) InstallRaw(existing, 180000);
-        std::vector<std::wstring> arguments = {L"install", name_};
+        std::vector<std::wstring> arguments = {L"install", name_, L"--direct"};
         arguments.insert(arguments.end(), c.options.begin(), c.options.end());
         arguments.insert(arguments.end(), {L"--", c.program, L"x"});
         SetupRun run = Setup(arguments);

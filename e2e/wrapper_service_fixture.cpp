@@ -258,9 +258,9 @@ std::vector<StatusWatch*> WrapperService::Watching() const {
 
 bool WrapperService::WaitForState(DWORD state, DWORD timeoutMs, size_t service) {
     ULONGLONG deadline = GetTickCount64() + timeoutMs;
-    while (!HasState(ServiceReports(service), state)) {
+    while (!watches_[service] || !HasReached(watches_[service], state)) {
         ULONGLONG now = GetTickCount64();
-        if (now >= deadline) return false;
+        if (now >= deadline) return HasState(ServiceReports(service), state);
         PumpReports(Watching(), DWORD(deadline - now < 50 ? deadline - now : 50));
     }
     return true;

@@ -10,7 +10,7 @@
 #include "setup/model/help_text.h"
 #include "setup/model/service_command_line.h"
 #include "setup/model/text.h"
-#include "setup/verbs/state_verbs.h"
+#include "setup/verbs/verb_output.h"
 
 // Split by CommandLineToArgvW, as the wrapper splits its own: the same rule
 // for both programs, and no wildcard expansion by the runtime.
@@ -71,6 +71,7 @@ static int Run() {
     case Verb::Restart: return RunRestart(command.name, command.json);
     case Verb::Status: return RunStatus(command.name, command.json);
     case Verb::List: return RunList(command.json);
+    case Verb::Logs: return RunLogs(command);
     case Verb::Help: return Answer(command);
     case Verb::Version: return Answer(command);
     }

@@ -16,6 +16,7 @@ DesiredConfig Desired() {
     options.stopTimeoutMs = 30000;
     options.program = L"u";
     options.arguments = {L"a"};
+    options.launch.direct = true;
     return ComposeInstallConfig(L"U", options, kWrapper, kProgram);
 }
 
@@ -47,28 +48,28 @@ const CompareCase kCases[] = {
     {"same", [](ServiceConfig&, DesiredConfig&) {}, {}},
     {"stop timeout",
      [](ServiceConfig&, DesiredConfig& d) {
-         d.config.commandLine = ComposedCommandLine(kWrapper, 60000, kProgram, {L"a"});
+         d.config.commandLine = ComposeCommandLine(kWrapper, 60000, kProgram, {L"a"});
      },
      {"stopTimeoutMs"}, L"30000 ms", L"60000 ms", "30000", "60000", kConfig, true},
     {"wrapper",
      [](ServiceConfig&, DesiredConfig& d) {
-         d.config.commandLine = ComposedCommandLine(L"D:\\service-wrapper.exe", 30000, kProgram, {L"a"});
+         d.config.commandLine = ComposeCommandLine(L"D:\\service-wrapper.exe", 30000, kProgram, {L"a"});
      },
      {"wrapperPath"}, L"[C:\\W\\service-wrapper.exe]", L"[D:\\service-wrapper.exe]",
      R"("C:\\W\\service-wrapper.exe")", R"("D:\\service-wrapper.exe")", kConfig, true},
     {"program",
      [](ServiceConfig&, DesiredConfig& d) {
-         d.config.commandLine = ComposedCommandLine(kWrapper, 30000, L"C:\\P\\v.exe", {L"a"});
+         d.config.commandLine = ComposeCommandLine(kWrapper, 30000, L"C:\\P\\v.exe", {L"a"});
      },
      {"program"}, L"[C:\\P\\u.exe]", L"[C:\\P\\v.exe]", R"("C:\\P\\u.exe")", R"("C:\\P\\v.exe")", kConfig, true},
     {"arguments",
      [](ServiceConfig&, DesiredConfig& d) {
-         d.config.commandLine = ComposedCommandLine(kWrapper, 30000, kProgram, {L"a", L"b\tc"});
+         d.config.commandLine = ComposeCommandLine(kWrapper, 30000, kProgram, {L"a", L"b\tc"});
      },
      {"arguments"}, L"[a]", L"[a] [b<TAB>c]", R"(["a"])", "[\"a\",\"b\\tc\"]", kConfig, true},
     {"timeout and program at once",
      [](ServiceConfig&, DesiredConfig& d) {
-         d.config.commandLine = ComposedCommandLine(kWrapper, 1, L"C:\\P\\v.exe", {});
+         d.config.commandLine = ComposeCommandLine(kWrapper, 1, L"C:\\P\\v.exe", {});
      },
      {"stopTimeoutMs", "program", "arguments"}, L"30000 ms", L"1 ms", "30000", "1", kConfig, true},
     // The same elements in other quoting: rewritten, but nothing to restart for.

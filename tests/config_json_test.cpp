@@ -20,6 +20,7 @@ TEST(ConfigJson, CarriesTheWholeRecordWithTheElementsDecoded) {
     ConfigOptions options;
     options.stopTimeoutMs = 30000;
     options.arguments = {L"a\tb", L"\u00e9\U0001F600", L""};
+    options.launch.direct = true;
     DesiredConfig desired =
         ComposeInstallConfig(L"U", options, L"C:\\W\\service-wrapper.exe", L"C:\\P\\u.exe");
     desired.config.dependencies = {L"Tcpip"};
@@ -62,25 +63,6 @@ TEST(ConfigJson, CarriesTheWholeRecordWithTheElementsDecoded) {
     }
     EXPECT_EQ(u["wrapped"], true);
     EXPECT_EQ(u["elements"][0], "C:\\Program");
-}
-
-TEST(ChangesJson, SaysWhetherAnythingChangedAndEachOldAndNewValue) {
-    ConfigOptions options;
-    options.stopTimeoutMs = 30000;
-    DesiredConfig desired = ComposeInstallConfig(L"U", options, L"C:\\W\\service-wrapper.exe", L"C:\\P\\u.exe");
-    ServiceConfig current = desired.config;
-    EXPECT_EQ(Parsed(ChangesJson(CompareConfigs(current, desired))),
-              json::parse(R"({"changed": false, "changes": [], "needsRestart": false})"));
-    current.commandLine = ComposedCommandLine(L"C:\\W\\service-wrapper.exe", 5, L"C:\\P\\u.exe", {});
-    current.displayName = L"Old \u00fc";
-    const json j = Parsed(ChangesJson(CompareConfigs(current, desired)));
-    EXPECT_EQ(j["changed"], true);
-    EXPECT_EQ(j["needsRestart"], true);
-    ASSERT_EQ(j["changes"].size(), 2u);
-    EXPECT_EQ(j["changes"][0], json::parse(R"({"field": "stopTimeoutMs", "old": 5, "new": 30000, "needsRestart": true})"));
-    EXPECT_EQ(j["changes"][1]["field"], "displayName");
-    EXPECT_EQ(j["changes"][1]["old"], "Old \xc3\xbc");
-    EXPECT_EQ(j["changes"][1]["new"], "U");
 }
 
 TEST(StatusJson, GivesStatePidAndExitCodes) {

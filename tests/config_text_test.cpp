@@ -21,6 +21,7 @@ ServiceConfig Config() {
     ConfigOptions options;
     options.stopTimeoutMs = 30000;
     options.program = L"u";
+    options.launch.direct = true;
     return ComposeInstallConfig(L"U", options, L"C:\\W\\service-wrapper.exe", L"C:\\P\\u.exe").config;
 }
 
@@ -76,7 +77,7 @@ TEST(RenderInstallReport, SaysWhatAStopWillDoWithTheTimeoutWritten) {
 TEST(RenderShowText, ListsTheRecordWithControlCharactersMarked) {
     ServiceConfig config = Config();
     config.description = L"two\nlines";
-    config.commandLine = ComposedCommandLine(L"C:\\W\\service-wrapper.exe", 30000, L"C:\\P\\u.exe", {L"a\tb"});
+    config.commandLine = ComposeCommandLine(L"C:\\W\\service-wrapper.exe", 30000, L"C:\\P\\u.exe", {L"a\tb"});
     config.account = L"NT SERVICE\\U";
     config.dependencies = {L"Tcpip"};
     config.sidType = SidType::Unrestricted;
@@ -121,24 +122,6 @@ TEST(RenderShowText, NamesTheSidTypeAndPrivilegesOrWhyTheyAreUnknown) {
         const std::wstring report = RenderInstallReport(config);
         EXPECT_EQ(Holds(report, L"SID type"), c.sidType.has_value());
     }
-}
-
-TEST(RenderChangesText, GivesOldAndNewPerFieldOrSaysNothingChanged) {
-    ServiceConfig config = Config();
-    DesiredConfig desired{config, false, false, false};
-    desired.config.commandLine = ComposedCommandLine(L"C:\\W\\service-wrapper.exe", 60000, L"C:\\P\\u.exe", {});
-    desired.config.displayName = L"New";
-    std::vector<ConfigChange> changes = CompareConfigs(config, desired);
-    EXPECT_EQ(RenderChangesText(L"U", changes, /*running=*/true),
-              L"Changed the service U:\n"
-              L"  stop timeout: 30000 ms -> 60000 ms\n"
-              L"  display name: [U] -> [New]\n"
-              L"The service is running: restart it to apply: stop timeout.\n");
-    EXPECT_FALSE(Holds(RenderChangesText(L"U", changes, /*running=*/false), L"restart"));
-    // A password only as changed, never old or new.
-    EXPECT_EQ(RenderChangesText(L"U", {PasswordChange()}, /*running=*/false),
-              L"Changed the service U:\n  password: (changed)\n");
-    EXPECT_EQ(RenderChangesText(L"U", {}, true), L"The service U is already as asked; nothing was changed.\n");
 }
 
 TEST(StatusLine, NamesTheStateAndExplainsAStop) {
@@ -186,8 +169,8 @@ TEST(InstallFailureText, SaysWhatIsLeftInstalled) {
 // be, with the value it has now and the one it had.
 TEST(ChangeFailureText, SaysWhatWasWrittenBackOrWhatCouldNotBe) {
     ServiceConfig config = Config();
-    DesiredConfig desired{config, false, false, false};
-    desired.config.commandLine = ComposedCommandLine(L"C:\\W\\service-wrapper.exe", 60000, L"C:\\P\\u.exe", {});
+    DesiredConfig desired{config, false};
+    desired.config.commandLine = ComposeCommandLine(L"C:\\W\\service-wrapper.exe", 60000, L"C:\\P\\u.exe", {});
     desired.config.description = L"New";
     desired.config.preshutdownTimeoutMs = 60000;
     std::vector<ConfigChange> changes = CompareConfigs(config, desired);

@@ -15,6 +15,7 @@ const VerbHelpCase kVerbs[] = {
     {Verb::Start, L"start", false},    {Verb::Stop, L"stop", false},
     {Verb::Restart, L"restart", false}, {Verb::Status, L"status", false},
     {Verb::List, L"list", false},      {Verb::Help, L"help", false},
+    {Verb::Logs, L"logs", false},
 };
 
 bool Holds(const std::wstring& text, const std::wstring& phrase) {

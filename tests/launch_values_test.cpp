@@ -1,5 +1,7 @@
 #include "setup/model/launch_values.h"
 
+#include "setup/model/setup_options.h"
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -51,6 +53,63 @@ TEST(LogPaths, NameTheServicesOwnFolderAndTheLaunchersFiles) {
     EXPECT_EQ(DefaultLogDir(L"D:\\", L"web"), L"D:\\Service Wrapper\\logs\\web");
     EXPECT_EQ(CurrentLogPath(L"C:\\l"), L"C:\\l\\output.log");
     EXPECT_EQ(RotatedLogPath(L"C:\\l", 3), L"C:\\l\\output.3.log");
+}
+
+// The launcher's part of what a command was given, on one line.
+std::wstring LaunchSummary(const LaunchOptions& o) {
+    std::wstring s;
+    if (o.direct) s += L" direct";
+    if (o.logDir) s += L" log-dir [" + *o.logDir + L"]";
+    if (o.logSizeBytes) s += L" size " + std::to_wstring(*o.logSizeBytes);
+    if (o.logKeep) s += L" keep " + std::to_wstring(*o.logKeep);
+    if (o.logTimestamps) s += *o.logTimestamps ? L" timestamps" : L" no-timestamps";
+    if (o.workingDir) s += L" working-dir [" + *o.workingDir + L"]";
+    for (const std::wstring& e : o.env) s += L" env [" + e + L"]";
+    for (const std::wstring& e : o.unsetEnv) s += L" unset [" + e + L"]";
+    if (o.envFile) s += L" env-file [" + *o.envFile + L"]";
+    if (o.stopSignal) s += *o.stopSignal == StopSignal::kNone ? L" signal none" : L" signal ctrl-c";
+    return s;
+}
+
+TEST(ParseSetupCommand, TakesTheLaunchersOptionsOrSaysWhatIsWrong) {
+    const struct {
+        std::vector<std::wstring> arguments;
+        const wchar_t* expected;  // the summary, or a phrase of the error
+    } kCases[] = {
+        {{L"install", L"U", L"--", L"p"}, L""},
+        {{L"install", L"U", L"--direct", L"--", L"p"}, L" direct"},
+        {{L"apply", L"U", L"--log-dir", L"None", L"--log-size=10m", L"--log-keep", L"0",
+          L"--log-timestamps", L"--working-dir", L"D:\\w", L"--env", L"A=1", L"--env", L"B=",
+          L"--env-file", L"C:\\e.env", L"--stop-signal", L"NONE", L"--", L"p"},
+         L" log-dir [] size 10485760 keep 0 timestamps working-dir [D:\\w] env [A=1] env [B=] "
+         L"env-file [C:\\e.env] signal none"},
+        {{L"set", L"U", L"--unset-env", L"A", L"--no-log-timestamps", L"--working-dir=none"},
+         L" no-timestamps working-dir [] unset [A]"},
+        {{L"install", L"U", L"--direct", L"--log-keep", L"3", L"--", L"p"}, L"--direct runs the program"},
+        {{L"install", L"U", L"--env", L"API_KEY=x", L"--", L"p"}, L"--env-file"},
+        {{L"install", L"U", L"--log-dir", L"logs", L"--", L"p"}, L"takes a full path"},
+        {{L"install", L"U", L"--log-size", L"0", L"--", L"p"}, L"--log-size takes"},
+        {{L"install", L"U", L"--log-size", L"1T", L"--", L"p"}, L"--log-size takes"},
+        {{L"install", L"U", L"--log-keep", L"1000", L"--", L"p"}, L"--log-keep takes"},
+        {{L"install", L"U", L"--stop-signal", L"ctrl-break", L"--", L"p"}, L"--stop-signal takes"},
+        {{L"install", L"U", L"--log-keep", L"1", L"--log-keep", L"2", L"--", L"p"}, L"given twice"},
+        {{L"install", L"U", L"--unset-env", L"A", L"--", L"p"}, L"has no option --unset-env"},
+        {{L"apply", L"U", L"--no-log-timestamps", L"--", L"p"}, L"has no option"},
+        {{L"set", L"U", L"--env", L"A=1", L"--unset-env", L"a"}, L"both name a"},
+        {{L"show", L"U", L"--direct"}, L"has no option --direct"},
+    };
+    for (const auto& c : kCases) {
+        SCOPED_TRACE(testing::PrintToString(c.arguments));
+        ParsedCommand parsed = ParseSetupCommand(c.arguments);
+        const std::wstring got = parsed.command ? LaunchSummary(parsed.command->options.launch)
+                                                : parsed.error;
+        if (parsed.command) {
+            EXPECT_EQ(got, c.expected);
+        } else {
+            EXPECT_NE(got.find(c.expected), std::wstring::npos) << testing::PrintToString(got);
+            EXPECT_NE(std::wstring(c.expected), L"");
+        }
+    }
 }
 
 }  // namespace

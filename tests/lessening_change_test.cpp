@@ -38,13 +38,13 @@ const LesseningCase kCases[] = {
      [](ServiceConfig& c, ServiceConfig&) { c.startType = SERVICE_DEMAND_START; }, false},
     {"a shorter stop timeout",
      [](ServiceConfig&, ServiceConfig& d) {
-         d.commandLine = ComposedCommandLine(kWrapper, 5000, kProgram, {});
+         d.commandLine = ComposeCommandLine(kWrapper, 5000, kProgram, {}, d.commandLine.launcher);
          d.preshutdownTimeoutMs = 5000;
      },
      true},
     {"a longer stop timeout",
      [](ServiceConfig&, ServiceConfig& d) {
-         d.commandLine = ComposedCommandLine(kWrapper, 60000, kProgram, {});
+         d.commandLine = ComposeCommandLine(kWrapper, 60000, kProgram, {}, d.commandLine.launcher);
          d.preshutdownTimeoutMs = 60000;
      },
      false},
@@ -66,7 +66,8 @@ const LesseningCase kCases[] = {
     {"disabled with another program",
      [](ServiceConfig&, ServiceConfig& d) {
          d.startType = SERVICE_DISABLED;
-         d.commandLine = ComposedCommandLine(kWrapper, 30000, L"C:\\P\\other.exe", {});
+         d.commandLine =
+             ComposeCommandLine(kWrapper, 30000, L"C:\\P\\other.exe", {}, d.commandLine.launcher);
      },
      false},
     {"another account", [](ServiceConfig&, ServiceConfig& d) { d.account = L"NT AUTHORITY\\LocalService"; },

@@ -59,6 +59,8 @@ const BatchCase kBatchCases[] = {
     {kBatch, {L"a)"}, L"holds a parenthesis"},
     {kBatch, {L"a\rb"}, L"argument 1 [a<CR>b] holds a line break (CR)"},
     {kBatch, {L"a\nb"}, L"holds a line break (LF)"},
+    // A tab marked as every listing marks it, not printed raw.
+    {kBatch, {L"a\t&b"}, L"argument 1 [a<TAB>&b] holds an ampersand (&)"},
     {kBatch, {L"(a)", L"x", L"a\"&b"}, L"argument 1 [(a)] holds a parenthesis and argument 3 "
                                        L"[a\"&b] holds a quotation mark (\") and an ampersand (&)"},
     // The argument that made a service write a file of an attacker's choosing.

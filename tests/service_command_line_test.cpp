@@ -19,15 +19,15 @@ std::vector<std::wstring> Expected(DWORD timeoutMs, const std::vector<std::wstri
     return elements;
 }
 
-TEST(ComposeServiceCommandLine, QuotesThePathsAndEachArgument) {
-    EXPECT_EQ(ComposeServiceCommandLine(kWrapper, 30000, kProgram, {L"--mode", L"svc"}),
+TEST(ComposeCommandLineText, QuotesThePathsAndEachArgument) {
+    EXPECT_EQ(ComposeCommandLineText(kWrapper, 30000, kProgram, {L"--mode", L"svc"}),
               L"\"" + kWrapper + L"\" 30000 \"" + kProgram + L"\" \"--mode\" \"svc\"");
 }
 
 // The hard cases in random arrangements: runs of backslashes before
 // quotation marks and at the end, blanks, empty texts, text beyond ASCII
 // and beyond the basic plane, and what looks like an option or a variable.
-TEST(ComposeServiceCommandLine, AnyArgumentsComeBackExactly) {
+TEST(ComposeCommandLineText, AnyArgumentsComeBackExactly) {
     const wchar_t* const kPieces[] = {L"a",      L" ",    L"\t",     L"\\",
                                       L"\\\\",   L"\"",   L"\"\"",   L"\u00e9",
                                       L"\u4e2d", L"--x=", L"%Path%", L"\U0001F600"};
@@ -39,7 +39,7 @@ TEST(ComposeServiceCommandLine, AnyArgumentsComeBackExactly) {
                 argument += kPieces[next() % std::size(kPieces)];
             }
         }
-        const std::wstring line = ComposeServiceCommandLine(kWrapper, round, kProgram, arguments);
+        const std::wstring line = ComposeCommandLineText(kWrapper, round, kProgram, arguments);
         ASSERT_EQ(CompareSplit(line, Expected(round, arguments)), L"")
             << testing::PrintToString(line);
     }
@@ -138,9 +138,9 @@ TEST(DecodeServiceCommandLine, FindsTheWrapperAsTheManagerStartsIt) {
 }
 
 // What install writes decodes back to exactly what it was made from.
-TEST(ComposedCommandLine, DecodesBackToItsElements) {
+TEST(ComposeCommandLine, DecodesBackToItsElements) {
     const std::vector<std::wstring> arguments = {L"", L"a\\\"b", L"trailing\\", L"%Path%", L"\t"};
-    ServiceCommandLine composed = ComposedCommandLine(kWrapper, 7, kProgram, arguments);
+    ServiceCommandLine composed = ComposeCommandLine(kWrapper, 7, kProgram, arguments);
     ServiceCommandLine decoded = DecodeServiceCommandLine(composed.text);
     EXPECT_TRUE(decoded.decoded);
     EXPECT_EQ(decoded.elements, composed.elements);
@@ -149,6 +149,76 @@ TEST(ComposedCommandLine, DecodesBackToItsElements) {
     EXPECT_EQ(decoded.program, kProgram);
     EXPECT_EQ(decoded.arguments, arguments);
     EXPECT_TRUE(composed.wrapped && composed.decoded);
+}
+
+// Through the launcher: its options and the program's arguments come back
+// as they were given, the launcher's parser reading what its composer wrote.
+TEST(ComposeCommandLine, DecodesTheLauncherAndTheProgramBehindIt) {
+    const std::vector<std::wstring> arguments = {L"--", L"", L"a\\\"b", L"trailing\\", L"--log-dir"};
+    LauncherPart part{L"C:\\W\\service-wrapper-launcher.exe", DefaultLauncherOptions()};
+    const LauncherPart defaults = part;
+    part.options.serviceName = L"web";
+    part.options.logDir = L"C:\\Logs\\my \"web\"\\";
+    part.options.logSizeBytes = 1024;
+    part.options.logKeep = 0;
+    part.options.logTimestamps = true;
+    part.options.workingDir = L"D:\\data";
+    part.options.env = {L"A=1", L"B= two words ", L"A=again"};
+    part.options.envFile = L"C:\\secrets.env";
+    part.options.stopSignal = StopSignal::kNone;
+    for (const LauncherPart& given : {part, defaults}) {
+        ServiceCommandLine composed = ComposeCommandLine(kWrapper, 7, kProgram, arguments, given);
+        EXPECT_EQ(CompareSplit(composed.text, composed.elements), L"");
+        ServiceCommandLine decoded = DecodeServiceCommandLine(composed.text);
+        ASSERT_TRUE(decoded.decoded);
+        ASSERT_TRUE(decoded.launcher.has_value());
+        EXPECT_EQ(decoded.elements, composed.elements);
+        EXPECT_EQ(decoded.elements[2], given.path);
+        EXPECT_EQ(decoded.program, kProgram);
+        EXPECT_EQ(decoded.arguments, arguments);
+        const LauncherOptions& o = decoded.launcher->options;
+        EXPECT_EQ(o.serviceName, given.options.serviceName);
+        EXPECT_EQ(o.logDir, given.options.logDir);
+        EXPECT_EQ(o.logSizeBytes, given.options.logSizeBytes);
+        EXPECT_EQ(o.logKeep, given.options.logKeep);
+        EXPECT_EQ(o.logTimestamps, given.options.logTimestamps);
+        EXPECT_EQ(o.workingDir, given.options.workingDir);
+        EXPECT_EQ(o.env, given.options.env);
+        EXPECT_EQ(o.envFile, given.options.envFile);
+        EXPECT_EQ(o.stopSignal, given.options.stopSignal);
+        EXPECT_TRUE(o.program.empty() && o.arguments.empty());
+    }
+    // Without the launcher, the line is the one written before it existed.
+    EXPECT_EQ(ComposeCommandLine(kWrapper, 7, kProgram, arguments).text,
+              ComposeCommandLineText(kWrapper, 7, kProgram, arguments));
+    EXPECT_FALSE(DecodeServiceCommandLine(ComposeCommandLineText(kWrapper, 7, kProgram, {}))
+                     .launcher.has_value());
+}
+
+// A launcher that would refuse its options leaves the line undecoded, so
+// that nothing is composed over it.
+TEST(DecodeServiceCommandLine, LeavesALauncherItWouldRefuseUndecoded) {
+    const std::wstring prefix = LR"("C:\W\service-wrapper.exe" 5 "C:\W\Service-Wrapper-Launcher.exe" )";
+    const struct {
+        std::wstring rest;
+        bool decoded;
+    } kCases[] = {
+        {LR"("--service" "x" "--" "p" "a")", true},
+        {LR"("--" "p")", true},
+        {LR"("--service" "x" "p")", false},
+        {LR"("--bogus" "x" "--" "p")", false},
+        {LR"("--log-keep" "5" "--log-keep" "6" "--" "p")", false},
+        {LR"("--")", false},
+    };
+    for (const auto& c : kCases) {
+        SCOPED_TRACE(testing::PrintToString(c.rest));
+        ServiceCommandLine decoded = DecodeServiceCommandLine(prefix + c.rest);
+        EXPECT_EQ(decoded.decoded, c.decoded);
+        EXPECT_EQ(decoded.launcher.has_value(), c.decoded);
+        if (c.decoded) {
+            EXPECT_EQ(decoded.program, L"p");
+        }
+    }
 }
 
 }  // namespace

@@ -18,11 +18,21 @@ ConfigOptions Options(const std::vector<std::wstring>& arguments) {
 }
 
 TEST(ComposeInstallConfig, GivesEveryOptionNotGivenItsDefault) {
-    DesiredConfig desired =
-        ComposeInstallConfig(L"U", Options({L"install", L"U", L"--", L"u", L"a"}), kWrapper, kProgram);
+    const std::wstring logs = L"C:\\ProgramData\\Service Wrapper\\logs\\U";
+    DesiredConfig desired = ComposeInstallConfig(
+        L"U", Options({L"install", L"U", L"--", L"u", L"a"}), kWrapper, kProgram, logs);
     const ServiceConfig& c = desired.config;
     EXPECT_EQ(c.name, L"U");
-    EXPECT_EQ(c.commandLine.text, L"\"" + kWrapper + L"\" 120000 \"" + kProgram + L"\" \"a\"");
+    // The program through the launcher beside the wrapper, which watches
+    // the service and keeps the output in the service's own log folder.
+    EXPECT_EQ(c.commandLine.text, L"\"" + kWrapper + L"\" 120000 \"C:\\W\\service-wrapper-launcher.exe\" "
+                                  L"\"--service\" \"U\" \"--log-dir\" \"" + logs + L"\" \"--\" \"" +
+                                  kProgram + L"\" \"a\"");
+    // --direct: the line written before the launcher, exactly.
+    EXPECT_EQ(ComposeInstallConfig(L"U", Options({L"install", L"U", L"--direct", L"--", L"u", L"a"}),
+                                   kWrapper, kProgram, logs)
+                  .config.commandLine.text,
+              L"\"" + kWrapper + L"\" 120000 \"" + kProgram + L"\" \"a\"");
     EXPECT_TRUE(c.commandLine.decoded);
     EXPECT_EQ(c.displayName, L"U");
     EXPECT_EQ(c.description, L"Runs " + kProgram + L" as a service.");
@@ -37,7 +47,7 @@ TEST(ComposeInstallConfig, GivesEveryOptionNotGivenItsDefault) {
     EXPECT_TRUE(c.dependencies.empty());
     EXPECT_FALSE(c.sidType);
     EXPECT_FALSE(c.requiredPrivileges);
-    EXPECT_FALSE(desired.recoveryGiven || desired.sidTypeGiven || desired.privilegesGiven);
+    EXPECT_FALSE(desired.recoveryGiven);
 }
 
 TEST(ComposeInstallConfig, TakesEachOptionGiven) {
@@ -60,7 +70,7 @@ TEST(ComposeInstallConfig, TakesEachOptionGiven) {
     EXPECT_TRUE(SameRecovery(*c.recovery, RestartPolicy({1, 2}, 60)));
     EXPECT_EQ(c.sidType, SidType::Unrestricted);
     EXPECT_EQ(c.requiredPrivileges, std::vector<std::wstring>{L"SeChangeNotifyPrivilege"});
-    EXPECT_TRUE(desired.recoveryGiven && desired.sidTypeGiven && desired.privilegesGiven);
+    EXPECT_TRUE(desired.recoveryGiven);
 
     // No recovery at all leaves the flag, which then means nothing, alone.
     DesiredConfig none = ComposeInstallConfig(

@@ -59,10 +59,8 @@ protected:
             record.binaryPathName = L"C:\\Windows\\System32\\svchost.exe -k filler";
             sim::AddService(record);
         }
-        SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr,
-                                           SC_MANAGER_CONNECT | SC_MANAGER_ENUMERATE_SERVICE);
-        error = ListWrappedServices(manager, services, unread);
-        CloseServiceHandle(manager);
+        const std::optional<StepFailure> failure = ListWrappedServices(services, unread);
+        error = failure ? failure->error : NO_ERROR;
         std::vector<std::wstring> names;
         for (const ListedService& service : services) names.push_back(service.name);
         EXPECT_EQ(sim::OpenHandleCount(), 0);

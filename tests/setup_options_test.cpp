@@ -18,6 +18,7 @@ const wchar_t* VerbWord(Verb verb) {
     case Verb::Restart: return L"restart";
     case Verb::Status: return L"status";
     case Verb::List: return L"list";
+    case Verb::Logs: return L"logs";
     }
     return L"?";
 }
@@ -124,7 +125,7 @@ const CommandCase kCommandCases[] = {
      L"install [U] account [NT AUTHORITY\\LocalService] program [p]"},
 
     {{L"frobnicate"}, L"there is no command \"frobnicate\"; the commands are install, apply, set, "
-                      L"show, remove, start, stop, restart, status, list and help."},
+                      L"show, remove, start, stop, restart, status, list, logs and help."},
     {{L"show"}, L"show needs the service's name."},
     {{L"remove", L"--force"}, L"remove has no option --force."},
     {{L"show", L""}, L"the service's name is empty."},
@@ -261,10 +262,10 @@ const CommandCase kCommandCases[] = {
     {{L"--VERSION", L"--json"}, L"version json"},
     {{L"help", L"frob"},
      L"help takes one of the commands install, apply, set, show, remove, start, stop, restart, "
-     L"status and list, or nothing."},
+     L"status, list and logs, or nothing."},
     {{L"--version", L"show"}, L"there is no command \"--version\"; the commands are install, "
-                               L"apply, set, show, remove, start, stop, restart, status, list and "
-                               L"help."},
+                               L"apply, set, show, remove, start, stop, restart, status, list, "
+                               L"logs and help."},
     // Names that mean something else, or hide a character; one-line texts.
     {{L"install", L".", L"--", L"p"},
      L"the service's name \".\" names a folder itself to every file tool."},
@@ -350,7 +351,7 @@ TEST(ParseSetupCommand, EachVerbTakesOnlyItsOwnOptions) {
 
 // Stricter than the wrapper's own reading, which would take all of the
 // refused ones but the empty text and the one past 32 bits.
-TEST(ParseInstallStopTimeout, TakesPlainDecimalDigitsWithin32Bits) {
+TEST(ParseWholeNumber, TakesPlainDecimalDigitsWithin32Bits) {
     const std::pair<const wchar_t*, std::optional<DWORD>> kCases[] = {
         {L"0", 0u},          {L"30000", 30000u},       {L"007", 7u},
         {L"4294967295", 4294967295u},                  {L"00000000004294967295", 4294967295u},
@@ -361,7 +362,7 @@ TEST(ParseInstallStopTimeout, TakesPlainDecimalDigitsWithin32Bits) {
     };
     for (const auto& c : kCases) {
         SCOPED_TRACE(testing::PrintToString(std::wstring(c.first)));
-        EXPECT_EQ(ParseInstallStopTimeout(c.first), c.second);
+        EXPECT_EQ(ParseWholeNumber(c.first), c.second);
     }
     ParsedCommand parsed = ParseSetupCommand({L"install", L"U", L"--stop-timeout", L"5000ms", L"--", L"p"});
     EXPECT_EQ(parsed.error, L"--stop-timeout takes a whole number of milliseconds from 0 to "

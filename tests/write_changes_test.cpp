@@ -1,12 +1,12 @@
 // apply's and set's writes against the simulated manager: only what differs
 // is written, and a write that fails has the writes before it undone.
-#include "setup/manager/service_store.h"
+#include "setup/manager/service_writing.h"
 
 #include <algorithm>
 
 #include <gtest/gtest.h>
 
-#include "tests/service_store_helpers.h"
+#include "tests/service_writing_helpers.h"
 
 namespace {
 
@@ -27,7 +27,7 @@ std::vector<std::string> Fields(const std::vector<ConfigChange>& changes) {
 
 // Every field of a record compared, the unreadable ones too.
 DesiredConfig AllOf(const ServiceConfig& config) {
-    return DesiredConfig{config, true, true, true};
+    return DesiredConfig{config, true};
 }
 
 class ChangeWrites : public testing::Test {
@@ -59,15 +59,10 @@ protected:
 
     std::optional<ChangeFailure> Write(WriteNotes& notes, LPCWSTR password = nullptr,
                                        LogonRightGrant grant = nullptr) {
-        SC_HANDLE manager = nullptr;
-        SC_HANDLE service = nullptr;
-        EXPECT_EQ(OpenManager(SC_MANAGER_CONNECT, manager), NO_ERROR);
-        EXPECT_EQ(OpenNamedService(manager, L"MyUpdater", kChangeAccess, service), NO_ERROR);
-        std::optional<ChangeFailure> failure =
-            WriteChanges(service, current_, desired_, changes_, password, notes, grant);
-        CloseServiceHandle(service);
-        CloseServiceHandle(manager);
-        return failure;
+        ServiceHandles handles;
+        EXPECT_FALSE(OpenServiceByName(L"MyUpdater", kChangeAccess, handles));
+        return WriteChanges(handles.service.handle, current_, desired_, changes_, password, notes,
+                            grant);
     }
 
     void ExpectNoHandleOrProblemLeft() {

@@ -1,14 +1,15 @@
 // What install, apply and set print, made from their outcome on the
 // simulated manager: whatever step fails, a user account's password reaches
 // neither the text nor the JSON document.
-#include "setup/model/write_report.h"
+#include "setup/verbs/write_report.h"
 
 #include <algorithm>
 
 #include <gtest/gtest.h>
 
+#include "setup/model/config_json.h"
 #include "setup/model/text.h"
-#include "tests/service_store_helpers.h"
+#include "tests/service_writing_helpers.h"
 
 namespace {
 
@@ -83,6 +84,35 @@ TEST(WriteReport, NoPasswordInWhatInstallPrintsWhateverStepFails) {
     }
 }
 
+// install's report is made before the write; the one printed must be the
+// one for what the write then did.
+TEST(WriteReport, InstallPrintsTheReportMadeForWhatTheWriteDid) {
+    for (bool leftOut : {false, true}) {
+        for (bool granted : {false, true}) {
+            SCOPED_TRACE(std::string(leftOut ? "recovery left out" : "recovery kept") +
+                         (granted ? ", right granted" : ", right held already"));
+            sim::Reset();
+            // The flag is written first; a manager without it has neither level written.
+            if (leftOut) sim::RefuseConfigLevel(SERVICE_CONFIG_FAILURE_ACTIONS_FLAG, true, false);
+            store_test::g_grant = {NO_ERROR, /*held=*/!granted, {}};
+            ConfigOptions options;
+            options.account = L".\\svc";
+            const DesiredConfig desired = Desired(options);
+            const InstallReports reports =
+                PrepareInstallReports(L"MyUpdater", desired.config, SomeChecks());
+            WriteNotes notes;
+            ASSERT_FALSE(
+                CreateConfiguredService(desired, kPassword, notes, store_test::ScriptedGrant));
+            const VerbReport& report = ChooseInstallReport(reports, notes);
+            EXPECT_EQ(report.document["logonRightGranted"], granted);
+            EXPECT_EQ(report.text.find(LogonRightGrantedText(L".\\svc")) != std::wstring::npos,
+                      granted);
+            EXPECT_EQ(report.text.find(kRecoveryNotKeptWarning) != std::wstring::npos, leftOut);
+            EXPECT_EQ(report.document["service"]["recovery"]["actions"].empty(), leftOut);
+        }
+    }
+}
+
 TEST(WriteReport, NoPasswordInWhatApplyAndSetPrintWhateverStepFails) {
     const CheckFindings checks = SomeChecks();
     for (const Step& step : kSteps) {
@@ -97,15 +127,13 @@ TEST(WriteReport, NoPasswordInWhatApplyAndSetPrintWhateverStepFails) {
             ComposeSetConfig(current, options, L"", store_test::kProgram);
         std::vector<ConfigChange> changes = CompareConfigs(current, desired);
         changes.push_back(PasswordChange());
-        SC_HANDLE manager = nullptr;
-        SC_HANDLE service = nullptr;
-        ASSERT_EQ(OpenManager(SC_MANAGER_CONNECT, manager), NO_ERROR);
-        ASSERT_EQ(OpenNamedService(manager, L"MyUpdater", kChangeAccess, service), NO_ERROR);
+        ServiceHandles handles;
+        ASSERT_FALSE(OpenServiceByName(L"MyUpdater", kChangeAccess, handles));
         FailAt(step);
-        std::optional<ChangeFailure> failure = WriteChanges(
-            service, current, desired, changes, kPassword, notes, store_test::ScriptedGrant);
-        CloseServiceHandle(service);
-        CloseServiceHandle(manager);
+        std::optional<ChangeFailure> failure =
+            WriteChanges(handles.service.handle, current, desired, changes, kPassword, notes,
+                         store_test::ScriptedGrant);
+        CloseServiceHandles(handles);
         ExpectNoPassword(
             failure ? ChangeFailureReport(L"MyUpdater", changes, *failure, checks, SystemText)
                     : ChangesReport(L"MyUpdater", desired.config.account, changes, notes, checks,
@@ -114,6 +142,49 @@ TEST(WriteReport, NoPasswordInWhatApplyAndSetPrintWhateverStepFails) {
             ExpectNoPassword(RefusalReport(verb, L"MyUpdater", L"why", NO_ERROR, checks, SystemText));
         }
     }
+}
+
+TEST(RenderChangesText, GivesOldAndNewPerFieldOrSaysNothingChanged) {
+    ConfigOptions options;
+    options.stopTimeoutMs = 30000;
+    options.program = L"u";
+    options.launch.direct = true;
+    ServiceConfig config =
+        ComposeInstallConfig(L"U", options, L"C:\\W\\service-wrapper.exe", L"C:\\P\\u.exe").config;
+    DesiredConfig desired{config, false};
+    desired.config.commandLine = ComposeCommandLine(L"C:\\W\\service-wrapper.exe", 60000, L"C:\\P\\u.exe", {});
+    desired.config.displayName = L"New";
+    std::vector<ConfigChange> changes = CompareConfigs(config, desired);
+    EXPECT_EQ(RenderChangesText(L"U", changes, /*running=*/true),
+              L"Changed the service U:\n"
+              L"  stop timeout: 30000 ms -> 60000 ms\n"
+              L"  display name: [U] -> [New]\n"
+              L"The service is running: restart it to apply: stop timeout.\n");
+    EXPECT_EQ(RenderChangesText(L"U", changes, /*running=*/false).find(L"restart"), std::wstring::npos);
+    // A password only as changed, never old or new.
+    EXPECT_EQ(RenderChangesText(L"U", {PasswordChange()}, /*running=*/false),
+              L"Changed the service U:\n  password: (changed)\n");
+    EXPECT_EQ(RenderChangesText(L"U", {}, true), L"The service U is already as asked; nothing was changed.\n");
+}
+
+TEST(ChangesJson, SaysWhetherAnythingChangedAndEachOldAndNewValue) {
+    ConfigOptions options;
+    options.stopTimeoutMs = 30000;
+    options.launch.direct = true;
+    DesiredConfig desired = ComposeInstallConfig(L"U", options, L"C:\\W\\service-wrapper.exe", L"C:\\P\\u.exe");
+    ServiceConfig current = desired.config;
+    EXPECT_EQ(nlohmann::json::parse(JsonDocument(ChangesJson(CompareConfigs(current, desired)))),
+              nlohmann::json::parse(R"({"changed": false, "changes": [], "needsRestart": false})"));
+    current.commandLine = ComposeCommandLine(L"C:\\W\\service-wrapper.exe", 5, L"C:\\P\\u.exe", {});
+    current.displayName = L"Old \u00fc";
+    const nlohmann::json j = nlohmann::json::parse(JsonDocument(ChangesJson(CompareConfigs(current, desired))));
+    EXPECT_EQ(j["changed"], true);
+    EXPECT_EQ(j["needsRestart"], true);
+    ASSERT_EQ(j["changes"].size(), 2u);
+    EXPECT_EQ(j["changes"][0], nlohmann::json::parse(R"({"field": "stopTimeoutMs", "old": 5, "new": 30000, "needsRestart": true})"));
+    EXPECT_EQ(j["changes"][1]["field"], "displayName");
+    EXPECT_EQ(j["changes"][1]["old"], "Old \xc3\xbc");
+    EXPECT_EQ(j["changes"][1]["new"], "U");
 }
 
 }  // namespace

@@ -25,6 +25,10 @@ constexpr int kWatchSlots = sizeof(kSlotMasks) / sizeof(kSlotMasks[0]);
 // different registrations in either order.
 constexpr ULONGLONG kReorderWindowMs = 20;
 
+// How long after the stopped report the earlier reports of the life are
+// waited for, should a registration never hand over the stop.
+constexpr ULONGLONG kStopSettleMs = 2000;
+
 }  // namespace
 
 struct WatchSlot {
@@ -33,6 +37,8 @@ struct WatchSlot {
     DWORD mask;
     SERVICE_NOTIFYW notify;
     bool armed;
+    // This registration has handed over this life's stopped report.
+    bool stopDelivered;
 };
 
 struct StatusWatch {
@@ -222,6 +228,9 @@ static VOID CALLBACK OnStatusChange(PVOID parameter) {
     slot->armed = false;
     if (!slot->watch->open || notify->dwNotificationStatus != ERROR_SUCCESS) return;
     Collect(slot->watch, notify->ServiceStatus);
+    if (slot->watch->startSeen && notify->ServiceStatus.dwCurrentState == SERVICE_STOPPED) {
+        slot->stopDelivered = true;
+    }
 }
 
 static void Arm(WatchSlot& slot) {
@@ -311,21 +320,45 @@ DWORD StartWatched(StatusWatch* watch, SC_HANDLE service,
     return StartWatchedTogether({watch}, {service}, parameters)[0];
 }
 
-static bool HasState(const StatusWatch* watch, DWORD state) {
+static const Report* FirstWithState(const StatusWatch* watch, DWORD state) {
     for (const Report& report : watch->reports) {
-        if (report.status.dwCurrentState == state) return true;
+        if (report.status.dwCurrentState == state) return &report;
     }
-    return false;
+    return nullptr;
+}
+
+// Wine hands each registration's notification over on a thread of its own,
+// so on a busy machine the stopped report can arrive through one
+// registration while an earlier report is still on its way through another.
+// Each registration hands over its reports in the order they were made: once
+// every one that watches for the stop has handed it over, the reports before
+// it are in.
+bool HasReached(const StatusWatch* watch, DWORD state) {
+    const Report* report = FirstWithState(watch, state);
+    if (!report) return false;
+    if (state != SERVICE_STOPPED) return true;
+    if (GetTickCount64() - report->atMs >= kStopSettleMs) return true;
+    for (const WatchSlot& slot : watch->slots) {
+        if (slot.service && (slot.mask & SERVICE_NOTIFY_STOPPED) && !slot.stopDelivered) {
+            return false;
+        }
+    }
+    return true;
+}
+
+static bool AllReached(const std::vector<StatusWatch*>& watches, DWORD state, bool settled) {
+    for (const StatusWatch* watch : watches) {
+        if (settled ? !HasReached(watch, state) : !FirstWithState(watch, state)) return false;
+    }
+    return true;
 }
 
 bool WaitForState(const std::vector<StatusWatch*>& watches, DWORD state, DWORD timeoutMs) {
     ULONGLONG deadline = GetTickCount64() + timeoutMs;
     for (;;) {
-        bool all = true;
-        for (const StatusWatch* watch : watches) all = all && HasState(watch, state);
-        if (all) return true;
+        if (AllReached(watches, state, /*settled=*/true)) return true;
         ULONGLONG now = GetTickCount64();
-        if (now >= deadline) return false;
+        if (now >= deadline) return AllReached(watches, state, /*settled=*/false);
         PumpReports(watches, DWORD(deadline - now < 50 ? deadline - now : 50));
     }
 }

@@ -83,8 +83,13 @@ std::vector<DWORD> StartWatchedTogether(const std::vector<StatusWatch*>& watches
 void PumpReports(StatusWatch* watch, DWORD waitMs);
 void PumpReports(const std::vector<StatusWatch*>& watches, DWORD waitMs);
 
-// Pumps until a report with the given state has been collected (on each
-// watch), or timeoutMs has passed. True if one has.
+// Whether a report with this state has been collected. A stopped report
+// counts once the reports made before it are in as well (or, should a
+// registration never hand the stop over, a little while after it).
+bool HasReached(const StatusWatch* watch, DWORD state);
+
+// Pumps until HasReached holds for the given state (on each watch), or
+// timeoutMs has passed. True if the state has been collected by then.
 bool WaitForState(StatusWatch* watch, DWORD state, DWORD timeoutMs);
 bool WaitForState(const std::vector<StatusWatch*>& watches, DWORD state, DWORD timeoutMs);
 

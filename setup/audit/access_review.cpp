@@ -328,10 +328,6 @@ std::wstring RightsInWords(AuditedKind kind, std::uint32_t grantedMask, std::uin
     return text;
 }
 
-bool IsBroadGroup(const std::wstring& sid) {
-    return FindBroadGroup(sid) != nullptr;
-}
-
 bool IsTrustedPrincipal(const std::wstring& sid) {
     for (const wchar_t* trusted : kTrustedPrincipals) {
         if (SameSid(sid, trusted)) return true;

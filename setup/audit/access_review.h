@@ -102,9 +102,6 @@ std::uint32_t MapGenericRights(AuditedKind kind, std::uint32_t mask);
 // append to it and delete it".
 std::wstring RightsInWords(AuditedKind kind, std::uint32_t grantedMask, std::uint32_t rights);
 
-// A group that takes in accounts nobody vetted as administrators.
-bool IsBroadGroup(const std::wstring& sid);
-
 // SYSTEM, Administrators and TrustedInstaller: whoever holds them owns the
 // machine anyway.
 bool IsTrustedPrincipal(const std::wstring& sid);

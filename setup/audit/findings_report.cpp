@@ -40,13 +40,13 @@ static std::wstring ObjectLine(const AccessFinding& finding) {
 
 static std::wstring Heading(const AccessFinding& finding) {
     if (finding.level == FindingLevel::Warning) {
-        return L"Warning: " + finding.who +
-               L" may replace or change what the service runs, with the service's account, "
-               L"through:\n";
+        return WarningLine(finding.who +
+                           L" may replace or change what the service runs, with the service's "
+                           L"account, through:");
     }
-    return L"Note: " + finding.who +
-           L" may replace or change what the service runs, with the service's account, "
-           L"unless it is an administrator's account, through:\n";
+    return NoteLine(finding.who +
+                    L" may replace or change what the service runs, with the service's account, "
+                    L"unless it is an administrator's account, through:");
 }
 
 // One level's findings, each principal's under one heading.
@@ -57,8 +57,7 @@ static std::wstring LevelText(const std::vector<AccessFinding>& findings, Findin
         const AccessFinding& first = findings[i];
         if (done[i] || first.level != level) continue;
         if (first.sid.empty()) {
-            text += std::wstring(level == FindingLevel::Warning ? L"Warning: " : L"Note: ") +
-                    first.text + L"\n";
+            text += level == FindingLevel::Warning ? WarningLine(first.text) : NoteLine(first.text);
             continue;
         }
         text += Heading(first);
@@ -116,8 +115,8 @@ std::vector<std::wstring> AccessFindingTexts(const std::vector<AccessFinding>& f
 
 std::wstring CheckFindingsText(const CheckFindings& checks) {
     std::wstring text;
-    for (const std::wstring& warning : checks.warnings) text += L"Warning: " + warning + L"\n";
-    for (const std::wstring& note : checks.notes) text += L"Note: " + note + L"\n";
+    for (const std::wstring& warning : checks.warnings) text += WarningLine(warning);
+    for (const std::wstring& note : checks.notes) text += NoteLine(note);
     return text + AccessFindingsText(checks.access);
 }
 

@@ -2,6 +2,12 @@
 // service runs and the program it starts, and the words and JSON for them:
 // the permission audit's findings grouped by whom they concern, the program
 // rules' by level.
+//
+// The words, as the code uses them: a review judges a record or a list and
+// touches nothing (ReviewConfiguration, ReviewProgram, ReviewAccess); the
+// audit reads who may change what from the platform and reviews it
+// (AuditFilesAccess); a check is what a verb makes before it writes, or
+// show makes, gathering the findings of both (CheckBeforeWriting).
 #pragma once
 
 #include <string>

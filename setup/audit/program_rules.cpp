@@ -63,21 +63,6 @@ static std::vector<std::wstring> ActingCharacters(const std::wstring& text, bool
     return names;
 }
 
-// Line breaks shown as such, so that the element reads on one line.
-static std::wstring Shown(const std::wstring& text) {
-    std::wstring shown = L"[";
-    for (wchar_t c : text) {
-        if (c == L'\r') {
-            shown += L"<CR>";
-        } else if (c == L'\n') {
-            shown += L"<LF>";
-        } else {
-            shown += c;
-        }
-    }
-    return shown + L"]";
-}
-
 static RuleLevel RefusalFor(ReviewFor reviewFor) {
     return reviewFor == ReviewFor::Install ? RuleLevel::Refusal : RuleLevel::Warning;
 }
@@ -127,10 +112,10 @@ std::optional<RuleFinding> CheckBatchArguments(const std::wstring& program,
     for (std::size_t i = 0; i < arguments.size(); ++i) {
         std::vector<std::wstring> names = ActingCharacters(arguments[i], /*quoted=*/false);
         if (names.empty()) continue;
-        problems.push_back(L"argument " + std::to_wstring(i + 1) + L" " + Shown(arguments[i]) +
-                           L" holds " + JoinWords(names));
+        problems.push_back(L"argument " + std::to_wstring(i + 1) + L" " +
+                           Bracketed(arguments[i]) + L" holds " + JoinWords(names));
     }
-    const std::wstring batch = L"The program " + Shown(program) +
+    const std::wstring batch = L"The program " + Bracketed(program) +
                                L" is a batch file, which Windows runs through cmd.exe; cmd.exe "
                                L"reads its command line by its own rules, not by the quoting the "
                                L"wrapper writes";
@@ -155,7 +140,7 @@ std::optional<RuleFinding> CheckStopReachesOnlyInterpreter(const std::wstring& p
         return std::nullopt;
     }
     return RuleFinding{RuleLevel::Note,
-                       L"The program " + Shown(program) + L" " + what +
+                       L"The program " + Bracketed(program) + L" " + what +
                            L": a stop ends the interpreter, not the programs it started, which "
                            L"keep running. The wrapper ends only its own child."};
 }

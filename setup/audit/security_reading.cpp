@@ -3,7 +3,8 @@
 #include <aclapi.h>
 #include <sddl.h>
 
-#include "setup/console.h"
+#include "setup/manager/service_security.h"
+#include "setup/windows_messages.h"
 
 static_assert(kFileWriteData == FILE_WRITE_DATA && kFileWriteData == FILE_ADD_FILE, "");
 static_assert(kFileAppendData == FILE_APPEND_DATA && kFileAppendData == FILE_ADD_SUBDIRECTORY, "");
@@ -90,30 +91,9 @@ DWORD ReadFileAccess(const std::wstring& path, AccessList& list) {
 }
 
 DWORD ReadServiceAccess(const std::wstring& serviceName, AccessList& list) {
-    SC_HANDLE manager =
-        OpenSCManagerW(/*lpMachineName=*/nullptr, /*lpDatabaseName=*/nullptr, SC_MANAGER_CONNECT);
-    if (!manager) return GetLastError();
-    SC_HANDLE service = OpenServiceW(manager, serviceName.c_str(), READ_CONTROL);
-    if (!service) {
-        DWORD error = GetLastError();
-        CloseServiceHandle(manager);
-        return error;
-    }
-    std::vector<BYTE> buffer(256);
-    DWORD error = ERROR_INSUFFICIENT_BUFFER;
-    for (int attempt = 0; attempt < 3 && error == ERROR_INSUFFICIENT_BUFFER; ++attempt) {
-        DWORD needed = 0;
-        if (QueryServiceObjectSecurity(service, DACL_SECURITY_INFORMATION, buffer.data(),
-                                       static_cast<DWORD>(buffer.size()), &needed)) {
-            error = AccessListOf(buffer.data(), list);
-        } else {
-            error = GetLastError();
-            if (error == ERROR_INSUFFICIENT_BUFFER) buffer.resize(needed);
-        }
-    }
-    CloseServiceHandle(service);
-    CloseServiceHandle(manager);
-    return error;
+    std::vector<BYTE> descriptor;
+    if (DWORD error = ReadServiceSecurity(serviceName, descriptor)) return error;
+    return AccessListOf(descriptor.data(), list);
 }
 
 std::wstring ServiceKeyName(const std::wstring& serviceName) {
@@ -246,15 +226,5 @@ std::vector<AccessFinding> AuditServiceObjectAccess(const std::wstring& serviceN
     Audit(AuditedKind::Service, serviceName, error, list, findings);
     error = ReadServiceKeyAccess(serviceName, list);
     Audit(AuditedKind::RegistryKey, ServiceKeyName(serviceName), error, list, findings);
-    return findings;
-}
-
-std::vector<AccessFinding> AuditServiceAccess(const std::wstring& serviceName,
-                                              const std::wstring& wrapperPath,
-                                              const std::wstring& programPath) {
-    std::vector<AccessFinding> findings = AuditFilesAccess({wrapperPath, programPath});
-    for (AccessFinding& finding : AuditServiceObjectAccess(serviceName)) {
-        findings.push_back(finding);
-    }
     return findings;
 }

@@ -38,9 +38,3 @@ std::vector<AccessFinding> AuditFilesAccess(const std::vector<std::wstring>& fil
 // The findings for the service object and its registry key; a list that
 // cannot be read gives a note.
 std::vector<AccessFinding> AuditServiceObjectAccess(const std::wstring& serviceName);
-
-// Everything about one installed service: the wrapper, the program, their
-// folders, the service object and its key.
-std::vector<AccessFinding> AuditServiceAccess(const std::wstring& serviceName,
-                                              const std::wstring& wrapperPath,
-                                              const std::wstring& programPath);

@@ -9,28 +9,12 @@
 
 #include "platform/platform.h"
 #include "setup/manager/service_follow.h"
+#include "setup/model/remove_outcome.h"
 
 // What the sequence needs of the service's handle.
 constexpr DWORD kRemoveServiceAccess = SERVICE_QUERY_CONFIG | SERVICE_CHANGE_CONFIG |
                                        SERVICE_START | SERVICE_STOP | SERVICE_QUERY_STATUS |
                                        DELETE;
-
-enum class RecoveryClearing {
-    Cleared,
-    // The manager keeps no recovery settings (ERROR_INVALID_LEVEL), or the
-    // service is marked for deletion already, and the manager starts such a
-    // service no more.
-    NothingToClear,
-    NotCleared,  // the clearing failed; the removal went on regardless
-};
-
-// What became of the recovery settings of a service that was not deleted.
-enum class RecoveryRestore {
-    NotNeeded,    // none were cleared, or there were none to lose
-    WrittenBack,  // as they were before
-    Unknown,      // cleared, but the manager could not report them beforehand
-    Failed,       // cleared, and writing them back failed
-};
 
 struct RemoveOutcome {
     RecoveryClearing recovery;

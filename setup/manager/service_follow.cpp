@@ -1,8 +1,8 @@
 #include "setup/manager/service_follow.h"
 
 #include "child/run_child.h"
-#include "setup/model/config_json.h"
-#include "setup/manager/service_store.h"
+#include "setup/model/service_status.h"
+#include "setup/manager/service_reading.h"
 
 // How often the state is read while following; the wrapper reports once a
 // second, other services as they please.

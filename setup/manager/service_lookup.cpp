@@ -1,26 +1,5 @@
 #include "setup/manager/service_lookup.h"
 
-std::optional<StepFailure> OpenServiceByName(const std::wstring& name, DWORD access,
-                                             ServiceHandles& handles) {
-    handles = {nullptr, nullptr};
-    if (DWORD error = OpenManager(SC_MANAGER_CONNECT, handles.manager)) {
-        return StepFailure{L"cannot open the service control manager.", error};
-    }
-    const DWORD error = OpenNamedService(handles.manager, name, access, handles.service);
-    if (error == NO_ERROR) return std::nullopt;
-    CloseServiceHandles(handles);
-    if (error == ERROR_SERVICE_DOES_NOT_EXIST) {
-        return StepFailure{L"there is no service of that name.", error};
-    }
-    return StepFailure{L"cannot open the service.", error};
-}
-
-void CloseServiceHandles(ServiceHandles& handles) {
-    if (handles.service) CloseServiceHandle(handles.service);
-    if (handles.manager) CloseServiceHandle(handles.manager);
-    handles = {nullptr, nullptr};
-}
-
 DWORD ReadCommandLine(SC_HANDLE service, std::wstring& commandLine) {
     StoredService stored;
     if (DWORD error = ReadStoredService(service, L"", stored)) return error;
@@ -34,14 +13,14 @@ DWORD ReadCommandLine(SC_HANDLE service, std::wstring& commandLine) {
 // each try starts from the first entry with a buffer as large as the last
 // one plus what it lacked, which holds the whole list on either manager
 // unless services were added between the two calls.
-static DWORD ListServices(SC_HANDLE manager, std::vector<ListedService>& listed) {
+static DWORD ListServices(const ScHandle& manager, std::vector<ListedService>& listed) {
     std::vector<BYTE> buffer(16 * 1024);
     for (int attempt = 0; attempt < 8; ++attempt) {
         DWORD needed = 0;
         DWORD returned = 0;
         DWORD resume = 0;
         const BOOL all = EnumServicesStatusExW(
-            manager, SC_ENUM_PROCESS_INFO, SERVICE_WIN32, SERVICE_STATE_ALL, buffer.data(),
+            manager.handle, SC_ENUM_PROCESS_INFO, SERVICE_WIN32, SERVICE_STATE_ALL, buffer.data(),
             static_cast<DWORD>(buffer.size()), &needed, &returned, &resume,
             /*pszGroupName=*/nullptr);
         if (!all) {
@@ -63,15 +42,26 @@ static DWORD ListServices(SC_HANDLE manager, std::vector<ListedService>& listed)
     return ERROR_MORE_DATA;
 }
 
-DWORD ListWrappedServices(SC_HANDLE manager, std::vector<ListedService>& services,
-                          std::vector<UnreadService>& unread) {
+static DWORD ReadCommandLineOf(const ScHandle& manager, const std::wstring& name,
+                               std::wstring& commandLine) {
+    ScHandle service;
+    if (DWORD error = OpenNamedService(manager, name, SERVICE_QUERY_CONFIG, service)) return error;
+    return ReadCommandLine(service.handle, commandLine);
+}
+
+std::optional<StepFailure> ListWrappedServices(std::vector<ListedService>& services,
+                                               std::vector<UnreadService>& unread) {
+    ScHandle manager;
+    if (DWORD error = OpenManager(SC_MANAGER_CONNECT | SC_MANAGER_ENUMERATE_SERVICE, manager)) {
+        return StepFailure{L"cannot open the service control manager.", error};
+    }
     std::vector<ListedService> listed;
-    if (DWORD error = ListServices(manager, listed)) return error;
+    if (DWORD error = ListServices(manager, listed)) {
+        return StepFailure{L"the manager did not list them.", error};
+    }
     for (ListedService& entry : listed) {
-        SC_HANDLE service = OpenServiceW(manager, entry.name.c_str(), SERVICE_QUERY_CONFIG);
         std::wstring commandLine;
-        DWORD error = service ? ReadCommandLine(service, commandLine) : GetLastError();
-        if (service) CloseServiceHandle(service);
+        DWORD error = ReadCommandLineOf(manager, entry.name, commandLine);
         // Deleted since the listing: not a service any more.
         if (error == ERROR_SERVICE_DOES_NOT_EXIST || error == ERROR_SERVICE_MARKED_FOR_DELETE) {
             continue;
@@ -83,5 +73,20 @@ DWORD ListWrappedServices(SC_HANDLE manager, std::vector<ListedService>& service
         entry.commandLine = DecodeServiceCommandLine(commandLine);
         if (entry.commandLine.wrapped) services.push_back(entry);
     }
-    return NO_ERROR;
+    return std::nullopt;
+}
+
+std::vector<std::wstring> MissingServices(const std::vector<std::wstring>& names) {
+    std::vector<std::wstring> missing;
+    ScHandle manager;
+    if (OpenManager(SC_MANAGER_CONNECT, manager) != NO_ERROR) return missing;
+    for (const std::wstring& name : names) {
+        if (name.empty() || name[0] == L'+') continue;
+        ScHandle service;
+        if (OpenNamedService(manager, name, SERVICE_QUERY_STATUS, service) ==
+            ERROR_SERVICE_DOES_NOT_EXIST) {
+            missing.push_back(name);
+        }
+    }
+    return missing;
 }

@@ -9,27 +9,9 @@
 #include <vector>
 
 #include "platform/platform.h"
-#include "setup/model/state_report.h"
-#include "setup/manager/service_store.h"
-
-// A step that failed: what, in words (a sentence for "Cannot ... the
-// service X: <problem>"), and the Windows error.
-struct StepFailure {
-    std::wstring problem;
-    DWORD error;
-};
-
-struct ServiceHandles {
-    SC_HANDLE manager;
-    SC_HANDLE service;
-};
-
-// OpenSCManagerW on the local machine, then OpenServiceW with this access.
-// A missing name is told apart (ERROR_SERVICE_DOES_NOT_EXIST). On failure
-// nothing is left open.
-std::optional<StepFailure> OpenServiceByName(const std::wstring& name, DWORD access,
-                                             ServiceHandles& handles);
-void CloseServiceHandles(ServiceHandles& handles);
+#include "setup/model/service_status.h"
+#include "setup/manager/service_handles.h"
+#include "setup/manager/service_reading.h"
 
 // The configured command line, as ReadStoredService reads it (the handle
 // needs SERVICE_QUERY_CONFIG). Gives NO_ERROR or the error.
@@ -38,7 +20,12 @@ DWORD ReadCommandLine(SC_HANDLE service, std::wstring& commandLine);
 // Every service whose command line names service-wrapper.exe as the file
 // the manager starts, in the manager's order. A service whose configuration
 // cannot be read is put in unread instead; one deleted meanwhile is left
-// out. Gives NO_ERROR, or the error of a listing that failed. The manager
-// handle needs SC_MANAGER_ENUMERATE_SERVICE and SC_MANAGER_CONNECT.
-DWORD ListWrappedServices(SC_HANDLE manager, std::vector<ListedService>& services,
-                          std::vector<UnreadService>& unread);
+// out. Gives nothing, or why the manager could not be opened or did not
+// list them.
+std::optional<StepFailure> ListWrappedServices(std::vector<ListedService>& services,
+                                               std::vector<UnreadService>& unread);
+
+// Of these service names, the ones the manager has no service of, in their
+// order; a load-order group (+name) is no service and is left out. Nothing
+// when the manager cannot be opened.
+std::vector<std::wstring> MissingServices(const std::vector<std::wstring>& names);

@@ -1,26 +1,9 @@
-// Opening the manager and a service, and reading a service: its state, and
-// the record of its configuration as the manager gives it back, each
-// optional setting unknown where it reports none.
-#include "setup/manager/service_store.h"
+#include "setup/manager/service_reading.h"
 
 #include <cstring>
 #include <functional>
-#include <iterator>
 
 #include "service/service_state.h"
-#include "setup/model/option_values.h"
-#include "setup/model/text.h"
-
-DWORD OpenManager(DWORD access, SC_HANDLE& manager) {
-    manager = OpenSCManagerW(/*lpMachineName=*/nullptr, /*lpDatabaseName=*/nullptr, access);
-    return manager ? NO_ERROR : LastErrorOf();
-}
-
-DWORD OpenNamedService(SC_HANDLE manager, const std::wstring& name, DWORD access,
-                       SC_HANDLE& service) {
-    service = OpenServiceW(manager, name.c_str(), access);
-    return service ? NO_ERROR : LastErrorOf();
-}
 
 DWORD ReadStatus(SC_HANDLE service, SERVICE_STATUS_PROCESS& status) {
     DWORD needed = 0;
@@ -30,13 +13,6 @@ DWORD ReadStatus(SC_HANDLE service, SERVICE_STATUS_PROCESS& status) {
     }
     return LastErrorOf();
 }
-
-StatusReport StatusReportOf(const SERVICE_STATUS_PROCESS& status) {
-    return StatusReport{status.dwCurrentState, status.dwProcessId, status.dwWin32ExitCode,
-                        status.dwServiceSpecificExitCode};
-}
-
-// ---- Reading.
 
 typedef std::function<BOOL(LPBYTE buffer, DWORD size, LPDWORD needed)> SizedQuery;
 
@@ -133,3 +109,20 @@ DWORD ReadStoredService(SC_HANDLE service, const std::wstring& name, StoredServi
     return NO_ERROR;
 }
 
+std::optional<StepFailure> OpenAndReadService(const std::wstring& name, DWORD access,
+                                              const wchar_t* openProblem, OpenedService& opened) {
+    opened.statusError = NO_ERROR;
+    if (auto failure = OpenServiceByName(name, access, opened.handles, openProblem)) {
+        return failure;
+    }
+    if (DWORD error = ReadStoredService(opened.handles.service.handle, name, opened.stored)) {
+        CloseServiceHandles(opened.handles);
+        return StepFailure{L"cannot read its configuration.", error};
+    }
+    opened.statusError = ReadStatus(opened.handles.service.handle, opened.status);
+    return std::nullopt;
+}
+
+bool MayBeRunning(const OpenedService& opened) {
+    return opened.statusError != NO_ERROR || opened.status.dwCurrentState != SERVICE_STOPPED;
+}

@@ -2,6 +2,7 @@
 
 #include "setup/model/config_json.h"
 #include "setup/model/config_text.h"
+#include "setup/model/launcher_text.h"
 #include "setup/model/option_values.h"
 #include "setup/model/text.h"
 
@@ -67,6 +68,7 @@ static void CompareCommandLine(const ServiceCommandLine& was, const ServiceComma
         Add(changes, "arguments", L"arguments", Texts(was.arguments), Texts(becomes.arguments),
             write, true);
     }
+    CompareLaunchers(was, becomes, changes);
     // The same elements in other quoting: the wrapper reads the same, so a
     // running service is not affected.
     if (changes.size() == before && was.text != becomes.text) {
@@ -102,15 +104,11 @@ static void CompareRecovery(const ServiceConfig& current, const DesiredConfig& d
     }
 }
 
-std::vector<ConfigChange> CompareConfigs(const ServiceConfig& current,
-                                         const DesiredConfig& desired) {
-    const ServiceConfig& want = desired.config;
-    std::vector<ConfigChange> changes;
-    CompareCommandLine(current.commandLine, want.commandLine, changes);
-    const ConfigWrite config = ConfigWrite::ChangeServiceConfig;
+static void CompareNames(const ServiceConfig& current, const ServiceConfig& want,
+                         std::vector<ConfigChange>& changes) {
     if (current.displayName != want.displayName) {
         Add(changes, "displayName", L"display name", Text(current.displayName),
-            Text(want.displayName), config, false);
+            Text(want.displayName), ConfigWrite::ChangeServiceConfig, false);
     }
     if (want.description && current.description != want.description) {
         Add(changes, "description", L"description",
@@ -118,6 +116,12 @@ std::vector<ConfigChange> CompareConfigs(const ServiceConfig& current,
              JsonOptionalText(current.description)},
             Text(*want.description), ConfigWrite::Description, false);
     }
+}
+
+// When it starts, as whom, and how long a shutdown waits for it.
+static void CompareHowItRuns(const ServiceConfig& current, const ServiceConfig& want,
+                             std::vector<ConfigChange>& changes) {
+    const ConfigWrite config = ConfigWrite::ChangeServiceConfig;
     if (current.startType != want.startType) {
         Add(changes, "startType", L"start type",
             {StartTypeName(current.startType, false), StartTypeJson(current.startType)},
@@ -136,10 +140,14 @@ std::vector<ConfigChange> CompareConfigs(const ServiceConfig& current,
             Ms(current.preshutdownTimeoutMs), Ms(want.preshutdownTimeoutMs),
             ConfigWrite::PreshutdownInfo, false);
     }
-    CompareRecovery(current, desired, changes);
+}
+
+// What it needs to run: the services before it, its SID and its privileges.
+static void CompareWhatItNeeds(const ServiceConfig& current, const ServiceConfig& want,
+                               std::vector<ConfigChange>& changes) {
     if (!SameNames(current.dependencies, want.dependencies)) {
         Add(changes, "dependencies", L"dependencies", Texts(current.dependencies),
-            Texts(want.dependencies), config, false);
+            Texts(want.dependencies), ConfigWrite::ChangeServiceConfig, false);
     }
     if (want.sidType && current.sidType != want.sidType) {
         Add(changes, "sidType", L"SID type",
@@ -155,6 +163,16 @@ std::vector<ConfigChange> CompareConfigs(const ServiceConfig& current,
             Texts(current.requiredPrivileges), Texts(want.requiredPrivileges),
             ConfigWrite::RequiredPrivilegesInfo, true);
     }
+}
+
+std::vector<ConfigChange> CompareConfigs(const ServiceConfig& current,
+                                         const DesiredConfig& desired) {
+    std::vector<ConfigChange> changes;
+    CompareCommandLine(current.commandLine, desired.config.commandLine, changes);
+    CompareNames(current, desired.config, changes);
+    CompareHowItRuns(current, desired.config, changes);
+    CompareRecovery(current, desired, changes);
+    CompareWhatItNeeds(current, desired.config, changes);
     return changes;
 }
 
@@ -170,6 +188,14 @@ bool NeedsRestart(const std::vector<ConfigChange>& changes) {
         if (change.needsRestart) return true;
     }
     return false;
+}
+
+std::wstring WaitingFieldsText(const std::vector<ConfigChange>& changes) {
+    std::wstring text;
+    for (const ConfigChange& change : changes) {
+        if (change.needsRestart) text += (text.empty() ? L"" : L", ") + std::wstring(change.label);
+    }
+    return text;
 }
 
 bool ChangesWrite(const std::vector<ConfigChange>& changes, ConfigWrite write) {

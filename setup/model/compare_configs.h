@@ -52,5 +52,8 @@ ConfigChange PasswordChange();
 
 bool NeedsRestart(const std::vector<ConfigChange>& changes);
 
+// The labels of the changes that wait for a restart: "stop timeout, program".
+std::wstring WaitingFieldsText(const std::vector<ConfigChange>& changes);
+
 // Whether a change of this write is in the list.
 bool ChangesWrite(const std::vector<ConfigChange>& changes, ConfigWrite write);

@@ -31,19 +31,19 @@ static void TakeGiven(const ConfigOptions& options, const ServiceConfig& current
     }
     desired.recoveryGiven = options.restartDelaysMs || options.resetPeriodSeconds;
     if (options.sidType) config.sidType = options.sidType;
-    desired.sidTypeGiven = options.sidType.has_value();
     if (options.requiredPrivileges) config.requiredPrivileges = options.requiredPrivileges;
-    desired.privilegesGiven = options.requiredPrivileges.has_value();
 }
 
 DesiredConfig ComposeInstallConfig(const std::wstring& name, const ConfigOptions& options,
-                                   const std::wstring& wrapperPath, const std::wstring& program) {
+                                   const std::wstring& wrapperPath, const std::wstring& program,
+                                   const std::wstring& defaultLogDir) {
     DesiredConfig desired{};
     ServiceConfig& config = desired.config;
     const DWORD stopTimeoutMs = options.stopTimeoutMs.value_or(kDefaultStopTimeoutMs);
     config.name = name;
-    config.commandLine =
-        ComposedCommandLine(wrapperPath, stopTimeoutMs, program, options.arguments);
+    config.commandLine = ComposeCommandLine(
+        wrapperPath, stopTimeoutMs, program, options.arguments,
+        ComposeInstallLauncher(name, options.launch, wrapperPath, defaultLogDir));
     config.displayName = name;
     config.description = L"Runs " + program + L" as a service.";
     config.startType = SERVICE_AUTO_START;
@@ -57,15 +57,17 @@ DesiredConfig ComposeInstallConfig(const std::wstring& name, const ConfigOptions
 }
 
 DesiredConfig ComposeSetConfig(const ServiceConfig& current, const ConfigOptions& options,
-                               const std::wstring& wrapperPath, const std::wstring& program) {
-    DesiredConfig desired{current, false, false, false};
+                               const std::wstring& wrapperPath, const std::wstring& program,
+                               const std::wstring& defaultLogDir) {
+    DesiredConfig desired{current, false};
     ServiceConfig& config = desired.config;
     const ServiceCommandLine& line = current.commandLine;
     const DWORD stopTimeoutMs = options.stopTimeoutMs.value_or(line.stopTimeoutMs);
-    config.commandLine = ComposedCommandLine(
-        wrapperPath.empty() ? line.wrapperPath : wrapperPath, stopTimeoutMs,
-        options.program ? program : line.program,
-        options.program ? options.arguments : line.arguments);
+    const std::wstring& wrapper = wrapperPath.empty() ? line.wrapperPath : wrapperPath;
+    config.commandLine = ComposeCommandLine(
+        wrapper, stopTimeoutMs, options.program ? program : line.program,
+        options.program ? options.arguments : line.arguments,
+        ComposeSetLauncher(line.launcher, current.name, options.launch, wrapper, defaultLogDir));
     // Unchanged elements keep the stored text, however it was quoted: set
     // writes only what it was given.
     if (config.commandLine.elements == line.elements) config.commandLine = line;

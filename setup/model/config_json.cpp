@@ -1,5 +1,7 @@
 #include "setup/model/config_json.h"
 
+#include "setup/model/launcher_text.h"
+
 #include "setup/model/option_values.h"
 #include "setup/model/text.h"
 
@@ -90,22 +92,10 @@ json ConfigJson(const ServiceConfig& config) {
         {"dependencies", config.dependenciesUnread ? json(nullptr) : JsonTexts(config.dependencies)},
         {"sidType", SidTypeJson(config.sidType)},
         {"requiredPrivileges", JsonOptionalTexts(config.requiredPrivileges)},
+        {"direct", line.decoded ? json(!line.launcher) : json(nullptr)},
+        {"launcher", LauncherJson(line)},
     };
     return document;
-}
-
-const wchar_t* StateWord(DWORD state) {
-    // The host platform names only the first four states; the values are Windows'.
-    switch (state) {
-    case SERVICE_STOPPED: return L"stopped";
-    case SERVICE_START_PENDING: return L"starting";
-    case SERVICE_STOP_PENDING: return L"stopping";
-    case SERVICE_RUNNING: return L"running";
-    case 5: return L"continuing";  // SERVICE_CONTINUE_PENDING
-    case 6: return L"pausing";     // SERVICE_PAUSE_PENDING
-    case 7: return L"paused";      // SERVICE_PAUSED
-    default: return L"unknown";
-    }
 }
 
 json StatusJson(const StatusReport& status, const std::wstring& exitCodeText) {

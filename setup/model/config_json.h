@@ -12,6 +12,7 @@
 
 #include "platform/platform.h"
 #include "setup/model/service_config.h"
+#include "setup/model/service_status.h"
 
 nlohmann::json JsonText(const std::wstring& text);
 nlohmann::json JsonTexts(const std::vector<std::wstring>& texts);
@@ -32,18 +33,6 @@ nlohmann::json SidTypeJson(const std::optional<SidType>& sidType);
 // the wrapper reads it ("elements"), and decoded: "wrapperPath",
 // "stopTimeoutMs", "program" and "arguments", null where it cannot be.
 nlohmann::json ConfigJson(const ServiceConfig& config);
-
-// What the manager reports of a service's state.
-struct StatusReport {
-    DWORD currentState;  // SERVICE_STOPPED, SERVICE_RUNNING, ...
-    DWORD processId;
-    DWORD win32ExitCode;
-    DWORD serviceSpecificExitCode;
-};
-
-// "stopped", "starting", "stopping", "running", "continuing", "pausing",
-// "paused" or "unknown".
-const wchar_t* StateWord(DWORD state);
 
 // {"state", "pid", "exitCode", "serviceSpecificExitCode", "exitCodeText"};
 // the text is the explanation the text output gives.

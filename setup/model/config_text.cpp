@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "setup/model/launcher_text.h"
 #include "setup/model/option_values.h"
 #include "setup/model/command_hints.h"
 #include "setup/model/text.h"
@@ -157,10 +158,11 @@ std::wstring RenderShowText(const ServiceConfig& config, const std::optional<Sta
     if (config.preshutdownTimeoutMs) {
         text += Line(L"pre-shutdown", std::to_wstring(*config.preshutdownTimeoutMs) + L" ms");
     }
+    text += LauncherText(config.commandLine);
     text += SettingsText(config, /*shown=*/true);
     text += ElementsText(config, review.wrapped);
-    for (const std::wstring& note : review.notes) text += L"Note: " + note + L"\n";
-    for (const std::wstring& warning : review.warnings) text += L"Warning: " + warning + L"\n";
+    for (const std::wstring& note : review.notes) text += NoteLine(note);
+    for (const std::wstring& warning : review.warnings) text += WarningLine(warning);
     return text;
 }
 
@@ -171,50 +173,18 @@ std::wstring RenderInstallReport(const ServiceConfig& config) {
     text += Line(L"description", OrNone(config.description));
     text += Line(L"stop timeout", std::to_wstring(line.stopTimeoutMs) +
                                       L" ms, also the pre-shutdown timeout");
+    text += LauncherText(line);
     text += SettingsText(config, /*shown=*/false);
     text += StopBehaviourLine(line.stopTimeoutMs) + L"\n";
     text += ElementsText(config, /*wrapped=*/true);
     for (std::size_t i = 0; i < line.elements.size(); ++i) {
         if (!HoldsEnvironmentReference(line.elements[i])) continue;
-        text += L"Note: element " + std::to_wstring(i) +
-                L" holds a %NAME% reference, which the manager replaces with the variable's "
-                L"value when it starts the service.\n";
+        text += NoteLine(L"element " + std::to_wstring(i) +
+                         L" holds a %NAME% reference, which the manager replaces with the "
+                         L"variable's value when it starts the service.");
     }
     text += L"Start it with: " + StartHint(config.name) + L"\n";
     return text;
-}
-
-std::wstring RenderChangesText(const std::wstring& name, const std::vector<ConfigChange>& changes,
-                               bool running) {
-    if (changes.empty()) {
-        return L"The service " + Printable(name) + L" is already as asked; nothing was changed.\n";
-    }
-    std::wstring text = L"Changed the service " + Printable(name) + L":\n";
-    std::wstring waiting;
-    for (const ConfigChange& change : changes) {
-        const bool password = std::strcmp(change.field, kPasswordField) == 0;
-        text += std::wstring(L"  ") + change.label + L": " +
-                (password ? L"" : change.oldText + L" -> ") + change.newText + L"\n";
-        if (change.needsRestart) {
-            waiting += (waiting.empty() ? L"" : L", ") + std::wstring(change.label);
-        }
-    }
-    if (running && !waiting.empty()) {
-        text += L"The service is running: restart it to apply: " + waiting + L".\n";
-    }
-    return text;
-}
-
-nlohmann::json ChangesJson(const std::vector<ConfigChange>& changes) {
-    nlohmann::json list = nlohmann::json::array();
-    for (const ConfigChange& change : changes) {
-        list.push_back({{"field", change.field},
-                        {"old", change.oldValue},
-                        {"new", change.newValue},
-                        {"needsRestart", change.needsRestart}});
-    }
-    return {
-        {"changed", !changes.empty()}, {"changes", list}, {"needsRestart", NeedsRestart(changes)}};
 }
 
 std::wstring StatusLine(const std::wstring& name, const StatusReport& status,

@@ -1,13 +1,12 @@
-// The text form of the model: show's listing, install's report, a list of
-// changes and a status line. Made from the records alone, so that the text
-// and the JSON say the same.
+// The text form of the model: show's listing, install's report and a
+// status line. Made from the records alone, so that the text and the JSON
+// say the same.
 #pragma once
 
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "setup/model/compare_configs.h"
 #include "setup/model/config_json.h"
 #include "setup/model/configuration_review.h"
 #include "setup/model/service_config.h"
@@ -40,15 +39,6 @@ std::wstring RenderShowText(const ServiceConfig& config, const std::optional<Sta
 
 // install's report of what it wrote, made before the service is created.
 std::wstring RenderInstallReport(const ServiceConfig& config);
-
-// "Changed the service X:" and one "label: old -> new" line per change, and
-// which of them wait for a restart when the service runs; or the one line
-// that it is already as asked and nothing was changed.
-std::wstring RenderChangesText(const std::wstring& name, const std::vector<ConfigChange>& changes,
-                               bool running);
-
-// {"changed": true|false, "changes": [{"field", "old", "new", "needsRestart"}], "needsRestart"}
-nlohmann::json ChangesJson(const std::vector<ConfigChange>& changes);
 
 // status's one line: "MyUpdater: running, pid 4242." or "MyUpdater: stopped; last exit code ...".
 std::wstring StatusLine(const std::wstring& name, const StatusReport& status,

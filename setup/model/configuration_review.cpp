@@ -40,22 +40,18 @@ static bool IsPlainNumber(const std::wstring& text) {
     return !text.empty() && text.find_first_not_of(L"0123456789") == std::wstring::npos;
 }
 
-static std::wstring Shown(const std::wstring& element) {
-    return Bracketed(element);
-}
-
 // The wrapper's own file, or the program: a full path to a file that exists.
 // A path with %NAME% references is expanded by the manager; it is left to it.
-static void CheckFile(const wchar_t* what, const std::wstring& path, FileExistsFunction fileExists,
+static void ReviewFile(const wchar_t* what, const std::wstring& path, FileExistsFunction fileExists,
                       ConfigurationReview& review) {
     if (HoldsEnvironmentReference(path)) return;
     if (!IsAbsolutePath(path)) {
         review.warnings.push_back(
-            std::wstring(L"The ") + what + L" " + Shown(path) +
+            std::wstring(L"The ") + what + L" " + Bracketed(path) +
             L" is not a full path: Windows searches for it each time the service starts, in "
             L"folders where another file of that name may be found first.");
     } else if (!ProgramExists(path, fileExists)) {
-        review.warnings.push_back(std::wstring(L"The ") + what + L" " + Shown(path) +
+        review.warnings.push_back(std::wstring(L"The ") + what + L" " + Bracketed(path) +
                                   L" does not exist.");
     }
 }
@@ -72,24 +68,25 @@ static void ReviewWrapperElements(const ServiceConfig& config, FileExistsFunctio
     }
     review.stopTimeoutMs = ParseStopTimeout(elements[1].c_str());
     if (review.stopTimeoutMs && !IsPlainNumber(elements[1])) {
-        review.notes.push_back(L"Element 1 " + Shown(elements[1]) + L" is not a plain number: the "
-                               L"wrapper reads it as " + std::to_wstring(*review.stopTimeoutMs) +
+        review.notes.push_back(L"Element 1 " + Bracketed(elements[1]) +
+                               L" is not a plain number: the wrapper reads it as " +
+                               std::to_wstring(*review.stopTimeoutMs) +
                                L" ms, passing over blanks and a sign before the digits and "
                                L"ignoring what follows them.");
     }
     if (!review.stopTimeoutMs) {
         review.warnings.push_back(
-            L"Element 1 " + Shown(elements[1]) +
+            L"Element 1 " + Bracketed(elements[1]) +
             L" is not a stop timeout the wrapper accepts (milliseconds, 0 to 4294967295): it "
             L"would stop at once with exit code 160.");
     }
     if (!CanQuoteProgram(elements[2].c_str())) {
         review.warnings.push_back(
-            L"The program " + Shown(elements[2]) +
+            L"The program " + Bracketed(elements[2]) +
             L" holds a quotation mark, which the wrapper refuses: it would stop at once with "
             L"exit code 160.");
     } else {
-        CheckFile(L"program", elements[2], fileExists, review);
+        ReviewFile(L"program", elements[2], fileExists, review);
     }
     if (review.stopTimeoutMs && config.preshutdownTimeoutMs &&
         *config.preshutdownTimeoutMs != *review.stopTimeoutMs) {
@@ -107,15 +104,15 @@ static void ReviewWrapperElements(const ServiceConfig& config, FileExistsFunctio
 static void ReviewWrapper(const ServiceConfig& config, FileExistsFunction fileExists,
                           ConfigurationReview& review) {
     const ServiceCommandLine& line = config.commandLine;
-    CheckFile(L"wrapper", line.managerProgram, fileExists, review);
+    ReviewFile(L"wrapper", line.managerProgram, fileExists, review);
     if (line.elements[0] == line.managerProgram) {
         ReviewWrapperElements(config, fileExists, review);
         return;
     }
     review.warnings.push_back(
         L"The wrapper reads its own path only up to the first blank, as its splitting reads an "
-        L"unquoted first element: it takes " + Shown(line.elements[0]) + L" for itself and " +
-        Shown(line.elements.size() > 1 ? line.elements[1] : L"") +
+        L"unquoted first element: it takes " + Bracketed(line.elements[0]) + L" for itself and " +
+        Bracketed(line.elements.size() > 1 ? line.elements[1] : L"") +
         L" for the stop timeout, so it will most likely stop at once with exit code 160. Put "
         L"the path in quotation marks, as install and apply write it.");
 }
@@ -145,7 +142,7 @@ ConfigurationReview ReviewConfiguration(const ServiceConfig& config,
         ReviewWrapper(config, fileExists, review);
     } else {
         review.notes.push_back(L"This is not a wrapped service: the program it starts " +
-                               Shown(line.managerProgram) + L" is not service-wrapper.exe.");
+                               Bracketed(line.managerProgram) + L" is not service-wrapper.exe.");
     }
     for (std::size_t i = 0; i < elements.size(); ++i) {
         if (!HoldsEnvironmentReference(elements[i])) continue;
@@ -174,7 +171,8 @@ std::wstring FormatElements(const std::vector<std::wstring>& elements, bool wrap
     for (std::size_t i = 0; i < elements.size(); ++i) {
         std::wstring role = ElementRole(i, wrapped);
         role.resize(14, L' ');
-        text += L"  " + std::to_wstring(i) + (i < 10 ? L"  " : L" ") + role + Shown(elements[i]);
+        text += L"  " + std::to_wstring(i) + (i < 10 ? L"  " : L" ") + role +
+                Bracketed(elements[i]);
         // What the program reads there is the variable's value, not this.
         if (HoldsEnvironmentReference(elements[i])) {
             text += L"  (the manager replaces the %NAME% reference at start)";

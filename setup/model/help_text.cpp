@@ -9,6 +9,7 @@ const wchar_t kUsageLines[] = LR"(Usage:
   service-wrapper-setup show|start|restart|status <name>
   service-wrapper-setup stop|remove <name> [--no-wait]
   service-wrapper-setup list
+  service-wrapper-setup logs <name> [--lines <n>] [--follow]
   service-wrapper-setup help [<command>]
   service-wrapper-setup --version
 Every command takes --json: the outcome as one JSON document. <command>
@@ -57,6 +58,18 @@ in the second form):
   --restart              (apply, set) restart the service if a change needs
                          it, or if it runs with a configuration changed
                          since it started
+The program runs through service-wrapper-launcher.exe, beside the wrapper:
+  --log-dir <folder>|none  where its output is kept (default: %ProgramData%\
+                         Service Wrapper\logs\<name>, made for the service)
+  --log-size <bytes>     rotate past this size; K, M or G (default: 10M)
+  --log-keep <n>         rotated files kept, 0 to 999 (default: 5)
+  --log-timestamps       each line with its time and stream (set: also
+                         --no-log-timestamps)
+  --working-dir <folder>|none   its current folder (default: its own)
+  --env NAME=VALUE       a variable for it (repeatable; set: --unset-env NAME)
+  --env-file <file>|none NAME=VALUE lines, for secrets
+  --stop-signal ctrl-c|none     sent when the service stops (default: ctrl-c)
+  --direct               no launcher: the program is the wrapper's own child
 <program> is a full path, or a name found as the service will find it: in the
 wrapper's folder, the system folders, then the system's search path (never
 the current folder); the full path is what gets written. Each argument
@@ -84,6 +97,11 @@ const wchar_t kStateText[] = LR"(
 start, stop and restart follow the service to its new state; stop --no-wait
 asks for the stop and returns. They, show and status work on any service.
 status prints one line. list prints every wrapped service.
+)";
+
+const wchar_t kLogsText[] = LR"(
+logs prints the last lines of the service's log (default 50); --follow keeps
+printing.
 )";
 
 const wchar_t kRemoveText[] = LR"(
@@ -115,6 +133,7 @@ const VerbHelp kVerbHelp[] = {
     {Verb::Restart, L"restart <name>", kStateText},
     {Verb::Status, L"status <name>", kStateText},
     {Verb::List, L"list", kStateText},
+    {Verb::Logs, L"logs <name> [--lines <n>] [--follow]", kLogsText},
     {Verb::Help, L"help [<command>]", L"\nhelp prints how to use the setup program, or one command.\n"},
 };
 
@@ -122,7 +141,7 @@ const VerbHelp kVerbHelp[] = {
 
 std::wstring UsageText() {
     return std::wstring(kUsageLines) + kConfigText + kShowText + kStateText + kRemoveText +
-           kExitCodesText;
+           kLogsText + kExitCodesText;
 }
 
 std::wstring VerbHelpText(Verb verb) {

@@ -1,5 +1,6 @@
 #include "setup/model/launch_values.h"
 
+#include "setup/model/service_command_line.h"
 #include "setup/model/text.h"
 
 static const wchar_t* const kSecretWords[] = {L"password", L"secret", L"token", L"key",
@@ -55,4 +56,85 @@ std::wstring CurrentLogPath(const std::wstring& logDir) {
 
 std::wstring RotatedLogPath(const std::wstring& logDir, unsigned n) {
     return logDir + L"\\output." + std::to_wstring(n) + L".log";
+}
+
+// A full path, or none for the launcher's default.
+static std::wstring TakePath(const std::wstring& option, const std::wstring& value,
+                             std::optional<std::wstring>& path) {
+    if (SameIgnoringCase(value, L"none")) {
+        path = L"";
+        return L"";
+    }
+    if (!IsAbsolutePath(value)) {
+        return option + L" takes a full path, from the drive or share, or none; \"" +
+               Printable(value) + L"\" is not one.";
+    }
+    path = value;
+    return L"";
+}
+
+static std::wstring TakeSize(const std::wstring& value, LaunchOptions& launch) {
+    launch.logSizeBytes = ParseByteSize(value);
+    if (!launch.logSizeBytes || *launch.logSizeBytes == 0) {
+        return L"--log-size takes a number of bytes above 0, with K, M or G for 1024 times as "
+               L"many, such as 10M; \"" + Printable(value) + L"\" is not one.";
+    }
+    return L"";
+}
+
+static std::wstring TakeStopSignal(const std::wstring& value, LaunchOptions& launch) {
+    if (SameIgnoringCase(value, L"ctrl-c")) {
+        launch.stopSignal = StopSignal::kCtrlC;
+    } else if (SameIgnoringCase(value, L"none")) {
+        launch.stopSignal = StopSignal::kNone;
+    } else {
+        return L"--stop-signal takes ctrl-c or none, not \"" + Printable(value) + L"\".";
+    }
+    return L"";
+}
+
+std::wstring TakeLaunchOption(const std::wstring& option, const std::wstring& value,
+                              LaunchOptions& launch) {
+    if (option == L"--direct") launch.direct = true;
+    if (option == L"--log-timestamps") launch.logTimestamps = true;
+    if (option == L"--no-log-timestamps") launch.logTimestamps = false;
+    if (option == L"--log-dir") return TakePath(option, value, launch.logDir);
+    if (option == L"--working-dir") return TakePath(option, value, launch.workingDir);
+    if (option == L"--env-file") return TakePath(option, value, launch.envFile);
+    if (option == L"--log-size") return TakeSize(value, launch);
+    if (option == L"--stop-signal") return TakeStopSignal(value, launch);
+    if (option == L"--log-keep") {
+        launch.logKeep = ParseLogKeep(value);
+        if (!launch.logKeep) {
+            return L"--log-keep takes a number of old log files from 0 to 999, in the digits "
+                   L"0-9 alone; \"" + Printable(value) + L"\" is not one.";
+        }
+    }
+    if (option == L"--env") {
+        launch.env.push_back(value);
+        return EnvEntryProblem(value);
+    }
+    if (option == L"--unset-env") {
+        if (value.empty() || value.find(L'=') != std::wstring::npos) {
+            return L"--unset-env takes the NAME of a variable, not \"" + Printable(value) + L"\".";
+        }
+        launch.unsetEnv.push_back(value);
+    }
+    return L"";
+}
+
+std::wstring LaunchOptionsProblem(const LaunchOptions& launch) {
+    if (launch.direct && GivesLauncherOption(launch)) {
+        return L"--direct runs the program as the wrapper's own child, without the launcher, so "
+               L"none of its options (--log-dir, --log-size, --log-keep, --log-timestamps, "
+               L"--working-dir, --env, --env-file, --stop-signal) can be given with it.";
+    }
+    for (const std::wstring& name : launch.unsetEnv) {
+        for (const std::wstring& entry : launch.env) {
+            if (SameIgnoringCase(EnvName(entry), name)) {
+                return L"--env and --unset-env both name " + Printable(name) + L".";
+            }
+        }
+    }
+    return L"";
 }

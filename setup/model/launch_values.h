@@ -6,6 +6,8 @@
 #include <optional>
 #include <string>
 
+#include "setup/model/launcher_part.h"
+
 // Whether an environment variable's name says it holds a secret: PASSWORD,
 // SECRET, TOKEN, KEY or CREDENTIAL anywhere in it, in any case. The
 // service's command line can be read by every user of the machine.
@@ -30,3 +32,14 @@ std::wstring DefaultLogDir(const std::wstring& programData, const std::wstring& 
 // numbered n (1 the newest).
 std::wstring CurrentLogPath(const std::wstring& logDir);
 std::wstring RotatedLogPath(const std::wstring& logDir, unsigned n);
+
+// Takes the value of one of the launcher's options as install, apply and
+// set are given it (option: "--log-dir", lower case) into launch. Gives the
+// problem, or empty. --log-dir, --working-dir and --env-file take a full
+// path or none; the flags (--direct, --log-timestamps, --no-log-timestamps)
+// take an empty value.
+std::wstring TakeLaunchOption(const std::wstring& option, const std::wstring& value,
+                              LaunchOptions& launch);
+
+// Options that mean nothing together: --direct with any launcher option.
+std::wstring LaunchOptionsProblem(const LaunchOptions& launch);

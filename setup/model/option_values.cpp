@@ -31,7 +31,7 @@ const SidChoice kSidChoices[] = {
 
 }  // namespace
 
-static bool IsControl(wchar_t c) {
+static bool IsAsciiControl(wchar_t c) {
     return c < 0x20 || c == 0x7F;
 }
 
@@ -47,7 +47,7 @@ std::wstring ServiceNameProblem(const std::wstring& name, bool creating) {
     }
     if (!creating) return L"";
     for (wchar_t c : name) {
-        if (IsControl(c)) return shown + L" holds a control character.";
+        if (IsAsciiControl(c)) return shown + L" holds a control character.";
     }
     if (name.find(L'"') != std::wstring::npos) {
         return shown + L" holds a quotation mark, which no command line can pass on to "
@@ -84,7 +84,7 @@ std::wstring DescriptionProblem(const std::wstring& description) {
     return L"";
 }
 
-std::optional<DWORD> ParseInstallStopTimeout(const std::wstring& text) {
+std::optional<DWORD> ParseWholeNumber(const std::wstring& text) {
     if (text.empty()) return std::nullopt;
     std::uint64_t value = 0;
     for (wchar_t c : text) {
@@ -111,14 +111,16 @@ const wchar_t* StartTypeName(DWORD startType, bool delayedAutoStart) {
             return choice.word;
         }
     }
-    return startType == 0 ? L"boot" : startType == 1 ? L"system" : L"unknown";
+    if (startType == SERVICE_BOOT_START) return L"boot";
+    return startType == SERVICE_SYSTEM_START ? L"system" : L"unknown";
 }
 
 // Characters Windows refuses in an account or domain name.
 static bool IsAccountNamePart(const std::wstring& part) {
     if (part.empty()) return false;
     for (wchar_t c : part) {
-        if (IsControl(c) || std::wstring(L"\"/\\[]:;|=,+*?<>@").find(c) != std::wstring::npos) {
+        const bool refused = std::wstring(L"\"/\\[]:;|=,+*?<>@").find(c) != std::wstring::npos;
+        if (IsAsciiControl(c) || refused) {
             return false;
         }
     }
@@ -175,7 +177,7 @@ std::wstring ParseRestartDelays(const std::wstring& text, std::vector<DWORD>& de
     std::size_t start = 0;
     for (;;) {
         const std::size_t comma = text.find(L',', start);
-        std::optional<DWORD> delayMs = ParseInstallStopTimeout(text.substr(start, comma - start));
+        std::optional<DWORD> delayMs = ParseWholeNumber(text.substr(start, comma - start));
         if (!delayMs || delaysMs.size() == 3) return rule;
         delaysMs.push_back(*delayMs);
         if (comma == std::wstring::npos) return L"";

@@ -22,10 +22,11 @@ std::wstring ServiceNameProblem(const std::wstring& name, bool creating);
 std::wstring DisplayNameProblem(const std::wstring& displayName);
 std::wstring DescriptionProblem(const std::wstring& description);
 
-// The digits 0-9 alone, nothing before or after them, at most 4294967295:
-// stricter than the wrapper's own reading, so that what is written reads the
-// same to a person as to the wrapper.
-std::optional<DWORD> ParseInstallStopTimeout(const std::wstring& text);
+// A whole number as every numeric option takes it (milliseconds, seconds,
+// restart delays): the digits 0-9 alone, nothing before or after them, at
+// most 4294967295. Stricter than the wrapper's own reading of its stop
+// timeout, so that what is written reads the same to a person as to it.
+std::optional<DWORD> ParseWholeNumber(const std::wstring& text);
 
 struct StartSetting {
     DWORD startType;  // SERVICE_AUTO_START, _DEMAND_START or _DISABLED

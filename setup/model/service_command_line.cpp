@@ -3,7 +3,7 @@
 #include "child/wrapper_arguments.h"
 #include "setup/model/text.h"
 
-std::wstring ComposeServiceCommandLine(const std::wstring& wrapperPath, DWORD stopTimeoutMs,
+std::wstring ComposeCommandLineText(const std::wstring& wrapperPath, DWORD stopTimeoutMs,
                                        const std::wstring& program,
                                        const std::vector<std::wstring>& arguments) {
     std::wstring line = L"\"" + wrapperPath + L"\" " + std::to_wstring(stopTimeoutMs) + L" ";
@@ -88,7 +88,7 @@ bool IsWrapperPath(const std::wstring& path) {
 }
 
 ServiceCommandLine DecodeServiceCommandLine(const std::wstring& text) {
-    ServiceCommandLine decoded{text, false, {}, L"", false, false, L"", 0, L"", {}};
+    ServiceCommandLine decoded{text, false, {}, L"", false, false, L"", 0, L"", {}, std::nullopt};
     decoded.managerProgram = ManagerProgramPath(text);
     decoded.wrapped = IsWrapperPath(decoded.managerProgram);
     std::optional<std::vector<std::wstring>> elements = SplitCommandLineElements(text);
@@ -99,22 +99,28 @@ ServiceCommandLine DecodeServiceCommandLine(const std::wstring& text) {
     if (!decoded.wrapped || e.size() < 3 || e[0] != decoded.managerProgram) return decoded;
     std::optional<DWORD> stopTimeoutMs = ParseStopTimeout(e[1].c_str());
     if (!stopTimeoutMs) return decoded;
+    ChildDecode child = DecodeChildElements(std::vector<std::wstring>(e.begin() + 2, e.end()));
+    if (!child.ok) return decoded;
     decoded.decoded = true;
     decoded.wrapperPath = e[0];
     decoded.stopTimeoutMs = *stopTimeoutMs;
-    decoded.program = e[2];
-    decoded.arguments.assign(e.begin() + 3, e.end());
+    decoded.program = child.program;
+    decoded.arguments = child.arguments;
+    decoded.launcher = child.launcher;
     return decoded;
 }
 
-ServiceCommandLine ComposedCommandLine(const std::wstring& wrapperPath, DWORD stopTimeoutMs,
+ServiceCommandLine ComposeCommandLine(const std::wstring& wrapperPath, DWORD stopTimeoutMs,
                                        const std::wstring& program,
-                                       const std::vector<std::wstring>& arguments) {
+                                       const std::vector<std::wstring>& arguments,
+                                       const std::optional<LauncherPart>& launcher) {
     ServiceCommandLine line{};
-    line.text = ComposeServiceCommandLine(wrapperPath, stopTimeoutMs, program, arguments);
+    const std::vector<std::wstring> child = ChildElements(launcher, program, arguments);
+    line.text = ComposeCommandLineText(wrapperPath, stopTimeoutMs, child[0],
+                                          std::vector<std::wstring>(child.begin() + 1, child.end()));
     line.split = true;
-    line.elements = {wrapperPath, std::to_wstring(stopTimeoutMs), program};
-    line.elements.insert(line.elements.end(), arguments.begin(), arguments.end());
+    line.elements = {wrapperPath, std::to_wstring(stopTimeoutMs)};
+    line.elements.insert(line.elements.end(), child.begin(), child.end());
     line.managerProgram = wrapperPath;
     line.wrapped = IsWrapperPath(wrapperPath);
     line.decoded = true;
@@ -122,5 +128,6 @@ ServiceCommandLine ComposedCommandLine(const std::wstring& wrapperPath, DWORD st
     line.stopTimeoutMs = stopTimeoutMs;
     line.program = program;
     line.arguments = arguments;
+    line.launcher = launcher;
     return line;
 }

@@ -7,11 +7,12 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "setup/model/launcher_part.h"
 
 // The wrapper's path in quotation marks (the first element takes no escapes,
 // so it must hold no quotation mark), the stop timeout, then the program and
 // each argument quoted by the wrapper's own rule for its child's arguments.
-std::wstring ComposeServiceCommandLine(const std::wstring& wrapperPath, DWORD stopTimeoutMs,
+std::wstring ComposeCommandLineText(const std::wstring& wrapperPath, DWORD stopTimeoutMs,
                                        const std::wstring& program,
                                        const std::vector<std::wstring>& arguments);
 
@@ -58,11 +59,18 @@ struct ServiceCommandLine {
     DWORD stopTimeoutMs;
     std::wstring program;
     std::vector<std::wstring> arguments;
+    // The launcher between the wrapper and the program, when element 2 is
+    // service-wrapper-launcher.exe and its options read as it reads them;
+    // program and arguments are then the ones after its --. A launcher whose
+    // options it would refuse leaves the line not decoded.
+    std::optional<LauncherPart> launcher;
 };
 
 ServiceCommandLine DecodeServiceCommandLine(const std::wstring& text);
 
-// The line install writes, with the elements it is made of, decoded.
-ServiceCommandLine ComposedCommandLine(const std::wstring& wrapperPath, DWORD stopTimeoutMs,
+// The line install writes, with the elements it is made of, decoded: the
+// program through the launcher when one is given.
+ServiceCommandLine ComposeCommandLine(const std::wstring& wrapperPath, DWORD stopTimeoutMs,
                                        const std::wstring& program,
-                                       const std::vector<std::wstring>& arguments);
+                                       const std::vector<std::wstring>& arguments,
+                                       const std::optional<LauncherPart>& launcher = std::nullopt);

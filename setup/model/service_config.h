@@ -59,15 +59,14 @@ struct ServiceConfig {
     bool dependenciesUnread = false;
 };
 
-// A record to write, and which of its settings were asked for by name: a
-// manager that cannot keep one of those fails the write, while the default
-// recovery that cannot be kept gives a warning only. SID type and
-// privileges are written only when asked for.
+// A record to write, and whether its recovery settings were asked for by
+// name: a manager that cannot keep them then fails the write, while the
+// default recovery that cannot be kept gives a warning only. SID type and
+// privileges are written only when asked for, which the record's own
+// optional fields say.
 struct DesiredConfig {
     ServiceConfig config;
     bool recoveryGiven;
-    bool sidTypeGiven;
-    bool privilegesGiven;
 };
 
 constexpr DWORD kDefaultResetPeriodSeconds = 86400;

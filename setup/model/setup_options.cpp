@@ -1,5 +1,6 @@
 #include "setup/model/setup_options.h"
 
+#include "setup/model/launch_values.h"
 #include "setup/model/text.h"
 
 namespace {
@@ -7,7 +8,8 @@ namespace {
 enum class Option {
     StopTimeout, DisplayName, Description, Start, Account, PasswordStdin, Wrapper, DependsOn,
     RestartOnFailure, ResetFailuresAfter, SidType, RequiredPrivileges, AcceptWritablePaths,
-    Restart, Json, NoWait,
+    Restart, Json, Direct, LogDir, LogSize, LogKeep, LogTimestamps, NoLogTimestamps, WorkingDir,
+    Env, UnsetEnv, EnvFile, StopSignal, Lines, Follow, NoWait,
 };
 
 struct OptionSpec {
@@ -31,6 +33,19 @@ const OptionSpec kOptions[] = {
     {L"--accept-writable-paths", Option::AcceptWritablePaths, false},
     {L"--restart", Option::Restart, false},
     {L"--json", Option::Json, false},
+    {L"--direct", Option::Direct, false},
+    {L"--log-dir", Option::LogDir, true},
+    {L"--log-size", Option::LogSize, true},
+    {L"--log-keep", Option::LogKeep, true},
+    {L"--log-timestamps", Option::LogTimestamps, false},
+    {L"--no-log-timestamps", Option::NoLogTimestamps, false},
+    {L"--working-dir", Option::WorkingDir, true},
+    {L"--env", Option::Env, true},
+    {L"--unset-env", Option::UnsetEnv, true},
+    {L"--env-file", Option::EnvFile, true},
+    {L"--stop-signal", Option::StopSignal, true},
+    {L"--lines", Option::Lines, true},
+    {L"--follow", Option::Follow, false},
     {L"--no-wait", Option::NoWait, false},
 };
 
@@ -43,7 +58,17 @@ constexpr unsigned kConfigOptions =
     Bit(Option::Start) | Bit(Option::Account) | Bit(Option::PasswordStdin) | Bit(Option::Wrapper) |
     Bit(Option::DependsOn) | Bit(Option::RestartOnFailure) | Bit(Option::ResetFailuresAfter) |
     Bit(Option::SidType) | Bit(Option::RequiredPrivileges) | Bit(Option::AcceptWritablePaths) |
-    Bit(Option::Json);
+    Bit(Option::Json) | Bit(Option::Direct) | Bit(Option::LogDir) | Bit(Option::LogSize) |
+    Bit(Option::LogKeep) | Bit(Option::LogTimestamps) | Bit(Option::WorkingDir) |
+    Bit(Option::Env) | Bit(Option::EnvFile) | Bit(Option::StopSignal);
+// Options that may be given more than once.
+constexpr unsigned kRepeatable = Bit(Option::DependsOn) | Bit(Option::Env) | Bit(Option::UnsetEnv);
+// Options of the launcher: its own parsing takes them.
+constexpr unsigned kLaunchOptions =
+    Bit(Option::Direct) | Bit(Option::LogDir) | Bit(Option::LogSize) | Bit(Option::LogKeep) |
+    Bit(Option::LogTimestamps) | Bit(Option::NoLogTimestamps) | Bit(Option::WorkingDir) |
+    Bit(Option::Env) | Bit(Option::UnsetEnv) | Bit(Option::EnvFile) | Bit(Option::StopSignal);
+constexpr unsigned kSetOnly = Bit(Option::NoLogTimestamps) | Bit(Option::UnsetEnv);
 
 enum class Program { None, Required, Optional };
 
@@ -57,7 +82,8 @@ struct VerbSpec {
 const VerbSpec kVerbs[] = {
     {L"install", Verb::Install, true, Program::Required, kConfigOptions},
     {L"apply", Verb::Apply, true, Program::Required, kConfigOptions | Bit(Option::Restart)},
-    {L"set", Verb::Set, true, Program::Optional, kConfigOptions | Bit(Option::Restart)},
+    {L"set", Verb::Set, true, Program::Optional,
+     kConfigOptions | Bit(Option::Restart) | kSetOnly},
     {L"show", Verb::Show, true, Program::None, Bit(Option::Json)},
     {L"remove", Verb::Remove, true, Program::None, Bit(Option::Json) | Bit(Option::NoWait)},
     {L"start", Verb::Start, true, Program::None, Bit(Option::Json)},
@@ -65,6 +91,7 @@ const VerbSpec kVerbs[] = {
     {L"restart", Verb::Restart, true, Program::None, Bit(Option::Json)},
     {L"status", Verb::Status, true, Program::None, Bit(Option::Json)},
     {L"list", Verb::List, false, Program::None, Bit(Option::Json)},
+    {L"logs", Verb::Logs, true, Program::None, Bit(Option::Lines) | Bit(Option::Follow)},
     {L"help", Verb::Help, false, Program::None, 0},
 };
 
@@ -84,80 +111,92 @@ struct Parse {
 
 }  // namespace
 
+// A whole number of the unit, or why the value is not one.
+static std::wstring TakeNumber(const wchar_t* option, const wchar_t* unit,
+                               const std::wstring& value, std::optional<DWORD>& number) {
+    number = ParseWholeNumber(value);
+    if (number) return L"";
+    return std::wstring(option) + L" takes a whole number of " + unit +
+           L" from 0 to 4294967295, in the digits 0-9 alone; \"" + Printable(value) +
+           L"\" is not one.";
+}
+
+// Which words the option takes, where the value was none of them.
+static std::wstring WordProblem(bool known, const wchar_t* option, const wchar_t* words,
+                                const std::wstring& value) {
+    if (known) return L"";
+    return std::wstring(option) + L" takes " + words + L", not \"" + Printable(value) + L"\".";
+}
+
+static std::wstring TakeWrapper(const std::wstring& value, ConfigOptions& o) {
+    if (value.empty()) return L"--wrapper needs the path of service-wrapper.exe.";
+    if (!IsWrapperPath(value)) {
+        return L"--wrapper names a file called service-wrapper.exe, which is how a wrapped "
+               L"service is known; \"" + Printable(value) + L"\" is not one.";
+    }
+    o.wrapperPath = value;
+    return L"";
+}
+
+// One --depends-on: a service, each once, or none (no dependencies at all,
+// so that set can clear them), which stands alone.
+static std::wstring TakeDependency(const std::wstring& value, Parse& parse) {
+    ConfigOptions& o = parse.command.options;
+    const bool none = SameIgnoringCase(value, L"none");
+    if (none ? o.dependencies.has_value() : parse.noDependencies) {
+        return L"--depends-on none means no dependencies at all; it cannot be given with a "
+               L"service to depend on.";
+    }
+    if (none) {
+        o.dependencies.emplace();
+        parse.noDependencies = true;
+        return L"";
+    }
+    std::wstring problem = ServiceNameProblem(value, /*creating=*/true);
+    if (!problem.empty()) return L"--depends-on: " + problem;
+    if (!o.dependencies) o.dependencies.emplace();
+    for (const std::wstring& earlier : *o.dependencies) {
+        if (SameIgnoringCase(earlier, value)) return L"--depends-on names " + value + L" twice.";
+    }
+    o.dependencies->push_back(value);
+    return L"";
+}
+
 static std::wstring TakeValue(Option option, const std::wstring& value, Parse& parse) {
     ConfigOptions& o = parse.command.options;
     switch (option) {
     case Option::StopTimeout:
-        o.stopTimeoutMs = ParseInstallStopTimeout(value);
-        if (!o.stopTimeoutMs) {
-            return L"--stop-timeout takes a whole number of milliseconds from 0 to 4294967295, "
-                   L"in the digits 0-9 alone; \"" + Printable(value) + L"\" is not one.";
-        }
-        return L"";
-    case Option::DisplayName:
-        o.displayName = value;
-        return DisplayNameProblem(value);
+        return TakeNumber(L"--stop-timeout", L"milliseconds", value, o.stopTimeoutMs);
+    case Option::DisplayName: o.displayName = value; return DisplayNameProblem(value);
     case Option::Description: o.description = value; return DescriptionProblem(value);
     case Option::Start:
         o.start = ParseStartWord(value);
-        if (!o.start) {
-            return L"--start takes auto, delayed-auto, demand or disabled, not \"" +
-                   Printable(value) + L"\".";
-        }
-        return L"";
+        return WordProblem(o.start.has_value(), L"--start",
+                           L"auto, delayed-auto, demand or disabled", value);
     case Option::Account: parse.accountText = value; return L"";
-    case Option::Wrapper:
-        if (value.empty()) return L"--wrapper needs the path of service-wrapper.exe.";
-        if (!IsWrapperPath(value)) {
-            return L"--wrapper names a file called service-wrapper.exe, which is how a wrapped "
-                   L"service is known; \"" + Printable(value) + L"\" is not one.";
-        }
-        o.wrapperPath = value;
-        return L"";
-    case Option::DependsOn: {
-        // none: no dependencies at all, so that set can clear them.
-        const bool none = SameIgnoringCase(value, L"none");
-        if (none ? o.dependencies.has_value() : parse.noDependencies) {
-            return L"--depends-on none means no dependencies at all; it cannot be given with a "
-                   L"service to depend on.";
-        }
-        if (none) {
-            o.dependencies.emplace();
-            parse.noDependencies = true;
-            return L"";
-        }
-        std::wstring problem = ServiceNameProblem(value, /*creating=*/true);
-        if (!problem.empty()) return L"--depends-on: " + problem;
-        if (!o.dependencies) o.dependencies.emplace();
-        for (const std::wstring& earlier : *o.dependencies) {
-            if (SameIgnoringCase(earlier, value)) {
-                return L"--depends-on names " + value + L" twice.";
-            }
-        }
-        o.dependencies->push_back(value);
-        return L"";
-    }
+    case Option::Wrapper: return TakeWrapper(value, o);
+    case Option::DependsOn: return TakeDependency(value, parse);
     case Option::RestartOnFailure:
         o.restartDelaysMs.emplace();
         return ParseRestartDelays(value, *o.restartDelaysMs);
     case Option::ResetFailuresAfter:
-        o.resetPeriodSeconds = ParseInstallStopTimeout(value);
-        if (!o.resetPeriodSeconds) {
-            return L"--reset-failures-after takes a whole number of seconds from 0 to "
-                   L"4294967295, in the digits 0-9 alone; \"" + Printable(value) +
-                   L"\" is not one.";
-        }
-        return L"";
+        return TakeNumber(L"--reset-failures-after", L"seconds", value, o.resetPeriodSeconds);
     case Option::SidType:
         o.sidType = ParseSidTypeWord(value);
-        if (!o.sidType) {
-            return L"--sid-type takes none, unrestricted or restricted, not \"" +
-                   Printable(value) + L"\".";
-        }
-        return L"";
+        return WordProblem(o.sidType.has_value(), L"--sid-type",
+                           L"none, unrestricted or restricted", value);
     case Option::RequiredPrivileges:
         o.requiredPrivileges.emplace();
         return ParsePrivileges(value, *o.requiredPrivileges);
+    case Option::Lines: {
+        std::optional<DWORD> lines = ParseWholeNumber(value);
+        if (!lines) {
+            return L"--lines takes a whole number of lines, in the digits 0-9 alone; \"" +
+                   Printable(value) + L"\" is not one.";
+        }
+        o.logLines = *lines;
+        return L"";
+    }
     default: return L"";
     }
 }
@@ -168,6 +207,7 @@ static void TakeFlag(Option option, Parse& parse) {
     case Option::AcceptWritablePaths: parse.command.options.acceptWritablePaths = true; break;
     case Option::Restart: parse.command.options.restart = true; break;
     case Option::Json: parse.command.json = true; break;
+    case Option::Follow: parse.command.options.follow = true; break;
     case Option::NoWait: parse.command.noWait = true; break;
     default: break;
     }
@@ -175,6 +215,25 @@ static void TakeFlag(Option option, Parse& parse) {
 
 static bool StartsWithDashes(const std::wstring& argument) {
     return argument.compare(0, 2, L"--") == 0;
+}
+
+// The value of the option named at arguments[i]: after "=", or the next
+// argument unless that begins with --; moves i past what it took.
+static std::wstring TakeOptionValue(const std::vector<std::wstring>& arguments, std::size_t& i,
+                                    const std::wstring& name, std::size_t equals,
+                                    std::wstring& value) {
+    if (equals != std::wstring::npos) {
+        value = arguments[i].substr(equals + 1);
+    } else if (i + 1 < arguments.size() && !StartsWithDashes(arguments[i + 1])) {
+        value = arguments[++i];
+    } else if (i + 1 < arguments.size() && arguments[i + 1] != L"--") {
+        // Most likely the value was left out and this is the next option.
+        return name + L" needs a value; one that begins with -- is taken only as " + name +
+               L"=" + Printable(arguments[i + 1]) + L".";
+    } else {
+        return name + L" needs a value.";
+    }
+    return L"";
 }
 
 // Takes the option at arguments[i], and its value if it takes one (after
@@ -200,27 +259,23 @@ static std::wstring TakeOption(const std::vector<std::wstring>& arguments, std::
     if (!known || !(parse.verb->options & Bit(known->option))) {
         return verbWord + L" has no option " + Printable(name) + L".";
     }
-    if (parse.seen & Bit(known->option) & ~Bit(Option::DependsOn)) {
+    if (parse.seen & Bit(known->option) & ~kRepeatable) {
         return name + L" is given twice.";
     }
     parse.seen |= Bit(known->option);
+    const bool launch = (Bit(known->option) & kLaunchOptions) != 0;
     if (!known->takesValue) {
+        if (launch && equals == std::wstring::npos) {
+            return TakeLaunchOption(name, L"", parse.command.options.launch);
+        }
         if (equals != std::wstring::npos) return name + L" takes no value.";
         TakeFlag(known->option, parse);
         return L"";
     }
     std::wstring value;
-    if (equals != std::wstring::npos) {
-        value = argument.substr(equals + 1);
-    } else if (i + 1 < arguments.size() && !StartsWithDashes(arguments[i + 1])) {
-        value = arguments[++i];
-    } else if (i + 1 < arguments.size() && arguments[i + 1] != L"--") {
-        // Most likely the value was left out and this is the next option.
-        return name + L" needs a value; one that begins with -- is taken only as " + name +
-               L"=" + Printable(arguments[i + 1]) + L".";
-    } else {
-        return name + L" needs a value.";
-    }
+    std::wstring problem = TakeOptionValue(arguments, i, name, equals, value);
+    if (!problem.empty()) return problem;
+    if (launch) return TakeLaunchOption(name, value, parse.command.options.launch);
     return TakeValue(known->option, value, parse);
 }
 
@@ -232,6 +287,8 @@ static bool IsOption(const std::wstring& argument) {
 // and the account, which may name the service itself.
 static std::wstring CheckTogether(Parse& parse) {
     ConfigOptions& o = parse.command.options;
+    std::wstring launchProblem = LaunchOptionsProblem(o.launch);
+    if (!launchProblem.empty()) return launchProblem;
     if (parse.accountText) {
         o.account.emplace();
         std::wstring problem = ParseAccount(*parse.accountText, parse.command.name, *o.account);
@@ -350,10 +407,12 @@ static std::optional<ParsedCommand> AskedForHelp(const std::vector<std::wstring>
     const VerbSpec* verb = words.empty() ? nullptr : FindVerb(words[0]);
     if (verb && verb->verb == Verb::Help) {
         const VerbSpec* on = words.size() == 2 ? FindVerb(words[1]) : nullptr;
-        if (words.size() == 1 || on) return Answer(Verb::Help, on ? on->verb : std::optional<Verb>(), json);
+        if (words.size() == 1 || on) {
+            return Answer(Verb::Help, on ? on->verb : std::optional<Verb>(), json);
+        }
         return ParsedCommand{std::nullopt,
                              L"help takes one of the commands install, apply, set, show, remove, "
-                             L"start, stop, restart, status and list, or nothing.",
+                             L"start, stop, restart, status, list and logs, or nothing.",
                              L"help"};
     }
     if (words.empty() && (help || arguments.empty())) return Answer(Verb::Help, std::nullopt, json);
@@ -375,5 +434,5 @@ ParsedCommand ParseSetupCommand(const std::vector<std::wstring>& arguments) {
     return ParsedCommand{std::nullopt,
                          L"there is no command \"" + Printable(arguments[0]) +
                              L"\"; the commands are install, apply, set, show, remove, start, "
-                             L"stop, restart, status, list and help."};
+                             L"stop, restart, status, list, logs and help."};
 }

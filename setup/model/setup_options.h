@@ -9,11 +9,12 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "setup/model/launcher_part.h"
 #include "setup/model/option_values.h"
 #include "setup/model/service_config.h"
 
 enum class Verb {
-    Help, Version, Install, Apply, Set, Show, Remove, Start, Stop, Restart, Status, List
+    Help, Version, Install, Apply, Set, Show, Remove, Start, Stop, Restart, Status, List, Logs
 };
 
 // What install, apply and set were given; each none (or false) when not
@@ -36,6 +37,10 @@ struct ConfigOptions {
     std::optional<std::vector<std::wstring>> requiredPrivileges;
     bool acceptWritablePaths = false;
     bool restart = false;  // apply and set: restart the service if a change needs it
+    LaunchOptions launch;  // the launcher between the wrapper and the program
+    // logs: how many of the last lines to print, and whether to follow.
+    std::size_t logLines = 50;
+    bool follow = false;
     // After --: always for install and apply; for set only when -- is given.
     std::optional<std::wstring> program;
     std::vector<std::wstring> arguments;

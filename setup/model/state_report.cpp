@@ -61,8 +61,7 @@ static std::wstring UnreadMessage(const UnreadService& service) {
 std::wstring RenderUnreadText(const std::vector<UnreadService>& unread, MessageLookup system) {
     std::wstring text;
     for (const UnreadService& service : unread) {
-        text += L"Note: " + UnreadMessage(service) + L" " +
-                WindowsErrorText(service.error, system) + L"\n";
+        text += NoteLine(UnreadMessage(service) + L" " + WindowsErrorText(service.error, system));
     }
     return text;
 }

@@ -10,23 +10,9 @@
 
 #include "platform/platform.h"
 #include "setup/model/config_json.h"
-#include "setup/model/exit_codes.h"
+#include "setup/model/service_status.h"
+#include "setup/model/windows_errors.h"
 #include "setup/model/service_command_line.h"
-
-// A wrapped service as list shows it.
-struct ListedService {
-    std::wstring name;
-    std::wstring displayName;
-    StatusReport status;
-    ServiceCommandLine commandLine;
-};
-
-// A service whose configuration could not be read, so that list cannot
-// tell whether it is wrapped.
-struct UnreadService {
-    std::wstring name;
-    DWORD error;
-};
 
 // "  start pending: checkpoint 1, wait hint 10000 ms\n"; "stop pending"
 // likewise, and any other state by its word.

@@ -94,3 +94,11 @@ std::wstring Printable(const std::wstring& text) {
 std::wstring Bracketed(const std::wstring& text) {
     return L"[" + Printable(text) + L"]";
 }
+
+std::wstring WarningLine(const std::wstring& text) {
+    return L"Warning: " + text + L"\n";
+}
+
+std::wstring NoteLine(const std::wstring& text) {
+    return L"Note: " + text + L"\n";
+}

@@ -25,3 +25,8 @@ std::wstring Printable(const std::wstring& text);
 
 // "[text]", made printable: brackets show blanks at either end and an empty text.
 std::wstring Bracketed(const std::wstring& text);
+
+// One finding as every verb prints it, a line each: "Warning: <text>\n",
+// "Note: <text>\n".
+std::wstring WarningLine(const std::wstring& text);
+std::wstring NoteLine(const std::wstring& text);

@@ -8,7 +8,7 @@
 
 #include "platform/platform.h"
 #include "setup/model/compare_configs.h"
-#include "setup/model/exit_codes.h"
+#include "setup/model/windows_errors.h"
 
 // What a write left to say besides its outcome: settings the manager could
 // not keep and that were not asked for by name (the default recovery where

@@ -9,11 +9,11 @@
 // A user account's password is asked for when the service is created or
 // takes the account now, so that the same apply run again changes nothing;
 // given on standard input, it is written each time.
-static bool NeedsPassword(const SetupCommand& command, const OpenedService& opened,
+static bool NeedsPassword(const SetupCommand& command, const ServiceToChange& service,
                           const std::wstring& account) {
     if (AccountKindOf(account) != AccountKind::User) return false;
-    return opened.error != NO_ERROR || command.options.passwordStdin ||
-           !SameAccount(opened.current.account, account);
+    return service.error != NO_ERROR || command.options.passwordStdin ||
+           !SameAccount(service.current.account, account);
 }
 
 int RunApply(const SetupCommand& command) {
@@ -22,22 +22,20 @@ int RunApply(const SetupCommand& command) {
     CheckProblem problem = DesiredFromOptions(command, desired, checks);
     if (!problem.why.empty()) return RefuseBeforeWriting(command, problem, checks);
 
-    OpenedService opened = OpenForChange(command);
-    const bool missing = opened.error == ERROR_SERVICE_DOES_NOT_EXIST;
-    if (missing) {
-        CloseOpenedService(opened);
-    } else if (opened.error != NO_ERROR) {
-        problem = {opened.why, opened.error};
-    } else {
-        problem = NotChangeable(opened.current, /*needsDecoded=*/false);
+    const ServiceToChange service = OpenForChange(command);
+    const bool missing = service.error == ERROR_SERVICE_DOES_NOT_EXIST;
+    if (!missing && service.error != NO_ERROR) {
+        problem = {service.why, service.error};
+    } else if (!missing) {
+        problem = NotChangeable(service.current, /*needsDecoded=*/false);
     }
     if (problem.why.empty()) {
-        const bool lessens = !missing && OnlyLessens(opened.current, desired.config,
-                                                     CompareConfigs(opened.current, desired));
+        const bool lessens = !missing && OnlyLessens(service.current, desired.config,
+                                                     CompareConfigs(service.current, desired));
         problem = CheckBeforeWriting(command, desired.config, checks, lessens);
     }
     const std::wstring& account = desired.config.account;
-    const bool needsPassword = NeedsPassword(command, opened, account);
+    const bool needsPassword = NeedsPassword(command, service, account);
     Password password{};
     if (problem.why.empty() && needsPassword) problem = ReadPasswordOf(command, account, password);
     LPCWSTR given = needsPassword ? password.text : nullptr;
@@ -47,9 +45,8 @@ int RunApply(const SetupCommand& command) {
     } else if (missing) {
         exitCode = InstallAndReport(command, desired, checks, given);
     } else {
-        exitCode = ChangeAndReport(command, opened, desired, checks, given);
+        exitCode = ChangeAndReport(command, service, desired, checks, given);
     }
     WipePassword(password);
-    CloseOpenedService(opened);
     return exitCode;
 }

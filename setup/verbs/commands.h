@@ -25,3 +25,4 @@ int RunStop(const std::wstring& name, bool json, bool noWait);
 int RunRestart(const std::wstring& name, bool json);
 int RunStatus(const std::wstring& name, bool json);
 int RunList(bool json);
+int RunLogs(const SetupCommand& command);

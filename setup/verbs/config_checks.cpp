@@ -4,7 +4,7 @@
 #include "setup/audit/security_reading.h"
 #include "setup/verbs/commands.h"
 #include "setup/verbs/config_verbs.h"
-#include "setup/console.h"
+#include "setup/windows_messages.h"
 #include "setup/files.h"
 #include "setup/model/argument_paths.h"
 #include "setup/model/command_hints.h"
@@ -13,20 +13,17 @@
 #include "setup/model/service_command_line.h"
 #include "setup/model/text.h"
 #include "setup/manager/config_age_reading.h"
-#include "setup/manager/service_store.h"
+#include "setup/manager/service_lookup.h"
+#include "setup/manager/service_writing.h"
 #include "setup/verbs/verb_output.h"
-
-static std::wstring Shown(const std::wstring& path) {
-    return Bracketed(path);
-}
 
 // Why an existing file of that path cannot be used, or nothing.
 static CheckProblem FileProblem(const wchar_t* what, const std::wstring& path, DWORD error) {
     if (error == NO_ERROR) return {};
     if (error == ERROR_DIRECTORY) {
-        return {std::wstring(L"the ") + what + L" " + Shown(path) + L" is a folder.", error};
+        return {std::wstring(L"the ") + what + L" " + Bracketed(path) + L" is a folder.", error};
     }
-    return {std::wstring(L"the ") + what + L" " + Shown(path) + L" cannot be found. " +
+    return {std::wstring(L"the ") + what + L" " + Bracketed(path) + L" cannot be found. " +
                 WindowsError(error),
             error};
 }
@@ -34,7 +31,7 @@ static CheckProblem FileProblem(const wchar_t* what, const std::wstring& path, D
 CheckProblem ResolveProgram(const std::wstring& given, const std::wstring& wrapper,
                             std::wstring& program, CheckFindings& checks) {
     if (!CanQuoteProgram(given.c_str())) {
-        return {L"the program " + Shown(given) +
+        return {L"the program " + Bracketed(given) +
                 L" holds a quotation mark (\"), which the wrapper refuses in a program's path."};
     }
     if (IsAbsolutePath(given)) {
@@ -42,16 +39,16 @@ CheckProblem ResolveProgram(const std::wstring& given, const std::wstring& wrapp
         return FileProblem(L"program", given, CheckFile(given));
     }
     if (!IsBareName(given)) {
-        return {L"the program " + Shown(given) +
+        return {L"the program " + Bracketed(given) +
                 L" is not a full path. A service starts in the system folder, so give the path "
                 L"from the drive or share, such as C:\\Program Files\\Vendor\\program.exe."};
     }
     const std::optional<FoundProgram> found =
         FindProgram(given, ServiceSearchFoldersFor(wrapper), FileExists);
     if (!found) {
-        return {L"no program " + Shown(given) + L" is found on the search path a service has: "
-                L"the wrapper's folder, the system folders, then the machine's PATH (not the "
-                L"current folder). Give its full path.",
+        return {L"no program " + Bracketed(given) + L" is found on the search path a service "
+                L"has: the wrapper's folder, the system folders, then the machine's PATH (not "
+                L"the current folder). Give its full path.",
                 ERROR_FILE_NOT_FOUND};
     }
     program = found->path;
@@ -62,10 +59,10 @@ CheckProblem ResolveProgram(const std::wstring& given, const std::wstring& wrapp
 CheckProblem ResolveWrapper(const std::wstring& given, std::wstring& wrapper) {
     wrapper = given.empty() ? OwnFolder() + L"\\service-wrapper.exe" : given;
     if (!CanQuoteProgram(wrapper.c_str())) {
-        return {L"the wrapper's path " + Shown(wrapper) + L" holds a quotation mark (\")."};
+        return {L"the wrapper's path " + Bracketed(wrapper) + L" holds a quotation mark (\")."};
     }
     if (!IsAbsolutePath(wrapper)) {
-        return {L"the wrapper " + Shown(wrapper) + L" is not a full path."};
+        return {L"the wrapper " + Bracketed(wrapper) + L" is not a full path."};
     }
     CheckProblem problem = FileProblem(L"wrapper", wrapper, CheckFile(wrapper));
     if (!problem.why.empty() && given.empty()) {
@@ -90,8 +87,11 @@ CheckProblem DesiredFromOptions(const SetupCommand& command, DesiredConfig& desi
     std::wstring program;
     problem = ResolveProgram(*options.program, wrapper, program, checks);
     if (!problem.why.empty()) return problem;
-    desired = ComposeInstallConfig(command.name, options, wrapper, program);
+    desired = ComposeInstallConfig(command.name, options, wrapper, program,
+                                   DefaultLogDirOf(command.name));
     problem = CheckUserAccount(desired.config);
+    if (!problem.why.empty()) return problem;
+    problem = LauncherProblem(desired.config.commandLine);
     if (!problem.why.empty()) return problem;
     return ReadBackProblem(desired.config.commandLine);
 }
@@ -104,12 +104,15 @@ static void CheckImage(const std::wstring& program, ReviewFor reviewFor, CheckFi
     ImageHeaders headers;
     const DWORD error = ReadImageHeaders(program, headers);
     if (error != NO_ERROR) {
-        list.push_back(L"The program " + Shown(program) + L" cannot be read, so whether it is a "
-                       L"Windows program is not known. " + WindowsError(error));
+        list.push_back(L"The program " + Bracketed(program) +
+                       L" cannot be read, so whether it is a Windows program is not known. " +
+                       WindowsError(error));
         return;
     }
     const std::wstring problem = ProgramImageProblem(headers, NativeMachine());
-    if (!problem.empty()) list.push_back(L"The program " + Shown(program) + L" " + problem + L".");
+    if (!problem.empty()) {
+        list.push_back(L"The program " + Bracketed(program) + L" " + problem + L".");
+    }
 }
 
 // A program named by a %NAME% reference, or not by its full path, is
@@ -152,18 +155,20 @@ static PathKind KindOf(const std::wstring& path) {
                              : error == ERROR_DIRECTORY ? PathKind::Folder : PathKind::Missing;
 }
 
-// Who may change the wrapper, the program and each file an argument names,
-// and the folders above them; a folder an argument names, which the
+// Who may change the wrapper, the program, the launcher's files and each
+// file an argument names, and the folders above them; a folder an argument names, which the
 // program may well be meant to write, gets a note where broad groups may.
 static std::vector<AccessFinding> AuditWhatRuns(const ServiceCommandLine& line,
                                                 CheckFindings& checks) {
     const NamedPaths named = PathsNamedByArguments(line.arguments, KindOf);
     std::vector<std::wstring> files = {line.wrapperPath, line.program};
+    const std::vector<std::wstring> launchFiles = LaunchFilesToAudit(line);
+    files.insert(files.end(), launchFiles.begin(), launchFiles.end());
     files.insert(files.end(), named.files.begin(), named.files.end());
     for (const NamedFolder& folder : named.folders) {
         if (!FindsWritablePaths(AuditFilesAccess({folder.path}))) continue;
         checks.notes.push_back(L"Broad groups such as Everyone or Users may write the folder " +
-                               Shown(folder.path) + L", which argument " +
+                               Bracketed(folder.path) + L", which argument " +
                                std::to_wstring(folder.argument) +
                                L" names: right for a folder the program writes its data to, not "
                                L"for one it runs or reads anything from.");
@@ -174,19 +179,12 @@ static std::vector<AccessFinding> AuditWhatRuns(const ServiceCommandLine& line,
 // A dependency that does not exist keeps the service from starting until it
 // does, which may be meant (it is installed next).
 static void WarnOfMissingDependencies(const ConfigOptions& options, CheckFindings& checks) {
-    SC_HANDLE manager = nullptr;
-    if (!options.dependencies || OpenManager(SC_MANAGER_CONNECT, manager) != NO_ERROR) return;
-    for (const std::wstring& name : *options.dependencies) {
-        if (name.empty() || name[0] == L'+') continue;  // a load-order group
-        SC_HANDLE service = nullptr;
-        const DWORD error = OpenNamedService(manager, name, SERVICE_QUERY_STATUS, service);
-        if (service) CloseServiceHandle(service);
-        if (error != ERROR_SERVICE_DOES_NOT_EXIST) continue;
-        checks.warnings.push_back(L"It depends on the service " + Shown(name) +
+    if (!options.dependencies) return;
+    for (const std::wstring& name : MissingServices(*options.dependencies)) {
+        checks.warnings.push_back(L"It depends on the service " + Bracketed(name) +
                                   L", which does not exist: Windows will not start it until "
                                   L"that service is installed.");
     }
-    CloseServiceHandle(manager);
 }
 
 CheckProblem CheckBeforeWriting(const SetupCommand& command, const ServiceConfig& config,
@@ -195,12 +193,16 @@ CheckProblem CheckBeforeWriting(const SetupCommand& command, const ServiceConfig
     CheckProgram(config, ReviewFor::Install, checks);
     if (onlyLessens) {
         checks.access = AuditWhatRuns(config.commandLine, checks);
+        AuditLogFolder(config, checks);
         LetThrough(checks);
         return {};
     }
     if (!checks.refusals.empty()) return {Sentences(checks.refusals)};
     checks.access = AuditWhatRuns(config.commandLine, checks);
-    if (!FindsWritablePaths(checks.access) || command.options.acceptWritablePaths) return {};
+    AuditLogFolder(config, checks);
+    if (!FindsWritablePaths(checks.access) || command.options.acceptWritablePaths) {
+        return PrepareLogFolder(config, checks);
+    }
     return {L"broad groups of accounts, such as Everyone or Users, may replace or change the "
             L"files it would run, as listed below. Move the wrapper, the program and the files "
             L"its arguments name to a folder that only administrators may change, such as one "
@@ -220,47 +222,23 @@ int RefuseBeforeWriting(const SetupCommand& command, const CheckProblem& problem
     return PrintReport(report, command.json, kExitFailed);
 }
 
-OpenedService OpenForChange(const SetupCommand& command) {
-    const std::wstring& name = command.name;
-    OpenedService opened{nullptr, nullptr, {}, {}, NO_ERROR, L""};
-    opened.error = OpenManager(SC_MANAGER_CONNECT, opened.manager);
-    if (opened.error != NO_ERROR) {
-        opened.why = L"cannot open the service control manager. " + WindowsError(opened.error);
-        return opened;
+ServiceToChange OpenForChange(const SetupCommand& command) {
+    ServiceToChange service{{}, {}, NO_ERROR, L""};
+    const DWORD access = SERVICE_QUERY_CONFIG | SERVICE_QUERY_STATUS | kChangeAccess |
+                         (command.options.restart ? SERVICE_STOP : 0);
+    if (auto failure = OpenAndReadService(command.name, access,
+                                          L"cannot open the service to change it.",
+                                          service.opened)) {
+        service.error = failure->error;
+        service.why = failure->problem + L" " + WindowsError(failure->error);
+        return service;
     }
-    opened.error = OpenNamedService(opened.manager, name,
-                                    SERVICE_QUERY_CONFIG | SERVICE_QUERY_STATUS | kChangeAccess |
-                                        (command.options.restart ? SERVICE_STOP : 0),
-                                    opened.service);
-    if (opened.error == ERROR_SERVICE_DOES_NOT_EXIST) {
-        opened.why = L"there is no service of that name. " + WindowsError(opened.error);
-        return opened;
+    service.current = DecodeStoredService(service.opened.stored);
+    if (service.opened.statusError == NO_ERROR) {
+        service.changedSinceStart =
+            ReadChangedSinceStart(command.name, service.opened.status).value_or(false);
     }
-    if (opened.error != NO_ERROR) {
-        opened.why = L"cannot open the service to change it. " + WindowsError(opened.error);
-        return opened;
-    }
-    StoredService stored;
-    opened.error = ReadStoredService(opened.service, name, stored);
-    if (opened.error != NO_ERROR) {
-        opened.why = L"cannot read its configuration. " + WindowsError(opened.error);
-        return opened;
-    }
-    opened.current = DecodeStoredService(stored);
-    // Not knowing whether it runs, a change is taken to wait for a restart.
-    if (ReadStatus(opened.service, opened.status) != NO_ERROR) {
-        opened.status.dwCurrentState = SERVICE_RUNNING;
-        return opened;
-    }
-    opened.changedSinceStart = ReadChangedSinceStart(name, opened.status).value_or(false);
-    return opened;
-}
-
-void CloseOpenedService(OpenedService& opened) {
-    if (opened.service) CloseServiceHandle(opened.service);
-    if (opened.manager) CloseServiceHandle(opened.manager);
-    opened.service = nullptr;
-    opened.manager = nullptr;
+    return service;
 }
 
 CheckProblem NotChangeable(const ServiceConfig& current, bool needsDecoded) {

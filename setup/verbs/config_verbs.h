@@ -7,6 +7,7 @@
 #include <string>
 
 #include "platform/platform.h"
+#include "setup/manager/service_reading.h"
 #include "setup/audit/findings_report.h"
 #include "setup/model/service_config.h"
 #include "setup/model/setup_options.h"
@@ -56,6 +57,24 @@ CheckProblem CheckBeforeWriting(const SetupCommand& command, const ServiceConfig
 // them, and a group, an alias or a name of no account is refused.
 CheckProblem CheckUserAccount(ServiceConfig& config);
 
+// The log folder a service gets unless told otherwise, under %ProgramData%.
+std::wstring DefaultLogDirOf(const std::wstring& serviceName);
+
+// A line that runs the launcher needs it beside the wrapper.
+CheckProblem LauncherProblem(const ServiceCommandLine& line);
+
+// The files the launcher brings that the audit judges like the program:
+// the launcher itself and the environment file it reads.
+std::vector<std::wstring> LaunchFilesToAudit(const ServiceCommandLine& line);
+
+// The log folder of the line's launcher, when it is there, audited like the
+// program's folder: its findings join checks.access, so that a folder a
+// broad group may write is refused like the program's.
+void AuditLogFolder(const ServiceConfig& config, CheckFindings& checks);
+
+// The log folder made if missing, with a note that it was.
+CheckProblem PrepareLogFolder(const ServiceConfig& config, CheckFindings& checks);
+
 // The user account's password, read as the options say. Gives the problem.
 CheckProblem ReadPasswordOf(const SetupCommand& command, const std::wstring& account,
                             Password& password);
@@ -67,20 +86,17 @@ int RefuseBeforeWriting(const SetupCommand& command, const CheckProblem& problem
 
 // The service of the command's name, opened to be changed and read as it
 // is now. error is ERROR_SERVICE_DOES_NOT_EXIST for a missing name; any
-// other failure comes with its words. Closed again by CloseOpenedService.
-// With --restart, the handle may stop the service too.
-struct OpenedService {
-    SC_HANDLE manager;
-    SC_HANDLE service;
+// other failure comes with its words. With --restart, the handle may stop
+// the service too.
+struct ServiceToChange {
+    OpenedService opened;
     ServiceConfig current;
-    SERVICE_STATUS_PROCESS status;
     DWORD error;
     std::wstring why;
     // It runs with a configuration written since it started.
     bool changedSinceStart = false;
 };
-OpenedService OpenForChange(const SetupCommand& command);
-void CloseOpenedService(OpenedService& opened);
+ServiceToChange OpenForChange(const SetupCommand& command);
 
 // A service that is there but is no wrapped service, or one whose command
 // line does not read as the wrapper's: nothing of it is touched.
@@ -97,5 +113,5 @@ int InstallAndReport(const SetupCommand& command, const DesiredConfig& desired,
 // failed. With --restart, a running service whose changes wait for its
 // next start is stopped and started again, each pending report printed as
 // it comes.
-int ChangeAndReport(const SetupCommand& command, OpenedService& opened,
+int ChangeAndReport(const SetupCommand& command, const ServiceToChange& service,
                     const DesiredConfig& desired, const CheckFindings& checks, LPCWSTR password);

@@ -3,7 +3,7 @@
 #include "setup/verbs/commands.h"
 #include "setup/model/text.h"
 #include "setup/manager/service_lookup.h"
-#include "setup/verbs/state_verbs.h"
+#include "setup/verbs/follow_output.h"
 
 int RunRestart(const std::wstring& name, bool json) {
     VerbOutput out = NewOutput(json, name);
@@ -15,7 +15,7 @@ int RunRestart(const std::wstring& name, bool json) {
         return Fail(out, L"restart", failure->problem, failure->error, kExitFailed);
     }
     std::wstring commandLine;
-    ReadCommandLine(handles.service, commandLine);
+    ReadCommandLine(handles.service.handle, commandLine);
 
     nlohmann::json& stopPhase = out.document["stop"];
     const FollowResult stop = FollowStop(out, handles.service, commandLine, stopPhase);

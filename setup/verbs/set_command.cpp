@@ -37,29 +37,35 @@ static bool NeedsPassword(const ConfigOptions& options, const std::wstring& acco
            (options.account || options.passwordStdin);
 }
 
+// The program after --, resolved where the service's wrapper-to-be looks
+// for a bare name.
+static CheckProblem ResolveSetProgram(const ServiceConfig& current, const ConfigOptions& options,
+                                      const std::wstring& wrapper, std::wstring& program,
+                                      CheckFindings& checks) {
+    if (!options.program) return {};
+    const std::wstring& lookIn = wrapper.empty() ? current.commandLine.wrapperPath : wrapper;
+    return ResolveProgram(*options.program, lookIn, program, checks);
+}
+
 // What set will write, from the service as it is and the options, and
 // every check of it. Gives the problem that stops the write.
-static CheckProblem PlanSet(const SetupCommand& command, const OpenedService& opened,
+static CheckProblem PlanSet(const SetupCommand& command, const ServiceToChange& service,
                             const std::wstring& wrapper, DesiredConfig& desired,
                             CheckFindings& checks) {
     const ConfigOptions& options = command.options;
-    CheckProblem problem = CheckAgainst(opened.current, options);
+    const ServiceConfig& current = service.current;
     std::wstring program;
-    // A bare name is looked for where the service's wrapper-to-be looks.
-    if (problem.why.empty() && options.program) {
-        const ServiceCommandLine& line = opened.current.commandLine;
-        problem = ResolveProgram(*options.program, wrapper.empty() ? line.wrapperPath : wrapper,
-                                 program, checks);
-    }
+    CheckProblem problem = CheckAgainst(current, options);
+    if (problem.why.empty()) problem = ResolveSetProgram(current, options, wrapper, program, checks);
     if (!problem.why.empty()) return problem;
-    desired = ComposeSetConfig(opened.current, options, wrapper, program);
+    desired = ComposeSetConfig(current, options, wrapper, program, DefaultLogDirOf(command.name));
     if (options.account) problem = CheckUserAccount(desired.config);
-    if (problem.why.empty() && desired.config.commandLine.text != opened.current.commandLine.text) {
-        problem = ReadBackProblem(desired.config.commandLine);
+    if (problem.why.empty() && desired.config.commandLine.text != current.commandLine.text) {
+        problem = LauncherProblem(desired.config.commandLine);
+        if (problem.why.empty()) problem = ReadBackProblem(desired.config.commandLine);
     }
     if (!problem.why.empty()) return problem;
-    const bool lessens =
-        OnlyLessens(opened.current, desired.config, CompareConfigs(opened.current, desired));
+    const bool lessens = OnlyLessens(current, desired.config, CompareConfigs(current, desired));
     return CheckBeforeWriting(command, desired.config, checks, lessens);
 }
 
@@ -69,26 +75,25 @@ int RunSet(const SetupCommand& command) {
     if (command.options.wrapperPath) problem = ResolveWrapper(*command.options.wrapperPath, wrapper);
     if (!problem.why.empty()) return RefuseBeforeWriting(command, problem);
 
-    OpenedService opened = OpenForChange(command);
+    const ServiceToChange service = OpenForChange(command);
     DesiredConfig desired{};
     CheckFindings checks;
-    if (opened.error == ERROR_SERVICE_DOES_NOT_EXIST) {
-        problem = {opened.why + L" set changes a service that exists; apply or install makes one.",
-                   opened.error};
-    } else if (opened.error != NO_ERROR) {
-        problem = {opened.why, opened.error};
+    if (service.error == ERROR_SERVICE_DOES_NOT_EXIST) {
+        problem = {service.why + L" set changes a service that exists; apply or install makes one.",
+                   service.error};
+    } else if (service.error != NO_ERROR) {
+        problem = {service.why, service.error};
     } else {
-        problem = PlanSet(command, opened, wrapper, desired, checks);
+        problem = PlanSet(command, service, wrapper, desired, checks);
     }
     const std::wstring& account = desired.config.account;
     const bool needsPassword = NeedsPassword(command.options, account);
     Password password{};
     if (problem.why.empty() && needsPassword) problem = ReadPasswordOf(command, account, password);
     int exitCode = problem.why.empty()
-                       ? ChangeAndReport(command, opened, desired, checks,
+                       ? ChangeAndReport(command, service, desired, checks,
                                          needsPassword ? password.text : nullptr)
                        : RefuseBeforeWriting(command, problem, checks);
     WipePassword(password);
-    CloseOpenedService(opened);
     return exitCode;
 }

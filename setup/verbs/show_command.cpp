@@ -5,43 +5,28 @@
 #include "setup/verbs/commands.h"
 #include "setup/verbs/config_verbs.h"
 #include "setup/console.h"
+#include "setup/windows_messages.h"
 #include "setup/files.h"
 #include "setup/model/argument_paths.h"
 #include "setup/model/config_json.h"
 #include "setup/model/config_text.h"
 #include "setup/model/configuration_review.h"
-#include "setup/model/exit_codes.h"
 #include "setup/model/service_command_line.h"
 #include "setup/model/text.h"
 #include "setup/manager/config_age_reading.h"
-#include "setup/manager/service_store.h"
-#include "setup/verbs/state_verbs.h"
+#include "setup/manager/service_reading.h"
 #include "setup/verbs/verb_output.h"
 
-// Opens the service and reads everything. Gives NO_ERROR, or the error and
-// in problem the failure in words.
-static DWORD ReadService(const std::wstring& name, StoredService& stored,
-                         SERVICE_STATUS_PROCESS& status, std::wstring& problem) {
-    SC_HANDLE manager = nullptr;
-    DWORD error = OpenManager(SC_MANAGER_CONNECT, manager);
-    if (error != NO_ERROR) {
-        problem = L"cannot open the service control manager. " + WindowsError(error);
-        return error;
+// Opens the service and reads everything, its state too.
+static std::optional<StepFailure> ReadService(const std::wstring& name, OpenedService& opened) {
+    if (auto failure = OpenAndReadService(name, SERVICE_QUERY_CONFIG | SERVICE_QUERY_STATUS,
+                                          L"cannot open the service.", opened)) {
+        return failure;
     }
-    SC_HANDLE service = nullptr;
-    error = OpenNamedService(manager, name, SERVICE_QUERY_CONFIG | SERVICE_QUERY_STATUS, service);
-    if (error == ERROR_SERVICE_DOES_NOT_EXIST) {
-        problem = L"there is no service of that name. " + WindowsError(error);
-    } else if (error != NO_ERROR) {
-        problem = L"cannot open the service. " + WindowsError(error);
-    } else if ((error = ReadStoredService(service, name, stored)) != NO_ERROR) {
-        problem = L"cannot read its configuration. " + WindowsError(error);
-    } else if ((error = ReadStatus(service, status)) != NO_ERROR) {
-        problem = L"cannot read its state. " + WindowsError(error);
+    if (opened.statusError != NO_ERROR) {
+        return StepFailure{L"cannot read its state.", opened.statusError};
     }
-    if (service) CloseServiceHandle(service);
-    CloseServiceHandle(manager);
-    return error;
+    return std::nullopt;
 }
 
 // The files the manager and the wrapper start, and those the program's
@@ -78,58 +63,70 @@ static CheckFindings CheckService(const ServiceConfig& config) {
     return checks;
 }
 
+// Everything show judges: the review of the command line, the program's
+// checks and the audit's findings, warnings and notes each in one list.
+struct ShowFindings {
+    ConfigurationReview review;
+    CheckFindings checks;
+    std::vector<std::wstring> warnings;  // the review's and the checks', then the audit's
+};
+
+static ShowFindings JudgeService(const ServiceConfig& config) {
+    ShowFindings found{ReviewConfiguration(config, FileExists), CheckService(config), {}};
+    ConfigurationReview& review = found.review;
+    for (const std::wstring& warning : found.checks.warnings) review.warnings.push_back(warning);
+    for (const std::wstring& note : found.checks.notes) review.notes.push_back(note);
+    found.warnings = review.warnings;
+    for (std::wstring& warning : AccessFindingTexts(found.checks.access, FindingLevel::Warning)) {
+        found.warnings.push_back(warning);
+    }
+    return found;
+}
+
 // Wine's manager takes a service's dependencies but never gives them back.
 static bool ManagerReportsDependencies() {
     return GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") == nullptr;
 }
 
-int RunShow(const SetupCommand& command) {
-    StoredService stored;
-    SERVICE_STATUS_PROCESS s = {};
-    std::wstring problem;
-    const DWORD error = ReadService(command.name, stored, s, problem);
-    if (error != NO_ERROR) {
-        const VerbReport report = FailureReport(
-            L"Cannot show the service " + Printable(command.name) + L": " + problem + L"\n", error,
-            {{"name", ToUtf8(command.name)}}, SystemMessageTemplate);
-        return PrintReport(report, command.json, kExitFailed);
-    }
-    ServiceConfig config = DecodeStoredService(stored);
-    config.dependenciesUnread = !ManagerReportsDependencies();
-    ConfigurationReview review = ReviewConfiguration(config, FileExists);
-    const CheckFindings checks = CheckService(config);
-    for (const std::wstring& warning : checks.warnings) review.warnings.push_back(warning);
-    for (const std::wstring& note : checks.notes) review.notes.push_back(note);
-    const std::optional<bool> changed = ReadChangedSinceStart(command.name, s);
-    if (changed.value_or(false)) {
-        review.notes.push_back(L"The service runs, and " + std::wstring(kChangedSinceStartText));
-    }
-    const StatusReport status = StatusReportOf(s);
-    const std::wstring program = config.commandLine.decoded ? config.commandLine.program : L"";
-    const std::wstring exitCodeText =
-        ExplainExitCode(status.win32ExitCode, status.serviceSpecificExitCode, review.wrapped,
-                        program, MessageLookups{SystemMessageTemplate, NtStatusMessage});
-    std::vector<std::wstring> warnings = review.warnings;
-    for (std::wstring& warning : AccessFindingTexts(checks.access, FindingLevel::Warning)) {
-        warnings.push_back(warning);
-    }
-    const int exitCode = warnings.empty() ? kExitDone : kExitWarned;
-    if (!command.json) {
-        PrintOut(RenderShowText(config, status, exitCodeText, review) +
-                 AccessFindingsText(checks.access));
-        return exitCode;
-    }
-    std::vector<std::wstring> notes = review.notes;
-    for (std::wstring& note : AccessFindingTexts(checks.access, FindingLevel::Note)) {
+static nlohmann::json ShowJson(const ServiceConfig& config, const StatusReport& status,
+                               const std::wstring& exitCodeText, const ShowFindings& found,
+                               std::optional<bool> changed) {
+    std::vector<std::wstring> notes = found.review.notes;
+    for (std::wstring& note : AccessFindingTexts(found.checks.access, FindingLevel::Note)) {
         notes.push_back(note);
     }
     nlohmann::json document = ConfigJson(config);
     document["status"] = StatusJson(status, exitCodeText);
     document["status"]["configurationChangedSinceStart"] =
         changed ? nlohmann::json(*changed) : nlohmann::json(nullptr);
-    document["warnings"] = JsonTexts(warnings);
+    document["warnings"] = JsonTexts(found.warnings);
     document["notes"] = JsonTexts(notes);
-    document["accessFindings"] = AccessFindingsJson(checks.access);
-    PrintJson(document);
-    return exitCode;
+    document["accessFindings"] = AccessFindingsJson(found.checks.access);
+    return document;
+}
+
+int RunShow(const SetupCommand& command) {
+    OpenedService opened{};
+    const std::optional<StepFailure> failure = ReadService(command.name, opened);
+    CloseServiceHandles(opened.handles);
+    if (failure) {
+        VerbOutput out = NewOutput(command.json, command.name);
+        return Fail(out, L"show", failure->problem, failure->error, kExitFailed);
+    }
+    ServiceConfig config = DecodeStoredService(opened.stored);
+    config.dependenciesUnread = !ManagerReportsDependencies();
+    ShowFindings found = JudgeService(config);
+    const std::optional<bool> changed = ReadChangedSinceStart(command.name, opened.status);
+    if (changed.value_or(false)) {
+        found.review.notes.push_back(L"The service runs, and " +
+                                     std::wstring(kChangedSinceStartText));
+    }
+    const StatusReport status = StatusReportOf(opened.status);
+    const std::wstring exitCodeText =
+        ExplainedExitCode(opened.status, opened.stored.binaryPathName);
+    VerbOutput out{command.json, command.name,
+                   ShowJson(config, status, exitCodeText, found, changed)};
+    Say(out, RenderShowText(config, status, exitCodeText, found.review) +
+                 AccessFindingsText(found.checks.access));
+    return Finish(out, found.warnings.empty() ? kExitDone : kExitWarned);
 }

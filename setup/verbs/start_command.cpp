@@ -3,7 +3,7 @@
 #include "setup/verbs/commands.h"
 #include "setup/model/text.h"
 #include "setup/manager/service_lookup.h"
-#include "setup/verbs/state_verbs.h"
+#include "setup/verbs/follow_output.h"
 
 int RunStart(const std::wstring& name, bool json) {
     VerbOutput out = NewOutput(json, name);
@@ -15,7 +15,7 @@ int RunStart(const std::wstring& name, bool json) {
     // Only to explain an exit code: a service whose configuration cannot be
     // read is started all the same.
     std::wstring commandLine;
-    ReadCommandLine(handles.service, commandLine);
+    ReadCommandLine(handles.service.handle, commandLine);
 
     nlohmann::json phase;
     const FollowResult result = FollowStart(out, handles.service, commandLine, phase);

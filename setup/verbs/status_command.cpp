@@ -3,9 +3,10 @@
 #include "setup/verbs/commands.h"
 #include "setup/model/config_text.h"
 #include "setup/model/state_report.h"
+#include "setup/model/text.h"
 #include "setup/manager/config_age_reading.h"
 #include "setup/manager/service_lookup.h"
-#include "setup/verbs/state_verbs.h"
+#include "setup/verbs/follow_output.h"
 
 int RunStatus(const std::wstring& name, bool json) {
     VerbOutput out = NewOutput(json, name);
@@ -17,9 +18,9 @@ int RunStatus(const std::wstring& name, bool json) {
                                                                    : kExitFailed);
     }
     SERVICE_STATUS_PROCESS status = {};
-    const DWORD error = ReadStatus(handles.service, status);
+    const DWORD error = ReadStatus(handles.service.handle, status);
     std::wstring commandLine;
-    if (error == NO_ERROR) ReadCommandLine(handles.service, commandLine);
+    if (error == NO_ERROR) ReadCommandLine(handles.service.handle, commandLine);
     CloseServiceHandles(handles);
     if (error != NO_ERROR) {
         return Fail(out, L"read the state of", L"the service control manager did not give it.",
@@ -31,6 +32,6 @@ int RunStatus(const std::wstring& name, bool json) {
     out.document["configurationChangedSinceStart"] =
         changed ? nlohmann::json(*changed) : nlohmann::json(nullptr);
     Say(out, StatusLine(name, StatusReportOf(status), ExplainedExitCode(status, commandLine)));
-    if (changed.value_or(false)) Say(out, L"  Note: " + std::wstring(kChangedSinceStartText) + L"\n");
+    if (changed.value_or(false)) Say(out, L"  " + NoteLine(kChangedSinceStartText));
     return Finish(out, status.dwCurrentState == SERVICE_RUNNING ? kExitDone : kStatusNotRunning);
 }

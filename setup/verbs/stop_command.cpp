@@ -4,11 +4,12 @@
 #include "setup/model/config_json.h"
 #include "setup/model/text.h"
 #include "setup/manager/service_lookup.h"
-#include "setup/verbs/state_verbs.h"
+#include "setup/verbs/follow_output.h"
 
 // --no-wait: the stop asked for, and the state the service answered with.
-static int AskAndReturn(VerbOutput& out, SC_HANDLE service, const std::wstring& commandLine) {
-    const FollowResult result = AskToStop(service);
+static int AskAndReturn(VerbOutput& out, const ScHandle& service,
+                        const std::wstring& commandLine) {
+    const FollowResult result = AskToStop(service.handle);
     out.document["alreadyStopped"] = result.stateBefore == SERVICE_STOPPED;
     PutStatus(out.document, result.status, commandLine);
     if (!result.ended) return Fail(out, L"stop", result.problem, result.error, kExitFailed);
@@ -27,7 +28,7 @@ int RunStop(const std::wstring& name, bool json, bool noWait) {
         return Fail(out, L"stop", failure->problem, failure->error, kExitFailed);
     }
     std::wstring commandLine;
-    ReadCommandLine(handles.service, commandLine);
+    ReadCommandLine(handles.service.handle, commandLine);
 
     if (noWait) {
         const int exitCode = AskAndReturn(out, handles.service, commandLine);

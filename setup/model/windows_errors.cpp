@@ -1,4 +1,4 @@
-#include "setup/model/exit_codes.h"
+#include "setup/model/windows_errors.h"
 
 #include <cstdio>
 #include <cwctype>

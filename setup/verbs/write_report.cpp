@@ -1,4 +1,6 @@
-#include "setup/model/write_report.h"
+#include "setup/verbs/write_report.h"
+
+#include <cstring>
 
 #include "setup/model/config_json.h"
 #include "setup/model/config_text.h"
@@ -18,7 +20,7 @@ static void PutChecks(const CheckFindings& checks, const std::vector<std::wstrin
 
 static std::wstring WarningLines(const std::vector<std::wstring>& warnings) {
     std::wstring text;
-    for (const std::wstring& warning : warnings) text += L"Warning: " + warning + L"\n";
+    for (const std::wstring& warning : warnings) text += WarningLine(warning);
     return text;
 }
 
@@ -27,6 +29,36 @@ static std::wstring WarningLines(const std::vector<std::wstring>& warnings) {
 static std::wstring NotesText(const std::wstring& account, const WriteNotes& notes) {
     std::wstring text = notes.logonRightGranted ? LogonRightGrantedText(account) + L"\n" : L"";
     return text + WarningLines(notes.warnings);
+}
+
+std::wstring RenderChangesText(const std::wstring& name, const std::vector<ConfigChange>& changes,
+                               bool running) {
+    if (changes.empty()) {
+        return L"The service " + Printable(name) + L" is already as asked; nothing was changed.\n";
+    }
+    std::wstring text = L"Changed the service " + Printable(name) + L":\n";
+    for (const ConfigChange& change : changes) {
+        const bool password = std::strcmp(change.field, kPasswordField) == 0;
+        text += std::wstring(L"  ") + change.label + L": " +
+                (password ? L"" : change.oldText + L" -> ") + change.newText + L"\n";
+    }
+    const std::wstring waiting = WaitingFieldsText(changes);
+    if (running && !waiting.empty()) {
+        text += L"The service is running: restart it to apply: " + waiting + L".\n";
+    }
+    return text;
+}
+
+nlohmann::json ChangesJson(const std::vector<ConfigChange>& changes) {
+    nlohmann::json list = nlohmann::json::array();
+    for (const ConfigChange& change : changes) {
+        list.push_back({{"field", change.field},
+                        {"old", change.oldValue},
+                        {"new", change.newValue},
+                        {"needsRestart", change.needsRestart}});
+    }
+    return {
+        {"changed", !changes.empty()}, {"changes", list}, {"needsRestart", NeedsRestart(changes)}};
 }
 
 VerbReport FailureReport(const std::wstring& message, std::optional<DWORD> error, json document,
@@ -73,6 +105,29 @@ VerbReport InstallReport(const std::wstring& name, const ServiceConfig& written,
     const std::wstring text = RenderInstallReport(written) + NotesText(written.account, notes) +
                               CheckFindingsText(checks);
     return VerbReport{false, text, document};
+}
+
+InstallReports PrepareInstallReports(const std::wstring& name, const ServiceConfig& desired,
+                                     const CheckFindings& checks) {
+    ServiceConfig withoutRecovery = desired;
+    withoutRecovery.recovery = RecoveryPolicy{{}, 0};
+    withoutRecovery.failureOnNonZeroExit.reset();
+    WriteNotes leftOut;
+    leftOut.warnings.push_back(kRecoveryNotKeptWarning);
+    InstallReports reports;
+    for (bool granted : {false, true}) {
+        WriteNotes kept;
+        kept.logonRightGranted = granted;
+        leftOut.logonRightGranted = granted;
+        reports.recoveryKept[granted] = InstallReport(name, desired, kept, checks);
+        reports.recoveryLeftOut[granted] = InstallReport(name, withoutRecovery, leftOut, checks);
+    }
+    return reports;
+}
+
+const VerbReport& ChooseInstallReport(const InstallReports& reports, const WriteNotes& notes) {
+    const bool kept = notes.notWritten.empty();
+    return (kept ? reports.recoveryKept : reports.recoveryLeftOut)[notes.logonRightGranted];
 }
 
 VerbReport InstallFailureReport(const std::wstring& name, const InstallFailure& failure,

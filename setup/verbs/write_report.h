@@ -12,10 +12,19 @@
 
 #include "setup/audit/findings_report.h"
 #include "setup/model/compare_configs.h"
-#include "setup/model/exit_codes.h"
+#include "setup/model/windows_errors.h"
 #include "setup/model/service_config.h"
 #include "setup/model/setup_options.h"
 #include "setup/model/write_outcome.h"
+
+// "Changed the service X:" and one "label: old -> new" line per change, and
+// which of them wait for a restart when the service runs; or the one line
+// that it is already as asked and nothing was changed.
+std::wstring RenderChangesText(const std::wstring& name, const std::vector<ConfigChange>& changes,
+                               bool running);
+
+// {"changed": true|false, "changes": [{"field", "old", "new", "needsRestart"}], "needsRestart"}
+nlohmann::json ChangesJson(const std::vector<ConfigChange>& changes);
 
 struct VerbReport {
     bool failed;              // text for the error stream, else for standard output
@@ -42,6 +51,21 @@ VerbReport RefusalReport(Verb verb, const std::wstring& name, const std::wstring
 //  "warnings", "notes", "accessFindings"}
 VerbReport InstallReport(const std::wstring& name, const ServiceConfig& written,
                          const WriteNotes& notes, const CheckFindings& checks);
+
+// install's report for each outcome its write may have, made before the
+// service is created, so that little is left to go wrong once it exists: a
+// failure reported then would be for a service that is installed. The
+// outcomes: whether the manager kept the default recovery (else it was left
+// out), and whether the account was given the right to log on as a service.
+struct InstallReports {
+    VerbReport recoveryKept[2];      // by logonRightGranted
+    VerbReport recoveryLeftOut[2];
+};
+InstallReports PrepareInstallReports(const std::wstring& name, const ServiceConfig& desired,
+                                     const CheckFindings& checks);
+
+// The report made for the outcome the write noted.
+const VerbReport& ChooseInstallReport(const InstallReports& reports, const WriteNotes& notes);
 
 VerbReport InstallFailureReport(const std::wstring& name, const InstallFailure& failure,
                                 const CheckFindings& checks, MessageLookup system);

@@ -1,8 +1,8 @@
-// Reading a service's configuration and state from the manager, and writing
-// a configuration back all or nothing: a new service is deleted again when
-// a step fails, and changes already made to an existing one are written
-// back as they were. Reaches the platform only through platform.h, so it is
-// built on the host too, where the simulated manager can refuse any step.
+// Writing a service's configuration all or nothing: a new service is
+// deleted again when a step fails, and changes already made to an existing
+// one are written back as they were. Reaches the platform only through
+// platform.h, so it is built on the host too, where the simulated manager
+// can refuse any step.
 #pragma once
 
 #include <optional>
@@ -11,25 +11,8 @@
 
 #include "platform/platform.h"
 #include "setup/model/compare_configs.h"
-#include "setup/model/config_json.h"
 #include "setup/model/service_config.h"
 #include "setup/model/write_outcome.h"
-
-// OpenSCManagerW / OpenServiceW on the local machine. Give NO_ERROR, or the
-// error (ERROR_SERVICE_DOES_NOT_EXIST for a missing name); the handle is
-// the caller's to close.
-DWORD OpenManager(DWORD access, SC_HANDLE& manager);
-DWORD OpenNamedService(SC_HANDLE manager, const std::wstring& name, DWORD access,
-                       SC_HANDLE& service);
-
-// QueryServiceStatusEx. Gives NO_ERROR or the error.
-DWORD ReadStatus(SC_HANDLE service, SERVICE_STATUS_PROCESS& status);
-StatusReport StatusReportOf(const SERVICE_STATUS_PROCESS& status);
-
-// Everything the manager keeps of the service (the handle needs
-// SERVICE_QUERY_CONFIG): QueryServiceConfigW, whose failure is the result,
-// then each QueryServiceConfig2W level, whose failure leaves its part none.
-DWORD ReadStoredService(SC_HANDLE service, const std::wstring& name, StoredService& stored);
 
 // Gives the account the right to log on as a service where it lacks it:
 // NO_ERROR, with granted true when it was given now; else the error. The

@@ -1,6 +1,6 @@
 // Exit codes and errors in words, with the platform's messages given as
 // the texts Windows and Wine have for them, inserts and all.
-#include "setup/model/exit_codes.h"
+#include "setup/model/windows_errors.h"
 
 #include <gtest/gtest.h>
 

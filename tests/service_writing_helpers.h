@@ -5,7 +5,8 @@
 #include <gtest/gtest.h>
 
 #include "setup/model/compose_config.h"
-#include "setup/manager/service_store.h"
+#include "setup/manager/service_reading.h"
+#include "setup/manager/service_writing.h"
 
 namespace store_test {
 
@@ -52,14 +53,10 @@ inline DWORD ScriptedGrant(const std::wstring& account, bool& granted) {
 
 // The service as show reads it: every handle closed again.
 inline ServiceConfig ReadBack(const std::wstring& name) {
-    SC_HANDLE manager = nullptr;
-    SC_HANDLE service = nullptr;
+    ServiceHandles handles;
     StoredService stored;
-    EXPECT_EQ(OpenManager(SC_MANAGER_CONNECT, manager), NO_ERROR);
-    EXPECT_EQ(OpenNamedService(manager, name, SERVICE_QUERY_CONFIG, service), NO_ERROR);
-    EXPECT_EQ(ReadStoredService(service, name, stored), NO_ERROR);
-    if (service) CloseServiceHandle(service);
-    if (manager) CloseServiceHandle(manager);
+    EXPECT_FALSE(OpenServiceByName(name, SERVICE_QUERY_CONFIG, handles));
+    EXPECT_EQ(ReadStoredService(handles.service.handle, name, stored), NO_ERROR);
     return DecodeStoredService(stored);
 }
 

@@ -1,14 +1,12 @@
-#include "setup/manager/service_store.h"
+#include "setup/manager/service_writing.h"
+
+#include "setup/manager/service_handles.h"
 
 #include <cstring>
-#include <functional>
 #include <iterator>
 
 #include "service/service_state.h"
 #include "setup/model/option_values.h"
-#include "setup/model/text.h"
-
-// ---- Writing.
 
 namespace {
 
@@ -68,53 +66,64 @@ static bool HoldsLevel(const ServiceConfig& config, ConfigWrite write) {
     return false;
 }
 
-// One ChangeServiceConfig2W level from the record, which must hold it.
-// Gives NO_ERROR or the error.
-static DWORD WriteLevel(SC_HANDLE service, ConfigWrite write, const PreparedConfig& prepared) {
+// The levels that hold one flag or number.
+static bool IsValueLevel(ConfigWrite write) {
+    return write == ConfigWrite::DelayedAutoStartInfo || write == ConfigWrite::PreshutdownInfo ||
+           write == ConfigWrite::FailureActionsFlag || write == ConfigWrite::ServiceSidInfo;
+}
+
+static BOOL WriteValueLevel(SC_HANDLE service, ConfigWrite write, const ServiceConfig& config) {
+    switch (write) {
+    case ConfigWrite::DelayedAutoStartInfo: {
+        SERVICE_DELAYED_AUTO_START_INFO info = {*config.delayedAutoStart ? TRUE : FALSE};
+        return ChangeServiceConfig2W(service, SERVICE_CONFIG_DELAYED_AUTO_START_INFO, &info);
+    }
+    case ConfigWrite::PreshutdownInfo: {
+        SERVICE_PRESHUTDOWN_INFO info = {*config.preshutdownTimeoutMs};
+        return ChangeServiceConfig2W(service, SERVICE_CONFIG_PRESHUTDOWN_INFO, &info);
+    }
+    case ConfigWrite::FailureActionsFlag: {
+        SERVICE_FAILURE_ACTIONS_FLAG info = {*config.failureOnNonZeroExit ? TRUE : FALSE};
+        return ChangeServiceConfig2W(service, SERVICE_CONFIG_FAILURE_ACTIONS_FLAG, &info);
+    }
+    case ConfigWrite::ServiceSidInfo: {
+        SERVICE_SID_INFO info = {ServiceSidTypeValue(*config.sidType)};
+        return ChangeServiceConfig2W(service, SERVICE_CONFIG_SERVICE_SID_INFO, &info);
+    }
+    default: return FALSE;
+    }
+}
+
+// The levels that hold a text or a list, as prepared.
+static BOOL WriteListLevel(SC_HANDLE service, ConfigWrite write, const PreparedConfig& prepared) {
     const ServiceConfig& config = *prepared.config;
-    BOOL written = FALSE;
     switch (write) {
     case ConfigWrite::Description: {
         // The record's field is not const, but the call only reads it.
         SERVICE_DESCRIPTIONW info = {const_cast<LPWSTR>(config.description->c_str())};
-        written = ChangeServiceConfig2W(service, SERVICE_CONFIG_DESCRIPTION, &info);
-        break;
-    }
-    case ConfigWrite::DelayedAutoStartInfo: {
-        SERVICE_DELAYED_AUTO_START_INFO info = {*config.delayedAutoStart ? TRUE : FALSE};
-        written = ChangeServiceConfig2W(service, SERVICE_CONFIG_DELAYED_AUTO_START_INFO, &info);
-        break;
-    }
-    case ConfigWrite::PreshutdownInfo: {
-        SERVICE_PRESHUTDOWN_INFO info = {*config.preshutdownTimeoutMs};
-        written = ChangeServiceConfig2W(service, SERVICE_CONFIG_PRESHUTDOWN_INFO, &info);
-        break;
-    }
-    case ConfigWrite::FailureActionsFlag: {
-        SERVICE_FAILURE_ACTIONS_FLAG info = {*config.failureOnNonZeroExit ? TRUE : FALSE};
-        written = ChangeServiceConfig2W(service, SERVICE_CONFIG_FAILURE_ACTIONS_FLAG, &info);
-        break;
+        return ChangeServiceConfig2W(service, SERVICE_CONFIG_DESCRIPTION, &info);
     }
     case ConfigWrite::FailureActions: {
         // Null texts leave the reboot message and the command as they are.
         SERVICE_FAILURE_ACTIONSW info = {config.recovery->resetPeriodSeconds, nullptr, nullptr,
                                          static_cast<DWORD>(prepared.actions.size()),
                                          const_cast<SC_ACTION*>(prepared.actions.data())};
-        written = ChangeServiceConfig2W(service, SERVICE_CONFIG_FAILURE_ACTIONS, &info);
-        break;
-    }
-    case ConfigWrite::ServiceSidInfo: {
-        SERVICE_SID_INFO info = {ServiceSidTypeValue(*config.sidType)};
-        written = ChangeServiceConfig2W(service, SERVICE_CONFIG_SERVICE_SID_INFO, &info);
-        break;
+        return ChangeServiceConfig2W(service, SERVICE_CONFIG_FAILURE_ACTIONS, &info);
     }
     case ConfigWrite::RequiredPrivilegesInfo: {
         SERVICE_REQUIRED_PRIVILEGES_INFOW info = {const_cast<LPWSTR>(prepared.privileges.c_str())};
-        written = ChangeServiceConfig2W(service, SERVICE_CONFIG_REQUIRED_PRIVILEGES_INFO, &info);
-        break;
+        return ChangeServiceConfig2W(service, SERVICE_CONFIG_REQUIRED_PRIVILEGES_INFO, &info);
     }
-    case ConfigWrite::ChangeServiceConfig: return ERROR_INVALID_PARAMETER;
+    default: return FALSE;
     }
+}
+
+// One ChangeServiceConfig2W level from the record, which must hold it.
+// Gives NO_ERROR or the error.
+static DWORD WriteLevel(SC_HANDLE service, ConfigWrite write, const PreparedConfig& prepared) {
+    if (write == ConfigWrite::ChangeServiceConfig) return ERROR_INVALID_PARAMETER;
+    const BOOL written = IsValueLevel(write) ? WriteValueLevel(service, write, *prepared.config)
+                                            : WriteListLevel(service, write, prepared);
     return written ? NO_ERROR : LastErrorOf();
 }
 
@@ -178,10 +187,11 @@ static std::wstring DisplayNameOwner(SC_HANDLE manager, const std::wstring& disp
     return L"";
 }
 
-static std::optional<TakenDisplayName> TakenBy(SC_HANDLE manager, DWORD error,
+static std::optional<TakenDisplayName> TakenBy(const ScHandle& manager, DWORD error,
                                                const std::wstring& displayName) {
     if (error != ERROR_DUPLICATE_SERVICE_NAME) return std::nullopt;
-    return TakenDisplayName{displayName, manager ? DisplayNameOwner(manager, displayName) : L""};
+    return TakenDisplayName{displayName,
+                            manager.handle ? DisplayNameOwner(manager.handle, displayName) : L""};
 }
 
 // The password the manager takes with an account that has none of its own
@@ -249,41 +259,37 @@ std::optional<InstallFailure> CreateConfiguredService(const DesiredConfig& desir
     const PreparedConfig prepared = Prepare(config);
     std::vector<ConfigWrite> leftOut;
     leftOut.reserve(std::size(kLevelOrder));
-    SC_HANDLE manager = nullptr;
+    ScHandle manager;
     DWORD error = OpenManager(SC_MANAGER_CONNECT | SC_MANAGER_CREATE_SERVICE, manager);
     if (error != NO_ERROR) {
         return InstallFailure{L"cannot open the service control manager to create a service",
                               error, false, false, NO_ERROR};
     }
-    SC_HANDLE service = CreateServiceW(
-        manager, config.name.c_str(), config.displayName.c_str(),
+    ScHandle service(CreateServiceW(
+        manager.handle, config.name.c_str(), config.displayName.c_str(),
         kChangeAccess | DELETE, SERVICE_WIN32_OWN_PROCESS, config.startType, SERVICE_ERROR_NORMAL,
         config.commandLine.text.c_str(), /*lpLoadOrderGroup=*/nullptr, /*lpdwTagId=*/nullptr,
         config.dependencies.empty() ? nullptr : prepared.dependencies.c_str(),
-        ServiceStartName(config.account), PasswordFor(config.account, password));
-    if (!service) {
+        ServiceStartName(config.account), PasswordFor(config.account, password)));
+    if (!service.handle) {
         error = LastErrorOf();
         InstallFailure failure{L"cannot create the service", error, false, false, NO_ERROR};
         failure.takenDisplayName = TakenBy(manager, error, config.displayName);
-        CloseServiceHandle(manager);
         return failure;
     }
-    std::optional<InstallFailure> failure = Configure(service, desired, prepared, leftOut);
+    std::optional<InstallFailure> failure =
+        Configure(service.handle, desired, prepared, leftOut);
     if (!failure) {
         error = GrantIfUser(config.account, grant, notes);
         if (error != NO_ERROR) failure = InstallFailure{kGrantStep, error, true, false, NO_ERROR};
     }
-    if (failure && !DeleteService(service)) {
+    if (failure && !DeleteService(service.handle)) {
         failure->leftBehind = true;
         failure->removeError = LastErrorOf();
     }
-    CloseServiceHandle(service);
-    CloseServiceHandle(manager);
     if (!failure) NoteLeftOut(leftOut, notes);
     return failure;
 }
-
-// ---- Changing.
 
 static bool ChangesField(const std::vector<ConfigChange>& changes,
                          std::initializer_list<const char*> fields) {
@@ -302,7 +308,9 @@ static DWORD WriteMainSettings(SC_HANDLE service, const std::vector<ConfigChange
                                const PreparedConfig& prepared, LPCWSTR password) {
     const ServiceConfig& config = *prepared.config;
     const bool commandLine = ChangesField(
-        changes, {"commandLine", "wrapperPath", "stopTimeoutMs", "program", "arguments"});
+        changes, {"commandLine", "wrapperPath", "stopTimeoutMs", "program", "arguments", "launcher",
+                  "logDir", "logSizeBytes", "logKeep", "logTimestamps", "workingDir", "env",
+                  "envFile", "stopSignal"});
     const bool account = ChangesField(changes, {"account"});
     // LocalSystem by name: a null account would leave the account as it is.
     LPCWSTR startName = account ? config.account.c_str() : nullptr;
@@ -344,6 +352,15 @@ static void WriteBack(SC_HANDLE service, const std::vector<ConfigChange>& change
     }
 }
 
+// For a display name taken already, which service has it.
+static std::optional<TakenDisplayName> TakenDisplayNameOf(DWORD error,
+                                                          const std::wstring& displayName) {
+    if (error != ERROR_DUPLICATE_SERVICE_NAME) return std::nullopt;
+    ScHandle manager;
+    OpenManager(SC_MANAGER_CONNECT, manager);
+    return TakenBy(manager, error, displayName);
+}
+
 std::optional<ChangeFailure> WriteChanges(SC_HANDLE service, const ServiceConfig& current,
                                           const DesiredConfig& desired,
                                           const std::vector<ConfigChange>& changes,
@@ -371,12 +388,7 @@ std::optional<ChangeFailure> WriteChanges(SC_HANDLE service, const ServiceConfig
         }
         if (LeaveOutRecovery(write, error, desired.recoveryGiven, leftOut)) continue;
         ChangeFailure failure{StepText(write, error), error, {}, {}};
-        if (error == ERROR_DUPLICATE_SERVICE_NAME) {
-            SC_HANDLE manager = nullptr;
-            OpenManager(SC_MANAGER_CONNECT, manager);
-            failure.takenDisplayName = TakenBy(manager, error, desired.config.displayName);
-            if (manager) CloseServiceHandle(manager);
-        }
+        failure.takenDisplayName = TakenDisplayNameOf(error, desired.config.displayName);
         WriteBack(service, changes, made, back, failure);
         return failure;
     }

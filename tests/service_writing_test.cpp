@@ -1,13 +1,13 @@
 // Reading a service back and the install sequence, against the simulated
 // manager, which can refuse any step and keeps every setting Wine's does not.
-#include "setup/manager/service_store.h"
+#include "setup/manager/service_writing.h"
 
 #include <algorithm>
 
 #include <gtest/gtest.h>
 
 #include "setup/model/compose_config.h"
-#include "tests/service_store_helpers.h"
+#include "tests/service_writing_helpers.h"
 
 namespace {
 
@@ -399,17 +399,18 @@ TEST_F(InstallSequence, ReadingLeavesUnreportedSettingsUnknown) {
     EXPECT_EQ(read.requiredPrivileges.value_or(std::vector<std::wstring>()).size(), 2u);
     EXPECT_EQ(read.preshutdownTimeoutMs, std::optional<DWORD>(30000));
 
-    SC_HANDLE manager = nullptr, service = nullptr;
-    ASSERT_EQ(OpenManager(SC_MANAGER_CONNECT, manager), NO_ERROR);
-    ASSERT_EQ(OpenNamedService(manager, L"MyUpdater", SERVICE_QUERY_CONFIG, service), NO_ERROR);
-    sim::FailCall("QueryServiceConfigW", CallCount("QueryServiceConfigW") + 1, ERROR_ACCESS_DENIED);
-    StoredService stored;
-    EXPECT_EQ(ReadStoredService(service, L"MyUpdater", stored), ERROR_ACCESS_DENIED);
-    SC_HANDLE missing = nullptr;
-    EXPECT_EQ(OpenNamedService(manager, L"NoSuch", SERVICE_QUERY_CONFIG, missing),
-              ERROR_SERVICE_DOES_NOT_EXIST);
-    CloseServiceHandle(service);
-    CloseServiceHandle(manager);
+    {
+        ScHandle manager, service;
+        ASSERT_EQ(OpenManager(SC_MANAGER_CONNECT, manager), NO_ERROR);
+        ASSERT_EQ(OpenNamedService(manager, L"MyUpdater", SERVICE_QUERY_CONFIG, service), NO_ERROR);
+        sim::FailCall("QueryServiceConfigW", CallCount("QueryServiceConfigW") + 1,
+                      ERROR_ACCESS_DENIED);
+        StoredService stored;
+        EXPECT_EQ(ReadStoredService(service.handle, L"MyUpdater", stored), ERROR_ACCESS_DENIED);
+        ScHandle missing;
+        EXPECT_EQ(OpenNamedService(manager, L"NoSuch", SERVICE_QUERY_CONFIG, missing),
+                  ERROR_SERVICE_DOES_NOT_EXIST);
+    }
     ExpectNoHandleOrProblemLeft();
 }
 

@@ -1,0 +1,67 @@
+#include "setup/manager/log_folder.h"
+
+#include <sddl.h>
+
+#include "setup/audit/log_folder_access.h"
+#include "setup/model/service_sid.h"
+
+std::wstring ProgramDataFolder() {
+    wchar_t folder[MAX_PATH];
+    const DWORD length = GetEnvironmentVariableW(L"ProgramData", folder, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) return L"C:\\ProgramData";
+    return folder;
+}
+
+DWORD AccountSidOf(const std::wstring& account, std::wstring& sid) {
+    if (std::optional<std::wstring> known = SidOfBuiltInAccount(account)) {
+        sid = *known;
+        return NO_ERROR;
+    }
+    BYTE buffer[SECURITY_MAX_SID_SIZE];
+    DWORD sidSize = sizeof(buffer);
+    wchar_t domain[256];
+    DWORD domainSize = 256;
+    SID_NAME_USE use;
+    if (!LookupAccountNameW(nullptr, account.c_str(), buffer, &sidSize, domain, &domainSize,
+                            &use)) {
+        return GetLastError();
+    }
+    LPWSTR text = nullptr;
+    if (!ConvertSidToStringSidW(buffer, &text)) return GetLastError();
+    sid = text;
+    LocalFree(text);
+    return NO_ERROR;
+}
+
+// Each missing folder above the log folder, as the platform makes them.
+static DWORD MakeFoldersAbove(const std::wstring& path) {
+    for (std::size_t at = path.find(L'\\', 3); at != std::wstring::npos;
+         at = path.find(L'\\', at + 1)) {
+        const std::wstring folder = path.substr(0, at);
+        if (!CreateDirectoryW(folder.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) {
+            return GetLastError();
+        }
+    }
+    return NO_ERROR;
+}
+
+DWORD MakeLogFolder(const std::wstring& path, const std::wstring& accountSid, bool& created) {
+    created = false;
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES) {
+        return (attributes & FILE_ATTRIBUTE_DIRECTORY) ? NO_ERROR : ERROR_DIRECTORY;
+    }
+    DWORD error = MakeFoldersAbove(path);
+    if (error != NO_ERROR) return error;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    const std::wstring sddl = AccessListSddl(LogFolderAccessList(accountSid));
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), SDDL_REVISION_1,
+                                                              &descriptor, nullptr)) {
+        return GetLastError();
+    }
+    SECURITY_ATTRIBUTES security{sizeof(security), descriptor, /*bInheritHandle=*/FALSE};
+    error = CreateDirectoryW(path.c_str(), &security) ? NO_ERROR : GetLastError();
+    LocalFree(descriptor);
+    created = error == NO_ERROR;
+    return error;
+}

@@ -1,0 +1,79 @@
+// What install, apply and set check and prepare for the launcher: that it is
+// there beside the wrapper, which files it reads, and the log folder, made
+// with its own access list when missing and audited when it is there.
+#include "setup/audit/security_reading.h"
+#include "setup/windows_messages.h"
+#include "setup/files.h"
+#include "setup/manager/log_folder.h"
+#include "setup/model/launch_values.h"
+#include "setup/model/text.h"
+#include "setup/verbs/config_verbs.h"
+
+std::wstring DefaultLogDirOf(const std::wstring& serviceName) {
+    return DefaultLogDir(ProgramDataFolder(), serviceName);
+}
+
+CheckProblem LauncherProblem(const ServiceCommandLine& line) {
+    if (!line.launcher) return {};
+    const std::wstring& path = line.launcher->path;
+    const DWORD error = CheckFile(path);
+    if (error == NO_ERROR) return {};
+    return {L"the launcher " + Bracketed(path) + L" cannot be found beside the wrapper. " +
+                WindowsError(error) +
+                L" Put service-wrapper-launcher.exe there, or give --direct to run the program "
+                L"as the wrapper's own child.",
+            error};
+}
+
+std::vector<std::wstring> LaunchFilesToAudit(const ServiceCommandLine& line) {
+    std::vector<std::wstring> files;
+    if (!line.launcher) return files;
+    files.push_back(line.launcher->path);
+    if (!line.launcher->options.envFile.empty()) files.push_back(line.launcher->options.envFile);
+    return files;
+}
+
+// An existing folder is judged as the folder that holds the program: one
+// that a broad group may write lets others plant links the service follows.
+void AuditLogFolder(const ServiceConfig& config, CheckFindings& checks) {
+    const ServiceCommandLine& line = config.commandLine;
+    if (!line.launcher || line.launcher->options.logDir.empty()) return;
+    const std::wstring& folder = line.launcher->options.logDir;
+    if (CheckFile(folder) != ERROR_DIRECTORY) return;
+    AccessList list;
+    const DWORD error = ReadFileAccess(folder, list);
+    if (error != NO_ERROR) {
+        checks.notes.push_back(L"The access list of the log folder " + Bracketed(folder) +
+                               L" cannot be read. " + WindowsError(error));
+        return;
+    }
+    const std::vector<AccessFinding> findings =
+        ReviewAccess(AuditedKind::OwnFolder, folder, list, AccountName);
+    checks.access.insert(checks.access.end(), findings.begin(), findings.end());
+}
+
+CheckProblem PrepareLogFolder(const ServiceConfig& config, CheckFindings& checks) {
+    const ServiceCommandLine& line = config.commandLine;
+    if (!line.launcher || line.launcher->options.logDir.empty()) return {};
+    const std::wstring& folder = line.launcher->options.logDir;
+    if (CheckFile(folder) == ERROR_DIRECTORY) return {};
+    std::wstring sid;
+    DWORD error = AccountSidOf(config.account, sid);
+    if (error != NO_ERROR) {
+        return {L"the SID of the account " + config.account + L", which is to write the log "
+                L"folder, cannot be found. " + WindowsError(error), error};
+    }
+    bool created = false;
+    error = MakeLogFolder(folder, sid, created);
+    if (error != NO_ERROR) {
+        return {L"the log folder " + Bracketed(folder) + L" cannot be made. " +
+                    WindowsError(error),
+                error};
+    }
+    if (created) {
+        checks.notes.push_back(L"Made the log folder " + Bracketed(folder) +
+                               L", which only SYSTEM, the administrators and the service's "
+                               L"account (" + sid + L") may write.");
+    }
+    return {};
+}

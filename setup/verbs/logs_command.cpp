@@ -1,0 +1,112 @@
+// logs: the end of the service's current log, and with --follow each new
+// part as the launcher writes it, across its rotations, until Ctrl+C.
+#include "setup/console.h"
+#include "setup/manager/service_reading.h"
+#include "setup/model/launch_values.h"
+#include "setup/model/log_tail.h"
+#include "setup/model/text.h"
+#include "setup/verbs/commands.h"
+#include "setup/windows_messages.h"
+
+// The log folder the service's launcher writes, or why there is none.
+static std::wstring LogDirOf(const std::wstring& name, std::wstring& folder) {
+    OpenedService opened{};
+    if (auto failure = OpenAndReadService(name, SERVICE_QUERY_CONFIG,
+                                          L"cannot read its configuration.", opened)) {
+        return failure->problem + L" " + WindowsError(failure->error);
+    }
+    CloseServiceHandles(opened.handles);
+    const ServiceCommandLine line = DecodeStoredService(opened.stored).commandLine;
+    if (!line.launcher) {
+        return L"it runs its program without the launcher (--direct), so its output is kept "
+               L"nowhere.";
+    }
+    folder = line.launcher->options.logDir;
+    if (folder.empty()) return L"its launcher keeps no log (--log-dir none).";
+    return L"";
+}
+
+// Opened so that the launcher may go on writing, renaming and deleting it.
+static HANDLE OpenLog(const std::wstring& path) {
+    return CreateFileW(path.c_str(), GENERIC_READ,
+                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+static LogFileSeen Look(HANDLE file) {
+    BY_HANDLE_FILE_INFORMATION info;
+    if (file == INVALID_HANDLE_VALUE || !GetFileInformationByHandle(file, &info)) {
+        return LogFileSeen{false, 0, 0};
+    }
+    return LogFileSeen{true,
+                       (std::uint64_t(info.dwVolumeSerialNumber) << 48) ^
+                           (std::uint64_t(info.nFileIndexHigh) << 32 | info.nFileIndexLow),
+                       std::uint64_t(info.nFileSizeHigh) << 32 | info.nFileSizeLow};
+}
+
+static std::string ReadRange(HANDLE file, std::uint64_t from, std::uint64_t to) {
+    std::string bytes(static_cast<std::size_t>(to - from), '\0');
+    LARGE_INTEGER at;
+    at.QuadPart = static_cast<LONGLONG>(from);
+    DWORD got = 0;
+    if (bytes.empty() || !SetFilePointerEx(file, at, nullptr, FILE_BEGIN) ||
+        !ReadFile(file, &bytes[0], static_cast<DWORD>(bytes.size()), &got, nullptr)) {
+        return "";
+    }
+    bytes.resize(got);
+    return bytes;
+}
+
+// The log's bytes as they are: it is the program's output, in its encoding.
+static void WriteOut(const std::string& bytes) {
+    DWORD written = 0;
+    if (!bytes.empty()) {
+        WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), bytes.data(), static_cast<DWORD>(bytes.size()),
+                  &written, nullptr);
+    }
+}
+
+// Prints the last lines of the current log; gives where following goes on.
+static FollowState PrintTail(const std::wstring& folder, std::size_t lines) {
+    HANDLE file = OpenLog(CurrentLogPath(folder));
+    const LogFileSeen seen = Look(file);
+    if (!seen.exists) return FollowState{false, 0, 0};
+    const std::string text = ReadRange(file, 0, seen.size);
+    CloseHandle(file);
+    WriteOut(text.substr(TailStart(text, lines)));
+    return FollowState{true, seen.id, text.size()};
+}
+
+// Follows the log until the process is ended (Ctrl+C), looking five times a second.
+static void Follow(const std::wstring& folder, FollowState state) {
+    for (;;) {
+        HANDLE current = OpenLog(CurrentLogPath(folder));
+        HANDLE rotated = OpenLog(RotatedLogPath(folder, 1));
+        const FollowPlan plan = PlanFollow(state, Look(current), Look(rotated));
+        if (plan.lost) PrintError(L"(the log was rotated more than once meanwhile; a part is skipped)\n");
+        for (const FollowRead& read : plan.reads) {
+            WriteOut(ReadRange(read.file == LogFile::Current ? current : rotated, read.from,
+                               read.to));
+        }
+        if (current != INVALID_HANDLE_VALUE) CloseHandle(current);
+        if (rotated != INVALID_HANDLE_VALUE) CloseHandle(rotated);
+        state = plan.next;
+        Sleep(200);
+    }
+}
+
+int RunLogs(const SetupCommand& command) {
+    std::wstring folder;
+    const std::wstring problem = LogDirOf(command.name, folder);
+    if (!problem.empty()) {
+        PrintError(L"Cannot show the log of " + Printable(command.name) + L": " + problem + L"\n");
+        return kExitFailed;
+    }
+    const FollowState state = PrintTail(folder, command.options.logLines);
+    if (!state.known && !command.options.follow) {
+        PrintError(L"There is no log in " + Bracketed(folder) + L" yet.\n");
+        return kExitFailed;
+    }
+    if (command.options.follow) Follow(folder, state);
+    return kExitDone;
+}
