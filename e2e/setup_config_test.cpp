@@ -162,10 +162,26 @@ TEST_F(SetupTool, ApplyAndSetRefuseWhatTheyCannotChangeAndTouchNothing) {
 TEST_F(SetupTool, InstallWritesABareNameAsTheFullPathFound) {
     wchar_t found[MAX_PATH] = {};
     ASSERT_NE(SearchPathW(nullptr, L"ping.exe", nullptr, MAX_PATH, found, nullptr), 0u);
-    SetupRun run = Setup({L"install", name_, L"--direct", L"--start", L"demand", L"--json", L"--",
-                          L"ping.exe", L"-n", L"1"});
+    // A ping.exe of its own in the installer's current folder is not the
+    // one the service would run.
+    const std::wstring decoy = folder_ + L"\\ping.exe";
+    ASSERT_TRUE(CopyFileW(g_testChildPath.c_str(), decoy.c_str(), FALSE));
+    wchar_t current[MAX_PATH] = {};
+    GetCurrentDirectoryW(MAX_PATH, current);
+    SetCurrentDirectoryW(folder_.c_str());
+    SetupRun run = Setup({L"install", name_, L"--direct", L"--start", L"demand", L"--json",
+                          L"--depends-on", L"no-such-service-anywhere", L"--", L"ping.exe", L"-n",
+                          L"1"});
+    SetCurrentDirectoryW(current);
+    DeleteFileW(decoy.c_str());
     ASSERT_EQ(run.exitCode, 0u) << Narrow(run.out);
     json document = ParsedJson(run);
+    EXPECT_TRUE(Holds(Widen(document["notes"].dump()), L"found in the system folder"));
+    EXPECT_TRUE(Holds(Widen(document["warnings"].dump()),
+                      L"no-such-service-anywhere], which does not exist"));
+    // Wine's manager does not give the dependencies back.
+    EXPECT_TRUE(Holds(Setup({L"show", name_}).out,
+                      L"  dependencies    unknown: the service control manager cannot report it"));
     EXPECT_EQ(document["service"]["program"], Narrow(found));
     EXPECT_TRUE(Holds(StoredCommandLine(), L" \"" + std::wstring(found) + L"\" "));
     EXPECT_FALSE(Holds(StoredCommandLine(), L" ping.exe"));

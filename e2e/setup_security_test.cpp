@@ -24,6 +24,16 @@ const std::wstring kEveryone =
 
 class SetupSecurity : public SetupTool {
 protected:
+    DWORD QueryStartType() {
+        SC_HANDLE service = OpenServiceW(manager_, name_.c_str(), SERVICE_QUERY_CONFIG);
+        std::vector<BYTE> buffer(8192);
+        DWORD needed = 0;
+        auto* config = reinterpret_cast<QUERY_SERVICE_CONFIGW*>(buffer.data());
+        const bool read = service && QueryServiceConfigW(service, config, 8192, &needed);
+        if (service) CloseServiceHandle(service);
+        return read ? config->dwStartType : DWORD(-1);
+    }
+
     void SetUp() override {
         SetupTool::SetUp();
         ASSERT_NE(GetFileAttributesW(kClosedProgram.c_str()), INVALID_FILE_ATTRIBUTES)
@@ -177,6 +187,73 @@ TEST_F(SetupSecurity, WritesAndReadsBackAVirtualAndAUserAccount) {
     }
     shown = json::parse(Narrow(Setup({L"show", name_, L"--json"}).out));
     EXPECT_EQ(shown["accountKind"], "user");
+}
+
+// A file an argument names is audited like the program (an interpreter's
+// script); a folder it names is only noted. A change that only lessens
+// what runs goes through the audit with its findings as warnings.
+TEST_F(SetupSecurity, AuditsFilesArgumentsNameAndLetsLesseningChangesThrough) {
+    const std::wstring cmd = L"C:\\windows\\system32\\cmd.exe";
+    SetupRun run = Install(cmd, {}, {L"/c", kOpenProgram});
+    EXPECT_EQ(run.exitCode, 1u) << Narrow(run.out);
+    EXPECT_TRUE(Holds(run.err, kEveryone + L"  the file [" + kOpenProgram + L"]: write its data"));
+    EXPECT_EQ(StoredCommandLine(), L"");
+
+    const std::wstring openFolder = kAuditFolder + L"\\open folder";
+    run = Install(kClosedProgram, {L"--json"}, {L"--data", openFolder});
+    EXPECT_EQ(run.exitCode, 0u) << Narrow(run.out);
+    std::wstring notes;
+    const json installed = json::parse(Narrow(run.out));
+    for (const json& note : installed["notes"]) {
+        notes += Widen(note.get<std::string>()) + L"\n";
+    }
+    EXPECT_TRUE(Holds(notes, L"may write the folder [" + openFolder + L"], which argument 2 names"));
+    EXPECT_TRUE(RemoveService(manager_, name_, 15000));
+
+    run = Install(kOpenProgram, {L"--accept-writable-paths"});
+    ASSERT_EQ(run.exitCode, 0u) << Narrow(run.err);
+    const std::wstring written = StoredCommandLine();
+    run = Setup({L"set", name_, L"--stop-timeout", L"999999"});
+    EXPECT_EQ(run.exitCode, 1u);
+    EXPECT_TRUE(Holds(run.err, L"Nothing was changed."));
+    EXPECT_EQ(StoredCommandLine(), written);
+    // Installed to start on demand: disabled, then a shorter stop timeout.
+    const std::pair<const wchar_t*, const wchar_t*> kLessening[] = {
+        {L"--start", L"disabled"}, {L"--stop-timeout", L"1"}};
+    for (const auto& option : kLessening) {
+        SCOPED_TRACE(Narrow(option.first));
+        run = Setup({L"set", name_, option.first, option.second});
+        EXPECT_EQ(run.exitCode, 0u) << Narrow(run.err);
+        EXPECT_TRUE(Holds(run.out, kEveryone + L"  the file [" + kOpenProgram + L"]"));
+        EXPECT_TRUE(Holds(run.out, L"only lessens what the service runs"));
+    }
+    EXPECT_EQ(QueryStartType(), DWORD(SERVICE_DISABLED));
+}
+
+// Accounts are looked up: a group is refused, SYSTEM is LocalSystem with no
+// password asked, and a name of no account is refused before anything is
+// written.
+TEST_F(SetupSecurity, LooksUpAccountsAndRefusesGroupsAndNamesOfNoAccount) {
+    const std::wstring child = PrepareChild("exit-now");
+    const struct {
+        const wchar_t* account;
+        const wchar_t* phrase;
+    } kRefused[] = {
+        {L"BUILTIN\\Users", L"is a group (an alias, such as the computer's own groups)"},
+        {L".\\no-such-account-here", L"does not exist on this computer or in its domain"},
+    };
+    for (const auto& c : kRefused) {
+        SCOPED_TRACE(Narrow(c.account));
+        SetupRun run = Install(child, {L"--account", c.account});
+        EXPECT_EQ(run.exitCode, 1u);
+        EXPECT_TRUE(Holds(run.err, c.phrase));
+        EXPECT_TRUE(Holds(run.err, L"Nothing was installed."));
+        EXPECT_EQ(StoredCommandLine(), L"");
+    }
+    // No standard input: a password asked for would fail the install.
+    SetupRun run = Install(child, {L"--account", L"NT AUTHORITY\\SYSTEM", L"--json"});
+    ASSERT_EQ(run.exitCode, 0u) << Narrow(run.out);
+    EXPECT_EQ(json::parse(Narrow(run.out))["service"]["account"], "LocalSystem");
 }
 
 }  // namespace

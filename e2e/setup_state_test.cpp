@@ -105,11 +105,11 @@ TEST_F(SetupState, ReportsAMissingServiceAndAProgramThatCannotBeFound) {
         EXPECT_TRUE(document["error"]["text"].is_string());
     }
 
-    // A mistake in the command line, with --json: usage for the person,
-    // the mistake as a document for the script.
+    // A mistake in the command line, with --json: where to read on for the
+    // person, the mistake as a document for the script.
     SetupRun mistake = Setup({L"status", L"--json"});
     EXPECT_EQ(mistake.exitCode, 2u);
-    EXPECT_TRUE(Holds(mistake.err, L"Usage:"));
+    EXPECT_TRUE(Holds(mistake.err, L"Run service-wrapper-setup help status for how to use it."));
     json usage = json::parse(Narrow(mistake.out));
     EXPECT_TRUE(usage["error"]["code"].is_null());
     EXPECT_TRUE(usage["error"]["message"].is_string());
@@ -214,6 +214,140 @@ TEST_F(SetupState, RemoveFollowsTheStopAndDeletesAsOneDocument) {
               "0: clean: the program ended by itself, or was stopped");
     EXPECT_EQ(StoredCommandLine(), L"");
     EXPECT_TRUE(ProcessesNamed(FileName(childPath_)).empty());
+}
+
+// Every value under a service's registry key and its subkeys, type and bytes,
+// as one text: two equal snapshots mean nothing of the service changed.
+static std::string RegistrySnapshot(HKEY parent, const std::wstring& path) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(parent, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return "absent";
+    std::string snapshot;
+    for (DWORD i = 0;; ++i) {
+        wchar_t name[512];
+        BYTE data[8192];
+        DWORD nameLength = 512, type = 0, size = sizeof(data);
+        if (RegEnumValueW(key, i, name, &nameLength, nullptr, &type, data, &size) != ERROR_SUCCESS) {
+            break;
+        }
+        snapshot += Narrow(name) + ":" + std::to_string(type) + "=" +
+                    std::string(reinterpret_cast<char*>(data), size) + "\n";
+    }
+    for (DWORD i = 0;; ++i) {
+        wchar_t name[512];
+        DWORD nameLength = 512;
+        if (RegEnumKeyExW(key, i, name, &nameLength, nullptr, nullptr, nullptr, nullptr) !=
+            ERROR_SUCCESS) {
+            break;
+        }
+        snapshot += "[" + Narrow(name) + "]\n" + RegistrySnapshot(key, name);
+    }
+    RegCloseKey(key);
+    return snapshot;
+}
+
+// A service that does not start service-wrapper.exe (here the wrapper under
+// another name, running) is no service of this program: remove refuses it,
+// says how to delete it on purpose, and leaves it as it was, running.
+TEST_F(SetupState, RemoveRefusesAServiceItDidNotMakeAndLeavesItAsItWas) {
+    PrepareChild("run-forever");
+    const std::wstring other = folder_ + L"\\other service.exe";
+    ASSERT_TRUE(CopyFileW(g_wrapperPath.c_str(), other.c_str(), FALSE));
+    InstallRaw(BuildBinaryPath(other, {L"1000", childPath_}), 1000);
+    Start();
+    ASSERT_TRUE(WaitForState(SERVICE_RUNNING, 15000)) << Seen();
+    const std::wstring key = L"SYSTEM\\CurrentControlSet\\Services\\" + name_;
+    const std::string before = RegistrySnapshot(HKEY_LOCAL_MACHINE, key);
+    ASSERT_NE(before, "absent");
+    const DWORD pid = QueryStatus(manager_, name_).dwProcessId;
+
+    SetupRun run = Setup({L"remove", name_});
+    EXPECT_EQ(run.exitCode, 1u);
+    EXPECT_EQ(run.out, L"");
+    EXPECT_TRUE(Holds(run.err, L"Cannot remove the service " + name_ +
+                                   L": it is not a wrapped service: the file it starts is [" +
+                                   other + L"]"));
+    EXPECT_TRUE(Holds(run.err, L"To delete it on purpose, run: sc.exe delete \"" + name_ +
+                                   L"\"\nNothing was changed.\n"));
+    json document = Document(Setup({L"remove", name_, L"--json"}));
+    EXPECT_EQ(document["removed"], false);
+    EXPECT_TRUE(Holds(Widen(document["error"]["message"].get<std::string>()), L"sc.exe delete"));
+    EXPECT_EQ(RegistrySnapshot(HKEY_LOCAL_MACHINE, key), before);
+    const SERVICE_STATUS_PROCESS after = QueryStatus(manager_, name_);
+    EXPECT_EQ(after.dwCurrentState, DWORD(SERVICE_RUNNING));
+    EXPECT_EQ(after.dwProcessId, pid);
+    EXPECT_FALSE(ProcessesNamed(FileName(childPath_)).empty());
+    // stop, which destroys nothing, works on any service.
+    EXPECT_EQ(Setup({L"stop", name_}).exitCode, 0u);
+    EndWatching();
+    DeleteFileW(other.c_str());
+}
+
+// A configuration written while the service runs waits for its next start:
+// status and show say so, and apply --restart restarts it even when it has
+// nothing left to write.
+TEST_F(SetupState, SaysWhenItRunsAnOlderConfigurationAndRestartsItWhenAsked) {
+    const std::wstring child = PrepareChild("run-forever");
+    const std::vector<std::wstring> apply = {L"apply", name_, L"--start", L"demand",
+                                             L"--stop-timeout", L"1000", L"--", child, L"-n",
+                                             L"602"};
+    std::vector<std::wstring> before = apply;
+    before.back() = L"601";
+    ASSERT_EQ(Setup(before).exitCode, 0u);
+    ASSERT_EQ(Setup({L"start", name_}).exitCode, 0u);
+    json fresh = Document(Setup({L"status", name_, L"--json"}));
+    EXPECT_EQ(fresh["configurationChangedSinceStart"], false);
+    const unsigned pid = fresh["status"]["pid"];
+
+    SetupRun changed = Setup(apply);
+    EXPECT_EQ(changed.exitCode, 0u) << Narrow(changed.err);
+    SetupRun status = Setup({L"status", name_});
+    EXPECT_EQ(status.exitCode, 0u);
+    EXPECT_TRUE(Holds(status.out, L"  Note: its configuration was written after it started"));
+    SetupRun shown = Setup({L"show", name_});
+    EXPECT_TRUE(Holds(shown.out, L"The service runs, and its configuration was written after it "
+                                 L"started"));
+    EXPECT_EQ(Document(Setup({L"show", name_, L"--json"}))["status"]
+                      ["configurationChangedSinceStart"],
+              true);
+
+    std::vector<std::wstring> restart = apply;
+    restart.insert(restart.begin() + 2, L"--restart");
+    SetupRun restarted = Setup(restart);
+    EXPECT_EQ(restarted.exitCode, 0u) << Narrow(restarted.err);
+    EXPECT_TRUE(Holds(restarted.out, L"already as asked; nothing was changed"));
+    EXPECT_TRUE(Holds(restarted.out, L"Restarted the service " + name_));
+    json after = Document(Setup({L"status", name_, L"--json"}));
+    EXPECT_NE(after["status"]["pid"], pid);
+    EXPECT_EQ(after["configurationChangedSinceStart"], false);
+    EXPECT_EQ(Setup({L"stop", name_}).exitCode, 0u);
+}
+
+// stop and remove --no-wait ask and return; the manager finishes the work.
+TEST_F(SetupState, StopAndRemoveWithoutWaitingAskAndReturn) {
+    PrepareChild("run-forever");
+    Install({L"3000", childPath_});
+    for (const wchar_t* verb : {L"stop", L"remove"}) {
+        SCOPED_TRACE(Narrow(verb));
+        Start();
+        ASSERT_TRUE(WaitForState(SERVICE_RUNNING, 15000)) << Seen();
+        EndWatching();
+        const ULONGLONG began = GetTickCount64();
+        SetupRun run = Setup({verb, name_, L"--no-wait"});
+        EXPECT_EQ(run.exitCode, 0u) << Narrow(run.err);
+        EXPECT_TRUE(Holds(run.out, L"Asked the service " + name_ + L" to stop"));
+        EXPECT_LT(GetTickCount64() - began, 2500u) << "the program ignores the stop for 3 s";
+        // Stopped, or (remove) gone, which reads as no state at all.
+        const auto ended = [&] {
+            const DWORD state = QueryStatus(manager_, name_).dwCurrentState;
+            return state == SERVICE_STOPPED || state == 0;
+        };
+        const ULONGLONG deadline = GetTickCount64() + 15000;
+        while (!ended() && GetTickCount64() < deadline) Sleep(50);
+        EXPECT_TRUE(ended());
+    }
+    const ULONGLONG deadline = GetTickCount64() + 15000;
+    while (StoredCommandLine() != L"" && GetTickCount64() < deadline) Sleep(50);
+    EXPECT_EQ(StoredCommandLine(), L"");
 }
 
 }  // namespace

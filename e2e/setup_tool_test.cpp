@@ -2,7 +2,13 @@
 // the real executable, with what it prints and the exit code it gives.
 #include "e2e/setup_tool_fixture.h"
 
+#include <nlohmann/json.hpp>
+
+#include "wrapper_version.h"
+
 namespace {
+
+using nlohmann::json;
 
 const std::vector<std::wstring> kHardArguments = {
     L"with space",    L"",
@@ -156,7 +162,7 @@ TEST_F(SetupTool, RefusesAnInstallThatCannotWorkAndLeavesNothing) {
         EXPECT_EQ(run.exitCode, c.exitCode);
         EXPECT_TRUE(Holds(run.err, c.reason));
         EXPECT_EQ(run.out, L"");
-        EXPECT_EQ(bool(Holds(run.err, L"Usage:")), c.exitCode == 2);
+        EXPECT_EQ(bool(Holds(run.err, L"for how to use it.")), c.exitCode == 2);
         if (c.nameTaken) {
             EXPECT_EQ(StoredCommandLine(), existing);
             EXPECT_TRUE(RemoveService(manager_, name_, 15000));
@@ -250,23 +256,41 @@ TEST_F(SetupTool, PrintsUsageForHelpAndOnTheErrorStreamForAMistake) {
     const struct {
         std::vector<std::wstring> arguments;
         DWORD exitCode;
+        std::wstring text;  // the start of what is printed
     } kCases[] = {
-        {{}, 0},          {{L"help"}, 0},
-        {{L"--help"}, 0}, {{L"frobnicate"}, 2},
-        {{L"show"}, 2},   {{L"install", L"x", L"--bogus", L"1", L"--", L"p"}, 2},
-        {{L"install", L"x", L"--bogus=1", L"--", L"p"}, 2},
+        {{}, 0, L"Usage:\n  service-wrapper-setup install <name>"},
+        {{L"help"}, 0, L"Usage:\n  service-wrapper-setup install <name>"},
+        {{L"--help"}, 0, L"Usage:\n  service-wrapper-setup install <name>"},
+        {{L"/?"}, 0, L"Usage:\n  service-wrapper-setup install <name>"},
+        {{L"help", L"remove"}, 0, L"Usage: service-wrapper-setup remove <name> [--no-wait]"},
+        {{L"install", L"x", L"-h", L"--", L"p"}, 0, L"Usage: service-wrapper-setup install <name>"},
+        {{L"--version"}, 0, L"service-wrapper-setup " + Widen(WRAPPER_VERSION_STRING) + L"\n"},
+        {{L"frobnicate"}, 2,
+         L"service-wrapper-setup: there is no command \"frobnicate\"; the commands are"},
+        {{L"show"}, 2,
+         L"service-wrapper-setup: show needs the service's name.\n"
+         L"Run service-wrapper-setup help show for how to use it.\n"},
+        {{L"install", L"x", L"--bogus", L"1", L"--", L"p"}, 2,
+         L"service-wrapper-setup: install has no option --bogus.\n"
+         L"Run service-wrapper-setup help install for how to use it.\n"},
+        {{L"install", L"x", L"--bogus=1", L"--", L"p"}, 2,
+         L"service-wrapper-setup: install has no option --bogus."},
         // -- is never taken as the service's name.
-        {{L"install", L"--", L"p"}, 2},
+        {{L"install", L"--", L"p"}, 2, L"service-wrapper-setup: install needs the service's name."},
     };
     for (const auto& c : kCases) {
         SCOPED_TRACE(testing::PrintToString(c.arguments));
         SetupRun run = Setup(c.arguments);
         EXPECT_EQ(run.exitCode, c.exitCode);
-        const std::wstring& usageStream = c.exitCode == 0 ? run.out : run.err;
+        const std::wstring& answerStream = c.exitCode == 0 ? run.out : run.err;
         const std::wstring& otherStream = c.exitCode == 0 ? run.err : run.out;
-        EXPECT_TRUE(Holds(usageStream, L"Usage:\n  service-wrapper-setup install <name>"));
+        EXPECT_EQ(answerStream.find(c.text), 0u) << Narrow(answerStream);
+        // A mistake is one line and the pointer, not the whole usage.
+        if (c.exitCode == 2) EXPECT_FALSE(Holds(answerStream, L"Exit codes:"));
         EXPECT_EQ(otherStream, L"");
     }
+    json version = json::parse(Narrow(Setup({L"--version", L"--json"}).out));
+    EXPECT_EQ(version["version"], WRAPPER_VERSION_STRING);
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
 #include "setup/files.h"
 
+#include <cwchar>
+
 DWORD CheckFile(const std::wstring& path) {
     DWORD attributes = GetFileAttributesW(path.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) {
@@ -29,22 +31,42 @@ std::wstring OwnFolder() {
     return slash == std::wstring::npos ? L"" : path.substr(0, slash);
 }
 
-DWORD SearchProgram(const std::wstring& name, std::wstring& fullPath) {
-    std::wstring found(MAX_PATH, L'\0');
-    for (;;) {
-        DWORD length = SearchPathW(/*lpPath=*/nullptr, name.c_str(), L".exe",
-                                   static_cast<DWORD>(found.size()), &found[0],
-                                   /*lpFilePart=*/nullptr);
-        if (length == 0) {
-            DWORD error = GetLastError();
-            return error != NO_ERROR ? error : ERROR_FILE_NOT_FOUND;
-        }
-        if (length < found.size()) {
-            found.resize(length);
-            break;
-        }
-        found.resize(length);  // the size needed, with its terminating null
+// A folder the platform gives by filling a buffer of MAX_PATH.
+static std::wstring Folder(UINT (WINAPI* get)(LPWSTR, UINT)) {
+    wchar_t path[MAX_PATH + 1] = {};
+    const UINT length = get(path, MAX_PATH + 1);
+    return length > 0 && length <= MAX_PATH ? std::wstring(path, length) : L"";
+}
+
+static std::wstring Expanded(const std::wstring& text) {
+    std::wstring expanded(text.size() + 1024, L'\0');
+    const DWORD length = ExpandEnvironmentStringsW(text.c_str(), &expanded[0],
+                                                   static_cast<DWORD>(expanded.size()));
+    if (length == 0 || length > expanded.size()) return text;
+    expanded.resize(length - 1);
+    return expanded;
+}
+
+// The machine's PATH, the one services get, rather than this program's own,
+// which holds the installing person's folders too.
+static std::wstring MachinePath() {
+    DWORD size = 0;
+    const wchar_t* key = L"SYSTEM\\CurrentControlSet\\Control\\Session Manager\\Environment";
+    const DWORD kinds = RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ | RRF_NOEXPAND;
+    if (RegGetValueW(HKEY_LOCAL_MACHINE, key, L"Path", kinds, nullptr, nullptr, &size) !=
+        ERROR_SUCCESS) {
+        return L"";
     }
-    fullPath = found;
-    return NO_ERROR;
+    std::wstring path(size / sizeof(wchar_t) + 1, L'\0');
+    if (RegGetValueW(HKEY_LOCAL_MACHINE, key, L"Path", kinds, nullptr, &path[0], &size) !=
+        ERROR_SUCCESS) {
+        return L"";
+    }
+    path.resize(wcsnlen(path.c_str(), path.size()));
+    return Expanded(path);
+}
+
+std::vector<SearchFolder> ServiceSearchFoldersFor(const std::wstring& wrapperPath) {
+    return ServiceSearchFolders(wrapperPath, Folder(GetSystemDirectoryW),
+                                Folder(GetWindowsDirectoryW), MachinePath());
 }

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "platform/platform.h"
+#include "setup/model/program_search.h"
 
 // NO_ERROR if the path names an existing file; ERROR_DIRECTORY if it names
 // a folder; else the platform's error.
@@ -15,6 +16,8 @@ bool FileExists(const std::wstring& path);
 // The folder this program was started from.
 std::wstring OwnFolder();
 
-// The full path of the file the platform's search finds for a bare name
-// (with ".exe" added when the name has no extension), or the error.
-DWORD SearchProgram(const std::wstring& name, std::wstring& fullPath);
+// Where a service whose wrapper is at wrapperPath looks for a bare program
+// name: its folder, the system folder, the Windows folder, then the
+// machine's PATH as the registry keeps it for services, its %NAME%
+// references expanded.
+std::vector<SearchFolder> ServiceSearchFoldersFor(const std::wstring& wrapperPath);

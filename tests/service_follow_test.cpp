@@ -236,3 +236,32 @@ TEST_F(Follow, AStopIsFollowedUntilItHasStoppedAsLongAsItsReportsSayItMay) {
 }
 
 }  // namespace
+
+namespace {
+
+// stop --no-wait and remove --no-wait: the stop asked for once, and nothing
+// waited for.
+TEST_F(Follow, AStopAskedForWithoutWaitingReturnsAtOnceWithTheStateAnswered) {
+    const auto dependentRuns = [](SC_HANDLE) {
+        sim::ServiceRecord dependent;
+        dependent.name = L"Dependent";
+        dependent.dependencies = {L"svc"};
+        dependent.status.dwCurrentState = kRunning;
+        sim::AddService(dependent);
+    };
+    const Life kLives[] = {
+        {"running", kRunning, Script({}, WrapperStop(30000, 2400)), nullptr, true, kStopping,
+         NO_ERROR, L"", {}, 0, 1},
+        {"stopping already", kRunning, Script({}, WrapperStop(30000, 2400)), kStopFirst, true,
+         kStopping, NO_ERROR, L"", {}, 0, 1},
+        {"stopped", kStopped, Script({}, {}), nullptr, true, kStopped, NO_ERROR, L"", {}, 0, 0},
+        {"refused", kRunning, Script({}, {{0, kStopped}}), dependentRuns, false, kRunning,
+         ERROR_DEPENDENT_SERVICES_RUNNING, L"services that depend on it are running", {}, 0, 1},
+    };
+    for (const Life& life : kLives) {
+        Live(life, [](SC_HANDLE service, const PendingReportSink&) { return AskToStop(service); },
+             "ControlService");
+    }
+}
+
+}  // namespace

@@ -7,6 +7,7 @@ namespace {
 const wchar_t* VerbWord(Verb verb) {
     switch (verb) {
     case Verb::Help: return L"help";
+    case Verb::Version: return L"version";
     case Verb::Install: return L"install";
     case Verb::Apply: return L"apply";
     case Verb::Set: return L"set";
@@ -54,6 +55,8 @@ std::wstring Summary(const SetupCommand& c) {
     if (o.acceptWritablePaths) s += L" accept-writable";
     if (o.restart) s += L" restart";
     if (o.program) s += L" program [" + *o.program + L"]" + Names(o.arguments);
+    if (c.noWait) s += L" no-wait";
+    if (c.helpOn) s += std::wstring(L" on ") + VerbWord(*c.helpOn);
     return s;
 }
 
@@ -233,6 +236,61 @@ const CommandCase kCommandCases[] = {
      L"digits 0-9 alone; \"1d\" is not one."},
     {{L"install", L"U", L"--sid-type", L"full", L"--", L"p"},
      L"--sid-type takes none, unrestricted or restricted, not \"full\"."},
+
+    // A value that begins with -- only after =: else the value was left out.
+    {{L"install", L"U", L"--description", L"--start", L"auto", L"--", L"p"},
+     L"--description needs a value; one that begins with -- is taken only as "
+     L"--description=--start."},
+    {{L"install", L"U", L"--description=--start", L"--", L"p"},
+     L"install [U] description [--start] program [p]"},
+    {{L"set", L"U", L"--display-name", L"-x"}, L"set [U] display [-x]"},
+    {{L"set", L"U", L"--start", L"Manual"}, L"set [U] start demand"},
+    {{L"stop", L"U", L"--no-wait"}, L"stop [U] no-wait"},
+    {{L"remove", L"--no-wait", L"U", L"--json"}, L"remove [U] json no-wait"},
+    {{L"start", L"U", L"--no-wait"}, L"start has no option --no-wait."},
+    // Asking how to use it is an answer, wherever the question stands
+    // before --.
+    {{L"-h"}, L"help"},
+    {{L"/?"}, L"help"},
+    {{L"help", L"--json"}, L"help json"},
+    {{L"help", L"Install"}, L"help on install"},
+    {{L"install", L"--help"}, L"help on install"},
+    {{L"remove", L"U", L"-h"}, L"help on remove"},
+    {{L"set", L"U", L"--description", L"/?"}, L"help on set"},
+    {{L"install", L"U", L"--", L"p", L"--help"}, L"install [U] program [p] [--help]"},
+    {{L"--version"}, L"version"},
+    {{L"--VERSION", L"--json"}, L"version json"},
+    {{L"help", L"frob"},
+     L"help takes one of the commands install, apply, set, show, remove, start, stop, restart, "
+     L"status, list and logs, or nothing."},
+    {{L"--version", L"show"}, L"there is no command \"--version\"; the commands are install, "
+                               L"apply, set, show, remove, start, stop, restart, status, list, "
+                               L"logs and help."},
+    // Names that mean something else, or hide a character; one-line texts.
+    {{L"install", L".", L"--", L"p"},
+     L"the service's name \".\" names a folder itself to every file tool."},
+    {{L"install", L"..", L"--", L"p"},
+     L"the service's name \"..\" names a folder itself to every file tool."},
+    {{L"install", L"Nul", L"--", L"p"},
+     L"the service's name \"Nul\" is the name of a device (Nul), which Windows opens in place "
+     L"of any file or folder of that name."},
+    {{L"apply", L"com1.log", L"--", L"p"},
+     L"the service's name \"com1.log\" is the name of a device (com1), which Windows opens in "
+     L"place of any file or folder of that name."},
+    {{L"install", L"Updater\u200B", L"--", L"p"},
+     L"the service's name \"Updater\u200B\" holds the invisible character U+200B, so that it "
+     L"looks like another name."},
+    {{L"install", L"a\u202Eb", L"--", L"p"},
+     L"the service's name \"a\u202Eb\" holds the invisible character U+202E, so that it looks "
+     L"like another name."},
+    {{L"install", L"Console", L"--", L"p"}, L"install [Console] program [p]"},
+    {{L"show", L"NUL"}, L"show [NUL]"},
+    {{L"set", L"U", L"--display-name", L"a\nb"},
+     L"the display name holds a line break, which the services list cannot show."},
+    {{L"set", L"U", L"--description", L"one\r\ntwo"},
+     L"the description holds a line break, which the services list and sc.exe show as one line "
+     L"run together; give it as one line."},
+    {{L"set", L"U", L"--description", L"tab\there"}, L"set [U] description [tab\there]"},
 };
 
 const wchar_t* const kBadDelays[] = {L"", L"1,2,3,4", L"1,,2", L"1,", L",1", L"5s", L" 5",

@@ -56,7 +56,8 @@ static RecoveryRestore Restore(SC_HANDLE service, const std::optional<SavedRecov
     return error == NO_ERROR ? RecoveryRestore::WrittenBack : RecoveryRestore::Failed;
 }
 
-RemoveOutcome StopAndDeleteService(SC_HANDLE service, const PendingReportSink& onPending) {
+RemoveOutcome StopAndDeleteService(SC_HANDLE service, const PendingReportSink& onPending,
+                                   bool follow) {
     RemoveOutcome outcome = {RecoveryClearing::Cleared, NO_ERROR, {}, false, false, false,
                              NO_ERROR, RecoveryRestore::NotNeeded, NO_ERROR};
     const std::optional<SavedRecovery> saved = ReadRecovery(service);
@@ -70,7 +71,7 @@ RemoveOutcome StopAndDeleteService(SC_HANDLE service, const PendingReportSink& o
         outcome.recoveryError = clearError;
     }
 
-    outcome.stop = StopAndFollow(service, onPending);
+    outcome.stop = follow ? StopAndFollow(service, onPending) : AskToStop(service);
     outcome.stopFailed = !outcome.stop.ended;
     if (!outcome.stopFailed) {
         const DWORD error = DeleteService(service) ? NO_ERROR : GetLastError();

@@ -33,5 +33,7 @@ struct RemoveOutcome {
 };
 
 // The handle needs kRemoveServiceAccess. onPending hears each stop-pending
-// report.
-RemoveOutcome StopAndDeleteService(SC_HANDLE service, const PendingReportSink& onPending);
+// report. Without follow, the stop is asked for and the service deleted
+// once it has taken the request: the manager removes it when it has stopped.
+RemoveOutcome StopAndDeleteService(SC_HANDLE service, const PendingReportSink& onPending,
+                                   bool follow = true);

@@ -165,3 +165,24 @@ FollowResult StopAndFollow(SC_HANDLE service, const PendingReportSink& onPending
     }
     return Judge(Settle(result, service, onPending, L"stop"), /*start=*/false);
 }
+
+FollowResult AskToStop(SC_HANDLE service) {
+    FollowResult result = {0, false, NO_ERROR, L"", {}};
+    if (DWORD error = ReadStatus(service, result.status)) {
+        return Failed(result, error, L"its state could not be read.");
+    }
+    result.stateBefore = result.status.dwCurrentState;
+    result.ended = true;
+    if (result.stateBefore == SERVICE_STOPPED || result.stateBefore == SERVICE_STOP_PENDING) {
+        return result;
+    }
+    SERVICE_STATUS answer = {};
+    if (!ControlService(service, SERVICE_CONTROL_STOP, &answer)) {
+        const DWORD error = GetLastError();
+        if (error != ERROR_SERVICE_NOT_ACTIVE) return Failed(result, error, StopRefusal(error));
+    }
+    if (DWORD error = ReadStatus(service, result.status)) {
+        return Failed(result, error, L"its state could not be read after the stop was asked for.");
+    }
+    return result;
+}

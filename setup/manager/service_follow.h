@@ -46,3 +46,9 @@ FollowResult StartAndFollow(SC_HANDLE service, const PendingReportSink& onPendin
 // the wrapper's wait for a program it has ended, during which it reports
 // nothing.
 FollowResult StopAndFollow(SC_HANDLE service, const PendingReportSink& onPending);
+
+// The stop asked for and not followed, as stop --no-wait does: ended once
+// the service has taken the request, or was stopping or stopped already;
+// status is the state it answered with. The handle needs SERVICE_STOP and
+// SERVICE_QUERY_STATUS.
+FollowResult AskToStop(SC_HANDLE service);

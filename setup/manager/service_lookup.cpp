@@ -75,3 +75,18 @@ std::optional<StepFailure> ListWrappedServices(std::vector<ListedService>& servi
     }
     return std::nullopt;
 }
+
+std::vector<std::wstring> MissingServices(const std::vector<std::wstring>& names) {
+    std::vector<std::wstring> missing;
+    ScHandle manager;
+    if (OpenManager(SC_MANAGER_CONNECT, manager) != NO_ERROR) return missing;
+    for (const std::wstring& name : names) {
+        if (name.empty() || name[0] == L'+') continue;
+        ScHandle service;
+        if (OpenNamedService(manager, name, SERVICE_QUERY_STATUS, service) ==
+            ERROR_SERVICE_DOES_NOT_EXIST) {
+            missing.push_back(name);
+        }
+    }
+    return missing;
+}

@@ -24,3 +24,8 @@ DWORD ReadCommandLine(SC_HANDLE service, std::wstring& commandLine);
 // list them.
 std::optional<StepFailure> ListWrappedServices(std::vector<ListedService>& services,
                                                std::vector<UnreadService>& unread);
+
+// Of these service names, the ones the manager has no service of, in their
+// order; a load-order group (+name) is no service and is left out. Nothing
+// when the manager cannot be opened.
+std::vector<std::wstring> MissingServices(const std::vector<std::wstring>& names);

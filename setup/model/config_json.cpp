@@ -89,7 +89,7 @@ json ConfigJson(const ServiceConfig& config) {
         {"preshutdownTimeoutMs", JsonOptional(config.preshutdownTimeoutMs)},
         {"recovery", RecoveryJson(config.recovery)},
         {"failureOnNonZeroExit", JsonOptional(config.failureOnNonZeroExit)},
-        {"dependencies", JsonTexts(config.dependencies)},
+        {"dependencies", config.dependenciesUnread ? json(nullptr) : JsonTexts(config.dependencies)},
         {"sidType", SidTypeJson(config.sidType)},
         {"requiredPrivileges", JsonOptionalTexts(config.requiredPrivileges)},
         {"direct", line.decoded ? json(!line.launcher) : json(nullptr)},

@@ -4,6 +4,7 @@
 
 #include "setup/model/launcher_text.h"
 #include "setup/model/option_values.h"
+#include "setup/model/command_hints.h"
 #include "setup/model/text.h"
 
 std::wstring ListText(const std::vector<std::wstring>& texts) {
@@ -112,8 +113,9 @@ static std::wstring SettingsText(const ServiceConfig& config, bool shown) {
     std::wstring text = Line(L"start", StartTypeName(config.startType,
                                                      config.delayedAutoStart.value_or(false)));
     text += Line(L"account", AccountText(config.account));
-    text += Line(L"dependencies", ListText(config.dependencies));
     const std::wstring unknown = L"unknown: the service control manager cannot report it";
+    text += Line(L"dependencies",
+                 config.dependenciesUnread ? unknown : ListText(config.dependencies));
     if (config.sidType) {
         text += Line(L"SID type", SidTypeName(*config.sidType));
     } else if (shown) {
@@ -181,7 +183,7 @@ std::wstring RenderInstallReport(const ServiceConfig& config) {
                          L" holds a %NAME% reference, which the manager replaces with the "
                          L"variable's value when it starts the service.");
     }
-    text += L"Start it with: sc.exe start \"" + config.name + L"\"\n";
+    text += L"Start it with: " + StartHint(config.name) + L"\n";
     return text;
 }
 

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 
+#include "setup/model/name_rules.h"
 #include "setup/model/text.h"
 
 namespace {
@@ -15,6 +16,7 @@ const StartChoice kStartChoices[] = {
     {L"delayed-auto", {SERVICE_AUTO_START, true}},
     {L"demand", {SERVICE_DEMAND_START, false}},
     {L"disabled", {SERVICE_DISABLED, false}},
+    {L"manual", {SERVICE_DEMAND_START, false}},  // as the services list calls it
 };
 
 struct SidChoice {
@@ -54,7 +56,12 @@ std::wstring ServiceNameProblem(const std::wstring& name, bool creating) {
     if (name.front() == L' ' || name.back() == L' ') {
         return shown + L" starts or ends with a blank, which is easily lost when typed.";
     }
-    return L"";
+    const std::wstring invisible = FirstInvisibleCharacter(name);
+    if (!invisible.empty()) {
+        return shown + L" holds the invisible character " + invisible +
+               L", so that it looks like another name.";
+    }
+    return ReservedNameProblem(name);
 }
 
 std::wstring DisplayNameProblem(const std::wstring& displayName) {
@@ -62,6 +69,17 @@ std::wstring DisplayNameProblem(const std::wstring& displayName) {
     if (displayName.size() > kMaxServiceNameLength) {
         return L"the display name is " + std::to_wstring(displayName.size()) +
                L" characters long; Windows takes at most 256.";
+    }
+    if (HoldsLineBreak(displayName)) {
+        return L"the display name holds a line break, which the services list cannot show.";
+    }
+    return L"";
+}
+
+std::wstring DescriptionProblem(const std::wstring& description) {
+    if (HoldsLineBreak(description)) {
+        return L"the description holds a line break, which the services list and sc.exe show "
+               L"as one line run together; give it as one line.";
     }
     return L"";
 }

@@ -15,9 +15,12 @@ constexpr std::size_t kMaxServiceNameLength = 256;
 // Why a service name cannot be used, or empty. Windows refuses an empty
 // name, one longer than 256 characters and one holding / or \. A service
 // being created is also refused a control character, a quotation mark and
-// a blank at either end, which no command line or hint can carry faithfully.
+// a blank at either end, which no command line or hint can carry faithfully,
+// an invisible character and a reserved name (see name_rules.h).
 std::wstring ServiceNameProblem(const std::wstring& name, bool creating);
+// A display name or a description is refused a line break.
 std::wstring DisplayNameProblem(const std::wstring& displayName);
+std::wstring DescriptionProblem(const std::wstring& description);
 
 // A whole number as every numeric option takes it (milliseconds, seconds,
 // restart delays): the digits 0-9 alone, nothing before or after them, at
@@ -30,7 +33,7 @@ struct StartSetting {
     bool delayedAutoStart;
 };
 
-// auto, delayed-auto, demand or disabled, in any case.
+// auto, delayed-auto, demand (or manual) or disabled, in any case.
 std::optional<StartSetting> ParseStartWord(const std::wstring& word);
 
 // The --start word for a stored start type, as the manager heeds it.

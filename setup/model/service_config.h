@@ -55,6 +55,8 @@ struct ServiceConfig {
     std::vector<std::wstring> dependencies;    // services (or +groups) that must run first
     std::optional<SidType> sidType;
     std::optional<std::vector<std::wstring>> requiredPrivileges;
+    // show: the manager gives an empty list whatever it keeps (Wine's does).
+    bool dependenciesUnread = false;
 };
 
 // A record to write, and whether its recovery settings were asked for by

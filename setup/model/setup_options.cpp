@@ -9,7 +9,7 @@ enum class Option {
     StopTimeout, DisplayName, Description, Start, Account, PasswordStdin, Wrapper, DependsOn,
     RestartOnFailure, ResetFailuresAfter, SidType, RequiredPrivileges, AcceptWritablePaths,
     Restart, Json, Direct, LogDir, LogSize, LogKeep, LogTimestamps, NoLogTimestamps, WorkingDir,
-    Env, UnsetEnv, EnvFile, StopSignal, Lines, Follow,
+    Env, UnsetEnv, EnvFile, StopSignal, Lines, Follow, NoWait,
 };
 
 struct OptionSpec {
@@ -46,6 +46,7 @@ const OptionSpec kOptions[] = {
     {L"--stop-signal", Option::StopSignal, true},
     {L"--lines", Option::Lines, true},
     {L"--follow", Option::Follow, false},
+    {L"--no-wait", Option::NoWait, false},
 };
 
 // Each verb's options as a set of bits, one per Option.
@@ -84,9 +85,9 @@ const VerbSpec kVerbs[] = {
     {L"set", Verb::Set, true, Program::Optional,
      kConfigOptions | Bit(Option::Restart) | kSetOnly},
     {L"show", Verb::Show, true, Program::None, Bit(Option::Json)},
-    {L"remove", Verb::Remove, true, Program::None, Bit(Option::Json)},
+    {L"remove", Verb::Remove, true, Program::None, Bit(Option::Json) | Bit(Option::NoWait)},
     {L"start", Verb::Start, true, Program::None, Bit(Option::Json)},
-    {L"stop", Verb::Stop, true, Program::None, Bit(Option::Json)},
+    {L"stop", Verb::Stop, true, Program::None, Bit(Option::Json) | Bit(Option::NoWait)},
     {L"restart", Verb::Restart, true, Program::None, Bit(Option::Json)},
     {L"status", Verb::Status, true, Program::None, Bit(Option::Json)},
     {L"list", Verb::List, false, Program::None, Bit(Option::Json)},
@@ -167,7 +168,7 @@ static std::wstring TakeValue(Option option, const std::wstring& value, Parse& p
     case Option::StopTimeout:
         return TakeNumber(L"--stop-timeout", L"milliseconds", value, o.stopTimeoutMs);
     case Option::DisplayName: o.displayName = value; return DisplayNameProblem(value);
-    case Option::Description: o.description = value; return L"";
+    case Option::Description: o.description = value; return DescriptionProblem(value);
     case Option::Start:
         o.start = ParseStartWord(value);
         return WordProblem(o.start.has_value(), L"--start",
@@ -207,8 +208,32 @@ static void TakeFlag(Option option, Parse& parse) {
     case Option::Restart: parse.command.options.restart = true; break;
     case Option::Json: parse.command.json = true; break;
     case Option::Follow: parse.command.options.follow = true; break;
+    case Option::NoWait: parse.command.noWait = true; break;
     default: break;
     }
+}
+
+static bool StartsWithDashes(const std::wstring& argument) {
+    return argument.compare(0, 2, L"--") == 0;
+}
+
+// The value of the option named at arguments[i]: after "=", or the next
+// argument unless that begins with --; moves i past what it took.
+static std::wstring TakeOptionValue(const std::vector<std::wstring>& arguments, std::size_t& i,
+                                    const std::wstring& name, std::size_t equals,
+                                    std::wstring& value) {
+    if (equals != std::wstring::npos) {
+        value = arguments[i].substr(equals + 1);
+    } else if (i + 1 < arguments.size() && !StartsWithDashes(arguments[i + 1])) {
+        value = arguments[++i];
+    } else if (i + 1 < arguments.size() && arguments[i + 1] != L"--") {
+        // Most likely the value was left out and this is the next option.
+        return name + L" needs a value; one that begins with -- is taken only as " + name +
+               L"=" + Printable(arguments[i + 1]) + L".";
+    } else {
+        return name + L" needs a value.";
+    }
+    return L"";
 }
 
 // Takes the option at arguments[i], and its value if it takes one (after
@@ -248,13 +273,8 @@ static std::wstring TakeOption(const std::vector<std::wstring>& arguments, std::
         return L"";
     }
     std::wstring value;
-    if (equals != std::wstring::npos) {
-        value = argument.substr(equals + 1);
-    } else if (i + 1 < arguments.size() && arguments[i + 1] != L"--") {
-        value = arguments[++i];
-    } else {
-        return name + L" needs a value.";
-    }
+    std::wstring problem = TakeOptionValue(arguments, i, name, equals, value);
+    if (!problem.empty()) return problem;
     if (launch) return TakeLaunchOption(name, value, parse.command.options.launch);
     return TakeValue(known->option, value, parse);
 }
@@ -351,98 +371,68 @@ static std::wstring ParseVerb(const std::vector<std::wstring>& arguments, Parse&
     return CheckTogether(parse);
 }
 
-ParsedCommand ParseSetupCommand(const std::vector<std::wstring>& arguments) {
-    if (arguments.empty() || SameIgnoringCase(arguments[0], L"--help")) {
-        return ParsedCommand{SetupCommand{Verb::Help, L"", false, {}}, L""};
-    }
+static const VerbSpec* FindVerb(const std::wstring& word) {
     for (const VerbSpec& verb : kVerbs) {
-        if (!SameIgnoringCase(arguments[0], verb.word)) continue;
-        Parse parse{&verb, SetupCommand{verb.verb, L"", false, {}}, std::nullopt, 0, false};
+        if (SameIgnoringCase(word, verb.word)) return &verb;
+    }
+    return nullptr;
+}
+
+static bool IsHelpWord(const std::wstring& argument) {
+    return SameIgnoringCase(argument, L"--help") || argument == L"-h" || argument == L"/?";
+}
+
+static ParsedCommand Answer(Verb verb, std::optional<Verb> helpOn, bool json) {
+    SetupCommand command{verb, L"", json, {}};
+    command.helpOn = helpOn;
+    return ParsedCommand{command, L""};
+}
+
+// help [<command>], <command> --help (or -h or /?) before any --, and
+// --version: each with --json or without. None when something else is asked.
+static std::optional<ParsedCommand> AskedForHelp(const std::vector<std::wstring>& arguments) {
+    std::vector<std::wstring> words;
+    bool json = false;
+    bool help = false;
+    for (const std::wstring& argument : arguments) {
+        if (argument == L"--") break;
+        if (SameIgnoringCase(argument, L"--json")) {
+            json = true;
+        } else if (IsHelpWord(argument)) {
+            help = true;
+        } else {
+            words.push_back(argument);
+        }
+    }
+    const VerbSpec* verb = words.empty() ? nullptr : FindVerb(words[0]);
+    if (verb && verb->verb == Verb::Help) {
+        const VerbSpec* on = words.size() == 2 ? FindVerb(words[1]) : nullptr;
+        if (words.size() == 1 || on) {
+            return Answer(Verb::Help, on ? on->verb : std::optional<Verb>(), json);
+        }
+        return ParsedCommand{std::nullopt,
+                             L"help takes one of the commands install, apply, set, show, remove, "
+                             L"start, stop, restart, status, list and logs, or nothing.",
+                             L"help"};
+    }
+    if (words.empty() && (help || arguments.empty())) return Answer(Verb::Help, std::nullopt, json);
+    if (help && verb) return Answer(Verb::Help, verb->verb, json);
+    if (words.size() == 1 && SameIgnoringCase(words[0], L"--version") && !help) {
+        return Answer(Verb::Version, std::nullopt, json);
+    }
+    return std::nullopt;
+}
+
+ParsedCommand ParseSetupCommand(const std::vector<std::wstring>& arguments) {
+    if (std::optional<ParsedCommand> answer = AskedForHelp(arguments)) return *answer;
+    if (const VerbSpec* verb = FindVerb(arguments[0])) {
+        Parse parse{verb, SetupCommand{verb->verb, L"", false, {}}, std::nullopt, 0, false};
         std::wstring problem = ParseVerb(arguments, parse);
-        if (!problem.empty()) return ParsedCommand{std::nullopt, problem};
+        if (!problem.empty()) return ParsedCommand{std::nullopt, problem, verb->word};
         return ParsedCommand{parse.command, L""};
     }
     return ParsedCommand{std::nullopt,
                          L"there is no command \"" + Printable(arguments[0]) +
                              L"\"; the commands are install, apply, set, show, remove, start, "
                              L"stop, restart, status, list, logs and help."};
-}
-
-std::wstring UsageText() {
-    return LR"(Usage:
-  service-wrapper-setup install <name> [options] -- <program> [arguments...]
-  service-wrapper-setup apply <name> [options] -- <program> [arguments...]
-  service-wrapper-setup set <name> [options] [-- <program> [arguments...]]
-  service-wrapper-setup show|remove|start|stop|restart|status <name>
-  service-wrapper-setup list
-  service-wrapper-setup logs <name> [--lines <n>] [--follow]
-  service-wrapper-setup help
-Every command takes --json: the outcome as one JSON document.
-
-install creates the service <name>, which runs <program> with its arguments
-through service-wrapper.exe, and prints what it wrote. apply makes the service
-so: it installs it, or changes what differs from what install would write.
-set changes only what is given; the program and its arguments only after --.
-Options (--option value or --option=value):
-  --stop-timeout <ms>    how long the program may take to end by itself when
-                         the service stops: 0 to 4294967295 (default 120000)
-  --display-name <text>  the name the services list shows (default: <name>)
-  --description <text>   the description the services list shows
-  --start auto|delayed-auto|demand|disabled
-                         when Windows starts the service (default: auto)
-  --account <account>    the account the service runs under: LocalSystem
-                         (default), LocalService, NetworkService,
-                         NT SERVICE\<name>, DOMAIN\name$ (group managed), or
-                         DOMAIN\user or .\user, whose password is asked for
-  --password-stdin       read that password from standard input instead
-  --wrapper <path>       the service-wrapper.exe to run (default: the one in
-                         this program's folder)
-  --depends-on <service> a service that must run first (repeatable), or none
-  --restart-on-failure <ms>[,<ms>[,<ms>]] | none
-                         restart after the first, second and later failures
-                         (default: 10000,30000,60000)
-  --reset-failures-after <seconds>
-                         count failures anew after this long (default: 86400)
-  --sid-type none|unrestricted|restricted
-  --required-privileges <name>[,<name>...]
-                         the privileges the service keeps, such as
-                         SeChangeNotifyPrivilege
-  --accept-writable-paths
-                         write even where broad groups such as Everyone or
-                         Users may change the wrapper, the program or a
-                         folder above them (the findings are printed)
-  --restart              (apply, set) restart the service if a change needs it
-The program runs through service-wrapper-launcher.exe, beside the wrapper:
-  --log-dir <folder>|none  where its output is kept (default: %ProgramData%\
-                         Service Wrapper\logs\<name>, made for the service)
-  --log-size <bytes>     rotate past this size; K, M or G (default: 10M)
-  --log-keep <n>         rotated files kept, 0 to 999 (default: 5)
-  --log-timestamps       each line with its time and stream (set: also
-                         --no-log-timestamps)
-  --working-dir <folder>|none   its current folder (default: its own)
-  --env NAME=VALUE       a variable for it (repeatable; set: --unset-env NAME)
-  --env-file <file>|none NAME=VALUE lines, for secrets
-  --stop-signal ctrl-c|none     sent when the service stops (default: ctrl-c)
-  --direct               no launcher: the program is the wrapper's own child
-<program> is a full path, or a name that Windows finds on its search path;
-the full path is what gets written. Each argument reaches the program as
-given here, except that Windows replaces a %NAME% reference with the value of
-the variable when it starts the service.
-Before writing anything, install, apply and set refuse a program that cannot
-work as written (not a Windows program this system runs, a batch file whose
-arguments cmd.exe would act on, a command line too long to start), and files
-that broad groups such as Everyone or Users may change. A password is never
-taken from the command line or the environment.
-
-show prints the service's state, configuration and command line, each element
-as the wrapper will read it, and warns about what cannot work or is unsafe.
-remove clears the service's recovery settings, so that Windows cannot start
-it again meanwhile, stops it if it runs, following the stop to its end, and
-then deletes it. start, stop and restart follow the service to its new state.
-status prints one line. list prints every wrapped service. logs prints the
-last lines of the service's log (default 50); --follow keeps printing.
-
-Exit codes: 0 done, 1 failed, 2 a mistake in the command line, 3 show found
-something to warn about; status: 0 running, 3 not running, 4 no such service.
-)";
 }

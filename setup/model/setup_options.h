@@ -13,7 +13,9 @@
 #include "setup/model/option_values.h"
 #include "setup/model/service_config.h"
 
-enum class Verb { Help, Install, Apply, Set, Show, Remove, Start, Stop, Restart, Status, List, Logs };
+enum class Verb {
+    Help, Version, Install, Apply, Set, Show, Remove, Start, Stop, Restart, Status, List, Logs
+};
 
 // What install, apply and set were given; each none (or false) when not
 // given. Values are checked already; the account is as the manager takes it.
@@ -49,14 +51,16 @@ struct SetupCommand {
     std::wstring name;  // every verb but help and list
     bool json;          // --json: the outcome as one JSON document
     ConfigOptions options;
+    std::optional<Verb> helpOn = std::nullopt;  // help: the one command to tell of
+    bool noWait = false;  // stop and remove: ask and return, not following the stop
 };
 
 struct ParsedCommand {
     std::optional<SetupCommand> command;
     std::wstring error;  // why there is no command: one plain sentence
+    std::wstring verbWord = L"";  // the command the mistake is in, if one is known
 };
 
-// Reads the arguments after the program's own name.
+// Reads the arguments after the program's own name. help, --help, -h and
+// /? (alone or after a command) and --version are answers, not mistakes.
 ParsedCommand ParseSetupCommand(const std::vector<std::wstring>& arguments);
-
-std::wstring UsageText();

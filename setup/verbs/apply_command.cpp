@@ -3,6 +3,8 @@
 // missing, changed where it differs, left alone where it does not.
 #include "setup/verbs/commands.h"
 #include "setup/verbs/config_verbs.h"
+#include "setup/model/compare_configs.h"
+#include "setup/model/lessening_change.h"
 
 // A user account's password is asked for when the service is created or
 // takes the account now, so that the same apply run again changes nothing;
@@ -17,8 +19,7 @@ static bool NeedsPassword(const SetupCommand& command, const ServiceToChange& se
 int RunApply(const SetupCommand& command) {
     DesiredConfig desired{};
     CheckFindings checks;
-    CheckProblem problem = DesiredFromOptions(command, desired);
-    if (problem.why.empty()) problem = CheckBeforeWriting(command, desired.config, checks);
+    CheckProblem problem = DesiredFromOptions(command, desired, checks);
     if (!problem.why.empty()) return RefuseBeforeWriting(command, problem, checks);
 
     const ServiceToChange service = OpenForChange(command);
@@ -27,6 +28,11 @@ int RunApply(const SetupCommand& command) {
         problem = {service.why, service.error};
     } else if (!missing) {
         problem = NotChangeable(service.current, /*needsDecoded=*/false);
+    }
+    if (problem.why.empty()) {
+        const bool lessens = !missing && OnlyLessens(service.current, desired.config,
+                                                     CompareConfigs(service.current, desired));
+        problem = CheckBeforeWriting(command, desired.config, checks, lessens);
     }
     const std::wstring& account = desired.config.account;
     const bool needsPassword = NeedsPassword(command, service, account);

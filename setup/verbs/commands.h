@@ -18,9 +18,10 @@ int RunInstall(const SetupCommand& command);
 int RunApply(const SetupCommand& command);
 int RunSet(const SetupCommand& command);
 int RunShow(const SetupCommand& command);
-int RunRemove(const std::wstring& name, bool json);
+// noWait: ask and return, without following the stop.
+int RunRemove(const std::wstring& name, bool json, bool noWait);
 int RunStart(const std::wstring& name, bool json);
-int RunStop(const std::wstring& name, bool json);
+int RunStop(const std::wstring& name, bool json, bool noWait);
 int RunRestart(const std::wstring& name, bool json);
 int RunStatus(const std::wstring& name, bool json);
 int RunList(bool json);

@@ -6,10 +6,14 @@
 #include "setup/verbs/config_verbs.h"
 #include "setup/windows_messages.h"
 #include "setup/files.h"
+#include "setup/model/argument_paths.h"
+#include "setup/model/command_hints.h"
 #include "setup/model/compose_config.h"
 #include "setup/model/configuration_review.h"
 #include "setup/model/service_command_line.h"
 #include "setup/model/text.h"
+#include "setup/manager/config_age_reading.h"
+#include "setup/manager/service_lookup.h"
 #include "setup/manager/service_writing.h"
 #include "setup/verbs/verb_output.h"
 
@@ -24,7 +28,8 @@ static CheckProblem FileProblem(const wchar_t* what, const std::wstring& path, D
             error};
 }
 
-CheckProblem ResolveProgram(const std::wstring& given, std::wstring& program) {
+CheckProblem ResolveProgram(const std::wstring& given, const std::wstring& wrapper,
+                            std::wstring& program, CheckFindings& checks) {
     if (!CanQuoteProgram(given.c_str())) {
         return {L"the program " + Bracketed(given) +
                 L" holds a quotation mark (\"), which the wrapper refuses in a program's path."};
@@ -38,13 +43,17 @@ CheckProblem ResolveProgram(const std::wstring& given, std::wstring& program) {
                 L" is not a full path. A service starts in the system folder, so give the path "
                 L"from the drive or share, such as C:\\Program Files\\Vendor\\program.exe."};
     }
-    const DWORD error = SearchProgram(given, program);
-    if (error != NO_ERROR) {
-        return {L"no program " + Bracketed(given) + L" is found on the search path. " +
-                    WindowsError(error),
-                error};
+    const std::optional<FoundProgram> found =
+        FindProgram(given, ServiceSearchFoldersFor(wrapper), FileExists);
+    if (!found) {
+        return {L"no program " + Bracketed(given) + L" is found on the search path a service "
+                L"has: the wrapper's folder, the system folders, then the machine's PATH (not "
+                L"the current folder). Give its full path.",
+                ERROR_FILE_NOT_FOUND};
     }
-    return FileProblem(L"program", program, CheckFile(program));
+    program = found->path;
+    checks.notes.push_back(FoundProgramNote(given, *found));
+    return {};
 }
 
 CheckProblem ResolveWrapper(const std::wstring& given, std::wstring& wrapper) {
@@ -69,16 +78,19 @@ CheckProblem ReadBackProblem(const ServiceCommandLine& line) {
             L"."};
 }
 
-CheckProblem DesiredFromOptions(const SetupCommand& command, DesiredConfig& desired) {
+CheckProblem DesiredFromOptions(const SetupCommand& command, DesiredConfig& desired,
+                                CheckFindings& checks) {
     const ConfigOptions& options = command.options;
-    std::wstring program;
-    CheckProblem problem = ResolveProgram(*options.program, program);
-    if (!problem.why.empty()) return problem;
     std::wstring wrapper;
-    problem = ResolveWrapper(options.wrapperPath.value_or(L""), wrapper);
+    CheckProblem problem = ResolveWrapper(options.wrapperPath.value_or(L""), wrapper);
+    if (!problem.why.empty()) return problem;
+    std::wstring program;
+    problem = ResolveProgram(*options.program, wrapper, program, checks);
     if (!problem.why.empty()) return problem;
     desired = ComposeInstallConfig(command.name, options, wrapper, program,
                                    DefaultLogDirOf(command.name));
+    problem = CheckUserAccount(desired.config);
+    if (!problem.why.empty()) return problem;
     problem = LauncherProblem(desired.config.commandLine);
     if (!problem.why.empty()) return problem;
     return ReadBackProblem(desired.config.commandLine);
@@ -125,24 +137,77 @@ static std::wstring Sentences(const std::vector<std::wstring>& sentences) {
     return text;
 }
 
-CheckProblem CheckBeforeWriting(const SetupCommand& command, const ServiceConfig& config,
-                                CheckFindings& checks) {
-    CheckProgram(config, ReviewFor::Install, checks);
-    if (!checks.refusals.empty()) return {Sentences(checks.refusals)};
-    const ServiceCommandLine& line = config.commandLine;
+// A change that only lessens what runs is made in spite of what the checks
+// found: what would have refused it is printed as a warning.
+static void LetThrough(CheckFindings& checks) {
+    const bool found = !checks.refusals.empty() || FindsWritablePaths(checks.access);
+    for (std::wstring& refusal : checks.refusals) checks.warnings.push_back(refusal);
+    checks.refusals.clear();
+    if (found) {
+        checks.notes.push_back(L"The change only lessens what the service runs, or when, so it "
+                               L"is made in spite of the warnings.");
+    }
+}
+
+static PathKind KindOf(const std::wstring& path) {
+    const DWORD error = CheckFile(path);
+    return error == NO_ERROR ? PathKind::File
+                             : error == ERROR_DIRECTORY ? PathKind::Folder : PathKind::Missing;
+}
+
+// Who may change the wrapper, the program, the launcher's files and each
+// file an argument names, and the folders above them; a folder an argument names, which the
+// program may well be meant to write, gets a note where broad groups may.
+static std::vector<AccessFinding> AuditWhatRuns(const ServiceCommandLine& line,
+                                                CheckFindings& checks) {
+    const NamedPaths named = PathsNamedByArguments(line.arguments, KindOf);
     std::vector<std::wstring> files = {line.wrapperPath, line.program};
     const std::vector<std::wstring> launchFiles = LaunchFilesToAudit(line);
     files.insert(files.end(), launchFiles.begin(), launchFiles.end());
-    checks.access = AuditFilesAccess(files);
+    files.insert(files.end(), named.files.begin(), named.files.end());
+    for (const NamedFolder& folder : named.folders) {
+        if (!FindsWritablePaths(AuditFilesAccess({folder.path}))) continue;
+        checks.notes.push_back(L"Broad groups such as Everyone or Users may write the folder " +
+                               Bracketed(folder.path) + L", which argument " +
+                               std::to_wstring(folder.argument) +
+                               L" names: right for a folder the program writes its data to, not "
+                               L"for one it runs or reads anything from.");
+    }
+    return AuditFilesAccess(files);
+}
+
+// A dependency that does not exist keeps the service from starting until it
+// does, which may be meant (it is installed next).
+static void WarnOfMissingDependencies(const ConfigOptions& options, CheckFindings& checks) {
+    if (!options.dependencies) return;
+    for (const std::wstring& name : MissingServices(*options.dependencies)) {
+        checks.warnings.push_back(L"It depends on the service " + Bracketed(name) +
+                                  L", which does not exist: Windows will not start it until "
+                                  L"that service is installed.");
+    }
+}
+
+CheckProblem CheckBeforeWriting(const SetupCommand& command, const ServiceConfig& config,
+                                CheckFindings& checks, bool onlyLessens) {
+    WarnOfMissingDependencies(command.options, checks);
+    CheckProgram(config, ReviewFor::Install, checks);
+    if (onlyLessens) {
+        checks.access = AuditWhatRuns(config.commandLine, checks);
+        AuditLogFolder(config, checks);
+        LetThrough(checks);
+        return {};
+    }
+    if (!checks.refusals.empty()) return {Sentences(checks.refusals)};
+    checks.access = AuditWhatRuns(config.commandLine, checks);
     AuditLogFolder(config, checks);
     if (!FindsWritablePaths(checks.access) || command.options.acceptWritablePaths) {
         return PrepareLogFolder(config, checks);
     }
     return {L"broad groups of accounts, such as Everyone or Users, may replace or change the "
-            L"files it would run, as listed below. Move the wrapper and the program to a folder "
-            L"that only administrators may change, such as one under C:\\Program Files, or take "
-            L"the write rights listed away (icacls can); or give --accept-writable-paths to go on "
-            L"all the same."};
+            L"files it would run, as listed below. Move the wrapper, the program and the files "
+            L"its arguments name to a folder that only administrators may change, such as one "
+            L"under C:\\Program Files, or take the write rights listed away (icacls can); or give "
+            L"--accept-writable-paths to go on all the same."};
 }
 
 CheckProblem ReadPasswordOf(const SetupCommand& command, const std::wstring& account,
@@ -169,16 +234,17 @@ ServiceToChange OpenForChange(const SetupCommand& command) {
         return service;
     }
     service.current = DecodeStoredService(service.opened.stored);
+    if (service.opened.statusError == NO_ERROR) {
+        service.changedSinceStart =
+            ReadChangedSinceStart(command.name, service.opened.status).value_or(false);
+    }
     return service;
 }
 
 CheckProblem NotChangeable(const ServiceConfig& current, bool needsDecoded) {
     const ServiceCommandLine& line = current.commandLine;
     if (!line.wrapped) {
-        return {L"it is not a wrapped service: the file it starts is " +
-                Bracketed(line.managerProgram) +
-                L", not service-wrapper.exe. Only wrapped services are changed; remove this one "
-                L"first, or choose another name."};
+        return {NotWrappedProblem(current.name, line, L"changed")};
     }
     if (needsDecoded && !line.decoded) {
         return {L"its command line does not read as the wrapper's (see show), so there is "

@@ -20,8 +20,10 @@ struct CheckProblem {
 };
 
 // The program as the service will name it: a full path to an existing
-// file, or a bare name resolved now, so that the service never searches.
-CheckProblem ResolveProgram(const std::wstring& given, std::wstring& program);
+// file, or a bare name resolved now where the service with this wrapper
+// would find it, so that it never searches; where is a note in checks.
+CheckProblem ResolveProgram(const std::wstring& given, const std::wstring& wrapper,
+                            std::wstring& program, CheckFindings& checks);
 
 // The wrapper given, or the one beside this program, as a full path to an
 // existing file.
@@ -33,7 +35,8 @@ CheckProblem ReadBackProblem(const ServiceCommandLine& line);
 
 // install's and apply's record: every check, then every option not given
 // at its default.
-CheckProblem DesiredFromOptions(const SetupCommand& command, DesiredConfig& desired);
+CheckProblem DesiredFromOptions(const SetupCommand& command, DesiredConfig& desired,
+                                CheckFindings& checks);
 
 // What the record's program is to Windows and to the wrapper: a Windows
 // program this system runs (a batch file is judged by its arguments
@@ -44,9 +47,15 @@ void CheckProgram(const ServiceConfig& config, ReviewFor reviewFor, CheckFinding
 // install's, apply's and set's checks of the record they are about to
 // write: the program's, then who may change the wrapper, the program and
 // the folders above them. Gives the problem that stops the write; checks
-// holds every finding, which is printed in any case.
+// holds every finding, which is printed in any case. A change that only
+// lessens what runs (see lessening_change.h) is never stopped.
 CheckProblem CheckBeforeWriting(const SetupCommand& command, const ServiceConfig& config,
-                                CheckFindings& checks);
+                                CheckFindings& checks, bool onlyLessens = false);
+
+// A user account (DOMAIN\user, .\user) looked up: SYSTEM, LocalService
+// and NetworkService however spelt become the names the manager takes for
+// them, and a group, an alias or a name of no account is refused.
+CheckProblem CheckUserAccount(ServiceConfig& config);
 
 // The log folder a service gets unless told otherwise, under %ProgramData%.
 std::wstring DefaultLogDirOf(const std::wstring& serviceName);
@@ -84,6 +93,8 @@ struct ServiceToChange {
     ServiceConfig current;
     DWORD error;
     std::wstring why;
+    // It runs with a configuration written since it started.
+    bool changedSinceStart = false;
 };
 ServiceToChange OpenForChange(const SetupCommand& command);
 

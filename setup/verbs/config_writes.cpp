@@ -69,7 +69,9 @@ static std::vector<ConfigChange> MadeChanges(const std::vector<ConfigChange>& ch
 static int RestartToApply(VerbOutput& out, const ScHandle& service, const ServiceConfig& config,
                           const std::vector<ConfigChange>& made) {
     const std::wstring name = Printable(out.name);
-    Say(out, L"Restarting the service " + name + L" to apply: " + WaitingFieldsText(made) +
+    const std::wstring waiting = WaitingFieldsText(made);
+    Say(out, L"Restarting the service " + name + L" to apply: " +
+                 (waiting.empty() ? L"the configuration changed after it started" : waiting) +
                  L".\n");
     const CheckProblem problem = Restart(out, service, config);
     if (!problem.why.empty()) {
@@ -101,7 +103,10 @@ int ChangeAndReport(const SetupCommand& command, const ServiceToChange& service,
     }
     const std::vector<ConfigChange> made = MadeChanges(changes, notes);
     const bool running = MayBeRunning(service.opened);
-    const bool restart = command.options.restart && running && NeedsRestart(made);
+    // A configuration written since it started waits for a restart too,
+    // whoever wrote it.
+    const bool restart = command.options.restart && running &&
+                         (NeedsRestart(made) || service.changedSinceStart);
     const VerbReport report = ChangesReport(command.name, desired.config.account, made, notes,
                                             checks, running, restart);
     VerbOutput out{command.json, command.name, report.document};

@@ -7,7 +7,7 @@
 int RunInstall(const SetupCommand& command) {
     DesiredConfig desired{};
     CheckFindings checks;
-    CheckProblem problem = DesiredFromOptions(command, desired);
+    CheckProblem problem = DesiredFromOptions(command, desired, checks);
     if (problem.why.empty()) problem = CheckBeforeWriting(command, desired.config, checks);
     const std::wstring& account = desired.config.account;
     const bool user = AccountKindOf(account) == AccountKind::User;

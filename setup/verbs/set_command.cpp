@@ -2,18 +2,9 @@
 // program and its arguments only when -- is given.
 #include "setup/verbs/commands.h"
 #include "setup/verbs/config_verbs.h"
+#include "setup/model/compare_configs.h"
 #include "setup/model/compose_config.h"
-
-// What set checks of the options alone, before it opens the service.
-static CheckProblem ResolveGiven(const ConfigOptions& options, std::wstring& wrapper,
-                                 std::wstring& program) {
-    CheckProblem problem;
-    if (options.program) problem = ResolveProgram(*options.program, program);
-    if (problem.why.empty() && options.wrapperPath) {
-        problem = ResolveWrapper(*options.wrapperPath, wrapper);
-    }
-    return problem;
-}
+#include "setup/model/lessening_change.h"
 
 // What only the service as it is shows.
 static CheckProblem CheckAgainst(const ServiceConfig& current, const ConfigOptions& options) {
@@ -46,10 +37,42 @@ static bool NeedsPassword(const ConfigOptions& options, const std::wstring& acco
            (options.account || options.passwordStdin);
 }
 
+// The program after --, resolved where the service's wrapper-to-be looks
+// for a bare name.
+static CheckProblem ResolveSetProgram(const ServiceConfig& current, const ConfigOptions& options,
+                                      const std::wstring& wrapper, std::wstring& program,
+                                      CheckFindings& checks) {
+    if (!options.program) return {};
+    const std::wstring& lookIn = wrapper.empty() ? current.commandLine.wrapperPath : wrapper;
+    return ResolveProgram(*options.program, lookIn, program, checks);
+}
+
+// What set will write, from the service as it is and the options, and
+// every check of it. Gives the problem that stops the write.
+static CheckProblem PlanSet(const SetupCommand& command, const ServiceToChange& service,
+                            const std::wstring& wrapper, DesiredConfig& desired,
+                            CheckFindings& checks) {
+    const ConfigOptions& options = command.options;
+    const ServiceConfig& current = service.current;
+    std::wstring program;
+    CheckProblem problem = CheckAgainst(current, options);
+    if (problem.why.empty()) problem = ResolveSetProgram(current, options, wrapper, program, checks);
+    if (!problem.why.empty()) return problem;
+    desired = ComposeSetConfig(current, options, wrapper, program, DefaultLogDirOf(command.name));
+    if (options.account) problem = CheckUserAccount(desired.config);
+    if (problem.why.empty() && desired.config.commandLine.text != current.commandLine.text) {
+        problem = LauncherProblem(desired.config.commandLine);
+        if (problem.why.empty()) problem = ReadBackProblem(desired.config.commandLine);
+    }
+    if (!problem.why.empty()) return problem;
+    const bool lessens = OnlyLessens(current, desired.config, CompareConfigs(current, desired));
+    return CheckBeforeWriting(command, desired.config, checks, lessens);
+}
+
 int RunSet(const SetupCommand& command) {
     std::wstring wrapper;
-    std::wstring program;
-    CheckProblem problem = ResolveGiven(command.options, wrapper, program);
+    CheckProblem problem;
+    if (command.options.wrapperPath) problem = ResolveWrapper(*command.options.wrapperPath, wrapper);
     if (!problem.why.empty()) return RefuseBeforeWriting(command, problem);
 
     const ServiceToChange service = OpenForChange(command);
@@ -61,17 +84,8 @@ int RunSet(const SetupCommand& command) {
     } else if (service.error != NO_ERROR) {
         problem = {service.why, service.error};
     } else {
-        problem = CheckAgainst(service.current, command.options);
+        problem = PlanSet(command, service, wrapper, desired, checks);
     }
-    if (problem.why.empty()) {
-        desired = ComposeSetConfig(service.current, command.options, wrapper, program,
-                                   DefaultLogDirOf(command.name));
-        if (desired.config.commandLine.text != service.current.commandLine.text) {
-            problem = LauncherProblem(desired.config.commandLine);
-            if (problem.why.empty()) problem = ReadBackProblem(desired.config.commandLine);
-        }
-    }
-    if (problem.why.empty()) problem = CheckBeforeWriting(command, desired.config, checks);
     const std::wstring& account = desired.config.account;
     const bool needsPassword = NeedsPassword(command.options, account);
     Password password{};

@@ -7,11 +7,13 @@
 #include "setup/console.h"
 #include "setup/windows_messages.h"
 #include "setup/files.h"
+#include "setup/model/argument_paths.h"
 #include "setup/model/config_json.h"
 #include "setup/model/config_text.h"
 #include "setup/model/configuration_review.h"
 #include "setup/model/service_command_line.h"
 #include "setup/model/text.h"
+#include "setup/manager/config_age_reading.h"
 #include "setup/manager/service_reading.h"
 #include "setup/verbs/verb_output.h"
 
@@ -27,10 +29,20 @@ static std::optional<StepFailure> ReadService(const std::wstring& name, OpenedSe
     return std::nullopt;
 }
 
-// The files the manager and the wrapper start, where they can be found now.
+// The files the manager and the wrapper start, and those the program's
+// arguments name, where they can be found now.
 static std::vector<std::wstring> FilesRun(const ServiceCommandLine& line) {
     std::vector<std::wstring> files;
-    for (const std::wstring& path : {line.managerProgram, line.decoded ? line.program : L""}) {
+    std::vector<std::wstring> paths = {line.managerProgram, line.decoded ? line.program : L""};
+    if (line.decoded) {
+        const auto kindOf = [](const std::wstring& path) {
+            return FileExists(path) ? PathKind::File : PathKind::Missing;
+        };
+        for (const std::wstring& file : PathsNamedByArguments(line.arguments, kindOf).files) {
+            paths.push_back(file);
+        }
+    }
+    for (const std::wstring& path : paths) {
         if (IsAbsolutePath(path) && !HoldsEnvironmentReference(path) && FileExists(path)) {
             files.push_back(path);
         }
@@ -71,14 +83,22 @@ static ShowFindings JudgeService(const ServiceConfig& config) {
     return found;
 }
 
+// Wine's manager takes a service's dependencies but never gives them back.
+static bool ManagerReportsDependencies() {
+    return GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") == nullptr;
+}
+
 static nlohmann::json ShowJson(const ServiceConfig& config, const StatusReport& status,
-                               const std::wstring& exitCodeText, const ShowFindings& found) {
+                               const std::wstring& exitCodeText, const ShowFindings& found,
+                               std::optional<bool> changed) {
     std::vector<std::wstring> notes = found.review.notes;
     for (std::wstring& note : AccessFindingTexts(found.checks.access, FindingLevel::Note)) {
         notes.push_back(note);
     }
     nlohmann::json document = ConfigJson(config);
     document["status"] = StatusJson(status, exitCodeText);
+    document["status"]["configurationChangedSinceStart"] =
+        changed ? nlohmann::json(*changed) : nlohmann::json(nullptr);
     document["warnings"] = JsonTexts(found.warnings);
     document["notes"] = JsonTexts(notes);
     document["accessFindings"] = AccessFindingsJson(found.checks.access);
@@ -93,12 +113,19 @@ int RunShow(const SetupCommand& command) {
         VerbOutput out = NewOutput(command.json, command.name);
         return Fail(out, L"show", failure->problem, failure->error, kExitFailed);
     }
-    const ServiceConfig config = DecodeStoredService(opened.stored);
-    const ShowFindings found = JudgeService(config);
+    ServiceConfig config = DecodeStoredService(opened.stored);
+    config.dependenciesUnread = !ManagerReportsDependencies();
+    ShowFindings found = JudgeService(config);
+    const std::optional<bool> changed = ReadChangedSinceStart(command.name, opened.status);
+    if (changed.value_or(false)) {
+        found.review.notes.push_back(L"The service runs, and " +
+                                     std::wstring(kChangedSinceStartText));
+    }
     const StatusReport status = StatusReportOf(opened.status);
     const std::wstring exitCodeText =
         ExplainedExitCode(opened.status, opened.stored.binaryPathName);
-    VerbOutput out{command.json, command.name, ShowJson(config, status, exitCodeText, found)};
+    VerbOutput out{command.json, command.name,
+                   ShowJson(config, status, exitCodeText, found, changed)};
     Say(out, RenderShowText(config, status, exitCodeText, found.review) +
                  AccessFindingsText(found.checks.access));
     return Finish(out, found.warnings.empty() ? kExitDone : kExitWarned);

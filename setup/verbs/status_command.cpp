@@ -3,6 +3,8 @@
 #include "setup/verbs/commands.h"
 #include "setup/model/config_text.h"
 #include "setup/model/state_report.h"
+#include "setup/model/text.h"
+#include "setup/manager/config_age_reading.h"
 #include "setup/manager/service_lookup.h"
 #include "setup/verbs/follow_output.h"
 
@@ -26,6 +28,10 @@ int RunStatus(const std::wstring& name, bool json) {
     }
 
     PutStatus(out.document, status, commandLine);
+    const std::optional<bool> changed = ReadChangedSinceStart(name, status);
+    out.document["configurationChangedSinceStart"] =
+        changed ? nlohmann::json(*changed) : nlohmann::json(nullptr);
     Say(out, StatusLine(name, StatusReportOf(status), ExplainedExitCode(status, commandLine)));
+    if (changed.value_or(false)) Say(out, L"  " + NoteLine(kChangedSinceStartText));
     return Finish(out, status.dwCurrentState == SERVICE_RUNNING ? kExitDone : kStatusNotRunning);
 }

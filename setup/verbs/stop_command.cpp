@@ -1,11 +1,26 @@
 // stop: the stop asked for and followed until the service has stopped, each
 // stop-pending report printed, with the exit code it stopped with.
 #include "setup/verbs/commands.h"
+#include "setup/model/config_json.h"
 #include "setup/model/text.h"
 #include "setup/manager/service_lookup.h"
 #include "setup/verbs/follow_output.h"
 
-int RunStop(const std::wstring& name, bool json) {
+// --no-wait: the stop asked for, and the state the service answered with.
+static int AskAndReturn(VerbOutput& out, const ScHandle& service,
+                        const std::wstring& commandLine) {
+    const FollowResult result = AskToStop(service.handle);
+    out.document["alreadyStopped"] = result.stateBefore == SERVICE_STOPPED;
+    PutStatus(out.document, result.status, commandLine);
+    if (!result.ended) return Fail(out, L"stop", result.problem, result.error, kExitFailed);
+    Say(out, result.stateBefore == SERVICE_STOPPED
+                 ? L"The service " + Printable(out.name) + L" is already stopped.\n"
+                 : L"Asked the service " + Printable(out.name) + L" to stop; it is " +
+                       StateWord(result.status.dwCurrentState) + L".\n");
+    return Finish(out, kExitDone);
+}
+
+int RunStop(const std::wstring& name, bool json, bool noWait) {
     VerbOutput out = NewOutput(json, name);
     ServiceHandles handles;
     if (auto failure = OpenServiceByName(
@@ -15,6 +30,11 @@ int RunStop(const std::wstring& name, bool json) {
     std::wstring commandLine;
     ReadCommandLine(handles.service.handle, commandLine);
 
+    if (noWait) {
+        const int exitCode = AskAndReturn(out, handles.service, commandLine);
+        CloseServiceHandles(handles);
+        return exitCode;
+    }
     nlohmann::json phase;
     const FollowResult result = FollowStop(out, handles.service, commandLine, phase);
     CloseServiceHandles(handles);

@@ -1,0 +1,46 @@
+#include "setup/model/help_text.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+struct VerbHelpCase {
+    Verb verb;
+    const wchar_t* word;
+    bool configOptions;  // tells of --stop-timeout and the others
+};
+const VerbHelpCase kVerbs[] = {
+    {Verb::Install, L"install", true}, {Verb::Apply, L"apply", true}, {Verb::Set, L"set", true},
+    {Verb::Show, L"show", false},      {Verb::Remove, L"remove", false},
+    {Verb::Start, L"start", false},    {Verb::Stop, L"stop", false},
+    {Verb::Restart, L"restart", false}, {Verb::Status, L"status", false},
+    {Verb::List, L"list", false},      {Verb::Help, L"help", false},
+    {Verb::Logs, L"logs", false},
+};
+
+bool Holds(const std::wstring& text, const std::wstring& phrase) {
+    return text.find(phrase) != std::wstring::npos;
+}
+
+TEST(VerbHelpText, TellsOfTheOneCommandAndItsOwnOptions) {
+    for (const VerbHelpCase& c : kVerbs) {
+        SCOPED_TRACE(testing::PrintToString(std::wstring(c.word)));
+        const std::wstring text = VerbHelpText(c.verb);
+        EXPECT_EQ(text.find(L"Usage: service-wrapper-setup " + std::wstring(c.word)), 0u) << text;
+        EXPECT_EQ(Holds(text, L"--stop-timeout"), c.configOptions);
+        const std::wstring usage = text.substr(0, text.find(L'\n'));
+        EXPECT_EQ(Holds(usage, L"--no-wait"), c.verb == Verb::Stop || c.verb == Verb::Remove);
+    }
+}
+
+TEST(UsageText, SaysTheStopTimeoutIsWaitedInWholeSecondsRoundedUp) {
+    EXPECT_TRUE(Holds(UsageText(), L"so the grace is in whole seconds, rounded up"));
+    EXPECT_TRUE(Holds(UsageText(), L"manual is taken as demand"));
+}
+
+TEST(HelpPointer, PointsAtTheCommandGivenOrAtHelp) {
+    EXPECT_EQ(HelpPointer(L"install"), L"Run service-wrapper-setup help install for how to use it.\n");
+    EXPECT_EQ(HelpPointer(L""), L"Run service-wrapper-setup help for how to use it.\n");
+}
+
+}  // namespace
