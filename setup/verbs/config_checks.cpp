@@ -219,7 +219,8 @@ int RefuseBeforeWriting(const SetupCommand& command, const CheckProblem& problem
                         const CheckFindings& checks) {
     const VerbReport report = RefusalReport(command.verb, command.name, problem.why,
                                             problem.error, checks, SystemMessageTemplate);
-    return PrintReport(report, command.json, kExitFailed);
+    VerbOutput out = NewOutput(command.json, command.name);
+    return FinishWith(out, report, kExitFailed);
 }
 
 ServiceToChange OpenForChange(const SetupCommand& command) {
