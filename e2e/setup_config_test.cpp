@@ -225,6 +225,13 @@ TEST_F(SetupTool, JudgesAProgramPathWithReferencesAsTheManagerStartsIt) {
         EXPECT_EQ(StoredCommandLine(), L"");
     }
     DeleteFileW(notAProgram.c_str());
+    // show judges such a path too, on a service made by hand.
+    InstallRaw(BuildBinaryPath(g_wrapperPath, {L"1000", L"%NoSuchVariableHere%\\p.exe"}), 1000);
+    SetupRun shown = Setup({L"show", name_});
+    EXPECT_EQ(shown.exitCode, 3u) << Narrow(shown.out);
+    EXPECT_TRUE(Holds(shown.out, L"Warning: The program [%NoSuchVariableHere%\\p.exe] names "
+                                 L"%NoSuchVariableHere%"));
+    ASSERT_EQ(Setup({L"remove", name_}).exitCode, 0u);
 
     const std::wstring given = L"%SystemDrive%" + child.substr(2);
     SetupRun run = Setup({L"install", name_, L"--direct", L"--stop-timeout", L"1000",
