@@ -233,13 +233,18 @@ TEST_F(SetupTool, JudgesAProgramPathWithReferencesAsTheManagerStartsIt) {
                                  L"%NoSuchVariableHere%"));
     ASSERT_EQ(Setup({L"remove", name_}).exitCode, 0u);
 
+    // The wrapper's path too: the manager starts the file it names then.
+    ASSERT_EQ(g_wrapperPath.substr(0, 2), L"C:");
+    const std::wstring wrapper = L"%SystemDrive%" + g_wrapperPath.substr(2);
     const std::wstring given = L"%SystemDrive%" + child.substr(2);
-    SetupRun run = Setup({L"install", name_, L"--direct", L"--stop-timeout", L"1000",
-                          L"--start", L"demand", L"--", given, L"%windir%"});
+    SetupRun run = Setup({L"install", name_, L"--direct", L"--wrapper", wrapper,
+                          L"--stop-timeout", L"1000", L"--start", L"demand", L"--", given,
+                          L"%windir%"});
     ASSERT_EQ(run.exitCode, 0u) << Narrow(run.err);
     EXPECT_TRUE(Holds(run.out, L"is written as given: the service control manager replaces its "
                                L"%NAME% references"));
-    EXPECT_TRUE(Holds(StoredCommandLine(), L" \"" + given + L"\" \"%windir%\""));
+    EXPECT_EQ(StoredCommandLine(),
+              L"\"" + wrapper + L"\" 1000 \"" + given + L"\" \"%windir%\"");
     Start();
     ASSERT_TRUE(WaitForState(SERVICE_RUNNING, 15000)) << Seen();
     ChildRecord record;
