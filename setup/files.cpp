@@ -2,6 +2,9 @@
 
 #include <cwchar>
 
+#include "setup/model/environment_references.h"
+#include "setup/system_variables.h"
+
 DWORD CheckFile(const std::wstring& path) {
     DWORD attributes = GetFileAttributesW(path.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) {
@@ -38,15 +41,6 @@ static std::wstring Folder(UINT (WINAPI* get)(LPWSTR, UINT)) {
     return length > 0 && length <= MAX_PATH ? std::wstring(path, length) : L"";
 }
 
-static std::wstring Expanded(const std::wstring& text) {
-    std::wstring expanded(text.size() + 1024, L'\0');
-    const DWORD length = ExpandEnvironmentStringsW(text.c_str(), &expanded[0],
-                                                   static_cast<DWORD>(expanded.size()));
-    if (length == 0 || length > expanded.size()) return text;
-    expanded.resize(length - 1);
-    return expanded;
-}
-
 // The machine's PATH, the one services get, rather than this program's own,
 // which holds the installing person's folders too.
 static std::wstring MachinePath() {
@@ -63,7 +57,7 @@ static std::wstring MachinePath() {
         return L"";
     }
     path.resize(wcsnlen(path.c_str(), path.size()));
-    return Expanded(path);
+    return ExpandReferences(path, SystemVariables()).text;
 }
 
 std::vector<SearchFolder> ServiceSearchFoldersFor(const std::wstring& wrapperPath) {

@@ -74,7 +74,10 @@ The program runs through service-wrapper-launcher.exe, beside the wrapper:
 wrapper's folder, the system folders, then the system's search path (never
 the current folder); the full path is what gets written. Each argument
 reaches the program as given here, except that Windows replaces a %NAME%
-reference with the value of the variable when it starts the service.
+reference with the value of the system's variable each time it starts the
+service. A path with such references is written as given and judged as it
+will then read: a name of no variable, or what is then no full path to a
+file, is refused.
 Before writing anything, install, apply and set refuse a program that cannot
 work as written (not a Windows program this system runs, a batch file whose
 arguments cmd.exe would act on, a command line too long to start), and files

@@ -9,80 +9,36 @@
 #include "setup/model/argument_paths.h"
 #include "setup/model/command_hints.h"
 #include "setup/model/compose_config.h"
+#include "setup/model/environment_references.h"
 #include "setup/model/configuration_review.h"
 #include "setup/model/service_command_line.h"
 #include "setup/model/text.h"
 #include "setup/manager/config_age_reading.h"
 #include "setup/manager/service_lookup.h"
 #include "setup/manager/service_writing.h"
+#include "setup/system_variables.h"
 #include "setup/verbs/verb_output.h"
 
-// Why an existing file of that path cannot be used, or nothing.
-static CheckProblem FileProblem(const wchar_t* what, const std::wstring& path, DWORD error) {
-    if (error == NO_ERROR) return {};
-    if (error == ERROR_DIRECTORY) {
-        return {std::wstring(L"the ") + what + L" " + Bracketed(path) + L" is a folder.", error};
-    }
-    return {std::wstring(L"the ") + what + L" " + Bracketed(path) + L" cannot be found. " +
-                WindowsError(error),
-            error};
-}
-
-CheckProblem ResolveProgram(const std::wstring& given, const std::wstring& wrapper,
-                            std::wstring& program, CheckFindings& checks) {
-    if (!CanQuoteProgram(given.c_str())) {
-        return {L"the program " + Bracketed(given) +
-                L" holds a quotation mark (\"), which the wrapper refuses in a program's path."};
-    }
-    if (IsAbsolutePath(given)) {
-        program = given;
-        return FileProblem(L"program", given, CheckFile(given));
-    }
-    if (!IsBareName(given)) {
-        return {L"the program " + Bracketed(given) +
-                L" is not a full path. A service starts in the system folder, so give the path "
-                L"from the drive or share, such as C:\\Program Files\\Vendor\\program.exe."};
-    }
-    const std::optional<FoundProgram> found =
-        FindProgram(given, ServiceSearchFoldersFor(wrapper), FileExists);
-    if (!found) {
-        return {L"no program " + Bracketed(given) + L" is found on the search path a service "
-                L"has: the wrapper's folder, the system folders, then the machine's PATH (not "
-                L"the current folder). Give its full path.",
-                ERROR_FILE_NOT_FOUND};
-    }
-    program = found->path;
-    checks.notes.push_back(FoundProgramNote(given, *found));
-    return {};
-}
-
-CheckProblem ResolveWrapper(const std::wstring& given, std::wstring& wrapper) {
-    wrapper = given.empty() ? OwnFolder() + L"\\service-wrapper.exe" : given;
-    if (!CanQuoteProgram(wrapper.c_str())) {
-        return {L"the wrapper's path " + Bracketed(wrapper) + L" holds a quotation mark (\")."};
-    }
-    if (!IsAbsolutePath(wrapper)) {
-        return {L"the wrapper " + Bracketed(wrapper) + L" is not a full path."};
-    }
-    CheckProblem problem = FileProblem(L"wrapper", wrapper, CheckFile(wrapper));
-    if (!problem.why.empty() && given.empty()) {
-        problem.why += L" It is looked for beside this program; name it with --wrapper.";
-    }
-    return problem;
-}
-
-CheckProblem ReadBackProblem(const ServiceCommandLine& line) {
+static CheckProblem ReadBackProblem(const ServiceCommandLine& line) {
     const std::wstring problem = CompareSplit(line.text, line.elements);
     if (problem.empty()) return {};
     return {L"the command line " + line.text + L" would not be read back as written: " + problem +
             L"."};
 }
 
+CheckProblem ComposedLineProblem(const ServiceCommandLine& line) {
+    const std::vector<std::wstring> variables = SystemVariables();
+    CheckProblem problem = LauncherProblem(AsStarted(line, variables));
+    if (problem.why.empty()) problem = ReadBackProblem(line);
+    if (problem.why.empty()) problem = {StartedSplitProblem(line, variables)};
+    return problem;
+}
+
 CheckProblem DesiredFromOptions(const SetupCommand& command, DesiredConfig& desired,
                                 CheckFindings& checks) {
     const ConfigOptions& options = command.options;
     std::wstring wrapper;
-    CheckProblem problem = ResolveWrapper(options.wrapperPath.value_or(L""), wrapper);
+    CheckProblem problem = ResolveWrapper(options.wrapperPath.value_or(L""), wrapper, checks);
     if (!problem.why.empty()) return problem;
     std::wstring program;
     problem = ResolveProgram(*options.program, wrapper, program, checks);
@@ -91,9 +47,7 @@ CheckProblem DesiredFromOptions(const SetupCommand& command, DesiredConfig& desi
                                    DefaultLogDirOf(command.name));
     problem = CheckUserAccount(desired.config);
     if (!problem.why.empty()) return problem;
-    problem = LauncherProblem(desired.config.commandLine);
-    if (!problem.why.empty()) return problem;
-    return ReadBackProblem(desired.config.commandLine);
+    return ComposedLineProblem(desired.config.commandLine);
 }
 
 // A file the manager starts is judged by its header; one that cannot be
@@ -187,18 +141,27 @@ static void WarnOfMissingDependencies(const ConfigOptions& options, CheckFinding
     }
 }
 
+// The record as the wrapper will read it once the manager has replaced the
+// %NAME% references of its command line: what the checks judge.
+static ServiceConfig AsStartedConfig(const ServiceConfig& config) {
+    ServiceConfig started = config;
+    started.commandLine = AsStarted(config.commandLine, SystemVariables());
+    return started;
+}
+
 CheckProblem CheckBeforeWriting(const SetupCommand& command, const ServiceConfig& config,
                                 CheckFindings& checks, bool onlyLessens) {
     WarnOfMissingDependencies(command.options, checks);
-    CheckProgram(config, ReviewFor::Install, checks);
+    const ServiceConfig started = AsStartedConfig(config);
+    CheckProgram(started, ReviewFor::Install, checks);
     if (onlyLessens) {
-        checks.access = AuditWhatRuns(config.commandLine, checks);
+        checks.access = AuditWhatRuns(started.commandLine, checks);
         AuditLogFolder(config, checks);
         LetThrough(checks);
         return {};
     }
     if (!checks.refusals.empty()) return {Sentences(checks.refusals)};
-    checks.access = AuditWhatRuns(config.commandLine, checks);
+    checks.access = AuditWhatRuns(started.commandLine, checks);
     AuditLogFolder(config, checks);
     if (!FindsWritablePaths(checks.access) || command.options.acceptWritablePaths) {
         return PrepareLogFolder(config, checks);

@@ -21,17 +21,21 @@ struct CheckProblem {
 
 // The program as the service will name it: a full path to an existing
 // file, or a bare name resolved now where the service with this wrapper
-// would find it, so that it never searches; where is a note in checks.
+// would find it, so that it never searches; where is a note in checks. A
+// path with %NAME% references is judged with them replaced by the system's
+// variables, as the manager will replace them, and written as given.
 CheckProblem ResolveProgram(const std::wstring& given, const std::wstring& wrapper,
                             std::wstring& program, CheckFindings& checks);
 
 // The wrapper given, or the one beside this program, as a full path to an
-// existing file.
-CheckProblem ResolveWrapper(const std::wstring& given, std::wstring& wrapper);
+// existing file (references judged as for the program).
+CheckProblem ResolveWrapper(const std::wstring& given, std::wstring& wrapper,
+                            CheckFindings& checks);
 
-// The composed command line read back by the wrapper's splitting must give
-// exactly the elements it was made from.
-CheckProblem ReadBackProblem(const ServiceCommandLine& line);
+// A composed command line must run: the launcher it names is there, and
+// the wrapper's splitting reads back exactly the elements it was made
+// from, before and after the manager replaces its %NAME% references.
+CheckProblem ComposedLineProblem(const ServiceCommandLine& line);
 
 // install's and apply's record: every check, then every option not given
 // at its default.

@@ -56,13 +56,14 @@ static CheckProblem PlanSet(const SetupCommand& command, const ServiceToChange& 
     const ServiceConfig& current = service.current;
     std::wstring program;
     CheckProblem problem = CheckAgainst(current, options);
-    if (problem.why.empty()) problem = ResolveSetProgram(current, options, wrapper, program, checks);
+    if (problem.why.empty()) {
+        problem = ResolveSetProgram(current, options, wrapper, program, checks);
+    }
     if (!problem.why.empty()) return problem;
     desired = ComposeSetConfig(current, options, wrapper, program, DefaultLogDirOf(command.name));
     if (options.account) problem = CheckUserAccount(desired.config);
     if (problem.why.empty() && desired.config.commandLine.text != current.commandLine.text) {
-        problem = LauncherProblem(desired.config.commandLine);
-        if (problem.why.empty()) problem = ReadBackProblem(desired.config.commandLine);
+        problem = ComposedLineProblem(desired.config.commandLine);
     }
     if (!problem.why.empty()) return problem;
     const bool lessens = OnlyLessens(current, desired.config, CompareConfigs(current, desired));
@@ -72,12 +73,14 @@ static CheckProblem PlanSet(const SetupCommand& command, const ServiceToChange& 
 int RunSet(const SetupCommand& command) {
     std::wstring wrapper;
     CheckProblem problem;
-    if (command.options.wrapperPath) problem = ResolveWrapper(*command.options.wrapperPath, wrapper);
+    CheckFindings checks;
+    if (command.options.wrapperPath) {
+        problem = ResolveWrapper(*command.options.wrapperPath, wrapper, checks);
+    }
     if (!problem.why.empty()) return RefuseBeforeWriting(command, problem);
 
     const ServiceToChange service = OpenForChange(command);
     DesiredConfig desired{};
-    CheckFindings checks;
     if (service.error == ERROR_SERVICE_DOES_NOT_EXIST) {
         problem = {service.why + L" set changes a service that exists; apply or install makes one.",
                    service.error};

@@ -11,10 +11,12 @@
 #include "setup/model/config_json.h"
 #include "setup/model/config_text.h"
 #include "setup/model/configuration_review.h"
+#include "setup/model/environment_references.h"
 #include "setup/model/service_command_line.h"
 #include "setup/model/text.h"
 #include "setup/manager/config_age_reading.h"
 #include "setup/manager/service_reading.h"
+#include "setup/system_variables.h"
 #include "setup/verbs/verb_output.h"
 
 // Opens the service and reads everything, its state too.
@@ -50,13 +52,38 @@ static std::vector<std::wstring> FilesRun(const ServiceCommandLine& line) {
     return files;
 }
 
+// The wrapper's and the program's paths written with %NAME% references,
+// which the review leaves to this: judged with the references replaced.
+static void CheckReferencedPaths(const ServiceCommandLine& line,
+                                 const std::vector<std::wstring>& variables,
+                                 CheckFindings& checks) {
+    const std::pair<const wchar_t*, std::wstring> paths[] = {
+        {L"wrapper", line.managerProgram}, {L"program", line.decoded ? line.program : L""}};
+    for (const auto& path : paths) {
+        if (!HoldsEnvironmentReference(path.second)) continue;
+        const Expansion expansion = ExpandReferences(path.second, variables);
+        std::wstring problem = ReferencedPathProblem(path.first, path.second, expansion);
+        if (problem.empty() && !FileExists(expansion.text)) {
+            problem = std::wstring(L"the ") + path.first + L" " + Bracketed(path.second) +
+                      L" is " + Bracketed(expansion.text) +
+                      L" once its %NAME% references are replaced, which does not exist.";
+        }
+        if (!problem.empty()) checks.warnings.push_back(L"T" + problem.substr(1));
+    }
+}
+
 // What show finds besides the review of the command line: the program's
 // checks, and who may change what the service runs, the service itself and
-// its registry key.
+// its registry key. The program's checks and the audit judge the command
+// line as the wrapper will read it, its %NAME% references replaced.
 static CheckFindings CheckService(const ServiceConfig& config) {
     CheckFindings checks;
-    CheckProgram(config, ReviewFor::Show, checks);
-    checks.access = AuditFilesAccess(FilesRun(config.commandLine));
+    const std::vector<std::wstring> variables = SystemVariables();
+    ServiceConfig started = config;
+    started.commandLine = AsStarted(config.commandLine, variables);
+    CheckReferencedPaths(config.commandLine, variables, checks);
+    CheckProgram(started, ReviewFor::Show, checks);
+    checks.access = AuditFilesAccess(FilesRun(started.commandLine));
     for (AccessFinding& finding : AuditServiceObjectAccess(config.name)) {
         checks.access.push_back(finding);
     }
