@@ -197,10 +197,10 @@ TEST_F(SetupTool, InstallWritesABareNameAsTheFullPathFound) {
     EXPECT_FALSE(document["error"]["text"].get<std::string>().empty());
 }
 
-// A program's path with %NAME% references is judged as the manager starts
-// it, with the system's variables, and written as given: the manager
-// replaces them at each start, and the program runs from the path they give.
-TEST_F(SetupTool, JudgesAProgramPathWithReferencesAsTheManagerStartsIt) {
+// A path with %NAME% references is judged as the manager will start it,
+// with the system's variables: a name of no variable, or a file that could
+// not run, is refused, and show warns of the same on a service made by hand.
+TEST_F(SetupTool, RefusesAReferencedProgramThatCouldNotStart) {
     const std::wstring child = PrepareChild("run-forever");
     ASSERT_EQ(child.substr(0, 2), L"C:");
     const std::wstring notAProgram = folder_ + L"\\not a program.exe";
@@ -225,14 +225,29 @@ TEST_F(SetupTool, JudgesAProgramPathWithReferencesAsTheManagerStartsIt) {
         EXPECT_EQ(StoredCommandLine(), L"");
     }
     DeleteFileW(notAProgram.c_str());
+    InstallRaw(BuildBinaryPath(g_wrapperPath, {L"1000", L"%NoSuchVariableHere%\\p.exe"}), 1000);
+    SetupRun shown = Setup({L"show", name_});
+    EXPECT_EQ(shown.exitCode, 3u) << Narrow(shown.out);
+    EXPECT_TRUE(Holds(shown.out, L"Warning: The program [%NoSuchVariableHere%\\p.exe] names "
+                                 L"%NoSuchVariableHere%"));
+}
 
+// Written as given, the references are replaced by the manager at each
+// start, in the wrapper's path too: the program runs from the path they give.
+TEST_F(SetupTool, WritesReferencedPathsAsGivenAndTheServiceRunsWhatTheyName) {
+    const std::wstring child = PrepareChild("run-forever");
+    ASSERT_EQ(child.substr(0, 2), L"C:");
+    ASSERT_EQ(g_wrapperPath.substr(0, 2), L"C:");
+    const std::wstring wrapper = L"%SystemDrive%" + g_wrapperPath.substr(2);
     const std::wstring given = L"%SystemDrive%" + child.substr(2);
-    SetupRun run = Setup({L"install", name_, L"--direct", L"--stop-timeout", L"1000",
-                          L"--start", L"demand", L"--", given, L"%windir%"});
+    SetupRun run = Setup({L"install", name_, L"--direct", L"--wrapper", wrapper,
+                          L"--stop-timeout", L"1000", L"--start", L"demand", L"--", given,
+                          L"%windir%"});
     ASSERT_EQ(run.exitCode, 0u) << Narrow(run.err);
     EXPECT_TRUE(Holds(run.out, L"is written as given: the service control manager replaces its "
                                L"%NAME% references"));
-    EXPECT_TRUE(Holds(StoredCommandLine(), L" \"" + given + L"\" \"%windir%\""));
+    EXPECT_EQ(StoredCommandLine(),
+              L"\"" + wrapper + L"\" 1000 \"" + given + L"\" \"%windir%\"");
     Start();
     ASSERT_TRUE(WaitForState(SERVICE_RUNNING, 15000)) << Seen();
     ChildRecord record;

@@ -58,6 +58,9 @@ TEST_F(SetupSecurity, InstallRefusesWhatEveryoneMayChangeUnlessToldToGoOn) {
         {kInOpenFolder, L"  the folder [" + kAuditFolder +
                             L"\\open folder], which holds the file: add files to it, "},
         {kOpenProgram, L"  the file [" + kOpenProgram + L"]: write its data, append to it"},
+        // Judged as the manager will start it, its reference replaced.
+        {L"%SystemDrive%" + kOpenProgram.substr(2),
+         L"  the file [" + kOpenProgram + L"]: write its data, append to it"},
     };
     for (const auto& c : kRefused) {
         SCOPED_TRACE(Narrow(c.program));

@@ -108,17 +108,17 @@ const LengthCase kLengthCases[] = {
     {9000, L"C:\\b.exe", 8179, L""},
 };
 
-TEST(CheckCommandLineLength, RefusesALineLongerThanAProcessIsStartedWith) {
+TEST(ReviewCommandLineLength, RefusesALineLongerThanAProcessIsStartedWith) {
     for (const LengthCase& c : kLengthCases) {
         SCOPED_TRACE(testing::Message() << c.lineLength << " " << c.argumentLength);
         ProgramToRun run{c.program, {}, std::wstring(c.lineLength, L'x'), 1000};
         if (c.argumentLength > 0) run.arguments.push_back(std::wstring(c.argumentLength, L' '));
-        std::optional<RuleFinding> finding = CheckCommandLineLength(run, ReviewFor::Install);
+        std::optional<RuleFinding> finding = ReviewCommandLineLength(run, ReviewFor::Install);
         ASSERT_EQ(finding.has_value(), *c.refusal != L'\0');
         if (!finding) continue;
         EXPECT_EQ(finding->level, RuleLevel::Refusal);
         EXPECT_EQ(finding->text.rfind(c.refusal, 0), 0u) << testing::PrintToString(finding->text);
-        EXPECT_EQ(CheckCommandLineLength(run, ReviewFor::Show)->level, RuleLevel::Warning);
+        EXPECT_EQ(ReviewCommandLineLength(run, ReviewFor::Show)->level, RuleLevel::Warning);
     }
 }
 
@@ -131,11 +131,11 @@ const std::pair<std::uint32_t, const wchar_t*> kTimeoutCases[] = {
                   L"timeout of -1 as this):"},
 };
 
-TEST(CheckStopTimeout, WarnsAtInstallAndNotesInShowOverTenMinutes) {
+TEST(ReviewStopTimeout, WarnsAtInstallAndNotesInShowOverTenMinutes) {
     for (const auto& c : kTimeoutCases) {
         SCOPED_TRACE(c.first);
-        std::optional<RuleFinding> install = CheckStopTimeout(c.first, ReviewFor::Install);
-        std::optional<RuleFinding> show = CheckStopTimeout(c.first, ReviewFor::Show);
+        std::optional<RuleFinding> install = ReviewStopTimeout(c.first, ReviewFor::Install);
+        std::optional<RuleFinding> show = ReviewStopTimeout(c.first, ReviewFor::Show);
         ASSERT_EQ(install.has_value(), *c.second != L'\0');
         ASSERT_EQ(show.has_value(), *c.second != L'\0');
         if (!install) continue;

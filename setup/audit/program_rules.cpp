@@ -145,7 +145,7 @@ std::optional<RuleFinding> CheckStopReachesOnlyInterpreter(const std::wstring& p
                            L"keep running. The wrapper ends only its own child."};
 }
 
-std::optional<RuleFinding> CheckCommandLineLength(const ProgramToRun& run, ReviewFor reviewFor) {
+std::optional<RuleFinding> ReviewCommandLineLength(const ProgramToRun& run, ReviewFor reviewFor) {
     // The child's line is shorter than the service's, which also holds the
     // wrapper and the stop timeout: the service's is the one to check.
     std::size_t length = run.serviceCommandLine.size();
@@ -190,7 +190,7 @@ std::wstring DurationInWords(std::uint32_t ms) {
            (tenths == 10 ? unit->one : unit->many);
 }
 
-std::optional<RuleFinding> CheckStopTimeout(std::uint32_t stopTimeoutMs, ReviewFor reviewFor) {
+std::optional<RuleFinding> ReviewStopTimeout(std::uint32_t stopTimeoutMs, ReviewFor reviewFor) {
     if (stopTimeoutMs <= kLongStopTimeoutMs) return std::nullopt;
     std::wstring text = L"The stop timeout is " + std::to_wstring(stopTimeoutMs) + L" ms, " +
                         DurationInWords(stopTimeoutMs);
@@ -204,10 +204,10 @@ std::optional<RuleFinding> CheckStopTimeout(std::uint32_t stopTimeoutMs, ReviewF
 std::vector<RuleFinding> ReviewProgram(const ProgramToRun& run, ReviewFor reviewFor) {
     std::vector<RuleFinding> findings;
     for (const std::optional<RuleFinding>& finding :
-         {CheckCommandLineLength(run, reviewFor),
+         {ReviewCommandLineLength(run, reviewFor),
           CheckBatchArguments(run.program, run.arguments, reviewFor),
           CheckStopReachesOnlyInterpreter(run.program),
-          CheckStopTimeout(run.stopTimeoutMs, reviewFor)}) {
+          ReviewStopTimeout(run.stopTimeoutMs, reviewFor)}) {
         if (finding) findings.push_back(*finding);
     }
     return findings;

@@ -54,10 +54,10 @@ std::optional<RuleFinding> CheckStopReachesOnlyInterpreter(const std::wstring& p
 
 // A refusal for a service command line longer than a process is started
 // with, and for a batch file's line longer than cmd.exe reads.
-std::optional<RuleFinding> CheckCommandLineLength(const ProgramToRun& run, ReviewFor reviewFor);
+std::optional<RuleFinding> ReviewCommandLineLength(const ProgramToRun& run, ReviewFor reviewFor);
 
 // Over ten minutes: a warning for install, a note for show.
-std::optional<RuleFinding> CheckStopTimeout(std::uint32_t stopTimeoutMs, ReviewFor reviewFor);
+std::optional<RuleFinding> ReviewStopTimeout(std::uint32_t stopTimeoutMs, ReviewFor reviewFor);
 
 // "15 minutes", "1.5 hours", "about 49.7 days".
 std::wstring DurationInWords(std::uint32_t ms);

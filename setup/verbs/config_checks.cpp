@@ -184,7 +184,8 @@ int RefuseBeforeWriting(const SetupCommand& command, const CheckProblem& problem
     const VerbReport report = RefusalReport(command.verb, command.name, problem.why,
                                             problem.error, UndoLogFolder(checks),
                                             SystemMessageTemplate);
-    return PrintReport(report, command.json, kExitFailed);
+    VerbOutput out = NewOutput(command.json, command.name);
+    return FinishWith(out, report, kExitFailed);
 }
 
 ServiceToChange OpenForChange(const SetupCommand& command) {

@@ -23,17 +23,18 @@ using nlohmann::json;
 int InstallAndReport(const SetupCommand& command, const DesiredConfig& desired,
                      const CheckFindings& checks, LPCWSTR password) {
     const InstallReports reports = PrepareInstallReports(command.name, desired.config, checks);
+    VerbOutput out = NewOutput(command.json, command.name);
     WriteNotes notes;
     std::optional<InstallFailure> failure =
         CreateConfiguredService(desired, password, notes, GrantServiceLogonRight);
     if (failure) {
-        return PrintReport(
-            InstallFailureReport(command.name, *failure,
-                                 failure->leftBehind ? checks : UndoLogFolder(checks),
-                                 SystemMessageTemplate),
-            command.json, kExitFailed);
+        return FinishWith(out,
+                          InstallFailureReport(command.name, *failure,
+                                               failure->leftBehind ? checks : UndoLogFolder(checks),
+                                               SystemMessageTemplate),
+                          kExitFailed);
     }
-    return PrintReport(ChooseInstallReport(reports, notes), command.json, kExitDone);
+    return FinishWith(out, ChooseInstallReport(reports, notes), kExitDone);
 }
 
 // The stop and the start that make a running service take its new
@@ -101,9 +102,10 @@ int ChangeAndReport(const SetupCommand& command, const ServiceToChange& service,
             // A line that could not be written back may name the folder.
             const CheckFindings found =
                 failure->unrestored.empty() ? UndoLogFolder(checks) : checks;
-            return PrintReport(ChangeFailureReport(command.name, changes, *failure, found,
-                                                   SystemMessageTemplate),
-                               command.json, kExitFailed);
+            VerbOutput out = NewOutput(command.json, command.name);
+            return FinishWith(out, ChangeFailureReport(command.name, changes, *failure, found,
+                                                       SystemMessageTemplate),
+                              kExitFailed);
         }
     }
     const std::vector<ConfigChange> made = MadeChanges(changes, notes);
@@ -114,8 +116,8 @@ int ChangeAndReport(const SetupCommand& command, const ServiceToChange& service,
                          (NeedsRestart(made) || service.changedSinceStart);
     const VerbReport report = ChangesReport(command.name, desired.config.account, made, notes,
                                             checks, running, restart);
-    VerbOutput out{command.json, command.name, report.document};
-    Say(out, report.text);
+    VerbOutput out = NewOutput(command.json, command.name);
+    Put(out, report);
     if (restart) {
         const int exitCode = RestartToApply(out, service.opened.handles.service, desired.config,
                                             made);

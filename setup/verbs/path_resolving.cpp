@@ -44,6 +44,11 @@ static CheckProblem ReferencedFileProblem(const wchar_t* what, const std::wstrin
     return {};
 }
 
+// The path the manager will start for one written with references.
+static std::wstring StartedPath(const std::wstring& path) {
+    return ExpandReferences(path, SystemVariables()).text;
+}
+
 CheckProblem ResolveProgram(const std::wstring& given, const std::wstring& wrapper,
                             std::wstring& program, CheckFindings& checks) {
     if (!CanQuoteProgram(given.c_str())) {
@@ -64,8 +69,7 @@ CheckProblem ResolveProgram(const std::wstring& given, const std::wstring& wrapp
                 L"from the drive or share, such as C:\\Program Files\\Vendor\\program.exe."};
     }
     const std::optional<FoundProgram> found =
-        FindProgram(given, ServiceSearchFoldersFor(ExpandReferences(wrapper, SystemVariables()).text),
-                    FileExists);
+        FindProgram(given, ServiceSearchFoldersFor(StartedPath(wrapper)), FileExists);
     if (!found) {
         return {L"no program " + Bracketed(given) + L" is found on the search path a service "
                 L"has: the wrapper's folder, the system folders, then the machine's PATH (not "

@@ -56,7 +56,9 @@ static CheckProblem PlanSet(const SetupCommand& command, const ServiceToChange& 
     const ServiceConfig& current = service.current;
     std::wstring program;
     CheckProblem problem = CheckAgainst(current, options);
-    if (problem.why.empty()) problem = ResolveSetProgram(current, options, wrapper, program, checks);
+    if (problem.why.empty()) {
+        problem = ResolveSetProgram(current, options, wrapper, program, checks);
+    }
     if (!problem.why.empty()) return problem;
     desired = ComposeSetConfig(current, options, wrapper, program, DefaultLogDirOf(command.name));
     if (options.account) problem = CheckUserAccount(desired.config);

@@ -25,17 +25,6 @@ void PrintJson(const nlohmann::json& document) {
     PrintOut(FromUtf8(JsonDocument(document)));
 }
 
-int PrintReport(const VerbReport& report, bool json, int exitCode) {
-    if (json) {
-        PrintJson(report.document);
-    } else if (report.failed) {
-        PrintError(report.text);
-    } else {
-        PrintOut(report.text);
-    }
-    return exitCode;
-}
-
 VerbOutput NewOutput(bool json, const std::wstring& name) {
     VerbOutput out{json, name, json::object()};
     if (!name.empty()) out.document["name"] = JsonText(name);
@@ -70,7 +59,7 @@ int FailWithMessage(VerbOutput& out, const std::wstring& message, DWORD error, i
         error != NO_ERROR ? std::optional<DWORD>(error) : std::nullopt;
     const VerbReport report =
         FailureReport(message + L"\n", code, out.document, SystemMessageTemplate);
-    return PrintReport(report, out.json, exitCode);
+    return FinishWith(out, report, exitCode);
 }
 
 int Fail(VerbOutput& out, const wchar_t* verb, const std::wstring& problem, DWORD error,
@@ -80,9 +69,24 @@ int Fail(VerbOutput& out, const wchar_t* verb, const std::wstring& problem, DWOR
     return FailWithMessage(out, message + after, error, exitCode);
 }
 
+void Put(VerbOutput& out, const VerbReport& report) {
+    if (out.json) {
+        out.document = report.document;
+    } else if (report.failed) {
+        PrintError(report.text);
+    } else {
+        PrintOut(report.text);
+    }
+}
+
 int Finish(VerbOutput& out, int exitCode) {
     if (out.json) PrintJson(out.document);
     return exitCode;
+}
+
+int FinishWith(VerbOutput& out, const VerbReport& report, int exitCode) {
+    Put(out, report);
+    return Finish(out, exitCode);
 }
 
 std::wstring ExplainedExitCode(const SERVICE_STATUS_PROCESS& status,

@@ -13,9 +13,6 @@
 // One document on standard output, UTF-8 in a file or a pipe.
 void PrintJson(const nlohmann::json& document);
 
-// The report's text on its stream, or its document. Gives exitCode.
-int PrintReport(const VerbReport& report, bool json, int exitCode);
-
 // The verb's output. With json, nothing is printed until Finish, and the
 // document holds what the text would have said.
 struct VerbOutput {
@@ -48,8 +45,16 @@ int Fail(VerbOutput& out, const wchar_t* verb, const std::wstring& problem, DWOR
 // exitCode.
 int FailWithMessage(VerbOutput& out, const std::wstring& message, DWORD error, int exitCode);
 
+// A report made whole beforehand (install's, apply's and set's, a
+// refusal, a failure) as the verb's output: its text now, on the error
+// stream for a failure, or its document as the output's.
+void Put(VerbOutput& out, const VerbReport& report);
+
 // Prints the document, and gives exitCode.
 int Finish(VerbOutput& out, int exitCode);
+
+// Put, then Finish.
+int FinishWith(VerbOutput& out, const VerbReport& report, int exitCode);
 
 // The last exit code explained as show explains it, for a service with
 // this configured command line.
