@@ -132,14 +132,7 @@ TEST_F(SetupSecurity, JudgesTheEnvironmentFileLikeTheProgramAndWarnsWhenEveryone
 TEST_F(SetupSecurity, RefusesProgramsThatCannotWorkAsWritten) {
     const std::wstring batch = folder_ + L"\\task.bat";
     const std::wstring text = folder_ + L"\\not a program.exe";
-    for (const std::wstring& path : {batch, text}) {
-        HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0,
-                                  nullptr);
-        ASSERT_NE(file, INVALID_HANDLE_VALUE) << GetLastError();
-        DWORD written = 0;
-        WriteFile(file, "@echo off\r\n", 11, &written, nullptr);
-        CloseHandle(file);
-    }
+    for (const std::wstring& path : {batch, text}) WriteTextFile(path, "@echo off\r\n");
     const std::wstring injection = L"x\\\"&echo INJECTED>C:\\rec\\inj.txt&rem \\\"";
     const struct {
         std::wstring program;
