@@ -124,9 +124,9 @@ TEST_F(RunByHand, ExitsWithZeroSilentlyAndStartsNothing) {
     }
 }
 
-// Both executables we ship.
+// Every executable we ship.
 TEST(Executable, CarriesAnAsInvokerManifestAndTheProjectVersion) {
-    for (const std::wstring& path : {g_wrapperPath, g_setupPath}) {
+    for (const std::wstring& path : {g_wrapperPath, g_setupPath, g_launcherPath}) {
         SCOPED_TRACE(Narrow(path));
         HMODULE image = LoadLibraryExW(path.c_str(), nullptr,
                                        LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);

@@ -5,6 +5,9 @@
 //                                 error between each two, then exits with the code
 //   lines <count>                 writes numbered lines as fast as it can, in
 //                                 blocks that cut lines anywhere
+//   lines-then <count> <release file> <more>
+//                                 writes count numbered lines, waits for the
+//                                 release file, then writes the next more ones
 //   handle-ctrl-c                 says "ready", ends with "got ctrl-c" on Ctrl+C
 //   ignore-ctrl-c                 starts itself as "sleep", says "grandchild <pid>",
 //                                 and ignores Ctrl+C
@@ -47,9 +50,9 @@ static int Report(int argc, wchar_t** argv) {
     return int(std::wcstoul(argv[2], nullptr, 10));
 }
 
-static int Lines(unsigned long count) {
+static int Lines(unsigned long from, unsigned long count) {
     std::string block;
-    for (unsigned long n = 0; n < count; ++n) {
+    for (unsigned long n = from; n < from + count; ++n) {
         char line[16];
         block.append(line, std::snprintf(line, sizeof line, "%08lu\n", n));
         for (; block.size() >= 4096; block.erase(0, 4096)) Write(STD_OUTPUT_HANDLE, block.substr(0, 4096));
@@ -109,7 +112,13 @@ static int Burst(unsigned long bytes, const wchar_t* doneFile, const wchar_t* re
 int wmain(int argc, wchar_t** argv) {
     const std::wstring what = argc > 1 ? argv[1] : L"";
     if (what == L"report" && argc > 2) return Report(argc, argv);
-    if (what == L"lines" && argc > 2) return Lines(std::wcstoul(argv[2], nullptr, 10));
+    if (what == L"lines" && argc > 2) return Lines(0, std::wcstoul(argv[2], nullptr, 10));
+    if (what == L"lines-then" && argc > 4) {
+        const unsigned long first = std::wcstoul(argv[2], nullptr, 10);
+        Lines(0, first);
+        while (GetFileAttributesW(argv[3]) == INVALID_FILE_ATTRIBUTES) Sleep(10);
+        return Lines(first, std::wcstoul(argv[4], nullptr, 10));
+    }
     if (what == L"handle-ctrl-c") return HandleCtrlC();
     if (what == L"ignore-ctrl-c") return IgnoreCtrlC();
     if (what == L"sleep") {

@@ -10,14 +10,6 @@ namespace {
 
 const char* const kStoppedClean = "STOPPED exit=0 cp=0 hint=0";
 
-void WriteFileText(const std::wstring& path, const std::string& text) {
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    ASSERT_NE(file, INVALID_HANDLE_VALUE) << Narrow(path);
-    DWORD written = 0;
-    WriteFile(file, text.data(), DWORD(text.size()), &written, nullptr);
-    CloseHandle(file);
-}
-
 std::string ReadFileText(const std::wstring& path) {
     HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                               nullptr, OPEN_EXISTING, 0, nullptr);
@@ -107,7 +99,7 @@ protected:
 // file's; the folder is the program's own; its exit code is the service's.
 TEST_F(LaunchedProgram, RunsInItsFolderWithItsEnvironmentAndPassesItsExitCodeOn) {
     const std::wstring envFile = folder_ + L"\\program.env";
-    WriteFileText(envFile, "\xEF\xBB\xBF# for the program\r\nFROM_FILE=%PATH%\r\n\r\nboth=from file\r\n");
+    WriteTextFile(envFile, "\xEF\xBB\xBF# for the program\r\nFROM_FILE=%PATH%\r\n\r\nboth=from file\r\n");
     InstallLauncher(L"5000", {L"--env", L"FROM_LINE=a b", L"--env", L"BOTH=from line", L"--env-file", envFile},
                     {childPath_, L"report", L"3", L"FROM_LINE", L"FROM_FILE", L"BOTH", L"UNSET_NAME"});
     Start();
@@ -129,7 +121,7 @@ TEST_F(LaunchedProgram, RunsInItsFolderWithItsEnvironmentAndPassesItsExitCodeOn)
 // Windows error (ERROR_INVALID_DATA).
 TEST_F(LaunchedProgram, RefusesAMalformedEnvironmentFileNamingItsLine) {
     const std::wstring envFile = folder_ + L"\\program.env";
-    WriteFileText(envFile, "A=1\r\nnot a pair\r\n");
+    WriteTextFile(envFile, "A=1\r\nnot a pair\r\n");
     InstallLauncher(L"5000", {L"--env-file", envFile}, {childPath_, L"report", L"0"});
     Start();
     ASSERT_TRUE(WaitForState(SERVICE_STOPPED, 15000)) << Seen();
@@ -238,7 +230,7 @@ TEST_F(LaunchedProgram, EndsAProgramThatIgnoresCtrlCWithItsChildAtTheTimeout) {
 // started without a question waiting for an answer.
 TEST_F(LaunchedProgram, EndsABatchFileAndTheProgramItStarted) {
     const std::wstring batch = folder_ + L"\\start program.bat";
-    WriteFileText(batch, "@echo off\r\n\"" + Narrow(childPath_) + "\" sleep\r\necho after the program\r\n");
+    WriteTextFile(batch, "@echo off\r\n\"" + Narrow(childPath_) + "\" sleep\r\necho after the program\r\n");
     InstallLauncher(L"20000", {}, {batch});
     Start();
     ASSERT_TRUE(WaitForState(SERVICE_RUNNING, 15000)) << Seen();
@@ -290,7 +282,7 @@ TEST_F(LaunchedProgram, CountsWhatAFullDiskLosesWithoutSlowingTheProgram) {
     EXPECT_LT(std::stoul(took), 10000u);
 
     EXPECT_TRUE(DeleteFileW(filler.c_str()));
-    WriteFileText(release, "go");
+    WriteTextFile(release, "go");
     ASSERT_TRUE(WaitForState(SERVICE_STOPPED, 15000)) << Seen();
     EXPECT_EQ(Summary(ServiceReports().back()), kStoppedClean);
     const std::string log = ReadFileText(LogPath(0));

@@ -204,12 +204,7 @@ TEST_F(SetupTool, RefusesAReferencedProgramThatCouldNotStart) {
     const std::wstring child = PrepareChild("run-forever");
     ASSERT_EQ(child.substr(0, 2), L"C:");
     const std::wstring notAProgram = folder_ + L"\\not a program.exe";
-    HANDLE file = CreateFileW(notAProgram.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0,
-                              nullptr);
-    ASSERT_NE(file, INVALID_HANDLE_VALUE) << GetLastError();
-    DWORD written = 0;
-    WriteFile(file, "text", 4, &written, nullptr);
-    CloseHandle(file);
+    WriteTextFile(notAProgram, "text");
     const struct {
         std::wstring program;
         const wchar_t* phrase;

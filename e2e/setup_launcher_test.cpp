@@ -22,7 +22,14 @@ void RemoveLogFolder(const std::wstring& folder) {
     RemoveDirectoryW(folder.c_str());
 }
 
-TEST_F(SetupTool, WritesTheLauncherByDefaultAndReadsItsSettingsAndLogBack) {
+// Run with the launcher's own runs, whose time limit has room for them.
+class SetupLauncher : public SetupTool {};
+
+std::wstring CurrentLog(const std::wstring& folder) {
+    return folder + L"\\output.log";
+}
+
+TEST_F(SetupLauncher, WritesTheLauncherByDefaultAndReadsItsSettingsAndLogBack) {
     const std::wstring program = folder_ + L"\\launched.exe";
     ASSERT_TRUE(CopyFileW(g_launchedProgramPath.c_str(), program.c_str(), FALSE)) << GetLastError();
     const std::wstring logs = ProgramData() + L"\\Service Wrapper\\logs\\" + name_;
@@ -40,7 +47,8 @@ TEST_F(SetupTool, WritesTheLauncherByDefaultAndReadsItsSettingsAndLogBack) {
     SetupRun installed = run(L"install", {});
     ASSERT_EQ(installed.exitCode, 0u) << Narrow(installed.out) << Narrow(installed.err);
     EXPECT_TRUE(Holds(installed.out, L"Note: Made the log folder [" + logs + L"]"));
-    EXPECT_TRUE(Holds(installed.out, L"  2  program       [" + g_launcherPath + L"]\n"));
+    EXPECT_TRUE(Holds(installed.out, L"  2  launcher      [" + g_launcherPath + L"]\n"));
+    EXPECT_TRUE(Holds(installed.out, L" program       [" + program + L"]\n"));
     const DWORD attributes = GetFileAttributesW(logs.c_str());
     EXPECT_TRUE(attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY));
 
@@ -88,6 +96,215 @@ TEST_F(SetupTool, WritesTheLauncherByDefaultAndReadsItsSettingsAndLogBack) {
     EXPECT_EQ(removed.exitCode, 0u) << Narrow(removed.err);
     EXPECT_TRUE(Holds(removed.out, L"Its log is left in [" + logs + L"]"));
     RemoveLogFolder(logs);
+}
+
+// Each launcher option through set, show (text and JSON) and apply: from the
+// settings of "from", set gives the change, show reads it back, and apply
+// with the same settings finds nothing to change.
+struct OptionCase {
+    std::vector<std::wstring> from;   // apply's options before set
+    std::vector<std::wstring> set;
+    std::vector<std::wstring> apply;  // apply's options for what set made
+    std::wstring change;              // set's line for it
+    std::wstring shown;               // show's line for it
+    const char* pointer;              // where show --json has it
+    json value;
+};
+
+TEST_F(SetupLauncher, SetsShowsAndAppliesEachLauncherOption) {
+    const std::wstring program = folder_ + L"\\launched.exe";
+    ASSERT_TRUE(CopyFileW(g_launchedProgramPath.c_str(), program.c_str(), FALSE)) << GetLastError();
+    const std::wstring logs = ProgramData() + L"\\Service Wrapper\\logs\\" + name_;
+    const std::wstring other = folder_ + L"\\other logs";
+    const std::wstring envFile = folder_ + L"\\service.env";
+    HANDLE file = CreateFileW(envFile.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    CloseHandle(file);
+    const std::vector<OptionCase> kCases = {
+        {{}, {L"--log-dir", other}, {L"--log-dir", other},
+         L"  log folder: [" + logs + L"] -> [" + other + L"]\n", L"  log folder      [" + other + L"]\n",
+         "/launcher/logDir", Narrow(other)},
+        {{}, {L"--log-dir", L"none"}, {L"--log-dir", L"none"},
+         L"  log folder: [" + logs + L"] -> none\n",
+         L"  log folder      none: the output goes to NUL\n", "/launcher/logDir", nullptr},
+        {{}, {L"--log-size", L"8K"}, {L"--log-size", L"8192"},
+         L"  log size: 10485760 bytes -> 8192 bytes\n",
+         L"  log size        8192 bytes, 5 old files kept\n", "/launcher/logSizeBytes", 8192},
+        {{}, {L"--log-keep", L"7"}, {L"--log-keep", L"7"}, L"  old log files kept: 5 -> 7\n",
+         L"  log size        10485760 bytes, 7 old files kept\n", "/launcher/logKeep", 7},
+        {{}, {L"--log-timestamps"}, {L"--log-timestamps"}, L"  log timestamps: no -> yes\n",
+         L"  log timestamps  yes\n", "/launcher/logTimestamps", true},
+        {{L"--log-timestamps"}, {L"--no-log-timestamps"}, {}, L"  log timestamps: yes -> no\n",
+         L"  log timestamps  no\n", "/launcher/logTimestamps", false},
+        {{}, {L"--working-dir", folder_}, {L"--working-dir", folder_},
+         L"  working folder: the program's own folder -> [" + folder_ + L"]\n",
+         L"  working folder  [" + folder_ + L"]\n", "/launcher/workingDir", Narrow(folder_)},
+        {{L"--env", L"A=1"}, {L"--env", L"B=2"}, {L"--env", L"A=1", L"--env", L"B=2"},
+         L"  environment: [A=1] -> [A=1] [B=2]\n", L"  environment     [A=1] [B=2]\n",
+         "/launcher/env", json({"A=1", "B=2"})},
+        {{L"--env", L"A=1", L"--env", L"B=2"}, {L"--unset-env", L"A"}, {L"--env", L"B=2"},
+         L"  environment: [A=1] [B=2] -> [B=2]\n", L"  environment     [B=2]\n", "/launcher/env",
+         json({"B=2"})},
+        {{}, {L"--env-file", envFile}, {L"--env-file", envFile},
+         L"  env file: (none) -> [" + envFile + L"]\n", L"  env file        [" + envFile + L"]\n",
+         "/launcher/envFile", Narrow(envFile)},
+        {{}, {L"--stop-signal", L"none"}, {L"--stop-signal", L"none"},
+         L"  stop signal: ctrl-c -> none\n", L"  stop signal     none\n", "/launcher/stopSignal",
+         "none"},
+        {{}, {L"--direct"}, {L"--direct"}, L"  launcher: [" + g_launcherPath + L"] -> none (--direct)\n",
+         L"  launcher        none (--direct): the program is the wrapper's own child\n", "/direct",
+         true},
+    };
+    auto apply = [&](const std::vector<std::wstring>& options) {
+        std::vector<std::wstring> arguments = {L"apply", name_, L"--start", L"demand"};
+        arguments.insert(arguments.end(), options.begin(), options.end());
+        arguments.insert(arguments.end(), {L"--", program, L"lines", L"1"});
+        return Setup(arguments);
+    };
+    for (const OptionCase& c : kCases) {
+        SCOPED_TRACE(Narrow(c.change));
+        SetupRun from = apply(c.from);
+        ASSERT_EQ(from.exitCode, 0u) << Narrow(from.out) << Narrow(from.err);
+        std::vector<std::wstring> arguments = {L"set", name_};
+        arguments.insert(arguments.end(), c.set.begin(), c.set.end());
+        SetupRun set = Setup(arguments);
+        EXPECT_EQ(set.exitCode, 0u) << Narrow(set.err);
+        EXPECT_TRUE(Holds(set.out, c.change));
+        EXPECT_TRUE(Holds(Setup({L"show", name_}).out, c.shown));
+        json shown = json::parse(Narrow(Setup({L"show", name_, L"--json"}).out), nullptr, false);
+        ASSERT_FALSE(shown.is_discarded());
+        EXPECT_EQ(shown[json::json_pointer(c.pointer)], c.value);
+        SetupRun again = apply(c.apply);
+        EXPECT_EQ(again.exitCode, 0u) << Narrow(again.err);
+        EXPECT_TRUE(Holds(again.out, L"nothing was changed.\n"));
+    }
+    EXPECT_EQ(GetFileAttributesW(other.c_str()), FILE_ATTRIBUTE_DIRECTORY);
+    EXPECT_TRUE(Setup({L"remove", name_}).exitCode == 0);
+    RemoveLogFolder(logs);
+    RemoveLogFolder(other);
+    DeleteFileW(envFile.c_str());
+}
+
+// Wine's manager cannot keep a SID type, so asking for one fails the write
+// after the log folder was made: the folder goes with the service, unless it
+// was there before.
+TEST_F(SetupLauncher, RemovesTheLogFolderItMadeWhenTheWriteFails) {
+    const std::wstring program = folder_ + L"\\launched.exe";
+    ASSERT_TRUE(CopyFileW(g_launchedProgramPath.c_str(), program.c_str(), FALSE)) << GetLastError();
+    const std::wstring logs = folder_ + L"\\made logs";
+    RemoveLogFolder(logs);
+    const std::wstring removed = L"The log folder [" + logs + L"] made for it was removed again.";
+    for (bool existed : {false, true}) {
+        SCOPED_TRACE(existed);
+        if (existed) ASSERT_TRUE(CreateDirectoryW(logs.c_str(), nullptr));
+        SetupRun run = Setup({L"install", name_, L"--json", L"--start", L"demand", L"--sid-type",
+                              L"unrestricted", L"--log-dir", logs, L"--", program, L"lines", L"1"});
+        EXPECT_EQ(run.exitCode, 1u) << Narrow(run.out);
+        EXPECT_EQ(StoredCommandLine(), L"");
+        json document = json::parse(Narrow(run.out), nullptr, false);
+        ASSERT_FALSE(document.is_discarded()) << Narrow(run.out);
+        const json& notes = document["notes"];
+        EXPECT_EQ(std::count(notes.begin(), notes.end(), Narrow(removed)), existed ? 0 : 1)
+            << notes.dump(2);
+        EXPECT_EQ(GetFileAttributesW(logs.c_str()) != INVALID_FILE_ATTRIBUTES, existed);
+    }
+    RemoveLogFolder(logs);
+}
+
+// Runs the setup program's logs --follow as a child with its output in a file.
+PROCESS_INFORMATION StartFollower(const std::wstring& name, const std::wstring& outPath) {
+    SECURITY_ATTRIBUTES inherit = {sizeof(inherit), nullptr, TRUE};
+    HANDLE out = CreateFileW(outPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
+                             CREATE_ALWAYS, 0, nullptr);
+    std::wstring commandLine = L"\"" + g_setupPath + L"\" logs " + QuoteArgument(name) +
+                               L" --lines 1000 --follow";
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdOutput = out;
+    startup.hStdError = out;
+    PROCESS_INFORMATION process = {};
+    if (!CreateProcessW(g_setupPath.c_str(), &commandLine[0], nullptr, nullptr,
+                        /*bInheritHandles=*/TRUE, 0, nullptr, nullptr, &startup, &process)) {
+        ADD_FAILURE() << "CreateProcessW: " << GetLastError();
+    }
+    CloseHandle(out);
+    return process;
+}
+
+std::string ReadShared(const std::wstring& path) {
+    std::string bytes;
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0, nullptr);
+    char buffer[4096];
+    DWORD read = 0;
+    while (file != INVALID_HANDLE_VALUE && ReadFile(file, buffer, sizeof(buffer), &read, nullptr) &&
+           read > 0) {
+        bytes.append(buffer, read);
+    }
+    if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+    return bytes;
+}
+
+// Whether the file holds the phrase before the deadline, looked at every 50 ms.
+bool WaitForText(const std::wstring& path, const std::string& phrase, DWORD timeoutMs) {
+    const ULONGLONG deadline = GetTickCount64() + timeoutMs;
+    while (ReadShared(path).find(phrase) == std::string::npos) {
+        if (GetTickCount64() > deadline) return false;
+        Sleep(50);
+    }
+    return true;
+}
+
+// The program's numbered lines in the text, in order, the launcher's own left out.
+std::vector<unsigned long> NumberedLines(const std::string& text) {
+    std::vector<unsigned long> numbers;
+    std::size_t at = 0;
+    for (std::size_t end; (end = text.find('\n', at)) != std::string::npos; at = end + 1) {
+        std::string line = text.substr(at, end - at);
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (line.size() == 8 && line.find_first_not_of("0123456789") == std::string::npos) {
+            numbers.push_back(std::stoul(line));
+        }
+    }
+    return numbers;
+}
+
+TEST_F(SetupLauncher, FollowsTheLogAcrossARotation) {
+    const std::wstring program = folder_ + L"\\launched.exe";
+    ASSERT_TRUE(CopyFileW(g_launchedProgramPath.c_str(), program.c_str(), FALSE)) << GetLastError();
+    const std::wstring logs = folder_ + L"\\logs";
+    const std::wstring release = folder_ + L"\\release";
+    const std::wstring followed = folder_ + L"\\followed.txt";
+    RemoveLogFolder(logs);
+    DeleteFileW(release.c_str());
+    // 100 lines of 9 bytes before the release, 600 after: one rotation at 4 KiB.
+    SetupRun installed = Setup({L"install", name_, L"--start", L"demand", L"--log-dir", logs,
+                                L"--log-size", L"4K", L"--", program, L"lines-then", L"100",
+                                release, L"600"});
+    ASSERT_EQ(installed.exitCode, 0u) << Narrow(installed.out) << Narrow(installed.err);
+    Start();
+    ASSERT_TRUE(WaitForState(SERVICE_RUNNING, 20000)) << Seen();
+    ASSERT_TRUE(WaitForText(CurrentLog(logs), "00000099\n", 20000));
+    PROCESS_INFORMATION follower = StartFollower(name_, followed);
+    EXPECT_TRUE(WaitForText(followed, "00000099\n", 20000)) << ReadShared(followed);
+    CloseHandle(CreateFileW(release.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    EXPECT_TRUE(WaitForText(followed, "00000699\n", 20000)) << ReadShared(followed);
+    TerminateProcess(follower.hProcess, 0);
+    WaitForSingleObject(follower.hProcess, 10000);
+    CloseHandle(follower.hThread);
+    CloseHandle(follower.hProcess);
+    EXPECT_TRUE(WaitForState(SERVICE_STOPPED, 20000)) << Seen();
+
+    EXPECT_NE(GetFileAttributesW((logs + L"\\output.1.log").c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(GetFileAttributesW((logs + L"\\output.2.log").c_str()), INVALID_FILE_ATTRIBUTES);
+    std::vector<unsigned long> expected(700);
+    for (unsigned long n = 0; n < expected.size(); ++n) expected[n] = n;
+    EXPECT_EQ(NumberedLines(ReadShared(followed)), expected);
+    EXPECT_EQ(Setup({L"remove", name_}).exitCode, 0u);
+    RemoveLogFolder(logs);
+    DeleteFileW(release.c_str());
+    DeleteFileW(followed.c_str());
 }
 
 }  // namespace

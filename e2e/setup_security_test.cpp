@@ -108,18 +108,31 @@ TEST_F(SetupSecurity, ShowWarnsOfAProgramEveryoneMayChangeAndExitsWithThree) {
     EXPECT_TRUE(Holds(Widen(document["warnings"].dump()), L"write its data"));
 }
 
+// The launcher's environment file holds what is too secret for the command
+// line: one that everyone may change is refused like the program, one that
+// everyone may read is warned of.
+TEST_F(SetupSecurity, JudgesTheEnvironmentFileLikeTheProgramAndWarnsWhenEveryoneMayReadIt) {
+    auto install = [&](const std::wstring& envFile) {
+        return Setup({L"install", name_, L"--start", L"demand", L"--log-dir", L"none",
+                      L"--env-file", envFile, L"--", kClosedProgram});
+    };
+    SetupRun run = install(kOpenProgram);
+    EXPECT_EQ(run.exitCode, 1u) << Narrow(run.out);
+    EXPECT_TRUE(Holds(run.err, kEveryone + L"  the file [" + kOpenProgram + L"]: write its data"));
+    EXPECT_EQ(StoredCommandLine(), L"");
+
+    // Wine lets everyone read every file of mode 755.
+    run = install(kClosedProgram);
+    EXPECT_EQ(run.exitCode, 0u) << Narrow(run.err);
+    EXPECT_TRUE(Holds(run.out, L"The environment file [" + kClosedProgram +
+                                   L"] may be read by Everyone (every account, guests included)"));
+}
+
 // The argument from the injection that made a batch service write a file.
 TEST_F(SetupSecurity, RefusesProgramsThatCannotWorkAsWritten) {
     const std::wstring batch = folder_ + L"\\task.bat";
     const std::wstring text = folder_ + L"\\not a program.exe";
-    for (const std::wstring& path : {batch, text}) {
-        HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0,
-                                  nullptr);
-        ASSERT_NE(file, INVALID_HANDLE_VALUE) << GetLastError();
-        DWORD written = 0;
-        WriteFile(file, "@echo off\r\n", 11, &written, nullptr);
-        CloseHandle(file);
-    }
+    for (const std::wstring& path : {batch, text}) WriteTextFile(path, "@echo off\r\n");
     const std::wstring injection = L"x\\\"&echo INJECTED>C:\\rec\\inj.txt&rem \\\"";
     const struct {
         std::wstring program;

@@ -132,12 +132,7 @@ TEST_F(SetupState, ReportsAMissingServiceAndAProgramThatCannotBeFound) {
     // A file that is no program: the platform's words name it in place of
     // their insert (Windows and Wine word them differently).
     const std::wstring notAProgram = folder_ + L"\\not a program.exe";
-    HANDLE file = CreateFileW(notAProgram.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0,
-                              nullptr);
-    ASSERT_NE(file, INVALID_HANDLE_VALUE) << GetLastError();
-    DWORD written = 0;
-    WriteFile(file, "text", 4, &written, nullptr);
-    CloseHandle(file);
+    WriteTextFile(notAProgram, "text");
     Install({L"1000", notAProgram});
     SetupRun bad = Setup({L"start", name_});
     EXPECT_EQ(bad.exitCode, 1u);

@@ -51,7 +51,7 @@ static std::wstring WithoutExtension(const std::wstring& path) {
     return path.substr(0, path.rfind(L'.'));
 }
 
-static void WriteTextFile(const std::wstring& path, const std::string& text) {
+void WriteTextFile(const std::wstring& path, const std::string& text) {
     HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
     ASSERT_NE(file, INVALID_HANDLE_VALUE) << Narrow(path);
     DWORD written = 0;

@@ -47,6 +47,9 @@ bool IsWineProcessCreationFault(DWORD startResult, const std::vector<Report>& re
 // The process's exit code once it has ended within timeoutMs, else STILL_ACTIVE.
 DWORD ExitCodeOnceEnded(HANDLE process, DWORD timeoutMs);
 
+// A file of these bytes, made anew; a test fails when it cannot be made.
+void WriteTextFile(const std::wstring& path, const std::string& text);
+
 class WrapperService : public testing::Test {
 protected:
     void SetUp() override;

@@ -25,6 +25,8 @@ typedef WCHAR* LPWSTR;
 typedef const WCHAR* LPCWSTR;
 typedef BYTE* LPBYTE;
 typedef DWORD* LPDWORD;
+typedef std::intptr_t LPARAM;
+typedef void* LPNLSVERSIONINFO;  // only ever null here
 
 #define WINAPI
 #define TRUE 1
@@ -85,6 +87,7 @@ constexpr DWORD ERROR_INVALID_NAME = 123;
 constexpr DWORD ERROR_INVALID_LEVEL = 124;
 constexpr DWORD ERROR_BAD_ARGUMENTS = 160;
 constexpr DWORD ERROR_MORE_DATA = 234;
+constexpr DWORD ERROR_INVALID_FLAGS = 1004;
 
 constexpr DWORD WAIT_OBJECT_0 = 0;
 constexpr DWORD WAIT_ABANDONED = 0x80;
@@ -119,6 +122,15 @@ void Sleep(DWORD dwMilliseconds);
 ULONGLONG GetTickCount64();
 DWORD GetLastError();
 void SetLastError(DWORD dwErrCode);
+
+// Case mapping by the platform's own table: the invariant locale and
+// LCMAP_UPPERCASE only, each UTF-16 unit on its own, so that a character
+// beyond the basic plane keeps its case as it does on Windows.
+#define LOCALE_NAME_INVARIANT L""
+constexpr DWORD LCMAP_UPPERCASE = 0x00000200;
+int LCMapStringEx(LPCWSTR lpLocaleName, DWORD dwMapFlags, LPCWSTR lpSrcStr, int cchSrc,
+                  LPWSTR lpDestStr, int cchDest, LPNLSVERSIONINFO lpVersionInformation,
+                  LPVOID lpReserved, LPARAM sortHandle);
 
 // The runtime's conversion as the Windows runtime does it: unsigned long is
 // 32 bits there, so out-of-range values give ERANGE at 4294967295, not at 2^64.

@@ -200,6 +200,31 @@ TEST(ReviewAccess, NoListAtAllLetsEveryoneDoEverythingAndAnEmptyOneNoOne) {
     }
 }
 
+// Who of the broad groups may read a file meant for secrets.
+TEST(BroadReaders, NamesTheBroadGroupsThatMayReadTheData) {
+    const wchar_t* everyone = L"Everyone (every account, guests included)";
+    const wchar_t* users = L"BUILTIN\\Users (every ordinary account of the machine, and the "
+                           L"domain's users)";
+    const struct {
+        AccessList list;
+        std::vector<std::wstring> readers;
+    } kCases[] = {
+        {{true, {Allow(kEveryone, 0x1200A9)}}, {everyone}},  // Wine's entry for mode 644
+        {{true, {Allow(kUsers, kGenericRead), Allow(kUsers, kFileReadData)}}, {users}},
+        {{true, {Allow(kUsers, kFileWriteData | kDelete)}}, {}},
+        {{true, {Deny(kEveryone, kFileReadData), Allow(kUsers, kFileGenericRead)}}, {}},
+        {{true, {Allow(kUsers, kFileGenericRead), Deny(kEveryone, kFileReadData)}}, {users}},
+        {{true, {Allow(kEveryone, kGenericAll, kOici | kInheritOnlyAce)}}, {}},
+        {{true, {Allow(kAlice, kFileAllAccess), Allow(L"S-1-5-18", kFileAllAccess)}}, {}},
+        {{false, {}}, {everyone}},
+        {{true, {}}, {}},
+    };
+    for (const auto& c : kCases) {
+        SCOPED_TRACE(testing::PrintToString(c.readers));
+        EXPECT_EQ(BroadReaders(c.list, NameOf), c.readers);
+    }
+}
+
 const std::pair<const wchar_t*, std::vector<std::wstring>> kFolders[] = {
     {LR"(C:\Program Files\V\u.exe)", {LR"(C:\Program Files\V)", LR"(C:\Program Files)", LR"(C:\)"}},
     {LR"(c:\u.exe)", {LR"(c:\)"}},

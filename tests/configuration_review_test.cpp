@@ -111,6 +111,23 @@ TEST(FormatElements, MarksControlCharactersInsideTheBrackets) {
               L"  9  argument      [100%]\n");
 }
 
+// With the launcher as the wrapper's child, the program is the element after
+// the launcher's --, not the launcher.
+TEST(FormatElements, NamesTheLauncherItsOptionsAndTheProgramAfterThem) {
+    EXPECT_EQ(FormatElements({L"C:\\w\\service-wrapper.exe", L"5",
+                              L"C:\\w\\service-wrapper-launcher.exe", L"--service", L"s", L"--",
+                              L"C:\\p\\p.exe", L"--"},
+                             /*wrapped=*/true),
+              L"  0  wrapper       [C:\\w\\service-wrapper.exe]\n"
+              L"  1  stop timeout  [5]\n"
+              L"  2  launcher      [C:\\w\\service-wrapper-launcher.exe]\n"
+              L"  3  option        [--service]\n"
+              L"  4  option        [s]\n"
+              L"  5  options end   [--]\n"
+              L"  6  program       [C:\\p\\p.exe]\n"
+              L"  7  argument      [--]\n");
+}
+
 TEST(ExplainWrapperExitCode, NamesTheWrappersOwnCodes) {
     const std::pair<DWORD, const wchar_t*> kCodes[] = {
         {0, L"clean: the program ended by itself, or was stopped"},

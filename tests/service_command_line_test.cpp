@@ -195,6 +195,29 @@ TEST(ComposeCommandLine, DecodesTheLauncherAndTheProgramBehindIt) {
                      .launcher.has_value());
 }
 
+// The launcher runs with the service's account, and its environment file
+// decides what the program gets: both are judged like the program.
+TEST(FilesOfService, TakesTheLauncherAndItsEnvironmentFileWithTheProgram) {
+    LauncherPart part{L"C:\\W\\service-wrapper-launcher.exe", DefaultLauncherOptions()};
+    LauncherPart withFile = part;
+    withFile.options.envFile = L"C:\\secrets.env";
+    const struct {
+        std::wstring line;
+        std::vector<std::wstring> files;
+    } kCases[] = {
+        {ComposeCommandLine(kWrapper, 7, kProgram, {L"a"}).text, {kWrapper, kProgram}},
+        {ComposeCommandLine(kWrapper, 7, kProgram, {}, part).text, {kWrapper, kProgram, part.path}},
+        {ComposeCommandLine(kWrapper, 7, kProgram, {}, withFile).text,
+         {kWrapper, kProgram, part.path, L"C:\\secrets.env"}},
+        {L"C:\\other.exe -x", {L"C:\\other.exe"}},
+        {L"", {}},
+    };
+    for (const auto& c : kCases) {
+        SCOPED_TRACE(testing::PrintToString(c.line));
+        EXPECT_EQ(FilesOfService(DecodeServiceCommandLine(c.line)), c.files);
+    }
+}
+
 // A launcher that would refuse its options leaves the line undecoded, so
 // that nothing is composed over it.
 TEST(DecodeServiceCommandLine, LeavesALauncherItWouldRefuseUndecoded) {

@@ -35,6 +35,15 @@ struct Life {
     int asks;  // StartServiceW (a start) or ControlService (a stop) calls, before included
 };
 
+// A running service that depends on the one followed, so that its stop is refused.
+void AddRunningDependent(SC_HANDLE) {
+    sim::ServiceRecord dependent;
+    dependent.name = L"Dependent";
+    dependent.dependencies = {L"svc"};
+    dependent.status.dwCurrentState = kRunning;
+    sim::AddService(dependent);
+}
+
 sim::ServiceScript Script(std::vector<sim::StatusReport> start, std::vector<sim::StatusReport> stop,
                           DWORD startError = NO_ERROR, DWORD stopError = NO_ERROR) {
     sim::ServiceScript script;
@@ -185,13 +194,6 @@ TEST_F(Follow, AStartIsFollowedUntilItRunsOrStopsAsLongAsItsReportsSayItMay) {
 }
 
 TEST_F(Follow, AStopIsFollowedUntilItHasStoppedAsLongAsItsReportsSayItMay) {
-    const auto dependentRuns = [](SC_HANDLE) {
-        sim::ServiceRecord dependent;
-        dependent.name = L"Dependent";
-        dependent.dependencies = {L"svc"};
-        dependent.status.dwCurrentState = kRunning;
-        sim::AddService(dependent);
-    };
     const Life kLives[] = {
         {"stops at once", kRunning, Script({}, {{0, kStopped}}), nullptr, true, kStopped, NO_ERROR,
          L"", {}, 0, 1},
@@ -215,7 +217,7 @@ TEST_F(Follow, AStopIsFollowedUntilItHasStoppedAsLongAsItsReportsSayItMay) {
         {"refuses the stop", kRunning, Script({}, {}, NO_ERROR, ERROR_SERVICE_CANNOT_ACCEPT_CTRL),
          nullptr, false, kRunning, ERROR_SERVICE_CANNOT_ACCEPT_CTRL, L"it cannot take one now.",
          {}, 0, 1},
-        {"others depend on it", kRunning, Script({}, {{0, kStopped}}), dependentRuns, false,
+        {"others depend on it", kRunning, Script({}, {{0, kStopped}}), AddRunningDependent, false,
          kRunning, ERROR_DEPENDENT_SERVICES_RUNNING, L"stop them first.", {}, 0, 1},
         {"already stopped", kStopped, Script({}, {}), nullptr, true, kStopped, NO_ERROR, L"", {},
          0, 0},
@@ -242,20 +244,13 @@ namespace {
 // stop --no-wait and remove --no-wait: the stop asked for once, and nothing
 // waited for.
 TEST_F(Follow, AStopAskedForWithoutWaitingReturnsAtOnceWithTheStateAnswered) {
-    const auto dependentRuns = [](SC_HANDLE) {
-        sim::ServiceRecord dependent;
-        dependent.name = L"Dependent";
-        dependent.dependencies = {L"svc"};
-        dependent.status.dwCurrentState = kRunning;
-        sim::AddService(dependent);
-    };
     const Life kLives[] = {
         {"running", kRunning, Script({}, WrapperStop(30000, 2400)), nullptr, true, kStopping,
          NO_ERROR, L"", {}, 0, 1},
         {"stopping already", kRunning, Script({}, WrapperStop(30000, 2400)), kStopFirst, true,
          kStopping, NO_ERROR, L"", {}, 0, 1},
         {"stopped", kStopped, Script({}, {}), nullptr, true, kStopped, NO_ERROR, L"", {}, 0, 0},
-        {"refused", kRunning, Script({}, {{0, kStopped}}), dependentRuns, false, kRunning,
+        {"refused", kRunning, Script({}, {{0, kStopped}}), AddRunningDependent, false, kRunning,
          ERROR_DEPENDENT_SERVICES_RUNNING, L"services that depend on it are running", {}, 0, 1},
     };
     for (const Life& life : kLives) {

@@ -37,6 +37,11 @@ TEST(ServiceSid, DerivesTheSidsWindowsGivesServiceAccounts) {
          L"S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464"},
         {L"nt service\\trustedinstaller",
          L"S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464"},
+        // Non-ASCII letters are upper-cased too. Expected from the rule alone:
+        // python3 -c "import hashlib,struct; d=hashlib.sha1('S\u00d8K-TJENESTE-\u00c9'
+        //   .encode('utf-16-le')).digest(); print(struct.unpack('<5I', d))"
+        {L"NT SERVICE\\s\u00f8k-tjeneste-\u00e9",
+         L"S-1-5-80-1517478281-3152025291-1713115282-316694957-1936241821"},
         {L"LocalSystem", L"S-1-5-18"},
         {L"", L"S-1-5-18"},
         {L"NT AUTHORITY\\LocalService", L"S-1-5-19"},

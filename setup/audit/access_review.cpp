@@ -1,5 +1,6 @@
 #include "setup/audit/access_review.h"
 
+#include <algorithm>
 #include <iterator>
 
 #include "setup/model/text.h"
@@ -353,6 +354,32 @@ std::vector<AccessFinding> ReviewAccess(AuditedKind kind, const std::wstring& ob
         findings.push_back(EntryFinding(kind, object, entry, rights, nameOf));
     }
     return findings;
+}
+
+static std::wstring BroadGroupText(const BroadGroup& group, const std::wstring& sid,
+                                   AccountNameFunction nameOf) {
+    std::wstring name = nameOf ? nameOf(sid) : L"";
+    return (name.empty() ? group.name : name) + L" (" + group.why + L")";
+}
+
+std::vector<std::wstring> BroadReaders(const AccessList& list, AccountNameFunction nameOf) {
+    if (!list.present) return {BroadGroupText(kBroadGroups[0], kEveryone, nameOf)};
+    std::vector<std::wstring> readers;
+    for (std::size_t i = 0; i < list.entries.size(); ++i) {
+        const AccessEntry& entry = list.entries[i];
+        if (entry.type != AccessEntryType::Allow || (entry.flags & kInheritOnlyAce)) continue;
+        const BroadGroup* group = FindBroadGroup(entry.sid);
+        if (!group) continue;
+        const AuditedKind file = AuditedKind::File;
+        if (!(MapGenericRights(file, entry.mask) & ~DeniedBefore(file, list, i) & kFileReadData)) {
+            continue;
+        }
+        const std::wstring text = BroadGroupText(*group, entry.sid, nameOf);
+        if (std::find(readers.begin(), readers.end(), text) == readers.end()) {
+            readers.push_back(text);
+        }
+    }
+    return readers;
 }
 
 std::vector<std::wstring> FoldersUpToRoot(const std::wstring& filePath) {

@@ -10,6 +10,7 @@
 // Access rights and entry flags with the platform's values, under names of
 // our own: the host build has no Windows headers, and the Windows one checks
 // these against them.
+constexpr std::uint32_t kFileReadData = 0x0001;      // FILE_READ_DATA
 constexpr std::uint32_t kFileWriteData = 0x0002;     // FILE_WRITE_DATA, FILE_ADD_FILE on a folder
 constexpr std::uint32_t kFileAppendData = 0x0004;    // FILE_APPEND_DATA, FILE_ADD_SUBDIRECTORY
 constexpr std::uint32_t kFileDeleteChild = 0x0040;   // FILE_DELETE_CHILD
@@ -89,6 +90,12 @@ typedef std::wstring (*AccountNameFunction)(const std::wstring& sid);
 // Everyone) are taken off. Entries only inherited by children are skipped.
 std::vector<AccessFinding> ReviewAccess(AuditedKind kind, const std::wstring& object,
                                         const AccessList& list, AccountNameFunction nameOf);
+
+// The broad groups that may read a file's data, each as its name and why it
+// is broad ("Everyone (every account, guests included)"), once the deny
+// entries before their allow entries are taken off. A file without an
+// access list may be read by everyone. For a file meant to hold secrets.
+std::vector<std::wstring> BroadReaders(const AccessList& list, AccountNameFunction nameOf);
 
 // The rights that let someone replace or change what the service runs, for
 // this kind of object, as specific rights (generic ones are mapped first).

@@ -1,6 +1,7 @@
 #include "setup/model/configuration_review.h"
 
 #include "child/wrapper_arguments.h"
+#include "setup/model/launcher_part.h"
 #include "setup/model/service_command_line.h"
 #include "setup/model/text.h"
 
@@ -156,20 +157,30 @@ ConfigurationReview ReviewConfiguration(const ServiceConfig& config,
     return review;
 }
 
-const wchar_t* ElementRole(std::size_t index, bool wrapped) {
-    if (!wrapped) return index == 0 ? L"program" : L"argument";
-    switch (index) {
-    case 0: return L"wrapper";
-    case 1: return L"stop timeout";
-    case 2: return L"program";
-    default: return L"argument";
+// With the launcher as the wrapper's child, the program is the element
+// after the launcher's options and their --.
+std::vector<const wchar_t*> ElementRoles(const std::vector<std::wstring>& elements, bool wrapped) {
+    std::vector<const wchar_t*> roles(elements.size(), L"argument");
+    if (!wrapped) {
+        if (!roles.empty()) roles[0] = L"program";
+        return roles;
     }
+    const wchar_t* const kFirst[] = {L"wrapper", L"stop timeout", L"program"};
+    for (std::size_t i = 0; i < elements.size() && i < 3; ++i) roles[i] = kFirst[i];
+    if (elements.size() < 3 || !IsLauncherPath(elements[2])) return roles;
+    roles[2] = L"launcher";
+    std::size_t i = 3;
+    for (; i < elements.size() && elements[i] != L"--"; ++i) roles[i] = L"option";
+    if (i < elements.size()) roles[i] = L"options end";
+    if (i + 1 < elements.size()) roles[i + 1] = L"program";
+    return roles;
 }
 
 std::wstring FormatElements(const std::vector<std::wstring>& elements, bool wrapped) {
     std::wstring text;
+    const std::vector<const wchar_t*> roles = ElementRoles(elements, wrapped);
     for (std::size_t i = 0; i < elements.size(); ++i) {
-        std::wstring role = ElementRole(i, wrapped);
+        std::wstring role = roles[i];
         role.resize(14, L' ');
         text += L"  " + std::to_wstring(i) + (i < 10 ? L"  " : L" ") + role +
                 Bracketed(elements[i]);

@@ -24,8 +24,9 @@ typedef bool (*FileExistsFunction)(const std::wstring& path);
 // record as the manager gives it back.
 ConfigurationReview ReviewConfiguration(const ServiceConfig& config, FileExistsFunction fileExists);
 
-// What element i of a command line is to the wrapper, or to any program.
-const wchar_t* ElementRole(std::size_t index, bool wrapped);
+// What each element of a command line is to the wrapper (and to the
+// launcher when it is the wrapper's child), or to any program.
+std::vector<const wchar_t*> ElementRoles(const std::vector<std::wstring>& elements, bool wrapped);
 
 // The elements one to a line, each with its index and role and in brackets,
 // so that blanks at either end and empty elements show, and control

@@ -131,3 +131,14 @@ ServiceCommandLine ComposeCommandLine(const std::wstring& wrapperPath, DWORD sto
     line.launcher = launcher;
     return line;
 }
+
+std::vector<std::wstring> FilesOfService(const ServiceCommandLine& line) {
+    std::vector<std::wstring> files;
+    if (!line.managerProgram.empty()) files.push_back(line.managerProgram);
+    if (!line.decoded) return files;
+    files.push_back(line.program);
+    if (!line.launcher) return files;
+    files.push_back(line.launcher->path);
+    if (!line.launcher->options.envFile.empty()) files.push_back(line.launcher->options.envFile);
+    return files;
+}

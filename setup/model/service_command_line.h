@@ -74,3 +74,8 @@ ServiceCommandLine ComposeCommandLine(const std::wstring& wrapperPath, DWORD sto
                                        const std::wstring& program,
                                        const std::vector<std::wstring>& arguments,
                                        const std::optional<LauncherPart>& launcher = std::nullopt);
+
+// The files a service runs or reads, which the audit judges: the file the
+// manager starts, then, read as the wrapper's, the program, and with the
+// launcher the launcher and its environment file. None empty.
+std::vector<std::wstring> FilesOfService(const ServiceCommandLine& line);

@@ -1,7 +1,6 @@
 #include "setup/model/service_sid.h"
 
-#include <cwctype>
-
+#include "platform/platform.h"
 #include "setup/model/service_config.h"
 
 static std::uint32_t RotateLeft(std::uint32_t value, unsigned bits) {
@@ -67,9 +66,22 @@ static std::string Utf16LeBytes(const std::wstring& text) {
     return bytes;
 }
 
+// Windows upper-cases the name by its own table, the same in every locale,
+// non-ASCII letters included; the invariant locale's mapping is that table.
+// The one platform call of the model: no table of our own could match it.
+static std::wstring UpperAsWindows(const std::wstring& name) {
+    std::wstring upper = name;
+    if (name.empty()) return upper;
+    const int length = static_cast<int>(name.size());
+    if (LCMapStringEx(LOCALE_NAME_INVARIANT, LCMAP_UPPERCASE, name.c_str(), length, &upper[0],
+                      length, nullptr, nullptr, 0) != length) {
+        for (wchar_t& c : upper) c = c >= L'a' && c <= L'z' ? wchar_t(c - L'a' + L'A') : c;
+    }
+    return upper;
+}
+
 std::wstring ServiceSidOf(const std::wstring& serviceName) {
-    std::wstring upper = serviceName;
-    for (wchar_t& c : upper) c = static_cast<wchar_t>(std::towupper(c));
+    const std::wstring upper = UpperAsWindows(serviceName);
     const std::array<std::uint8_t, 20> digest = Sha1(Utf16LeBytes(upper));
     std::wstring sid = L"S-1-5-80";
     for (int i = 0; i < 5; ++i) {

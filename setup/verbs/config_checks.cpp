@@ -163,6 +163,7 @@ CheckProblem CheckBeforeWriting(const SetupCommand& command, const ServiceConfig
     if (!checks.refusals.empty()) return {Sentences(checks.refusals)};
     checks.access = AuditWhatRuns(started.commandLine, checks);
     AuditLogFolder(config, checks);
+    WarnReadableEnvFile(config, checks);
     if (!FindsWritablePaths(checks.access) || command.options.acceptWritablePaths) {
         return PrepareLogFolder(config, checks);
     }
@@ -181,7 +182,8 @@ CheckProblem ReadPasswordOf(const SetupCommand& command, const std::wstring& acc
 int RefuseBeforeWriting(const SetupCommand& command, const CheckProblem& problem,
                         const CheckFindings& checks) {
     const VerbReport report = RefusalReport(command.verb, command.name, problem.why,
-                                            problem.error, checks, SystemMessageTemplate);
+                                            problem.error, UndoLogFolder(checks),
+                                            SystemMessageTemplate);
     VerbOutput out = NewOutput(command.json, command.name);
     return FinishWith(out, report, kExitFailed);
 }

@@ -71,6 +71,10 @@ CheckProblem LauncherProblem(const ServiceCommandLine& line);
 // the launcher itself and the environment file it reads.
 std::vector<std::wstring> LaunchFilesToAudit(const ServiceCommandLine& line);
 
+// A warning when the launcher's environment file is there and a broad group
+// may read it: its values are meant to be secret.
+void WarnReadableEnvFile(const ServiceConfig& config, CheckFindings& checks);
+
 // The log folder of the line's launcher, when it is there, audited like the
 // program's folder: its findings join checks.access, so that a folder a
 // broad group may write is refused like the program's.
@@ -78,6 +82,11 @@ void AuditLogFolder(const ServiceConfig& config, CheckFindings& checks);
 
 // The log folder made if missing, with a note that it was.
 CheckProblem PrepareLogFolder(const ServiceConfig& config, CheckFindings& checks);
+
+// When nothing was written after all: the log folder made for it removed
+// again if it is still empty, and the findings saying so instead of that it
+// was made.
+CheckFindings UndoLogFolder(const CheckFindings& checks);
 
 // The user account's password, read as the options say. Gives the problem.
 CheckProblem ReadPasswordOf(const SetupCommand& command, const std::wstring& account,

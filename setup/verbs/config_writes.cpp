@@ -28,9 +28,11 @@ int InstallAndReport(const SetupCommand& command, const DesiredConfig& desired,
     std::optional<InstallFailure> failure =
         CreateConfiguredService(desired, password, notes, GrantServiceLogonRight);
     if (failure) {
-        return FinishWith(
-            out, InstallFailureReport(command.name, *failure, checks, SystemMessageTemplate),
-            kExitFailed);
+        return FinishWith(out,
+                          InstallFailureReport(command.name, *failure,
+                                               failure->leftBehind ? checks : UndoLogFolder(checks),
+                                               SystemMessageTemplate),
+                          kExitFailed);
     }
     return FinishWith(out, ChooseInstallReport(reports, notes), kExitDone);
 }
@@ -97,8 +99,11 @@ int ChangeAndReport(const SetupCommand& command, const ServiceToChange& service,
             WriteChanges(service.opened.handles.service.handle, service.current, desired, changes,
                          password, notes, GrantServiceLogonRight);
         if (failure) {
+            // A line that could not be written back may name the folder.
+            const CheckFindings found =
+                failure->unrestored.empty() ? UndoLogFolder(checks) : checks;
             VerbOutput out = NewOutput(command.json, command.name);
-            return FinishWith(out, ChangeFailureReport(command.name, changes, *failure, checks,
+            return FinishWith(out, ChangeFailureReport(command.name, changes, *failure, found,
                                                        SystemMessageTemplate),
                               kExitFailed);
         }

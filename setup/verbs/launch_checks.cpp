@@ -1,6 +1,8 @@
 // What install, apply and set check and prepare for the launcher: that it is
 // there beside the wrapper, which files it reads, and the log folder, made
 // with its own access list when missing and audited when it is there.
+#include <algorithm>
+
 #include "setup/audit/security_reading.h"
 #include "setup/windows_messages.h"
 #include "setup/files.h"
@@ -31,6 +33,23 @@ std::vector<std::wstring> LaunchFilesToAudit(const ServiceCommandLine& line) {
     files.push_back(line.launcher->path);
     if (!line.launcher->options.envFile.empty()) files.push_back(line.launcher->options.envFile);
     return files;
+}
+
+// The file exists to keep values out of the command line, which every user
+// may read: one that a broad group may read keeps nothing secret.
+void WarnReadableEnvFile(const ServiceConfig& config, CheckFindings& checks) {
+    const ServiceCommandLine& line = config.commandLine;
+    if (!line.launcher || line.launcher->options.envFile.empty()) return;
+    const std::wstring& file = line.launcher->options.envFile;
+    AccessList list;
+    if (CheckFile(file) != NO_ERROR || ReadFileAccess(file, list) != NO_ERROR) return;
+    const std::vector<std::wstring> readers = BroadReaders(list, AccountName);
+    if (readers.empty()) return;
+    checks.warnings.push_back(L"The environment file " + Bracketed(file) + L" may be read by " +
+                              JoinWords(readers) +
+                              L": the values in it are no more secret than the command line. "
+                              L"Let only the administrators and the service's account read it "
+                              L"(icacls can).");
 }
 
 // An existing folder is judged as the folder that holds the program: one
@@ -71,9 +90,32 @@ CheckProblem PrepareLogFolder(const ServiceConfig& config, CheckFindings& checks
                 error};
     }
     if (created) {
+        checks.madeLogFolder = folder;
         checks.notes.push_back(L"Made the log folder " + Bracketed(folder) +
                                L", which only SYSTEM, the administrators and the service's "
                                L"account (" + sid + L") may write.");
     }
     return {};
+}
+
+CheckFindings UndoLogFolder(const CheckFindings& checks) {
+    CheckFindings undone = checks;
+    const std::wstring& folder = checks.madeLogFolder;
+    if (folder.empty()) return undone;
+    const std::wstring made = L"Made the log folder " + Bracketed(folder);
+    std::vector<std::wstring>& notes = undone.notes;
+    notes.erase(std::remove_if(notes.begin(), notes.end(),
+                               [&made](const std::wstring& note) {
+                                   return note.compare(0, made.size(), made) == 0;
+                               }),
+                notes.end());
+    // RemoveDirectoryW removes only an empty folder: what was put in it stays.
+    if (RemoveDirectoryW(folder.c_str())) {
+        notes.push_back(L"The log folder " + Bracketed(folder) + L" made for it was removed again.");
+    } else {
+        notes.push_back(L"The log folder " + Bracketed(folder) + L" made for it is left: it could "
+                        L"not be removed. " + WindowsError(GetLastError()));
+    }
+    undone.madeLogFolder.clear();
+    return undone;
 }

@@ -31,11 +31,11 @@ static std::optional<StepFailure> ReadService(const std::wstring& name, OpenedSe
     return std::nullopt;
 }
 
-// The files the manager and the wrapper start, and those the program's
-// arguments name, where they can be found now.
+// The files the manager, the wrapper and the launcher start or read, and
+// those the program's arguments name, where they can be found now.
 static std::vector<std::wstring> FilesRun(const ServiceCommandLine& line) {
     std::vector<std::wstring> files;
-    std::vector<std::wstring> paths = {line.managerProgram, line.decoded ? line.program : L""};
+    std::vector<std::wstring> paths = FilesOfService(line);
     if (line.decoded) {
         const auto kindOf = [](const std::wstring& path) {
             return FileExists(path) ? PathKind::File : PathKind::Missing;

@@ -14,15 +14,6 @@ constexpr DWORD kReadBytes = 1 << 20;
 // The launcher's pipe size, and the most it reads at once.
 constexpr DWORD kPipeBytes = 65536;
 
-std::string Format(const char* format, ...) {
-    char text[256];
-    va_list args;
-    va_start(args, format);
-    std::vsnprintf(text, sizeof(text), format, args);
-    va_end(args);
-    return text;
-}
-
 std::wstring WithArguments(std::wstring line, const std::vector<std::wstring>& arguments) {
     for (const std::wstring& argument : arguments) line += L" " + QuoteArgument(argument);
     return line;

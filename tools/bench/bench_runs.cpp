@@ -17,15 +17,6 @@ constexpr DWORD kEndTimeoutMs = 5000;
 constexpr ULONGLONG kStalledMs = 2000;
 constexpr ULONGLONG kStalledCheckMs = 250;
 
-std::string Format(const char* format, ...) {
-    char text[256];
-    va_list args;
-    va_start(args, format);
-    std::vsnprintf(text, sizeof(text), format, args);
-    va_end(args);
-    return text;
-}
-
 // One registration. Freed only once it has fired: one that has not may still
 // be filled in and delivered later.
 struct Watch {
@@ -282,6 +273,15 @@ void CloseProcesses(Processes& p) {
 }
 
 }  // namespace
+
+std::string Format(const char* format, ...) {
+    char text[256];
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(text, sizeof(text), format, args);
+    va_end(args);
+    return text;
+}
 
 LARGE_INTEGER Now() {
     LARGE_INTEGER now;

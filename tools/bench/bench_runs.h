@@ -62,3 +62,6 @@ DWORD StartAndWait(SC_HANDLE manager, const std::wstring& name, std::string& fai
 
 // Stops a service and waits for its stopped report with exit code 0.
 bool StopAndWait(SC_HANDLE manager, const std::wstring& name, std::string& failure);
+
+// printf-style text, cut at 255 bytes: for the short failure lines of a run.
+std::string Format(const char* format, ...);
