@@ -13,6 +13,7 @@ bool ExistsHere(const std::wstring& path) {
     std::wstring lower = path;
     for (wchar_t& c : lower) c = static_cast<wchar_t>(std::towlower(c));
     return lower == L"c:\\w\\service-wrapper.exe" || lower == L"c:\\p\\u.exe" ||
+           lower == L"c:\\w\\service-wrapper-launcher.exe" ||
            lower == L"c:\\program files\\w\\service-wrapper.exe";
 }
 
@@ -67,6 +68,13 @@ const ReviewCase kReviewCases[] = {
     {LR"("%SystemRoot%\service-wrapper.exe" 1 "%ProgramFiles%\u.exe" 100% %%)", 1, true, 1, {},
      {L"Element 0 holds a %NAME% reference", L"Element 2 holds"}},
     {L"", std::nullopt, false, std::nullopt, {L"empty"}, {}},
+    // Through the launcher, the program is the element after its --.
+    {LR"("C:\W\service-wrapper.exe" 1 "C:\W\service-wrapper-launcher.exe" "--service" "U" "--" "C:\P\u.exe")",
+     1, true, 1, {}, {}},
+    {LR"("C:\W\service-wrapper.exe" 1 "C:\W\service-wrapper-launcher.exe" "--" "C:\P\gone.exe" "a")",
+     1, true, 1, {LR"(The program [C:\P\gone.exe] does not exist.)"}, {}},
+    {LR"("C:\W\service-wrapper.exe" 1 "C:\X\service-wrapper-launcher.exe" "--" "C:\P\u.exe")",
+     1, true, 1, {LR"(The launcher [C:\X\service-wrapper-launcher.exe] does not exist.)"}, {}},
 };
 
 void ExpectPhrases(const std::vector<std::wstring>& texts, const std::vector<std::wstring>& phrases) {

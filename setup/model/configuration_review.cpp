@@ -57,6 +57,20 @@ static void ReviewFile(const wchar_t* what, const std::wstring& path, FileExists
     }
 }
 
+// The wrapper's child: the program, or the launcher and the program it
+// starts, each a file that must be there when the service starts.
+static void ReviewChild(const std::vector<std::wstring>& elements, FileExistsFunction fileExists,
+                        ConfigurationReview& review) {
+    if (!IsLauncherPath(elements[2])) {
+        ReviewFile(L"program", elements[2], fileExists, review);
+        return;
+    }
+    ReviewFile(L"launcher", elements[2], fileExists, review);
+    const ChildDecode child =
+        DecodeChildElements(std::vector<std::wstring>(elements.begin() + 2, elements.end()));
+    if (child.ok && child.launcher) ReviewFile(L"program", child.program, fileExists, review);
+}
+
 static void ReviewWrapperElements(const ServiceConfig& config, FileExistsFunction fileExists,
                                   ConfigurationReview& review) {
     const std::vector<std::wstring>& elements = config.commandLine.elements;
@@ -87,7 +101,7 @@ static void ReviewWrapperElements(const ServiceConfig& config, FileExistsFunctio
             L" holds a quotation mark, which the wrapper refuses: it would stop at once with "
             L"exit code 160.");
     } else {
-        ReviewFile(L"program", elements[2], fileExists, review);
+        ReviewChild(elements, fileExists, review);
     }
     if (review.stopTimeoutMs && config.preshutdownTimeoutMs &&
         *config.preshutdownTimeoutMs != *review.stopTimeoutMs) {
