@@ -129,6 +129,16 @@ TEST_F(SetupState, ReportsAMissingServiceAndAProgramThatCannotBeFound) {
     EXPECT_EQ(status.exitCode, 3u);
     EXPECT_EQ(status.out, name_ + L": stopped; last exit code 2: the program was not found\n");
 
+    // Through the launcher the service runs before the program is looked
+    // for: start waits for the program, and sees the service stop instead.
+    InstallRaw(QuoteArgument(g_wrapperPath) + L" 1000 " + QuoteArgument(g_launcherPath) + L" -- " +
+                   QuoteArgument(folder_ + L"\\no such program.exe"),
+               1000);
+    SetupRun launched = Setup({L"start", name_});
+    EXPECT_EQ(launched.exitCode, 1u);
+    EXPECT_TRUE(Holds(launched.err, L"it stopped again, with exit code 1066: the program ended "
+                                    L"with its own exit code 2"));
+
     // A file that is no program: the platform's words name it in place of
     // their insert (Windows and Wine word them differently).
     const std::wstring notAProgram = folder_ + L"\\not a program.exe";

@@ -45,7 +45,8 @@ static CheckProblem Restart(const VerbOutput& out, const ScHandle& service,
     const PendingReportSink print = PendingSink(out, pending);
     const FollowResult stop = StopAndFollow(service.handle, print);
     if (!stop.ended) return {L"it could not be stopped: " + stop.problem, stop.error};
-    const FollowResult start = StartAndFollow(service.handle, print);
+    const FollowResult start =
+        AwaitProgram(service, config.commandLine.text, StartAndFollow(service.handle, print));
     if (!start.ended) {
         return {L"it stopped, but could not be started again: " + start.problem, start.error};
     }

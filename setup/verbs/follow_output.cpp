@@ -1,6 +1,7 @@
 #include "setup/verbs/follow_output.h"
 
 #include "setup/console.h"
+#include "setup/manager/launched_program.h"
 #include "setup/manager/service_reading.h"
 #include "setup/model/config_json.h"
 #include "setup/model/service_command_line.h"
@@ -33,6 +34,28 @@ static void Announce(const VerbOutput& out, const ScHandle& service, DWORD settl
     }
 }
 
+// The name the process list gives the program: the platform adds ".exe" to
+// one named without an extension.
+static std::wstring ProgramFileName(const std::wstring& program) {
+    const std::size_t slash = program.find_last_of(L"\\/");
+    std::wstring name = slash == std::wstring::npos ? program : program.substr(slash + 1);
+    if (name.find(L'.') == std::wstring::npos) name += L".exe";
+    return name;
+}
+
+FollowResult AwaitProgram(const ScHandle& service, const std::wstring& commandLine,
+                          FollowResult started) {
+    if (!started.ended || started.stateBefore == SERVICE_RUNNING ||
+        started.status.dwCurrentState != SERVICE_RUNNING) {
+        return started;
+    }
+    const ServiceCommandLine line = DecodeServiceCommandLine(commandLine);
+    if (!line.launcher) return started;
+    started.status = AwaitLaunchedProgram(service.handle, started.status,
+                                          ProgramFileName(line.program), kProgramStartMs);
+    return started;
+}
+
 // A start or a stop, announced, with each pending report and the phase's
 // document.
 static FollowResult Follow(VerbOutput& out, const ScHandle& service,
@@ -44,8 +67,9 @@ static FollowResult Follow(VerbOutput& out, const ScHandle& service,
                  Printable(out.name) + L"...\n");
     json pending;
     const PendingReportSink sink = PendingSink(out, pending);
-    const FollowResult result =
+    FollowResult result =
         start ? StartAndFollow(service.handle, sink) : StopAndFollow(service.handle, sink);
+    if (start) result = AwaitProgram(service, commandLine, result);
     phase[start ? "alreadyRunning" : "alreadyStopped"] = result.stateBefore == settled;
     phase["pendingReports"] = pending;
     PutStatus(phase, result.status, commandLine);

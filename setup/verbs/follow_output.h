@@ -23,6 +23,14 @@ FollowResult FollowStart(VerbOutput& out, const ScHandle& service, const std::ws
 FollowResult FollowStop(VerbOutput& out, const ScHandle& service, const std::wstring& commandLine,
                         nlohmann::json& phase);
 
+// After a start that the service reports running: with the launcher in its
+// command line, the state once the program has started too, or once the
+// service has stopped again because the launcher could not start it (a
+// missing program, a malformed environment file), within kProgramStartMs.
+constexpr DWORD kProgramStartMs = 10000;
+FollowResult AwaitProgram(const ScHandle& service, const std::wstring& commandLine,
+                          FollowResult started);
+
 // The followed state in the document's form: "status" with the exit code
 // explained.
 void PutStatus(nlohmann::json& phase, const SERVICE_STATUS_PROCESS& status,
