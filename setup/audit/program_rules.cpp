@@ -39,8 +39,7 @@ const BatchCharacter kBatchCharacters[] = {
 // The file's name in lower case, without the dots and blanks at its end that
 // the platform drops from a path.
 static std::wstring FileName(const std::wstring& path) {
-    std::size_t slash = path.find_last_of(L"\\/");
-    std::wstring name = LowerAscii(slash == std::wstring::npos ? path : path.substr(slash + 1));
+    std::wstring name = LowerAscii(FileNameOf(path));
     while (!name.empty() && (name.back() == L'.' || name.back() == L' ')) name.pop_back();
     return name;
 }

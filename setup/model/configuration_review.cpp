@@ -5,11 +5,6 @@
 #include "setup/model/service_command_line.h"
 #include "setup/model/text.h"
 
-static std::wstring FileNameOf(const std::wstring& path) {
-    std::size_t slash = path.find_last_of(L"\\/");
-    return slash == std::wstring::npos ? path : path.substr(slash + 1);
-}
-
 bool HoldsEnvironmentReference(const std::wstring& text) {
     std::size_t open = text.find(L'%');
     while (open != std::wstring::npos) {

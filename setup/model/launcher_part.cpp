@@ -6,9 +6,7 @@
 static const wchar_t kLauncherFile[] = L"service-wrapper-launcher.exe";
 
 bool IsLauncherPath(const std::wstring& path) {
-    const std::size_t slash = path.find_last_of(L"\\/");
-    return SameIgnoringCase(slash == std::wstring::npos ? path : path.substr(slash + 1),
-                            kLauncherFile);
+    return SameIgnoringCase(FileNameOf(path), kLauncherFile);
 }
 
 std::wstring LauncherPathBeside(const std::wstring& wrapperPath) {

@@ -82,9 +82,7 @@ std::wstring ManagerProgramPath(const std::wstring& line) {
 }
 
 bool IsWrapperPath(const std::wstring& path) {
-    std::size_t slash = path.find_last_of(L"\\/");
-    std::wstring file = slash == std::wstring::npos ? path : path.substr(slash + 1);
-    return SameIgnoringCase(file, L"service-wrapper.exe");
+    return SameIgnoringCase(FileNameOf(path), L"service-wrapper.exe");
 }
 
 ServiceCommandLine DecodeServiceCommandLine(const std::wstring& text) {

@@ -14,6 +14,11 @@ bool SameIgnoringCase(const std::wstring& a, const std::wstring& b) {
     return a.size() == b.size() && LowerAscii(a) == LowerAscii(b);
 }
 
+std::wstring FileNameOf(const std::wstring& path) {
+    const std::size_t slash = path.find_last_of(L"\\/");
+    return slash == std::wstring::npos ? path : path.substr(slash + 1);
+}
+
 std::wstring JoinWords(const std::vector<std::wstring>& words) {
     std::wstring text;
     for (std::size_t i = 0; i < words.size(); ++i) {

@@ -10,6 +10,9 @@
 std::wstring LowerAscii(std::wstring text);
 bool SameIgnoringCase(const std::wstring& a, const std::wstring& b);
 
+// What follows the last \ or / of a path; the whole path without one.
+std::wstring FileNameOf(const std::wstring& path);
+
 // "a", "a and b", "a, b and c".
 std::wstring JoinWords(const std::vector<std::wstring>& words);
 

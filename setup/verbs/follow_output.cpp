@@ -37,8 +37,7 @@ static void Announce(const VerbOutput& out, const ScHandle& service, DWORD settl
 // The name the process list gives the program: the platform adds ".exe" to
 // one named without an extension.
 static std::wstring ProgramFileName(const std::wstring& program) {
-    const std::size_t slash = program.find_last_of(L"\\/");
-    std::wstring name = slash == std::wstring::npos ? program : program.substr(slash + 1);
+    std::wstring name = FileNameOf(program);
     if (name.find(L'.') == std::wstring::npos) name += L".exe";
     return name;
 }
