@@ -128,6 +128,40 @@ TEST_F(SetupSecurity, JudgesTheEnvironmentFileLikeTheProgramAndWarnsWhenEveryone
                                    L"] may be read by Everyone (every account, guests included)"));
 }
 
+// A log folder runs nothing, but one that everyone may write lets anyone
+// plant links the service writes through: refused unless told to go on, and
+// named as what it is by install and show.
+TEST_F(SetupSecurity, RefusesALogFolderEveryoneMayWriteUnlessToldToGoOn) {
+    const std::wstring logs = kAuditFolder + L"\\open folder";
+    const std::wstring finding =
+        L"Warning: Everyone (every account, guests included) may make the service overwrite "
+        L"other files through links planted in its log folder, with the service's account, "
+        L"through:\n  the log folder [" + logs + L"], which the service writes into: add files to "
+        L"it, ";
+    std::vector<std::wstring> install = {L"install", name_, L"--start", L"demand",
+                                         L"--log-dir", logs, L"--", kClosedProgram};
+    SetupRun run = Setup(install);
+    EXPECT_EQ(run.exitCode, 1u) << Narrow(run.out);
+    EXPECT_TRUE(Holds(run.err, L"Cannot install " + name_ + L": broad groups of accounts, such "
+                               L"as Everyone or Users, may write its log folder [" + logs + L"]"));
+    EXPECT_TRUE(Holds(run.err, finding)) << Narrow(run.err);
+    EXPECT_EQ(StoredCommandLine(), L"");
+
+    install.insert(install.begin() + 2, L"--accept-writable-paths");
+    run = Setup(install);
+    EXPECT_EQ(run.exitCode, 0u) << Narrow(run.err);
+    EXPECT_TRUE(Holds(run.out, finding)) << Narrow(run.out);
+    run = Setup({L"show", name_, L"--json"});
+    EXPECT_EQ(run.exitCode, 3u);
+    const json shown = json::parse(Narrow(run.out));
+    bool named = false;
+    for (const json& found : shown["accessFindings"]) {
+        named = named || (found["kind"] == "logFolder" && found["object"] == Narrow(logs) &&
+                          found["level"] == "warning");
+    }
+    EXPECT_TRUE(named) << Narrow(run.out);
+}
+
 // The argument from the injection that made a batch service write a file.
 TEST_F(SetupSecurity, RefusesProgramsThatCannotWorkAsWritten) {
     const std::wstring batch = folder_ + L"\\task.bat";

@@ -139,6 +139,17 @@ TEST_F(SetupState, ReportsAMissingServiceAndAProgramThatCannotBeFound) {
     EXPECT_TRUE(Holds(launched.err, L"it stopped again, with exit code 1066: the program ended "
                                     L"with its own exit code 2"));
 
+    // A batch file runs in the command interpreter: start finds it there and
+    // says the service runs, long before the program behind it ends.
+    const std::wstring batch = folder_ + L"\\runs a while.cmd";
+    WriteTextFile(batch, "@" + Narrow(QuoteArgument(PrepareChild("exit-after 5000"))) + "\r\n");
+    InstallRaw(QuoteArgument(g_wrapperPath) + L" 1000 " + QuoteArgument(g_launcherPath) + L" -- " +
+                   QuoteArgument(batch),
+               1000);
+    SetupRun batchStarted = Setup({L"start", name_});
+    EXPECT_EQ(batchStarted.exitCode, 0u) << Narrow(batchStarted.err);
+    EXPECT_EQ(Setup({L"stop", name_}).exitCode, 0u);
+
     // A file that is no program: the platform's words name it in place of
     // their insert (Windows and Wine word them differently).
     const std::wstring notAProgram = folder_ + L"\\not a program.exe";

@@ -163,8 +163,12 @@ std::wstring WrapperService::PrepareChild(const char* behaviour, size_t service)
     EXPECT_TRUE(CopyFileW(g_testChildPath.c_str(), path.c_str(), /*bFailIfExists=*/FALSE))
         << Narrow(g_testChildPath) << " -> " << Narrow(path) << ": " << GetLastError();
     WriteTextFile(WithoutExtension(path) + L".behaviour", behaviour);
-    DeleteFileW((WithoutExtension(path) + L".record").c_str());
-    DeleteFileW((WithoutExtension(path) + L".release").c_str());
+    // A release left from an earlier life would end this child as it starts.
+    for (const wchar_t* side : {L".record", L".release"}) {
+        const std::wstring file = WithoutExtension(path) + side;
+        EXPECT_TRUE(DeleteFileW(file.c_str()) || GetLastError() == ERROR_FILE_NOT_FOUND)
+            << Narrow(file) << ": " << GetLastError();
+    }
     return path;
 }
 

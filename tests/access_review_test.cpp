@@ -12,7 +12,7 @@ constexpr std::uint32_t kWineWritable = 0x1301FF;  // Wine's Everyone entry for 
 constexpr std::uint8_t kOici = kObjectInheritAce | kContainerInheritAce;
 constexpr AuditedKind kFile = AuditedKind::File, kOwn = AuditedKind::OwnFolder,
                       kAbove = AuditedKind::FolderAbove, kService = AuditedKind::Service,
-                      kKey = AuditedKind::RegistryKey;
+                      kKey = AuditedKind::RegistryKey, kLog = AuditedKind::LogFolder;
 constexpr std::uint32_t kWrite = kFileWriteData, kAppend = kFileAppendData,
                         kChild = kFileDeleteChild, kDac = kWriteDac, kOwner = kWriteOwner,
                         kGW = kGenericWrite, kGA = kGenericAll;
@@ -71,6 +71,11 @@ const RightCase kRightCases[] = {
     {kKey, kGW, kKeySetValue | kKeyCreateSubKey, L"(given as generic write)"},
     {kKey, kGA, RightsThatCount(kKey), L"(full control)"},
     {kKey, 0x20019 /* KEY_READ */ | 0x20 /* create link */ | kGenericRead, 0, L""},
+    // Judged as the program's own folder, but it runs nothing: the danger is links.
+    {kLog, kWineWritable, kWrite | kAppend | kChild | kDelete,
+     L" delete or rename it: any of them could make the service overwrite other files through "
+     L"links planted in it, with the service's account."},
+    {kLog, kGA, RightsThatCount(kLog), L"(full control)"},
 };
 
 TEST(ReviewAccess, CountsTheRightsThatChangeWhatTheServiceRuns) {
@@ -177,14 +182,29 @@ TEST(ReviewAccess, WarnsForBroadGroupsAndNamesEveryOtherAccount) {
 }
 
 TEST(ReviewAccess, NamesTheObjectThePrincipalAndTheRights) {
-    AccessList list{true, {Allow(kEveryone, kWineWritable, kOici)}};
-    std::vector<AccessFinding> findings = ReviewAccess(kOwn, L"C:\\Tools", list, NameOf);
-    ASSERT_EQ(findings.size(), 1u);
-    EXPECT_EQ(findings[0].text,
-              L"The folder [C:\\Tools], which holds the file, lets Everyone (every account, guests "
-              L"included) add files to it, add subfolders to it, delete or rename what it holds "
-              L"and delete or rename it: any of them could replace or change what the service "
-              L"runs, with the service's account.");
+    const struct {
+        AuditedKind kind;
+        const wchar_t* sid;
+        std::wstring text;
+    } kCases[] = {
+        {kOwn, kEveryone,
+         L"The folder [C:\\Tools], which holds the file, lets Everyone (every account, guests "
+         L"included) add files to it, add subfolders to it, delete or rename what it holds and "
+         L"delete or rename it: any of them could replace or change what the service runs, with "
+         L"the service's account."},
+        {kLog, kAlice,
+         L"The log folder [C:\\Tools], which the service writes into, lets MACHINE\\alice (" +
+             std::wstring(kAlice) +
+             L") add files to it, add subfolders to it, delete or rename what it holds and delete "
+             L"or rename it: unless that is an administrator's account, it could make the service "
+             L"overwrite other files through links planted in it, with the service's account."},
+    };
+    for (const auto& c : kCases) {
+        AccessList list{true, {Allow(c.sid, kWineWritable, kOici)}};
+        std::vector<AccessFinding> findings = ReviewAccess(c.kind, L"C:\\Tools", list, NameOf);
+        ASSERT_EQ(findings.size(), 1u);
+        EXPECT_EQ(findings[0].text, c.text);
+    }
 }
 
 TEST(ReviewAccess, NoListAtAllLetsEveryoneDoEverythingAndAnEmptyOneNoOne) {

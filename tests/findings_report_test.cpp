@@ -37,6 +37,8 @@ TEST(FindsWritablePaths, StopsAWriteOnlyForAWarningAboutTheFilesAndTheirFolders)
         {AuditedKind::RegistryKey, L"S-1-1-0", false},
         {AuditedKind::File, kUser.c_str(), false},
         {AuditedKind::OwnFolder, kUser.c_str(), false},
+        {AuditedKind::LogFolder, L"S-1-5-32-545", true},
+        {AuditedKind::LogFolder, kUser.c_str(), false},
     };
     for (const auto& c : kCases) {
         SCOPED_TRACE(testing::PrintToString(std::wstring(c.sid)) + " kind " +
@@ -55,7 +57,9 @@ TEST(AccessFindingsText, GroupsEachLevelByPrincipalWarningsFirst) {
                  Allow({{kUser.c_str(), kFileAllAccess}, {L"S-1-1-0", kFileWriteData}})),
           Review(AuditedKind::OwnFolder, L"C:\\a",
                  Allow({{L"S-1-5-32-545", kFileWriteData}, {kUser.c_str(), kFileAllAccess}})),
-          Review(AuditedKind::FolderAbove, L"C:\\", Allow({{L"S-1-1-0", kDelete}}))}) {
+          Review(AuditedKind::FolderAbove, L"C:\\", Allow({{L"S-1-1-0", kDelete}})),
+          Review(AuditedKind::LogFolder, L"C:\\l",
+                 Allow({{L"S-1-5-11", kFileWriteData}, {kUser.c_str(), kFileDeleteChild}}))}) {
         findings.insert(findings.end(), part.begin(), part.end());
     }
     findings.push_back(AccessFinding{FindingLevel::Note, AuditedKind::FolderAbove, L"C:\\b", L"",
@@ -70,14 +74,20 @@ TEST(AccessFindingsText, GroupsEachLevelByPrincipalWarningsFirst) {
                   L"Warning: Users (every ordinary account of the machine, and the domain's "
                   L"users)" + through +
                   L"  the folder [C:\\a], which holds the file: add files to it\n"
+                  L"Warning: Authenticated Users (every account that has signed in, each domain "
+                  L"user included) may make the service overwrite other files through links "
+                  L"planted in its log folder, with the service's account, through:\n"
+                  L"  the log folder [C:\\l], which the service writes into: add files to it\n"
                   L"Note: " + kUser +
                   L" may replace or change what the service runs, with the service's account, "
                   L"unless it is an administrator's account, through:\n"
                   L"  the file [C:\\a\\p.exe]: do anything with it (full control)\n"
                   L"  the folder [C:\\a], which holds the file: do anything with it (full "
                   L"control)\n"
+                  L"  the log folder [C:\\l], which the service writes into: delete or rename "
+                  L"what it holds\n"
                   L"Note: Could not read who may change the folder [C:\\b].\n");
-    EXPECT_EQ(AccessFindingTexts(findings, FindingLevel::Warning).size(), 3u);
+    EXPECT_EQ(AccessFindingTexts(findings, FindingLevel::Warning).size(), 4u);
     EXPECT_EQ(AccessFindingsText({}), L"");
 }
 
@@ -86,8 +96,10 @@ TEST(AccessFindingsJson, GivesEachFindingsPartsAndNullForAListNotRead) {
         Review(AuditedKind::OwnFolder, L"C:\\a", Allow({{L"S-1-1-0", kFileWriteData | kDelete}}));
     findings.push_back(AccessFinding{FindingLevel::Note, AuditedKind::Service, L"U", L"", L"", 0,
                                      L"Could not read.", L"", L""});
+    findings.push_back(AccessFinding{FindingLevel::Note, AuditedKind::LogFolder, L"L", L"", L"",
+                                     0, L"Could not read.", L"", L""});
     const nlohmann::json json = AccessFindingsJson(findings);
-    ASSERT_EQ(json.size(), 2u);
+    ASSERT_EQ(json.size(), 3u);
     EXPECT_EQ(json[0]["level"], "warning");
     EXPECT_EQ(json[0]["kind"], "ownFolder");
     EXPECT_EQ(json[0]["object"], "C:\\a");
@@ -100,6 +112,7 @@ TEST(AccessFindingsJson, GivesEachFindingsPartsAndNullForAListNotRead) {
     EXPECT_EQ(json[1]["kind"], "service");
     EXPECT_TRUE(json[1]["principal"].is_null());
     EXPECT_TRUE(json[1]["sid"].is_null());
+    EXPECT_EQ(json[2]["kind"], "logFolder");
 }
 
 }  // namespace

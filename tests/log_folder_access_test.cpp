@@ -18,7 +18,7 @@ TEST(LogFolderAccess, LetsOnlyTheServiceAccountWriteBesidesSystemAndAdministrato
         SCOPED_TRACE(testing::PrintToString(account));
         const AccessList list = LogFolderAccessList(account);
         const std::vector<AccessFinding> findings =
-            ReviewAccess(AuditedKind::OwnFolder, L"C:\\logs", list, NoName);
+            ReviewAccess(AuditedKind::LogFolder, L"C:\\logs", list, NoName);
         ASSERT_EQ(findings.size(), 1u);
         EXPECT_EQ(findings[0].sid, account);
         EXPECT_EQ(findings[0].level, FindingLevel::Note);

@@ -47,3 +47,25 @@ TEST(FindProgram, TakesTheFirstFolderThatHoldsItAsTheServiceWould) {
 }
 
 }  // namespace
+
+// What runs for a program named without an extension, and what the process
+// list then calls it.
+TEST(ProgramNames, AddTheExtensionTheSystemAddsAndNameTheInterpreterForBatchFiles) {
+    struct Case {
+        const wchar_t* program;
+        const wchar_t* runs;
+        const wchar_t* listedAs;
+    } const cases[] = {
+        {L"C:\\Tools\\tool", L"C:\\Tools\\tool.exe", L"tool.exe"},
+        {L"C:\\Tools.v2\\tool", L"C:\\Tools.v2\\tool.exe", L"tool.exe"},
+        {L"C:\\Tools\\tool.v2", L"C:\\Tools\\tool.v2", L"tool.v2"},
+        {L"ping.exe", L"ping.exe", L"ping.exe"},
+        {L"C:\\Jobs\\nightly.CMD", L"C:\\Jobs\\nightly.CMD", L"cmd.exe"},
+        {L"nightly.bat", L"nightly.bat", L"cmd.exe"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(std::wstring(c.program)));
+        EXPECT_EQ(WithRunExtension(c.program), c.runs);
+        EXPECT_EQ(ProcessFileName(c.program), c.listedAs);
+    }
+}

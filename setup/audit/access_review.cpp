@@ -67,7 +67,8 @@ const NamedRight kFileRights[] = {
 };
 
 // Adding a file beside the program plants a library it loads; deleting or
-// renaming one replaces the program itself.
+// renaming one replaces the program itself. In the log folder the same rights
+// let one plant a link where the service is about to write.
 const NamedRight kOwnFolderRights[] = {
     {kFileWriteData, L"add files to it"},
     {kFileAppendData, L"add subfolders to it"},
@@ -114,7 +115,8 @@ struct GenericMapping {
 static RightsOfKind NamedRights(AuditedKind kind) {
     switch (kind) {
     case AuditedKind::File: return {std::begin(kFileRights), std::end(kFileRights)};
-    case AuditedKind::OwnFolder: return {std::begin(kOwnFolderRights), std::end(kOwnFolderRights)};
+    case AuditedKind::OwnFolder:
+    case AuditedKind::LogFolder: return {std::begin(kOwnFolderRights), std::end(kOwnFolderRights)};
     case AuditedKind::FolderAbove:
         return {std::begin(kFolderAboveRights), std::end(kFolderAboveRights)};
     case AuditedKind::Service: return {std::begin(kServiceRights), std::end(kServiceRights)};
@@ -128,6 +130,7 @@ static GenericMapping MappingOf(AuditedKind kind) {
     case AuditedKind::File:
     case AuditedKind::OwnFolder:
     case AuditedKind::FolderAbove:
+    case AuditedKind::LogFolder:
         return {kFileGenericRead, kFileGenericWrite, kFileGenericExecute, kFileAllAccess};
     case AuditedKind::Service:
         // Read: query config and status, interrogate, enumerate dependents;
@@ -207,20 +210,27 @@ static std::wstring ObjectPhrase(AuditedKind kind, const std::wstring& object) {
     case AuditedKind::FolderAbove: what = L"The folder"; break;
     case AuditedKind::Service: what = L"The service"; break;
     case AuditedKind::RegistryKey: break;
+    case AuditedKind::LogFolder: what = L"The log folder"; break;
     }
     std::wstring phrase = std::wstring(what) + L" [" + object + L"]";
     if (kind == AuditedKind::OwnFolder) phrase += L", which holds the file,";
     if (kind == AuditedKind::FolderAbove) phrase += L", on the file's path,";
+    if (kind == AuditedKind::LogFolder) phrase += L", which the service writes into,";
     return phrase;
 }
 
-static std::wstring Consequence(FindingLevel level) {
+// A log folder runs nothing: what others may do there is plant links that
+// the service, writing its log with its own rights, follows.
+static std::wstring Consequence(AuditedKind kind, FindingLevel level) {
+    const std::wstring what = kind == AuditedKind::LogFolder
+                                  ? L"make the service overwrite other files through links "
+                                    L"planted in it"
+                                  : L"replace or change what the service runs";
     if (level == FindingLevel::Warning) {
-        return L": any of them could replace or change what the service runs, with the "
-               L"service's account.";
+        return L": any of them could " + what + L", with the service's account.";
     }
-    return L": unless that is an administrator's account, it could replace or change what the "
-           L"service runs, with the service's account.";
+    return L": unless that is an administrator's account, it could " + what +
+           L", with the service's account.";
 }
 
 static AccessFinding NoListFinding(AuditedKind kind, const std::wstring& object) {
@@ -229,7 +239,7 @@ static AccessFinding NoListFinding(AuditedKind kind, const std::wstring& object)
                           L"do anything with it"};
     finding.text = ObjectPhrase(kind, object) +
                    L" has no access list at all, which lets everyone do anything with it" +
-                   Consequence(FindingLevel::Warning);
+                   Consequence(kind, FindingLevel::Warning);
     return finding;
 }
 
@@ -245,7 +255,7 @@ static AccessFinding EntryFinding(AuditedKind kind, const std::wstring& object,
                         : name == entry.sid ? name : name + L" (" + entry.sid + L")";
     finding.rightsText = RightsInWords(kind, entry.mask, rights);
     finding.text = ObjectPhrase(kind, object) + L" lets " + finding.who + L" " +
-                   finding.rightsText + Consequence(level);
+                   finding.rightsText + Consequence(kind, level);
     return finding;
 }
 

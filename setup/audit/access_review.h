@@ -62,6 +62,7 @@ enum class AuditedKind {
     FolderAbove,  // a folder further up, to the root of the drive or share
     Service,      // the service object in the manager
     RegistryKey,  // HKLM\SYSTEM\CurrentControlSet\Services\<name>
+    LogFolder,    // the folder the launcher writes the program's output into
 };
 
 enum class FindingLevel { Warning, Note };
@@ -97,8 +98,9 @@ std::vector<AccessFinding> ReviewAccess(AuditedKind kind, const std::wstring& ob
 // access list may be read by everyone. For a file meant to hold secrets.
 std::vector<std::wstring> BroadReaders(const AccessList& list, AccountNameFunction nameOf);
 
-// The rights that let someone replace or change what the service runs, for
-// this kind of object, as specific rights (generic ones are mapped first).
+// The rights that let someone replace or change what the service runs (in
+// the log folder: plant links it writes through), for this kind of object,
+// as specific rights (generic ones are mapped first).
 std::uint32_t RightsThatCount(AuditedKind kind);
 
 // A mask with its generic rights replaced by the specific ones they stand

@@ -16,7 +16,7 @@ void AddRuleFindings(const std::vector<RuleFinding>& findings, CheckFindings& ch
 
 static bool IsPathKind(AuditedKind kind) {
     return kind == AuditedKind::File || kind == AuditedKind::OwnFolder ||
-           kind == AuditedKind::FolderAbove;
+           kind == AuditedKind::FolderAbove || kind == AuditedKind::LogFolder;
 }
 
 bool FindsWritablePaths(const std::vector<AccessFinding>& findings) {
@@ -34,19 +34,34 @@ static std::wstring ObjectLine(const AccessFinding& finding) {
     case AuditedKind::FolderAbove: return L"the folder " + object + L", on the file's path";
     case AuditedKind::Service: return L"the service " + object;
     case AuditedKind::RegistryKey: break;
+    case AuditedKind::LogFolder:
+        return L"the log folder " + object + L", which the service writes into";
     }
     return L"the service's registry key " + object;
 }
 
-static std::wstring Heading(const AccessFinding& finding) {
+// Said for the log folder alone when that is all a principal may write.
+static std::wstring Heading(const AccessFinding& finding, bool onlyLogFolder) {
+    const std::wstring what = onlyLogFolder
+                                  ? L" may make the service overwrite other files through links "
+                                    L"planted in its log folder, with the service's account"
+                                  : L" may replace or change what the service runs, with the "
+                                    L"service's account";
     if (finding.level == FindingLevel::Warning) {
-        return WarningLine(finding.who +
-                           L" may replace or change what the service runs, with the service's "
-                           L"account, through:");
+        return WarningLine(finding.who + what + L", through:");
     }
-    return NoteLine(finding.who +
-                    L" may replace or change what the service runs, with the service's account, "
-                    L"unless it is an administrator's account, through:");
+    return NoteLine(finding.who + what + L", unless it is an administrator's account, through:");
+}
+
+static bool SameGroup(const AccessFinding& a, const AccessFinding& b) {
+    return a.level == b.level && a.sid == b.sid;
+}
+
+static bool OnlyLogFolder(const std::vector<AccessFinding>& findings, const AccessFinding& first) {
+    for (const AccessFinding& finding : findings) {
+        if (SameGroup(finding, first) && finding.kind != AuditedKind::LogFolder) return false;
+    }
+    return true;
 }
 
 // One level's findings, each principal's under one heading.
@@ -60,10 +75,10 @@ static std::wstring LevelText(const std::vector<AccessFinding>& findings, Findin
             text += level == FindingLevel::Warning ? WarningLine(first.text) : NoteLine(first.text);
             continue;
         }
-        text += Heading(first);
+        text += Heading(first, OnlyLogFolder(findings, first));
         for (std::size_t j = i; j < findings.size(); ++j) {
             const AccessFinding& same = findings[j];
-            if (done[j] || same.level != level || same.sid != first.sid) continue;
+            if (done[j] || !SameGroup(same, first)) continue;
             text += L"  " + ObjectLine(same) + L": " + same.rightsText + L"\n";
             done[j] = true;
         }
@@ -82,6 +97,7 @@ static const char* KindWord(AuditedKind kind) {
     case AuditedKind::FolderAbove: return "folderAbove";
     case AuditedKind::Service: return "service";
     case AuditedKind::RegistryKey: break;
+    case AuditedKind::LogFolder: return "logFolder";
     }
     return "registryKey";
 }

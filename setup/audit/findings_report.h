@@ -40,11 +40,13 @@ bool FindsWritablePaths(const std::vector<AccessFinding>& findings);
 // one line per object with the rights in words:
 //   Warning: Everyone (...) may replace or change what the service runs, ...:
 //     the folder [C:\Tools], which holds the file: add files to it, ...
+// (the heading says what writing the log folder leads to instead when that
+// is all the principal may write).
 // A finding with no principal (a list that could not be read) stands alone.
 std::wstring AccessFindingsText(const std::vector<AccessFinding>& findings);
 
 // [{"level": "warning"|"note", "kind": "file"|"ownFolder"|"folderAbove"|
-// "service"|"registryKey", "object", "principal", "sid", "rights" (the
+// "service"|"registryKey"|"logFolder", "object", "principal", "sid", "rights" (the
 // access mask that counts), "rightsText", "text"}]; principal and sid are
 // null for a list that could not be read.
 nlohmann::json AccessFindingsJson(const std::vector<AccessFinding>& findings);

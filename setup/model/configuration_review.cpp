@@ -2,6 +2,7 @@
 
 #include "child/wrapper_arguments.h"
 #include "setup/model/launcher_part.h"
+#include "setup/model/program_search.h"
 #include "setup/model/service_command_line.h"
 #include "setup/model/text.h"
 
@@ -26,10 +27,8 @@ static bool UnquotedPathWithBlank(const std::wstring& line) {
     return line.find_first_of(L" \t") < exe;
 }
 
-// The platform adds ".exe" to a program named without an extension.
 static bool ProgramExists(const std::wstring& path, FileExistsFunction fileExists) {
-    if (fileExists(path)) return true;
-    return FileNameOf(path).find(L'.') == std::wstring::npos && fileExists(path + L".exe");
+    return fileExists(path) || fileExists(WithRunExtension(path));
 }
 
 static bool IsPlainNumber(const std::wstring& text) {

@@ -35,15 +35,22 @@ std::vector<SearchFolder> ServiceSearchFolders(const std::wstring& wrapperPath,
     }
 }
 
-static bool HasExtension(const std::wstring& name) {
+std::wstring WithRunExtension(const std::wstring& path) {
+    if (FileNameOf(path).find(L'.') != std::wstring::npos) return path;
+    return path + L".exe";
+}
+
+std::wstring ProcessFileName(const std::wstring& path) {
+    const std::wstring name = FileNameOf(WithRunExtension(path));
     const std::size_t dot = name.rfind(L'.');
-    return dot != std::wstring::npos && dot + 1 < name.size();
+    const std::wstring extension = LowerAscii(name.substr(dot));
+    return extension == L".bat" || extension == L".cmd" ? L"cmd.exe" : name;
 }
 
 std::optional<FoundProgram> FindProgram(const std::wstring& name,
                                         const std::vector<SearchFolder>& folders,
                                         const std::function<bool(const std::wstring&)>& isFile) {
-    const std::wstring file = HasExtension(name) ? name : name + L".exe";
+    const std::wstring file = WithRunExtension(name);
     for (const SearchFolder& folder : folders) {
         const std::wstring path = folder.path + L"\\" + file;
         if (isFile(path)) return FoundProgram{path, folder.where};

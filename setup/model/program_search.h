@@ -28,6 +28,14 @@ struct FoundProgram {
     const wchar_t* where;
 };
 
+// The file the platform runs for a program named so: ".exe" added to a file
+// name without an extension.
+std::wstring WithRunExtension(const std::wstring& path);
+
+// The name the system's process list gives a program started so: a batch
+// file runs in the command interpreter.
+std::wstring ProcessFileName(const std::wstring& path);
+
 // The first file named name (name.exe for a name without an extension, as
 // Windows starts it) in those folders, or none.
 std::optional<FoundProgram> FindProgram(const std::wstring& name,

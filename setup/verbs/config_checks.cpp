@@ -149,6 +149,30 @@ static ServiceConfig AsStartedConfig(const ServiceConfig& config) {
     return started;
 }
 
+// What stops the write when broad groups may write what the service runs, or
+// only its log folder, which runs nothing but can be made a trap.
+static CheckProblem WritablePathsProblem(const ServiceConfig& config,
+                                         const std::vector<AccessFinding>& findings) {
+    std::vector<AccessFinding> others;
+    for (const AccessFinding& finding : findings) {
+        if (finding.kind != AuditedKind::LogFolder) others.push_back(finding);
+    }
+    if (!FindsWritablePaths(others)) {
+        return {L"broad groups of accounts, such as Everyone or Users, may write its log folder " +
+                Bracketed(config.commandLine.launcher->options.logDir) +
+                L", as listed below, and so make the service overwrite other files through "
+                L"links planted in it. Give --log-dir a folder that only administrators and the "
+                L"service's account may write (a missing one is made so), or take the write "
+                L"rights listed away (icacls can); or give --accept-writable-paths to go on all "
+                L"the same."};
+    }
+    return {L"broad groups of accounts, such as Everyone or Users, may replace or change the "
+            L"files it would run, as listed below. Move the wrapper, the program and the files "
+            L"its arguments name to a folder that only administrators may change, such as one "
+            L"under C:\\Program Files, or take the write rights listed away (icacls can); or give "
+            L"--accept-writable-paths to go on all the same."};
+}
+
 CheckProblem CheckBeforeWriting(const SetupCommand& command, const ServiceConfig& config,
                                 CheckFindings& checks, bool onlyLessens) {
     WarnOfMissingDependencies(command.options, checks);
@@ -167,11 +191,7 @@ CheckProblem CheckBeforeWriting(const SetupCommand& command, const ServiceConfig
     if (!FindsWritablePaths(checks.access) || command.options.acceptWritablePaths) {
         return PrepareLogFolder(config, checks);
     }
-    return {L"broad groups of accounts, such as Everyone or Users, may replace or change the "
-            L"files it would run, as listed below. Move the wrapper, the program and the files "
-            L"its arguments name to a folder that only administrators may change, such as one "
-            L"under C:\\Program Files, or take the write rights listed away (icacls can); or give "
-            L"--accept-writable-paths to go on all the same."};
+    return WritablePathsProblem(config, checks.access);
 }
 
 CheckProblem ReadPasswordOf(const SetupCommand& command, const std::wstring& account,

@@ -4,6 +4,7 @@
 #include "setup/manager/launched_program.h"
 #include "setup/manager/service_reading.h"
 #include "setup/model/config_json.h"
+#include "setup/model/program_search.h"
 #include "setup/model/service_command_line.h"
 #include "setup/model/state_report.h"
 #include "setup/model/text.h"
@@ -34,14 +35,6 @@ static void Announce(const VerbOutput& out, const ScHandle& service, DWORD settl
     }
 }
 
-// The name the process list gives the program: the platform adds ".exe" to
-// one named without an extension.
-static std::wstring ProgramFileName(const std::wstring& program) {
-    std::wstring name = FileNameOf(program);
-    if (name.find(L'.') == std::wstring::npos) name += L".exe";
-    return name;
-}
-
 FollowResult AwaitProgram(const ScHandle& service, const std::wstring& commandLine,
                           FollowResult started) {
     if (!started.ended || started.stateBefore == SERVICE_RUNNING ||
@@ -51,7 +44,7 @@ FollowResult AwaitProgram(const ScHandle& service, const std::wstring& commandLi
     const ServiceCommandLine line = DecodeServiceCommandLine(commandLine);
     if (!line.launcher) return started;
     started.status = AwaitLaunchedProgram(service.handle, started.status,
-                                          ProgramFileName(line.program), kProgramStartMs);
+                                          ProcessFileName(line.program), kProgramStartMs);
     return started;
 }
 

@@ -52,8 +52,9 @@ void WarnReadableEnvFile(const ServiceConfig& config, CheckFindings& checks) {
                               L"(icacls can).");
 }
 
-// An existing folder is judged as the folder that holds the program: one
-// that a broad group may write lets others plant links the service follows.
+// An existing folder is judged with the rights that count on the folder that
+// holds the program: one that a broad group may write lets others plant links
+// the service follows, and stops the write like a writable program.
 void AuditLogFolder(const ServiceConfig& config, CheckFindings& checks) {
     const ServiceCommandLine& line = config.commandLine;
     if (!line.launcher || line.launcher->options.logDir.empty()) return;
@@ -67,7 +68,7 @@ void AuditLogFolder(const ServiceConfig& config, CheckFindings& checks) {
         return;
     }
     const std::vector<AccessFinding> findings =
-        ReviewAccess(AuditedKind::OwnFolder, folder, list, AccountName);
+        ReviewAccess(AuditedKind::LogFolder, folder, list, AccountName);
     checks.access.insert(checks.access.end(), findings.begin(), findings.end());
 }
 

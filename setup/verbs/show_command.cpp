@@ -73,9 +73,10 @@ static void CheckReferencedPaths(const ServiceCommandLine& line,
 }
 
 // What show finds besides the review of the command line: the program's
-// checks, and who may change what the service runs, the service itself and
-// its registry key. The program's checks and the audit judge the command
-// line as the wrapper will read it, its %NAME% references replaced.
+// checks, and who may change what the service runs, the service itself, its
+// registry key and the log folder it writes into. The program's checks and
+// the audit judge the command line as the wrapper will read it, its %NAME%
+// references replaced.
 static CheckFindings CheckService(const ServiceConfig& config) {
     CheckFindings checks;
     const std::vector<std::wstring> variables = SystemVariables();
@@ -87,6 +88,7 @@ static CheckFindings CheckService(const ServiceConfig& config) {
     for (AccessFinding& finding : AuditServiceObjectAccess(config.name)) {
         checks.access.push_back(finding);
     }
+    AuditLogFolder(config, checks);
     return checks;
 }
 
