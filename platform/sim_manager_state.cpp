@@ -187,7 +187,7 @@ static DWORD Deliver(ServiceRecord& record, DWORD control) {
     const sim::ServiceScript script = sim::ScriptOf(record.name);
     if (script.stopError) return script.stopError;
     sim::Schedule(record, script.stop);
-    return NO_ERROR;
+    return script.stopAnswerError;
 }
 
 BOOL ControlService(SC_HANDLE hService, DWORD dwControl, LPSERVICE_STATUS lpServiceStatus) {

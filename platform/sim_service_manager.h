@@ -227,6 +227,7 @@ constexpr DWORD ERROR_SERVICE_DISABLED = 1058;
 constexpr DWORD ERROR_SERVICE_DOES_NOT_EXIST = 1060;
 constexpr DWORD ERROR_SERVICE_CANNOT_ACCEPT_CTRL = 1061;
 constexpr DWORD ERROR_SERVICE_NOT_ACTIVE = 1062;
+constexpr DWORD ERROR_BROKEN_PIPE = 109;
 constexpr DWORD ERROR_FAILED_SERVICE_CONTROLLER_CONNECT = 1063;
 constexpr DWORD ERROR_SERVICE_SPECIFIC_ERROR = 1066;
 constexpr DWORD ERROR_SERVICE_LOGON_FAILED = 1069;
@@ -326,6 +327,10 @@ struct ServiceScript {
     DWORD startError = NO_ERROR;  // StartServiceW fails with it; nothing starts
     std::vector<StatusReport> start = {{0, SERVICE_RUNNING}};
     DWORD stopError = NO_ERROR;  // ControlService(STOP) fails with it; nothing changes
+    // The stop is carried out, and yet ControlService(STOP) fails with it:
+    // Wine's manager answers ERROR_BROKEN_PIPE to a stop that crossed the
+    // service's own stopped report.
+    DWORD stopAnswerError = NO_ERROR;
     // After a stop was delivered. Empty, or ending before SERVICE_STOPPED:
     // the service never stops.
     std::vector<StatusReport> stop = {{0, SERVICE_STOPPED}};

@@ -54,6 +54,14 @@ sim::ServiceScript Script(std::vector<sim::StatusReport> start, std::vector<sim:
     return script;
 }
 
+// The stop crossed the service's own stopped report, and the manager lost
+// the answer: it stops all the same (or, with no stop scripted, runs on).
+sim::ServiceScript AnswerLost(std::vector<sim::StatusReport> stop) {
+    sim::ServiceScript script = Script({}, stop);
+    script.stopAnswerError = ERROR_BROKEN_PIPE;
+    return script;
+}
+
 // The wrapper's stop: checkpoint 1 at once, one more each second, each with
 // the stop timeout as wait hint, then stopped at stoppedAtMs.
 std::vector<sim::StatusReport> WrapperStop(DWORD timeoutMs, DWORD stoppedAtMs) {
@@ -229,6 +237,11 @@ TEST_F(Follow, AStopIsFollowedUntilItHasStoppedAsLongAsItsReportsSayItMay) {
          Script({{1500, kRunning}}, {{0, kStopping, 1, 1000}, {400, kStopped}}), kStartFirst,
          true, kStopped, NO_ERROR, L"", {{kStarting, 0, 2000, 0}, {kStopping, 1, 1000, 1500}},
          1900, 2},
+        {"stopped by itself as the stop went: the answer lost", kRunning,
+         AnswerLost({{0, kStopping, 1, 1000}, {300, kStopped}}), nullptr, true, kStopped,
+         NO_ERROR, L"", {{kStopping, 1, 1000, 0}}, 300, 1},
+        {"the answer lost, and still running", kRunning, AnswerLost({}), nullptr, false, kRunning,
+         ERROR_BROKEN_PIPE, L"the stop could not be sent.", {}, 0, 1},
         {"goes back to running", kRunning,
          Script({}, {{0, kStopping, 1, 1000}, {500, kRunning}}), nullptr, false, kRunning,
          NO_ERROR, L"it came to be running instead of stopped.", {{kStopping, 1, 1000, 0}}, 500,
@@ -250,6 +263,10 @@ TEST_F(Follow, AStopAskedForWithoutWaitingReturnsAtOnceWithTheStateAnswered) {
         {"stopping already", kRunning, Script({}, WrapperStop(30000, 2400)), kStopFirst, true,
          kStopping, NO_ERROR, L"", {}, 0, 1},
         {"stopped", kStopped, Script({}, {}), nullptr, true, kStopped, NO_ERROR, L"", {}, 0, 0},
+        {"stopped by itself as it was asked: the answer lost", kRunning, AnswerLost({{0, kStopped}}),
+         nullptr, true, kStopped, NO_ERROR, L"", {}, 0, 1},
+        {"the answer lost, and still running", kRunning, AnswerLost({}), nullptr, false, kRunning,
+         ERROR_BROKEN_PIPE, L"the stop could not be sent.", {}, 0, 1},
         {"refused", kRunning, Script({}, {{0, kStopped}}), AddRunningDependent, false, kRunning,
          ERROR_DEPENDENT_SERVICES_RUNNING, L"services that depend on it are running", {}, 0, 1},
     };

@@ -127,6 +127,37 @@ static std::wstring StopRefusal(DWORD error) {
     }
 }
 
+static void TakeAnswer(const SERVICE_STATUS& answer, SERVICE_STATUS_PROCESS& status) {
+    status.dwCurrentState = answer.dwCurrentState;
+    status.dwControlsAccepted = answer.dwControlsAccepted;
+    status.dwWin32ExitCode = answer.dwWin32ExitCode;
+    status.dwServiceSpecificExitCode = answer.dwServiceSpecificExitCode;
+    status.dwCheckPoint = answer.dwCheckPoint;
+    status.dwWaitHint = answer.dwWaitHint;
+}
+
+static bool MetAStop(DWORD error) {
+    return error == ERROR_SERVICE_NOT_ACTIVE || error == ERROR_BROKEN_PIPE;
+}
+
+// A stop that met the service stopping by itself: ERROR_SERVICE_NOT_ACTIVE,
+// or ERROR_BROKEN_PIPE from a manager that drops the service's pipe on its
+// stopped report before the stop's answer comes (Wine's). The status, read
+// anew, holds the exit codes; after a broken pipe it must also show the
+// stop. Gives NO_ERROR when the stop is to be followed from there.
+static DWORD ReadStopMet(SC_HANDLE service, DWORD error, FollowResult& result) {
+    if (DWORD readError = ReadStatus(service, result.status)) {
+        result = Failed(result, readError, L"its state could not be read.");
+        return readError;
+    }
+    const DWORD state = result.status.dwCurrentState;
+    if (error == ERROR_BROKEN_PIPE && state != SERVICE_STOPPED && state != SERVICE_STOP_PENDING) {
+        result = Failed(result, error, StopRefusal(error));
+        return error;
+    }
+    return NO_ERROR;
+}
+
 FollowResult StopAndFollow(SC_HANDLE service, const PendingReportSink& onPending) {
     FollowResult result = {0, false, NO_ERROR, L"", {}};
     if (DWORD error = ReadStatus(service, result.status)) {
@@ -138,21 +169,12 @@ FollowResult StopAndFollow(SC_HANDLE service, const PendingReportSink& onPending
         if (state == SERVICE_STOPPED || state == SERVICE_STOP_PENDING) break;
         SERVICE_STATUS answer = {};
         if (ControlService(service, SERVICE_CONTROL_STOP, &answer)) {
-            SERVICE_STATUS_PROCESS& status = result.status;
-            status.dwCurrentState = answer.dwCurrentState;
-            status.dwControlsAccepted = answer.dwControlsAccepted;
-            status.dwWin32ExitCode = answer.dwWin32ExitCode;
-            status.dwServiceSpecificExitCode = answer.dwServiceSpecificExitCode;
-            status.dwCheckPoint = answer.dwCheckPoint;
-            status.dwWaitHint = answer.dwWaitHint;
+            TakeAnswer(answer, result.status);
             break;
         }
         const DWORD error = GetLastError();
-        if (error == ERROR_SERVICE_NOT_ACTIVE) {
-            // Stopped meanwhile; its status holds the exit codes.
-            if (DWORD readError = ReadStatus(service, result.status)) {
-                return Failed(result, readError, L"its state could not be read.");
-            }
+        if (MetAStop(error)) {
+            if (ReadStopMet(service, error, result) != NO_ERROR) return result;
             break;
         }
         if (error != ERROR_SERVICE_CANNOT_ACCEPT_CTRL || !IsPending(state) || startFollowed) {
@@ -179,7 +201,9 @@ FollowResult AskToStop(SC_HANDLE service) {
     SERVICE_STATUS answer = {};
     if (!ControlService(service, SERVICE_CONTROL_STOP, &answer)) {
         const DWORD error = GetLastError();
-        if (error != ERROR_SERVICE_NOT_ACTIVE) return Failed(result, error, StopRefusal(error));
+        if (!MetAStop(error)) return Failed(result, error, StopRefusal(error));
+        ReadStopMet(service, error, result);
+        return result;
     }
     if (DWORD error = ReadStatus(service, result.status)) {
         return Failed(result, error, L"its state could not be read after the stop was asked for.");
