@@ -9,6 +9,7 @@
 #include <cwchar>
 
 #include "tools/service_control.h"
+#include "tools/status_watch.h"
 
 namespace {
 
