@@ -16,6 +16,7 @@
 //                                 writes that many bytes of lines, writes the time
 //                                 it took into the done file, waits for the release
 //                                 file, then writes "after release"
+//   set-event <handle value>      sets the event of that value, if it holds one
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
 #endif
@@ -124,6 +125,10 @@ int wmain(int argc, wchar_t** argv) {
     if (what == L"sleep") {
         Write(STD_OUTPUT_HANDLE, "pid " + std::to_string(GetCurrentProcessId()) + "\n");
         for (;;) Sleep(INFINITE);
+    }
+    if (what == L"set-event" && argc > 2) {
+        SetEvent(reinterpret_cast<HANDLE>(static_cast<UINT_PTR>(std::wcstoull(argv[2], nullptr, 10))));
+        return 0;
     }
     if (what == L"burst" && argc > 4) return Burst(std::wcstoul(argv[2], nullptr, 10), argv[3], argv[4]);
     return 2;

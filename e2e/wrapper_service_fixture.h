@@ -50,6 +50,8 @@ DWORD ExitCodeOnceEnded(HANDLE process, DWORD timeoutMs);
 
 // A file of these bytes, made anew; a test fails when it cannot be made.
 void WriteTextFile(const std::wstring& path, const std::string& text);
+// The file's bytes, read while others may write it; empty if it cannot be read.
+std::string ReadFileText(const std::wstring& path);
 
 class WrapperService : public testing::Test {
 protected:

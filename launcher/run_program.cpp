@@ -1,5 +1,8 @@
 #include "launcher/run_program.h"
 
+#include <algorithm>
+#include <vector>
+
 #include "launcher/log_file.h"
 
 // One read is written at once: a pipe of this size lets a fast writer run on
@@ -119,41 +122,102 @@ static DWORD StartReaders() {
     return NO_ERROR;
 }
 
-static DWORD CreateSuspended(const ProgramStart& start, ChildHandles& handles, PROCESS_INFORMATION& info) {
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = handles.input;
-    startup.hStdOutput = handles.output;
-    startup.hStdError = handles.error;
+// What CreateProcessW reads through the attribute list: it must outlive the
+// call.
+struct Creation {
+    HANDLE inherited[3];
+    SIZE_T inheritedCount;
+    HANDLE job;
+    std::vector<char> listBytes;
+};
+
+// The same handle may appear in the list only once.
+static void ListInheritedHandles(const ChildHandles& handles, Creation& creation) {
+    for (HANDLE handle : {handles.input, handles.output, handles.error}) {
+        HANDLE* const end = creation.inherited + creation.inheritedCount;
+        if (std::find(creation.inherited, end, handle) == end) creation.inherited[creation.inheritedCount++] = handle;
+    }
+}
+
+// The program inherits its standard handles and nothing else the launcher
+// holds inheritable. inJob: in, whether to offer the job; out, whether the
+// list carries it (the system refuses it before Windows 10).
+static DWORD PrepareAttributes(Creation& creation, bool& inJob, LPPROC_THREAD_ATTRIBUTE_LIST& list) {
+    SIZE_T bytes = 0;
+    InitializeProcThreadAttributeList(nullptr, /*dwAttributeCount=*/2, 0, &bytes);
+    creation.listBytes.resize(bytes);
+    list = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(creation.listBytes.data());
+    if (!InitializeProcThreadAttributeList(list, /*dwAttributeCount=*/2, 0, &bytes)) return GetLastError();
+    inJob = inJob && UpdateProcThreadAttribute(list, 0, PROC_THREAD_ATTRIBUTE_JOB_LIST, &creation.job,
+                                               sizeof creation.job, nullptr, nullptr);
+    if (!UpdateProcThreadAttribute(list, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, creation.inherited,
+                                   creation.inheritedCount * sizeof(HANDLE), nullptr, nullptr)) {
+        const DWORD error = GetLastError();
+        DeleteProcThreadAttributeList(list);
+        return error;
+    }
+    return NO_ERROR;
+}
+
+// Created in the job, or else suspended until it is in it.
+static DWORD CreateWithAttributes(const ProgramStart& start, const ChildHandles& handles, bool& inJob,
+                                  PROCESS_INFORMATION& info) {
+    Creation creation = {};
+    creation.job = g_run.job;
+    ListInheritedHandles(handles, creation);
+    STARTUPINFOEXW startup = {};
+    DWORD error = PrepareAttributes(creation, inJob, startup.lpAttributeList);
+    if (error != NO_ERROR) return error;
+    startup.StartupInfo.cb = sizeof startup;
+    startup.StartupInfo.dwFlags = STARTF_USESTDHANDLES;
+    startup.StartupInfo.hStdInput = handles.input;
+    startup.StartupInfo.hStdOutput = handles.output;
+    startup.StartupInfo.hStdError = handles.error;
+    const DWORD flags = CREATE_UNICODE_ENVIRONMENT | EXTENDED_STARTUPINFO_PRESENT | (inJob ? 0 : CREATE_SUSPENDED);
     // CreateProcessW may write into the buffer; pass a copy.
     std::wstring commandLine = start.commandLine;
     const BOOL created = CreateProcessW(
-        start.application.c_str(), &commandLine[0], nullptr, nullptr, /*bInheritHandles=*/TRUE,
-        CREATE_SUSPENDED | CREATE_UNICODE_ENVIRONMENT, const_cast<wchar_t*>(start.environment),
-        start.workingDir.c_str(), &startup, &info);
-    const DWORD error = created ? NO_ERROR : GetLastError();
-    CloseChildHandles(handles);
+        start.application.c_str(), &commandLine[0], nullptr, nullptr, /*bInheritHandles=*/TRUE, flags,
+        const_cast<wchar_t*>(start.environment), start.workingDir.c_str(), &startup.StartupInfo, &info);
+    error = created ? NO_ERROR : GetLastError();
+    DeleteProcThreadAttributeList(startup.lpAttributeList);
     return error;
+}
+
+static DWORD CreateProgram(const ProgramStart& start, const ChildHandles& handles, bool& inJob,
+                           PROCESS_INFORMATION& info) {
+    inJob = true;
+    const DWORD error = CreateWithAttributes(start, handles, inJob, info);
+    // A system may take the job into the list and refuse it only here.
+    if (!inJob || (error != ERROR_NOT_SUPPORTED && error != ERROR_INVALID_PARAMETER)) return error;
+    inJob = false;
+    return CreateWithAttributes(start, handles, inJob, info);
+}
+
+// Until it is in the job, the program waits suspended: a launcher ended in
+// between leaves it behind, which is why the job is given at creation where
+// the system allows it.
+static DWORD AssignAndResume(const PROCESS_INFORMATION& info) {
+    if (!AssignProcessToJobObject(g_run.job, info.hProcess)) {
+        const DWORD error = GetLastError();
+        TerminateProcess(info.hProcess, error);
+        return error;
+    }
+    if (ResumeThread(info.hThread) == static_cast<DWORD>(-1)) return GetLastError();
+    return NO_ERROR;
 }
 
 DWORD StartProgram(const ProgramStart& start, HANDLE& process, DWORD& processId) {
     DWORD error = CreateKillOnCloseJob();
     ChildHandles handles = {};
     if (error == NO_ERROR) error = OpenChildHandles(start, handles);
-    if (error != NO_ERROR) {
-        CloseChildHandles(handles);
-        return error;
-    }
     PROCESS_INFORMATION info = {};
-    error = CreateSuspended(start, handles, info);
+    bool inJob = false;
+    if (error == NO_ERROR) error = CreateProgram(start, handles, inJob, info);
+    CloseChildHandles(handles);
     if (error != NO_ERROR) return error;
-    if (!AssignProcessToJobObject(g_run.job, info.hProcess)) {
-        error = GetLastError();
-        TerminateProcess(info.hProcess, error);
-    }
+    if (!inJob) error = AssignAndResume(info);
     if (error == NO_ERROR) error = StartReaders();
-    if (error == NO_ERROR && ResumeThread(info.hThread) == static_cast<DWORD>(-1)) error = GetLastError();
     CloseHandle(info.hThread);
     if (error != NO_ERROR) {
         TerminateJobObject(g_run.job, error);

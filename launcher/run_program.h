@@ -1,6 +1,10 @@
-// The program's process: started suspended inside a job that ends every
-// process in it once the launcher's handle to it closes, with its output on
-// pipes that reader threads copy into the log.
+// The program's process: inside a job that ends every process in it once the
+// launcher's handle to it closes, from the moment it exists, so that the
+// program and all it starts end with the launcher however the launcher ends.
+// Where the system cannot give a job at creation (before Windows 10), it is
+// created suspended, put into the job, then resumed. It inherits its standard
+// handles and nothing else; its output goes on pipes that reader threads copy
+// into the log.
 #pragma once
 
 #include <string>

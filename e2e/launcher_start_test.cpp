@@ -1,0 +1,203 @@
+// The launcher starting its program, run by hand: ended at any moment of the
+// start, it leaves nothing behind, and the program inherits only its standard
+// handles. The moment is made to happen by running the launcher under a
+// debugger of the test's own, with breakpoints on the calls of interest.
+#include "e2e/wrapper_service_fixture.h"
+
+#include <tlhelp32.h>
+
+#include <algorithm>
+#include <cstring>
+
+namespace {
+
+struct Breakpoint {
+    BYTE* address;
+    bool refuse;  // the first call returns FALSE; else the launcher is ended here
+    bool armed;
+};
+
+// System DLLs lie at the same address in every process, so the entry of a
+// kernel32 function here is where the launcher's call to it goes.
+Breakpoint EntryOf(const char* function, bool refuse) {
+    return {reinterpret_cast<BYTE*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), function)), refuse, false};
+}
+
+// Once kernel32 is in the launcher (its code reads as ours), an int3 on the entry.
+void ArmWhereLoaded(HANDLE process, Breakpoint& breakpoint) {
+    BYTE code[8] = {};
+    SIZE_T done = 0;
+    if (breakpoint.armed || !ReadProcessMemory(process, breakpoint.address, code, sizeof code, &done) ||
+        memcmp(code, breakpoint.address, sizeof code) != 0) {
+        return;
+    }
+    const BYTE int3 = 0xCC;
+    breakpoint.armed = WriteProcessMemory(process, breakpoint.address, &int3, 1, &done) &&
+                       FlushInstructionCache(process, breakpoint.address, 1);
+}
+
+// The thread stopped at the entry returns FALSE at once, as on a system that
+// refuses the call; the function then works again. Gives the call's third
+// argument.
+DWORD_PTR ReturnFalse(HANDLE process, DWORD threadId, const Breakpoint& breakpoint) {
+    HANDLE thread = OpenThread(THREAD_GET_CONTEXT | THREAD_SET_CONTEXT, FALSE, threadId);
+    CONTEXT context = {};
+    context.ContextFlags = CONTEXT_CONTROL | CONTEXT_INTEGER;
+    GetThreadContext(thread, &context);
+    SIZE_T done = 0;
+    ReadProcessMemory(process, reinterpret_cast<void*>(context.Rsp), &context.Rip, sizeof context.Rip, &done);
+    context.Rsp += 8;
+    context.Rax = FALSE;
+    SetThreadContext(thread, &context);
+    CloseHandle(thread);
+    WriteProcessMemory(process, breakpoint.address, breakpoint.address, 1, &done);
+    FlushInstructionCache(process, breakpoint.address, 1);
+    return context.R8;
+}
+
+// The program (a child of the launcher by its file name) and what it started.
+std::vector<HANDLE> OpenTree(DWORD launcherId) {
+    std::vector<DWORD> parents = {launcherId};
+    std::vector<HANDLE> tree;
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    PROCESSENTRY32W entry = {sizeof entry};
+    for (int generation = 0; generation < 2; ++generation) {
+        std::vector<DWORD> children;
+        for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry)) {
+            if (std::find(parents.begin(), parents.end(), entry.th32ParentProcessID) == parents.end() ||
+                g_launchedProgramPath.find(entry.szExeFile) == std::wstring::npos) {
+                continue;
+            }
+            const DWORD access = SYNCHRONIZE | PROCESS_TERMINATE | PROCESS_QUERY_LIMITED_INFORMATION;
+            HANDLE process = OpenProcess(access, FALSE, entry.th32ProcessID);
+            if (!process) continue;  // ended meanwhile
+            children.push_back(entry.th32ProcessID);
+            tree.push_back(process);
+        }
+        parents = children;
+    }
+    CloseHandle(snapshot);
+    return tree;
+}
+
+struct Debugging {
+    PROCESS_INFORMATION launcher;
+    std::wstring log;
+    std::vector<Breakpoint> breakpoints;
+    bool ended;
+    std::vector<HANDLE> tree;  // as it was when the launcher was ended
+    DWORD_PTR refused;         // the attribute of the call refused, if any
+};
+
+void EndLauncher(Debugging& debugging, const std::vector<HANDLE>& tree) {
+    TerminateProcess(debugging.launcher.hProcess, 1);
+    debugging.ended = true;
+    debugging.tree = tree;
+}
+
+DWORD OnDebugEvent(Debugging& debugging, const DEBUG_EVENT& event) {
+    if (event.dwDebugEventCode == CREATE_PROCESS_DEBUG_EVENT) CloseHandle(event.u.CreateProcessInfo.hFile);
+    if (event.dwDebugEventCode == LOAD_DLL_DEBUG_EVENT) CloseHandle(event.u.LoadDll.hFile);
+    for (Breakpoint& breakpoint : debugging.breakpoints) ArmWhereLoaded(debugging.launcher.hProcess, breakpoint);
+    if (event.dwDebugEventCode != EXCEPTION_DEBUG_EVENT) return DBG_CONTINUE;
+    const EXCEPTION_RECORD& exception = event.u.Exception.ExceptionRecord;
+    for (const Breakpoint& breakpoint : debugging.breakpoints) {
+        if (breakpoint.address != exception.ExceptionAddress) continue;
+        if (breakpoint.refuse) {
+            debugging.refused = ReturnFalse(debugging.launcher.hProcess, event.dwThreadId, breakpoint);
+        } else if (!debugging.ended) {
+            EndLauncher(debugging, OpenTree(debugging.launcher.dwProcessId));
+        }
+    }
+    return exception.ExceptionCode == EXCEPTION_BREAKPOINT ? DBG_CONTINUE : DBG_EXCEPTION_NOT_HANDLED;
+}
+
+// Until the launcher has exited. Unless a breakpoint ended it before, it is
+// ended once the program's child has said that it runs, or after a while.
+// (Wine's server may crash when a process is ended while it is still being
+// set up.)
+void Debug(Debugging& debugging) {
+    const ULONGLONG endBy = GetTickCount64() + 15000;
+    while (GetTickCount64() < endBy + 10000) {
+        DEBUG_EVENT event = {};
+        if (WaitForDebugEvent(&event, 20)) {
+            ContinueDebugEvent(event.dwProcessId, event.dwThreadId, OnDebugEvent(debugging, event));
+            if (event.dwDebugEventCode == EXIT_PROCESS_DEBUG_EVENT) return;
+            continue;
+        }
+        if (debugging.ended) continue;
+        if (ReadFileText(debugging.log).find("\npid ") != std::string::npos || GetTickCount64() > endBy) {
+            EndLauncher(debugging, OpenTree(debugging.launcher.dwProcessId));
+        }
+    }
+}
+
+// The launcher runs a program that starts a child of its own.
+Debugging RunAndEndLauncher(const std::vector<Breakpoint>& breakpoints) {
+    wchar_t temp[MAX_PATH] = {};
+    GetTempPathW(MAX_PATH, temp);
+    const std::wstring logDir = temp + (L"launcher-start-" + std::to_wstring(GetCurrentProcessId()));
+    Debugging debugging = {{}, logDir + L"\\output.log", breakpoints, false, {}, 0};
+    DeleteFileW(debugging.log.c_str());
+    std::wstring line = L"\"" + g_launcherPath + L"\" --log-dir \"" + logDir + L"\" -- \"" + g_launchedProgramPath +
+                        L"\" ignore-ctrl-c";
+    STARTUPINFOW startup = {sizeof startup};
+    if (!CreateProcessW(g_launcherPath.c_str(), &line[0], nullptr, nullptr, FALSE, DEBUG_ONLY_THIS_PROCESS, nullptr,
+                        nullptr, &startup, &debugging.launcher)) {
+        ADD_FAILURE() << GetLastError();
+        return debugging;
+    }
+    Debug(debugging);
+    TerminateProcess(debugging.launcher.hProcess, 1);  // were it still running, the test failed already
+    CloseHandle(debugging.launcher.hThread);
+    CloseHandle(debugging.launcher.hProcess);
+    DeleteFileW(debugging.log.c_str());
+    RemoveDirectoryW(logDir.c_str());
+    return debugging;
+}
+
+}  // namespace
+
+// Ended between creating the program and putting it into its job, the
+// launcher would leave the program behind for good, suspended: it is ended at
+// its first step towards the job, if it takes one. Where the system refuses a
+// job at creation, the program still runs, in the job.
+TEST(LauncherStart, LeavesNothingBehindWhenEndedWhileStartingTheProgram) {
+    for (const bool refuseJobList : {false, true}) {
+        SCOPED_TRACE(refuseJobList ? "the job refused at creation" : "the job given at creation");
+        std::vector<Breakpoint> breakpoints = {EntryOf("UpdateProcThreadAttribute", true)};
+        if (!refuseJobList) breakpoints = {EntryOf("AssignProcessToJobObject", false), EntryOf("ResumeThread", false)};
+        const Debugging run = RunAndEndLauncher(breakpoints);
+        for (const Breakpoint& breakpoint : run.breakpoints) EXPECT_TRUE(breakpoint.armed);
+        ASSERT_FALSE(run.tree.empty()) << "the program was never seen";
+        if (refuseJobList) {
+            EXPECT_EQ(run.refused, DWORD_PTR(PROC_THREAD_ATTRIBUTE_JOB_LIST));
+            EXPECT_EQ(run.tree.size(), 2u) << "the program did not run";
+        }
+        for (HANDLE process : run.tree) {
+            EXPECT_NE(ExitCodeOnceEnded(process, 5000), DWORD(STILL_ACTIVE)) << "left behind";
+            TerminateProcess(process, 1);
+            CloseHandle(process);
+        }
+    }
+}
+
+// The launcher holds an inheritable event it got from here; were the program
+// to inherit it too, it would set it.
+TEST(LauncherStart, GivesTheProgramOnlyItsStandardHandles) {
+    SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, /*bInheritHandle=*/TRUE};
+    HANDLE event = CreateEventW(&inherit, /*bManualReset=*/TRUE, /*bInitialState=*/FALSE, nullptr);
+    std::wstring line = L"\"" + g_launcherPath + L"\" -- \"" + g_launchedProgramPath + L"\" set-event " +
+                        std::to_wstring(reinterpret_cast<UINT_PTR>(event));
+    STARTUPINFOW startup = {sizeof startup};
+    PROCESS_INFORMATION launcher = {};
+    ASSERT_TRUE(CreateProcessW(g_launcherPath.c_str(), &line[0], nullptr, nullptr, /*bInheritHandles=*/TRUE, 0,
+                               nullptr, nullptr, &startup, &launcher))
+        << GetLastError();
+    EXPECT_EQ(ExitCodeOnceEnded(launcher.hProcess, 10000), 0u);
+    EXPECT_EQ(WaitForSingleObject(event, 0), DWORD(WAIT_TIMEOUT));
+    TerminateProcess(launcher.hProcess, 1);
+    CloseHandle(launcher.hThread);
+    CloseHandle(launcher.hProcess);
+    CloseHandle(event);
+}
