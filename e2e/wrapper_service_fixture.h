@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "tools/service_control.h"
+#include "tools/status_watch.h"
 
 // Set by main from the driver's arguments, as Windows paths.
 extern std::wstring g_wrapperPath;

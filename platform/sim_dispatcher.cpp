@@ -34,21 +34,11 @@ static void PutDispatchedService() {
     sim::MarkStartPending(*service, /*processId=*/0);
 }
 
-BOOL StartServiceCtrlDispatcherW(const SERVICE_TABLE_ENTRYW* lpServiceStartTable) {
-    CallScope call("StartServiceCtrlDispatcherW");
-    std::unique_lock<std::mutex> held(g_simLock);
-    if (g_sim.outsideManager || !lpServiceStartTable || !lpServiceStartTable[0].lpServiceProc) {
-        held.unlock();
-        call.Fail(ERROR_FAILED_SERVICE_CONTROLLER_CONNECT);
-        return FALSE;
-    }
-    PutDispatchedService();
-    g_sim.dispatchTableName = lpServiceStartTable[0].lpServiceName;
-    g_sim.dispatcherRunning = true;
-    g_sim.dispatcherThread = std::this_thread::get_id();
-    LPSERVICE_MAIN_FUNCTIONW serviceMain = lpServiceStartTable[0].lpServiceProc;
+// ServiceMain on a thread of its own, with the service's arguments; marks
+// the service returned when it does. Hold g_simLock.
+static std::thread StartServiceThread(LPSERVICE_MAIN_FUNCTIONW serviceMain) {
     auto args = std::make_shared<std::vector<std::wstring>>(g_sim.serviceArgs);
-    std::thread service([serviceMain, args] {
+    return std::thread([serviceMain, args] {
         std::vector<LPWSTR> argv;
         for (std::wstring& arg : *args) argv.push_back(&arg[0]);
         argv.push_back(nullptr);
@@ -58,8 +48,11 @@ BOOL StartServiceCtrlDispatcherW(const SERVICE_TABLE_ENTRYW* lpServiceStartTable
         g_sim.serviceReturned = true;
         g_changed.notify_all();
     });
+}
 
-    // Runs the handler for each control until the service thread returns.
+// Runs the handler for each control until the service thread returns. Called
+// and returns with held locked; the handler runs without it.
+static void HandleControls(std::unique_lock<std::mutex>& held) {
     const auto giveUp = std::chrono::steady_clock::now() + sim::kRunBound;
     for (;;) {
         bool woke = g_changed.wait_until(held, giveUp, [] {
@@ -86,6 +79,22 @@ BOOL StartServiceCtrlDispatcherW(const SERVICE_TABLE_ENTRYW* lpServiceStartTable
         ++g_sim.controlsHandled;
         g_changed.notify_all();
     }
+}
+
+BOOL StartServiceCtrlDispatcherW(const SERVICE_TABLE_ENTRYW* lpServiceStartTable) {
+    CallScope call("StartServiceCtrlDispatcherW");
+    std::unique_lock<std::mutex> held(g_simLock);
+    if (g_sim.outsideManager || !lpServiceStartTable || !lpServiceStartTable[0].lpServiceProc) {
+        held.unlock();
+        call.Fail(ERROR_FAILED_SERVICE_CONTROLLER_CONNECT);
+        return FALSE;
+    }
+    PutDispatchedService();
+    g_sim.dispatchTableName = lpServiceStartTable[0].lpServiceName;
+    g_sim.dispatcherRunning = true;
+    g_sim.dispatcherThread = std::this_thread::get_id();
+    std::thread service = StartServiceThread(lpServiceStartTable[0].lpServiceProc);
+    HandleControls(held);
     held.unlock();
     service.join();
     held.lock();

@@ -191,6 +191,30 @@ static DWORD ChangeFailureActions(ServiceRecord& record, const SERVICE_FAILURE_A
     return NO_ERROR;
 }
 
+static DWORD ChangeSidType(ServiceRecord& record, const SERVICE_SID_INFO& info) {
+    DWORD type = info.dwServiceSidType;
+    if (type != SERVICE_SID_TYPE_NONE && type != SERVICE_SID_TYPE_UNRESTRICTED &&
+        type != SERVICE_SID_TYPE_RESTRICTED) {
+        return ERROR_INVALID_PARAMETER;
+    }
+    record.serviceSidType = type;
+    return NO_ERROR;
+}
+
+// A null list leaves the privileges as they are; a name the platform does
+// not know refuses the whole list.
+static DWORD ChangeRequiredPrivileges(ServiceRecord& record,
+                                      const SERVICE_REQUIRED_PRIVILEGES_INFOW& info) {
+    LPCWSTR list = info.pmszRequiredPrivileges;
+    if (!list) return NO_ERROR;
+    std::vector<std::wstring> privileges = sim::SplitMultiString(list);
+    for (const std::wstring& name : privileges) {
+        if (!KnownPrivilege(name)) return ERROR_NO_SUCH_PRIVILEGE;
+    }
+    record.requiredPrivileges = privileges;
+    return NO_ERROR;
+}
+
 // Writes one level's record into the configuration, or gives the error
 // that leaves it as it was.
 static DWORD ChangeLevel(ServiceRecord& record, DWORD level, const void* info, DWORD access) {
@@ -213,25 +237,11 @@ static DWORD ChangeLevel(ServiceRecord& record, DWORD level, const void* info, D
             static_cast<const SERVICE_FAILURE_ACTIONS_FLAG*>(info)->fFailureActionsOnNonCrashFailures !=
             FALSE;
         return NO_ERROR;
-    case SERVICE_CONFIG_SERVICE_SID_INFO: {
-        DWORD type = static_cast<const SERVICE_SID_INFO*>(info)->dwServiceSidType;
-        if (type != SERVICE_SID_TYPE_NONE && type != SERVICE_SID_TYPE_UNRESTRICTED &&
-            type != SERVICE_SID_TYPE_RESTRICTED) {
-            return ERROR_INVALID_PARAMETER;
-        }
-        record.serviceSidType = type;
-        return NO_ERROR;
-    }
-    case SERVICE_CONFIG_REQUIRED_PRIVILEGES_INFO: {
-        LPCWSTR list = static_cast<const SERVICE_REQUIRED_PRIVILEGES_INFOW*>(info)->pmszRequiredPrivileges;
-        if (!list) return NO_ERROR;
-        std::vector<std::wstring> privileges = sim::SplitMultiString(list);
-        for (const std::wstring& name : privileges) {
-            if (!KnownPrivilege(name)) return ERROR_NO_SUCH_PRIVILEGE;
-        }
-        record.requiredPrivileges = privileges;
-        return NO_ERROR;
-    }
+    case SERVICE_CONFIG_SERVICE_SID_INFO:
+        return ChangeSidType(record, *static_cast<const SERVICE_SID_INFO*>(info));
+    case SERVICE_CONFIG_REQUIRED_PRIVILEGES_INFO:
+        return ChangeRequiredPrivileges(record,
+                                        *static_cast<const SERVICE_REQUIRED_PRIVILEGES_INFOW*>(info));
     default: {  // SERVICE_CONFIG_PRESHUTDOWN_INFO
         DWORD timeoutMs = static_cast<const SERVICE_PRESHUTDOWN_INFO*>(info)->dwPreshutdownTimeout;
         g_sim.preshutdownWritten.emplace_back(record.name, timeoutMs);

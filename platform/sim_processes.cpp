@@ -28,6 +28,35 @@ std::optional<std::uint64_t> NextExit(const HANDLE* handles, DWORD count) {
     return next;
 }
 
+// Whether every handle can be waited on; a problem if one cannot.
+bool AllWaitable(const HANDLE* handles, DWORD count) {
+    for (DWORD i = 0; i < count; ++i) {
+        auto it = g_sim.objects.find(reinterpret_cast<std::uintptr_t>(handles[i]));
+        if (it == g_sim.objects.end() || it->second.kind == Kind::Manager ||
+            it->second.kind == Kind::Service) {
+            Problem("a wait was given a handle that is not open");
+            return false;
+        }
+    }
+    return true;
+}
+
+// The next timed control, when it comes before the deadline and before the
+// next exit: the clock moves to it and its handler runs. Whether it came.
+bool DeliverTimedControl(std::unique_lock<std::mutex>& held,
+                         const std::optional<std::uint64_t>& deadline,
+                         const std::optional<std::uint64_t>& exit) {
+    if (g_sim.timedControls.empty()) return false;
+    const TimedControl next = g_sim.timedControls.front();
+    bool inTime = !deadline || next.timeMs <= *deadline;
+    if (!inTime || (exit && next.timeMs > *exit)) return false;
+    g_sim.timedControls.erase(g_sim.timedControls.begin());
+    g_sim.nowMs = std::max(g_sim.nowMs, next.timeMs);
+    PostControls(held, {next.control}, kHandlerSettleTime);
+    AwaitHandlers(held);
+    return true;
+}
+
 }  // namespace
 
 
@@ -37,15 +66,10 @@ std::optional<std::uint64_t> NextExit(const HANDLE* handles, DWORD count) {
 DWORD WaitOn(CallScope& call, const HANDLE* handles, DWORD count, DWORD timeoutMs) {
     std::unique_lock<std::mutex> held(g_simLock);
     AwaitHandlers(held);
-    for (DWORD i = 0; i < count; ++i) {
-        auto it = g_sim.objects.find(reinterpret_cast<std::uintptr_t>(handles[i]));
-        if (it == g_sim.objects.end() || it->second.kind == Kind::Manager ||
-            it->second.kind == Kind::Service) {
-            Problem("a wait was given a handle that is not open");
-            held.unlock();
-            call.Fail(ERROR_INVALID_HANDLE);
-            return WAIT_FAILED;
-        }
+    if (!AllWaitable(handles, count)) {
+        held.unlock();
+        call.Fail(ERROR_INVALID_HANDLE);
+        return WAIT_FAILED;
     }
     std::optional<std::uint64_t> deadline;
     if (timeoutMs != INFINITE) deadline = g_sim.nowMs + timeoutMs;
@@ -54,17 +78,7 @@ DWORD WaitOn(CallScope& call, const HANDLE* handles, DWORD count, DWORD timeoutM
             if (Signalled(handles[i])) return WAIT_OBJECT_0 + i;
         }
         std::optional<std::uint64_t> exit = NextExit(handles, count);
-        if (!g_sim.timedControls.empty()) {
-            const TimedControl next = g_sim.timedControls.front();
-            bool inTime = !deadline || next.timeMs <= *deadline;
-            if (inTime && (!exit || next.timeMs <= *exit)) {
-                g_sim.timedControls.erase(g_sim.timedControls.begin());
-                g_sim.nowMs = std::max(g_sim.nowMs, next.timeMs);
-                PostControls(held, {next.control}, kHandlerSettleTime);
-                AwaitHandlers(held);
-                continue;
-            }
-        }
+        if (DeliverTimedControl(held, deadline, exit)) continue;
         if (exit && (!deadline || *exit <= *deadline)) {
             g_sim.nowMs = *exit;
             continue;

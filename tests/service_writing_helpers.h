@@ -1,5 +1,6 @@
-// What the tests of the service store share: records to write, and a
-// service read back from the simulated manager as show reads it.
+// What the tests of the service store share: records to write, a service
+// read back from the simulated manager as show reads it, and the install
+// sequence's fixture.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -59,5 +60,17 @@ inline ServiceConfig ReadBack(const std::wstring& name) {
     EXPECT_EQ(ReadStoredService(handles.service.handle, name, stored), NO_ERROR);
     return DecodeStoredService(stored);
 }
+
+// The install sequence's tests: each begins with a fresh simulated manager
+// and may end by checking that no handle is open and nothing was misused.
+class InstallSequence : public testing::Test {
+protected:
+    void SetUp() override { sim::Reset(); }
+
+    void ExpectNoHandleOrProblemLeft() {
+        EXPECT_EQ(sim::OpenHandleCount(), 0);
+        EXPECT_EQ(sim::Problems(), std::vector<std::string>());
+    }
+};
 
 }  // namespace store_test

@@ -9,6 +9,7 @@
 #include <cwchar>
 
 #include "tools/service_control.h"
+#include "tools/status_watch.h"
 
 namespace {
 
@@ -166,22 +167,49 @@ int Usage() {
     return 2;
 }
 
-}  // namespace
-
-int wmain(int argc, wchar_t** argv) {
-    g_demo.startMs = GetTickCount64();
-    ULONGLONG runMs = 4000;
-    int at = 1;
+// The --follow and --run-ms options before the positional arguments; at
+// ends on the first of those. False on an option it does not know.
+bool ReadOptions(int argc, wchar_t** argv, ULONGLONG& runMs, int& at) {
     for (; at + 1 < argc && argv[at][0] == L'-' && argv[at][1] == L'-'; at += 2) {
         if (std::wcscmp(argv[at], L"--follow") == 0) {
             g_demo.followPath = WindowsPath(argv[at + 1]);
         } else if (std::wcscmp(argv[at], L"--run-ms") == 0) {
             runMs = std::wcstoul(argv[at + 1], nullptr, 10);
         } else {
-            return Usage();
+            return false;
         }
     }
-    if (argc - at < 3) return Usage();
+    return true;
+}
+
+// Starts the service and follows its life for runMs, then stops it if it
+// still runs. Whether it stopped; started is StartServiceW's error.
+bool StartFollowAndStop(SC_HANDLE manager, SC_HANDLE service, ULONGLONG runMs,
+                        ULONGLONG stopTimeoutMs, DWORD& started) {
+    g_demo.watch = WatchService(manager, kServiceName);
+    SayNow("%s", "StartServiceW");
+    started = StartWatched(g_demo.watch, service, {});
+    if (started != ERROR_SUCCESS) Say(GetTickCount64(), "StartServiceW gave error %lu", started);
+    bool stopped = Follow(runMs, /*untilStopped=*/true);
+
+    DWORD preshutdownMs = 0;
+    if (ReadPreshutdownTimeout(manager, kServiceName, preshutdownMs)) {
+        Say(GetTickCount64(), "configuration: pre-shutdown timeout %lu ms", preshutdownMs);
+    }
+    // A service whose start failed before it made a report has nothing to stop.
+    if (!stopped && !(started != ERROR_SUCCESS && Reports(g_demo.watch).empty())) {
+        stopped = StopAndFollow(service, stopTimeoutMs);
+    }
+    return stopped;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    g_demo.startMs = GetTickCount64();
+    ULONGLONG runMs = 4000;
+    int at = 1;
+    if (!ReadOptions(argc, argv, runMs, at) || argc - at < 3) return Usage();
     std::wstring wrapperPath = WindowsPath(argv[at]);
     ULONGLONG stopTimeoutMs = std::wcstoul(argv[at + 1], nullptr, 10);
     std::wstring program = WindowsPath(argv[at + 2]);
@@ -203,20 +231,8 @@ int wmain(int argc, wchar_t** argv) {
         return 1;
     }
 
-    g_demo.watch = WatchService(manager, kServiceName);
-    SayNow("%s", "StartServiceW");
-    DWORD started = StartWatched(g_demo.watch, service, {});
-    if (started != ERROR_SUCCESS) Say(GetTickCount64(), "StartServiceW gave error %lu", started);
-    bool stopped = Follow(runMs, /*untilStopped=*/true);
-
-    DWORD preshutdownMs = 0;
-    if (ReadPreshutdownTimeout(manager, kServiceName, preshutdownMs)) {
-        Say(GetTickCount64(), "configuration: pre-shutdown timeout %lu ms", preshutdownMs);
-    }
-    // A service whose start failed before it made a report has nothing to stop.
-    if (!stopped && !(started != ERROR_SUCCESS && Reports(g_demo.watch).empty())) {
-        stopped = StopAndFollow(service, stopTimeoutMs);
-    }
+    DWORD started = ERROR_SUCCESS;
+    bool stopped = StartFollowAndStop(manager, service, runMs, stopTimeoutMs, started);
     PrintNewLogLines();
     PrintSettled(/*all=*/true);
     unsigned left = unsigned(ProcessesNamed(FileName(program)).size());

@@ -65,6 +65,24 @@ static void ReviewChild(const std::vector<std::wstring>& elements, FileExistsFun
     if (child.ok && child.launcher) ReviewFile(L"program", child.program, fileExists, review);
 }
 
+// Element 1 as the wrapper reads it into the stop timeout.
+static void ReviewStopTimeoutElement(const std::wstring& element, ConfigurationReview& review) {
+    review.stopTimeoutMs = ParseStopTimeout(element.c_str());
+    if (review.stopTimeoutMs && !IsPlainNumber(element)) {
+        review.notes.push_back(L"Element 1 " + Bracketed(element) +
+                               L" is not a plain number: the wrapper reads it as " +
+                               std::to_wstring(*review.stopTimeoutMs) +
+                               L" ms, passing over blanks and a sign before the digits and "
+                               L"ignoring what follows them.");
+    }
+    if (!review.stopTimeoutMs) {
+        review.warnings.push_back(
+            L"Element 1 " + Bracketed(element) +
+            L" is not a stop timeout the wrapper accepts (milliseconds, 0 to 4294967295): it "
+            L"would stop at once with exit code 160.");
+    }
+}
+
 static void ReviewWrapperElements(const ServiceConfig& config, FileExistsFunction fileExists,
                                   ConfigurationReview& review) {
     const std::vector<std::wstring>& elements = config.commandLine.elements;
@@ -75,20 +93,7 @@ static void ReviewWrapperElements(const ServiceConfig& config, FileExistsFunctio
             L"program) and would stop at once with exit code 160.");
         return;
     }
-    review.stopTimeoutMs = ParseStopTimeout(elements[1].c_str());
-    if (review.stopTimeoutMs && !IsPlainNumber(elements[1])) {
-        review.notes.push_back(L"Element 1 " + Bracketed(elements[1]) +
-                               L" is not a plain number: the wrapper reads it as " +
-                               std::to_wstring(*review.stopTimeoutMs) +
-                               L" ms, passing over blanks and a sign before the digits and "
-                               L"ignoring what follows them.");
-    }
-    if (!review.stopTimeoutMs) {
-        review.warnings.push_back(
-            L"Element 1 " + Bracketed(elements[1]) +
-            L" is not a stop timeout the wrapper accepts (milliseconds, 0 to 4294967295): it "
-            L"would stop at once with exit code 160.");
-    }
+    ReviewStopTimeoutElement(elements[1], review);
     if (!CanQuoteProgram(elements[2].c_str())) {
         review.warnings.push_back(
             L"The program " + Bracketed(elements[2]) +

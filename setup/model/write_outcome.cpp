@@ -65,32 +65,29 @@ std::wstring WriteFieldsText(const std::vector<ConfigChange>& changes, ConfigWri
     return text;
 }
 
-std::wstring ChangeFailureText(const std::wstring& name, const std::vector<ConfigChange>& changes,
-                               const ChangeFailure& failure, MessageLookup system) {
-    std::wstring text = L"Cannot change the service " + Printable(name) + L": " + failure.step +
-                        L". " + WindowsErrorText(failure.error, system) + L"\n";
-    if (failure.takenDisplayName) {
-        text += TakenDisplayNameText(*failure.takenDisplayName) + L"\n";
+// Every write made was written back: which ones, and that the service is as
+// it was.
+static std::wstring WrittenBackText(const std::vector<ConfigChange>& changes,
+                                    const ChangeFailure& failure, bool passwordStays,
+                                    const std::wstring& password) {
+    if (failure.restored.empty()) return L"Nothing had been changed yet.\n";
+    std::wstring text = L"What had been changed was written back as it was:";
+    for (ConfigWrite write : failure.restored) {
+        const std::wstring fields = WriteFieldsText(changes, write);
+        if (!fields.empty()) text += L" " + fields + L";";
     }
-    const bool passwordStays = PasswordStays(changes, failure);
-    const std::wstring password =
-        passwordStays ? L"The new password stays: Windows gives no way to read the one before, "
-                        L"so it could not be written back.\n"
-                      : L"";
-    if (failure.unrestored.empty()) {
-        if (failure.restored.empty()) return text + L"Nothing had been changed yet.\n";
-        text += L"What had been changed was written back as it was:";
-        for (ConfigWrite write : failure.restored) {
-            const std::wstring fields = WriteFieldsText(changes, write);
-            if (!fields.empty()) text += L" " + fields + L";";
-        }
-        text.back() = L'.';
-        return text + L"\n" + password +
-               (passwordStays ? L"The service is as it was before, but for the password.\n"
-                              : L"The service is as it was before.\n");
-    }
-    text += L"Some of what had been changed could not be written back; the service is now "
-            L"part changed:\n";
+    text.back() = L'.';
+    return text + L"\n" + password +
+           (passwordStays ? L"The service is as it was before, but for the password.\n"
+                          : L"The service is as it was before.\n");
+}
+
+// Some writes could not be written back: each of their settings as it is
+// now and as it was, and what was written back.
+static std::wstring PartChangedText(const std::vector<ConfigChange>& changes,
+                                    const ChangeFailure& failure, MessageLookup system) {
+    std::wstring text = L"Some of what had been changed could not be written back; the service "
+                        L"is now part changed:\n";
     for (const ChangeFailure::Unrestored& unrestored : failure.unrestored) {
         for (const ConfigChange& change : changes) {
             if (change.write != unrestored.write || IsPassword(change)) continue;
@@ -105,5 +102,24 @@ std::wstring ChangeFailureText(const std::wstring& name, const std::vector<Confi
         const std::wstring fields = WriteFieldsText(changes, write);
         if (!fields.empty()) text += L"  written back as it was: " + fields + L"\n";
     }
-    return text + password + L"Run the same command again, or set these back by hand.\n";
+    return text;
+}
+
+std::wstring ChangeFailureText(const std::wstring& name, const std::vector<ConfigChange>& changes,
+                               const ChangeFailure& failure, MessageLookup system) {
+    std::wstring text = L"Cannot change the service " + Printable(name) + L": " + failure.step +
+                        L". " + WindowsErrorText(failure.error, system) + L"\n";
+    if (failure.takenDisplayName) {
+        text += TakenDisplayNameText(*failure.takenDisplayName) + L"\n";
+    }
+    const bool passwordStays = PasswordStays(changes, failure);
+    const std::wstring password =
+        passwordStays ? L"The new password stays: Windows gives no way to read the one before, "
+                        L"so it could not be written back.\n"
+                      : L"";
+    if (failure.unrestored.empty()) {
+        return text + WrittenBackText(changes, failure, passwordStays, password);
+    }
+    return text + PartChangedText(changes, failure, system) + password +
+           L"Run the same command again, or set these back by hand.\n";
 }

@@ -292,18 +292,8 @@ const char kSources[] =
     "  (PagefileUsage is Linux RssAnon under Wine, where PrivateUsage is 0; the working set includes\n"
     "  Wine's own libraries). Sizes are the stripped files.\n";
 
-}  // namespace
-
-Spread SpreadOf(std::vector<double> values) {
-    if (values.empty()) return Spread{0, 0, 0, 0};
-    std::sort(values.begin(), values.end());
-    const size_t n = values.size();
-    const double median = n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2.0;
-    return Spread{median, values.front(), values.back(), n};
-}
-
-std::string Table(const Results& r) {
-    std::string text;
+// What was measured, under what, and each service's command line.
+void SubjectRows(std::string& text, const Results& r) {
     Add(text, "service-wrapper under %s, %d runs of each service started in turn", r.wine.c_str(),
         r.rounds);
     text += " (after one warm-up round)\n";
@@ -317,8 +307,10 @@ std::string Table(const Results& r) {
     }
     text += "  bench_child.exe is the end-to-end tests' child set to run forever: it ignores the "
             "stop.\n\n";
+}
 
-    Heading(text, "figure");
+// The figures of the runs in turn: start, stop and the footprint.
+void RunRows(std::string& text, const Results& r) {
     FigureRows(text, r, "start: StartServiceW until RUNNING, ms",
                [](const ServiceRun& run) { return run.startMs; }, 1);
     FigureRows(text, r, "stop, stop timeout 0: ControlService until STOPPED, ms",
@@ -336,6 +328,32 @@ std::string Table(const Results& r) {
     FigureRows(text, r, "pagefile usage (RssAnon), MiB", [](const ServiceRun& run) {
         return double(run.footprint.pagefileBytes) / kMiB;
     }, 2);
+}
+
+void FailureRows(std::string& text, const Results& r) {
+    if (r.failures.empty()) {
+        text += "failed runs: none\n";
+    } else {
+        Add(text, "failed runs, each made again: %u\n", unsigned(r.failures.size()));
+        for (const std::string& failure : r.failures) Add(text, "  %s\n", failure.c_str());
+    }
+}
+
+}  // namespace
+
+Spread SpreadOf(std::vector<double> values) {
+    if (values.empty()) return Spread{0, 0, 0, 0};
+    std::sort(values.begin(), values.end());
+    const size_t n = values.size();
+    const double median = n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2.0;
+    return Spread{median, values.front(), values.back(), n};
+}
+
+std::string Table(const Results& r) {
+    std::string text;
+    SubjectRows(text, r);
+    Heading(text, "figure");
+    RunRows(text, r);
     WindowRows(text, r);
     GroupRows(text, r);
     text += "\n";
@@ -348,12 +366,7 @@ std::string Table(const Results& r) {
     text += "\n";
     NoiseRows(text, r);
     text += kSources;
-    if (r.failures.empty()) {
-        text += "failed runs: none\n";
-    } else {
-        Add(text, "failed runs, each made again: %u\n", unsigned(r.failures.size()));
-        for (const std::string& failure : r.failures) Add(text, "  %s\n", failure.c_str());
-    }
+    FailureRows(text, r);
     Add(text, "the whole run took %.0f s\n", r.seconds);
     return text;
 }

@@ -1,7 +1,9 @@
 // How a watch orders reports whose notifications arrived out of order.
-#include "tools/service_control.h"
+#include "tools/status_watch.h"
 
 #include <gtest/gtest.h>
+
+#include "tools/service_control.h"
 
 namespace {
 
