@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/sim_manager_fixture.h"
+
 namespace {
 
 // A pending report as handed on: state, checkpoint, wait hint, and the
@@ -73,19 +75,8 @@ std::vector<sim::StatusReport> WrapperStop(DWORD timeoutMs, DWORD stoppedAtMs) {
     return reports;
 }
 
-class Follow : public testing::Test {
+class Follow : public sim_test::SimulatedManager {
 protected:
-    void SetUp() override {
-        sim::Reset();
-        manager_ = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
-    }
-
-    void TearDown() override {
-        CloseServiceHandle(manager_);
-        EXPECT_EQ(sim::OpenHandleCount(), 0);
-        EXPECT_EQ(sim::Problems(), std::vector<std::string>());
-    }
-
     // Puts the service in as the life says, calls follow on it, and checks
     // the result against the life.
     void Live(const Life& life,
@@ -135,8 +126,6 @@ protected:
             return std::string(c.name) == name;
         }));
     }
-
-    SC_HANDLE manager_ = nullptr;
 };
 
 // A report every 2.5 s, each hinting at 3 s: progress for longer than any
