@@ -168,13 +168,13 @@ static AccessFinding EntryFinding(AuditedKind kind, const std::wstring& object,
     return finding;
 }
 
-static bool IsSeparator(wchar_t c, bool literal) {
+static bool SeparatesFolders(wchar_t c, bool literal) {
     return c == L'\\' || (!literal && c == L'/');
 }
 
 // Where the next separator after position from is, or the text's end.
 static std::size_t NextSeparator(const std::wstring& path, std::size_t from, bool literal) {
-    while (from < path.size() && !IsSeparator(path[from], literal)) ++from;
+    while (from < path.size() && !SeparatesFolders(path[from], literal)) ++from;
     return from;
 }
 
@@ -182,11 +182,12 @@ static std::size_t NextSeparator(const std::wstring& path, std::size_t from, boo
 // \\?\C:\, \\?\UNC\server\share\, \\?\Volume{...}\), or 0 if there is none.
 static std::size_t RootLength(const std::wstring& path, bool literal) {
     if (!literal) {
-        if (path.size() >= 3 && path[1] == L':' && IsSeparator(path[2], false)) {
+        if (path.size() >= 3 && path[1] == L':' && SeparatesFolders(path[2], false)) {
             wchar_t drive = Upper(path.substr(0, 1))[0];
             return drive >= L'A' && drive <= L'Z' ? 3 : 0;
         }
-        if (path.size() < 3 || !IsSeparator(path[0], false) || !IsSeparator(path[1], false)) {
+        if (path.size() < 3 || !SeparatesFolders(path[0], false) ||
+            !SeparatesFolders(path[1], false)) {
             return 0;
         }
         std::size_t server = NextSeparator(path, 2, false);
@@ -268,10 +269,11 @@ std::vector<std::wstring> FoldersUpToRoot(const std::wstring& filePath) {
     std::vector<std::wstring> folders;
     if (root == 0 || root >= filePath.size()) return folders;
     std::size_t end = filePath.size();
-    while (end > root && IsSeparator(filePath[end - 1], literal)) --end;  // a trailing separator
+    // A trailing separator.
+    while (end > root && SeparatesFolders(filePath[end - 1], literal)) --end;
     for (std::size_t i = end; i-- > root;) {
-        if (!IsSeparator(filePath[i], literal)) continue;
-        if (IsSeparator(filePath[i - 1], literal)) continue;  // doubled: the same folder
+        if (!SeparatesFolders(filePath[i], literal)) continue;
+        if (SeparatesFolders(filePath[i - 1], literal)) continue;  // doubled: the same folder
         folders.push_back(filePath.substr(0, i));
     }
     if (end > root) folders.push_back(filePath.substr(0, root));

@@ -19,7 +19,7 @@ static std::uint32_t Read32(const std::vector<std::uint8_t>& bytes, std::size_t 
            static_cast<std::uint32_t>(Read16(bytes, at + 2)) << 16;
 }
 
-static std::wstring Hex(std::uint32_t value) {
+static std::wstring UnpaddedHex(std::uint32_t value) {
     wchar_t text[16];
     std::swprintf(text, sizeof(text) / sizeof(text[0]), L"0x%X", static_cast<unsigned>(value));
     return text;
@@ -65,7 +65,7 @@ std::wstring MachineName(std::uint16_t machine) {
     case kMachineArm64: return L"ARM64";
     case kMachineArmNt: return L"ARM (32-bit)";
     case kMachineIa64: return L"Itanium";
-    default: return L"the machine type " + Hex(machine);
+    default: return L"the machine type " + UnpaddedHex(machine);
     }
 }
 

@@ -87,7 +87,7 @@ std::wstring AccountText(const std::wstring& account) {
     return account;
 }
 
-static std::wstring Line(const wchar_t* label, const std::wstring& value) {
+std::wstring ListingLine(const wchar_t* label, const std::wstring& value) {
     std::wstring text = L"  ";
     text += label;
     text.resize(18, L' ');
@@ -110,25 +110,25 @@ static std::wstring PrivilegesText(const std::vector<std::wstring>& privileges) 
 // names the SID type and privileges only where it writes them; show always,
 // and says where the manager cannot report them.
 static std::wstring SettingsText(const ServiceConfig& config, bool shown) {
-    std::wstring text = Line(L"start", StartTypeName(config.startType,
+    std::wstring text = ListingLine(L"start", StartTypeName(config.startType,
                                                      config.delayedAutoStart.value_or(false)));
-    text += Line(L"account", AccountText(config.account));
+    text += ListingLine(L"account", AccountText(config.account));
     const std::wstring unknown = L"unknown: the service control manager cannot report it";
-    text += Line(L"dependencies",
+    text += ListingLine(L"dependencies",
                  config.dependenciesUnread ? unknown : ListText(config.dependencies));
     if (config.sidType) {
-        text += Line(L"SID type", SidTypeName(*config.sidType));
+        text += ListingLine(L"SID type", SidTypeName(*config.sidType));
     } else if (shown) {
-        text += Line(L"SID type", unknown);
+        text += ListingLine(L"SID type", unknown);
     }
     if (config.requiredPrivileges) {
-        text += Line(L"privileges", PrivilegesText(*config.requiredPrivileges));
+        text += ListingLine(L"privileges", PrivilegesText(*config.requiredPrivileges));
     } else if (shown) {
-        text += Line(L"privileges", unknown);
+        text += ListingLine(L"privileges", unknown);
     }
     std::vector<std::wstring> recovery = RecoveryLines(config);
     for (std::size_t i = 0; i < recovery.size(); ++i) {
-        text += Line(i == 0 ? L"recovery" : L"", recovery[i]);
+        text += ListingLine(i == 0 ? L"recovery" : L"", recovery[i]);
     }
     return text;
 }
@@ -144,19 +144,20 @@ static std::wstring ElementsText(const ServiceConfig& config, bool wrapped) {
 std::wstring RenderShowText(const ServiceConfig& config, const std::optional<StatusReport>& status,
                             const std::wstring& exitCodeText, const ConfigurationReview& review) {
     std::wstring text = L"Service " + Printable(config.name) + L"\n";
-    text += Line(L"display name", OrNone(config.displayName));
-    text += Line(L"description", OrNone(config.description));
+    text += ListingLine(L"display name", OrNone(config.displayName));
+    text += ListingLine(L"description", OrNone(config.description));
     if (status) {
         std::wstring state = StateWord(status->currentState);
         if (status->processId != 0) state += L", pid " + std::to_wstring(status->processId);
-        text += Line(L"state", state);
-        text += Line(L"last exit code", exitCodeText);
+        text += ListingLine(L"state", state);
+        text += ListingLine(L"last exit code", exitCodeText);
     }
     if (review.wrapped && review.stopTimeoutMs) {
-        text += Line(L"stop timeout", std::to_wstring(*review.stopTimeoutMs) + L" ms");
+        text += ListingLine(L"stop timeout", std::to_wstring(*review.stopTimeoutMs) + L" ms");
     }
     if (config.preshutdownTimeoutMs) {
-        text += Line(L"pre-shutdown", std::to_wstring(*config.preshutdownTimeoutMs) + L" ms");
+        text += ListingLine(L"pre-shutdown",
+                            std::to_wstring(*config.preshutdownTimeoutMs) + L" ms");
     }
     text += LauncherText(config.commandLine);
     text += SettingsText(config, /*shown=*/true);
@@ -169,9 +170,9 @@ std::wstring RenderShowText(const ServiceConfig& config, const std::optional<Sta
 std::wstring RenderInstallReport(const ServiceConfig& config) {
     const ServiceCommandLine& line = config.commandLine;
     std::wstring text = L"Installed the service " + Printable(config.name) + L".\n";
-    text += Line(L"display name", Printable(config.displayName));
-    text += Line(L"description", OrNone(config.description));
-    text += Line(L"stop timeout", std::to_wstring(line.stopTimeoutMs) +
+    text += ListingLine(L"display name", Printable(config.displayName));
+    text += ListingLine(L"description", OrNone(config.description));
+    text += ListingLine(L"stop timeout", std::to_wstring(line.stopTimeoutMs) +
                                       L" ms, also the pre-shutdown timeout");
     text += LauncherText(line);
     text += SettingsText(config, /*shown=*/false);

@@ -11,6 +11,9 @@
 #include "setup/model/configuration_review.h"
 #include "setup/model/service_config.h"
 
+// One line of show's listing and install's report: "  label           value\n".
+std::wstring ListingLine(const wchar_t* label, const std::wstring& value);
+
 // "[a] [b]", or "(none)".
 std::wstring ListText(const std::vector<std::wstring>& texts);
 

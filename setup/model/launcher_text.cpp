@@ -29,13 +29,6 @@ json LauncherJson(const ServiceCommandLine& line) {
             {"stopSignal", JsonText(SignalWord(o.stopSignal))}};
 }
 
-static std::wstring Line(const wchar_t* label, const std::wstring& value) {
-    std::wstring text = L"  ";
-    text += label;
-    text.resize(18, L' ');
-    return text + value + L"\n";
-}
-
 static std::wstring OrWords(const std::wstring& path, const wchar_t* none) {
     return path.empty() ? std::wstring(none) : Bracketed(path);
 }
@@ -43,24 +36,25 @@ static std::wstring OrWords(const std::wstring& path, const wchar_t* none) {
 std::wstring LauncherText(const ServiceCommandLine& line) {
     if (!line.decoded) return L"";
     if (!line.launcher) {
-        return Line(L"launcher", L"none (--direct): the program is the wrapper's own child");
+        return ListingLine(L"launcher",
+                           L"none (--direct): the program is the wrapper's own child");
     }
     const LauncherOptions& o = line.launcher->options;
-    std::wstring text = Line(L"launcher", Bracketed(line.launcher->path));
-    text += Line(L"log folder", OrWords(o.logDir, L"none: the output goes to NUL"));
-    text += Line(L"log size", std::to_wstring(o.logSizeBytes) + L" bytes, " +
+    std::wstring text = ListingLine(L"launcher", Bracketed(line.launcher->path));
+    text += ListingLine(L"log folder", OrWords(o.logDir, L"none: the output goes to NUL"));
+    text += ListingLine(L"log size", std::to_wstring(o.logSizeBytes) + L" bytes, " +
                                   std::to_wstring(o.logKeep) + L" old files kept");
-    text += Line(L"log timestamps", o.logTimestamps ? L"yes" : L"no");
-    text += Line(L"working folder", OrWords(o.workingDir, L"the program's own folder"));
-    text += Line(L"environment", ListText(o.env));
-    text += Line(L"env file", OrWords(o.envFile, L"(none)"));
-    text += Line(L"stop signal", SignalWord(o.stopSignal));
+    text += ListingLine(L"log timestamps", o.logTimestamps ? L"yes" : L"no");
+    text += ListingLine(L"working folder", OrWords(o.workingDir, L"the program's own folder"));
+    text += ListingLine(L"environment", ListText(o.env));
+    text += ListingLine(L"env file", OrWords(o.envFile, L"(none)"));
+    text += ListingLine(L"stop signal", SignalWord(o.stopSignal));
     return text;
 }
 
-static void Add(std::vector<ConfigChange>& changes, const char* field, const wchar_t* label,
-                const std::wstring& oldText, const std::wstring& newText, json oldValue,
-                json newValue) {
+static void AddLauncherChange(std::vector<ConfigChange>& changes, const char* field,
+                              const wchar_t* label, const std::wstring& oldText,
+                              const std::wstring& newText, json oldValue, json newValue) {
     changes.push_back(ConfigChange{field, label, oldText, newText, oldValue, newValue,
                                    ConfigWrite::ChangeServiceConfig, true});
 }
@@ -69,8 +63,8 @@ static void ComparePath(std::vector<ConfigChange>& changes, const char* field,
                         const wchar_t* label, const std::wstring& was, const std::wstring& becomes,
                         const wchar_t* none) {
     if (was != becomes) {
-        Add(changes, field, label, OrWords(was, none), OrWords(becomes, none), OrNull(was),
-            OrNull(becomes));
+        AddLauncherChange(changes, field, label, OrWords(was, none), OrWords(becomes, none),
+                          OrNull(was), OrNull(becomes));
     }
 }
 
@@ -78,28 +72,31 @@ static void CompareSettings(const LauncherOptions& a, const LauncherOptions& b,
                             std::vector<ConfigChange>& changes) {
     ComparePath(changes, "logDir", L"log folder", a.logDir, b.logDir, L"none");
     if (a.logSizeBytes != b.logSizeBytes) {
-        Add(changes, "logSizeBytes", L"log size", std::to_wstring(a.logSizeBytes) + L" bytes",
-            std::to_wstring(b.logSizeBytes) + L" bytes", a.logSizeBytes, b.logSizeBytes);
+        AddLauncherChange(changes, "logSizeBytes", L"log size",
+                          std::to_wstring(a.logSizeBytes) + L" bytes",
+                          std::to_wstring(b.logSizeBytes) + L" bytes", a.logSizeBytes,
+                          b.logSizeBytes);
     }
     if (a.logKeep != b.logKeep) {
-        Add(changes, "logKeep", L"old log files kept", std::to_wstring(a.logKeep),
-            std::to_wstring(b.logKeep), a.logKeep, b.logKeep);
+        AddLauncherChange(changes, "logKeep", L"old log files kept", std::to_wstring(a.logKeep),
+                          std::to_wstring(b.logKeep), a.logKeep, b.logKeep);
     }
     if (a.logTimestamps != b.logTimestamps) {
-        Add(changes, "logTimestamps", L"log timestamps", a.logTimestamps ? L"yes" : L"no",
-            b.logTimestamps ? L"yes" : L"no", a.logTimestamps, b.logTimestamps);
+        AddLauncherChange(changes, "logTimestamps", L"log timestamps",
+                          a.logTimestamps ? L"yes" : L"no", b.logTimestamps ? L"yes" : L"no",
+                          a.logTimestamps, b.logTimestamps);
     }
     ComparePath(changes, "workingDir", L"working folder", a.workingDir, b.workingDir,
                 L"the program's own folder");
     if (a.env != b.env) {
-        Add(changes, "env", L"environment", ListText(a.env), ListText(b.env), JsonTexts(a.env),
-            JsonTexts(b.env));
+        AddLauncherChange(changes, "env", L"environment", ListText(a.env), ListText(b.env),
+                          JsonTexts(a.env), JsonTexts(b.env));
     }
     ComparePath(changes, "envFile", L"env file", a.envFile, b.envFile, L"(none)");
     if (a.stopSignal != b.stopSignal) {
-        Add(changes, "stopSignal", L"stop signal", SignalWord(a.stopSignal),
-            SignalWord(b.stopSignal), JsonText(SignalWord(a.stopSignal)),
-            JsonText(SignalWord(b.stopSignal)));
+        AddLauncherChange(changes, "stopSignal", L"stop signal", SignalWord(a.stopSignal),
+                          SignalWord(b.stopSignal), JsonText(SignalWord(a.stopSignal)),
+                          JsonText(SignalWord(b.stopSignal)));
     }
 }
 
@@ -109,8 +106,8 @@ void CompareLaunchers(const ServiceCommandLine& was, const ServiceCommandLine& b
     const std::wstring becomesPath = becomes.launcher ? becomes.launcher->path : L"";
     const wchar_t* direct = L"none (--direct)";
     if (wasPath != becomesPath) {
-        Add(changes, "launcher", L"launcher", OrWords(wasPath, direct),
-            OrWords(becomesPath, direct), OrNull(wasPath), OrNull(becomesPath));
+        AddLauncherChange(changes, "launcher", L"launcher", OrWords(wasPath, direct),
+                          OrWords(becomesPath, direct), OrNull(wasPath), OrNull(becomesPath));
     }
     if (was.launcher && becomes.launcher) {
         CompareSettings(was.launcher->options, becomes.launcher->options, changes);

@@ -104,7 +104,7 @@ bool IsNtStatusError(DWORD code) {
     return code >= 0xC0000000u;
 }
 
-static std::wstring Hex(DWORD code) {
+static std::wstring EightDigitHex(DWORD code) {
     wchar_t text[16];
     std::swprintf(text, 16, L"0x%08X", static_cast<unsigned>(code));
     return text;
@@ -119,7 +119,7 @@ std::wstring ExplainExitCode(DWORD win32ExitCode, DWORD serviceSpecificExitCode,
     const DWORD code = serviceSpecificExitCode;
     std::wstring text = std::to_wstring(win32ExitCode) + L": ";
     if (win32ExitCode == kServiceSpecificError) {
-        const std::wstring number = std::to_wstring(code) + L" (" + Hex(code) + L")";
+        const std::wstring number = std::to_wstring(code) + L" (" + EightDigitHex(code) + L")";
         const std::wstring who = wrapped ? L"the program" : L"the service";
         if (IsNtStatusError(code)) {
             return text + who + L" crashed: it ended with status " + number + L", " +

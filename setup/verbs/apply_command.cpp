@@ -9,8 +9,8 @@
 // A user account's password is asked for when the service is created or
 // takes the account now, so that the same apply run again changes nothing;
 // given on standard input, it is written each time.
-static bool NeedsPassword(const SetupCommand& command, const ServiceToChange& service,
-                          const std::wstring& account) {
+static bool ApplyAsksForPassword(const SetupCommand& command, const ServiceToChange& service,
+                                 const std::wstring& account) {
     if (AccountKindOf(account) != AccountKind::User) return false;
     return service.error != NO_ERROR || command.options.passwordStdin ||
            !SameAccount(service.current.account, account);
@@ -35,7 +35,7 @@ int RunApply(const SetupCommand& command) {
         problem = CheckBeforeWriting(command, desired.config, checks, lessens);
     }
     const std::wstring& account = desired.config.account;
-    const bool needsPassword = NeedsPassword(command, service, account);
+    const bool needsPassword = ApplyAsksForPassword(command, service, account);
     Password password{};
     if (problem.why.empty() && needsPassword) problem = ReadPasswordOf(command, account, password);
     LPCWSTR given = needsPassword ? password.text : nullptr;

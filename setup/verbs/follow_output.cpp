@@ -50,8 +50,9 @@ FollowResult AwaitProgram(const ScHandle& service, const std::wstring& commandLi
 
 // A start or a stop, announced, with each pending report and the phase's
 // document.
-static FollowResult Follow(VerbOutput& out, const ScHandle& service,
-                           const std::wstring& commandLine, json& phase, bool start) {
+static FollowResult FollowStateChange(VerbOutput& out, const ScHandle& service,
+                                      const std::wstring& commandLine, json& phase,
+                                      bool start) {
     const DWORD settled = start ? SERVICE_RUNNING : SERVICE_STOPPED;
     phase = json::object();
     Announce(out, service, settled,
@@ -70,12 +71,13 @@ static FollowResult Follow(VerbOutput& out, const ScHandle& service,
 
 FollowResult FollowStart(VerbOutput& out, const ScHandle& service, const std::wstring& commandLine,
                          json& phase) {
-    return Follow(out, service, commandLine, phase, /*start=*/true);
+    return FollowStateChange(out, service, commandLine, phase, /*start=*/true);
 }
 
 FollowResult FollowStop(VerbOutput& out, const ScHandle& service, const std::wstring& commandLine,
                         json& phase) {
-    const FollowResult result = Follow(out, service, commandLine, phase, /*start=*/false);
+    const FollowResult result =
+        FollowStateChange(out, service, commandLine, phase, /*start=*/false);
     if (result.ended && result.stateBefore != SERVICE_STOPPED) {
         Say(out, L"  stopped, exit code " + ExplainedExitCode(result.status, commandLine) + L"\n");
     }

@@ -78,7 +78,7 @@ static FollowState PrintTail(const std::wstring& folder, std::size_t lines) {
 }
 
 // Follows the log until the process is ended (Ctrl+C), looking five times a second.
-static void Follow(const std::wstring& folder, FollowState state) {
+static void FollowLog(const std::wstring& folder, FollowState state) {
     for (;;) {
         HANDLE current = OpenLog(CurrentLogPath(folder));
         HANDLE rotated = OpenLog(RotatedLogPath(folder, 1));
@@ -107,6 +107,6 @@ int RunLogs(const SetupCommand& command) {
         PrintError(L"There is no log in " + Bracketed(folder) + L" yet.\n");
         return kExitFailed;
     }
-    if (command.options.follow) Follow(folder, state);
+    if (command.options.follow) FollowLog(folder, state);
     return kExitDone;
 }

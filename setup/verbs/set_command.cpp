@@ -32,7 +32,7 @@ static CheckProblem CheckAgainst(const ServiceConfig& current, const ConfigOptio
 }
 
 // A user account named, or --password-stdin for the one it has.
-static bool NeedsPassword(const ConfigOptions& options, const std::wstring& account) {
+static bool SetAsksForPassword(const ConfigOptions& options, const std::wstring& account) {
     return AccountKindOf(account) == AccountKind::User &&
            (options.account || options.passwordStdin);
 }
@@ -90,7 +90,7 @@ int RunSet(const SetupCommand& command) {
         problem = PlanSet(command, service, wrapper, desired, checks);
     }
     const std::wstring& account = desired.config.account;
-    const bool needsPassword = NeedsPassword(command.options, account);
+    const bool needsPassword = SetAsksForPassword(command.options, account);
     Password password{};
     if (problem.why.empty() && needsPassword) problem = ReadPasswordOf(command, account, password);
     int exitCode = problem.why.empty()
