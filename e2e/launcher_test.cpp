@@ -8,8 +8,6 @@
 
 namespace {
 
-const char* const kStoppedClean = "STOPPED exit=0 cp=0 hint=0";
-
 std::vector<std::string> SplitLines(const std::string& text) {
     std::vector<std::string> lines;
     for (size_t start = 0, end; (end = text.find('\n', start)) != std::string::npos; start = end + 1) {

@@ -7,9 +7,6 @@ namespace {
 constexpr DWORD kStartMs = 15000;
 constexpr DWORD kGoneMs = 10000;
 
-const char* const kRunning = "RUNNING accepted=0x105 exit=0 cp=0 hint=0";
-const char* const kStoppedClean = "STOPPED exit=0 cp=0 hint=0";
-
 }  // namespace
 
 // Holds the processes of the wrappers and children it watches, so that their

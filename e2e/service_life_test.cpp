@@ -7,8 +7,6 @@
 namespace {
 
 const char* const kStartPending = "START_PENDING accepted=0x105 exit=0 cp=1 hint=10000";
-const char* const kRunning = "RUNNING accepted=0x105 exit=0 cp=0 hint=0";
-const char* const kStoppedClean = "STOPPED exit=0 cp=0 hint=0";
 
 std::string StopPending(DWORD checkPoint, DWORD hintMs) {
     return "STOP_PENDING accepted=0x105 exit=0 cp=" + std::to_string(checkPoint) +

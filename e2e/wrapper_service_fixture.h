@@ -33,6 +33,10 @@ struct ChildRecord {
 std::vector<std::string> Summaries(const std::vector<Report>& reports);
 std::string Summary(const Report& report);
 
+// The summaries of the running report and of the report of a clean stop.
+constexpr const char* kRunning = "RUNNING accepted=0x105 exit=0 cp=0 hint=0";
+constexpr const char* kStoppedClean = "STOPPED exit=0 cp=0 hint=0";
+
 // Wine's process creation fails with ERROR_INTERNAL_ERROR when the new
 // process dies before it is initialised, as it does when its heap lies over
 // the shared user data page (without Wine's preloader, about one process in

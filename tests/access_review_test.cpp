@@ -144,10 +144,10 @@ TEST(ReviewAccess, ADenyForEveryoneBeforeOutweighsTheSameAllow) {
 // own accounts nothing.
 struct PrincipalCase {
     const wchar_t* sid;
-    int level;  // a FindingLevel, or kNone
+    int level;  // a FindingLevel, or kNoFinding
     const wchar_t* phrase;
 };
-constexpr int kNone = -1, kWarned = int(FindingLevel::Warning), kNoted = int(FindingLevel::Note);
+constexpr int kNoFinding = -1, kWarned = int(FindingLevel::Warning), kNoted = int(FindingLevel::Note);
 
 const PrincipalCase kPrincipalCases[] = {
     {L"S-1-1-0", kWarned, L"lets Everyone (every account, guests included) delete it: any of"},
@@ -162,10 +162,10 @@ const PrincipalCase kPrincipalCases[] = {
                      L"delete it: unless that is an administrator's account"},
     {L"S-1-5-21-1004336348-1177238915-513", kNoted, L"lets S-1-5-21-1004336348-1177238915-513 "},
     {L"S-1-5-21-1-2-3-4-513", kNoted, L""},
-    {L"S-1-5-18", kNone, L""},
-    {L"S-1-5-32-544", kNone, L""},
-    {L"s-1-5-32-544", kNone, L""},
-    {L"S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464", kNone, L""},
+    {L"S-1-5-18", kNoFinding, L""},
+    {L"S-1-5-32-544", kNoFinding, L""},
+    {L"s-1-5-32-544", kNoFinding, L""},
+    {L"S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464", kNoFinding, L""},
 };
 
 TEST(ReviewAccess, WarnsForBroadGroupsAndNamesEveryOtherAccount) {
@@ -173,8 +173,8 @@ TEST(ReviewAccess, WarnsForBroadGroupsAndNamesEveryOtherAccount) {
         SCOPED_TRACE(testing::PrintToString(std::wstring(c.sid)));
         AccessList list{true, {Allow(c.sid, kDelete)}};
         std::vector<AccessFinding> findings = ReviewAccess(kFile, L"X", list, NameOf);
-        ASSERT_EQ(findings.size(), c.level == kNone ? 0u : 1u);
-        if (c.level == kNone) continue;
+        ASSERT_EQ(findings.size(), c.level == kNoFinding ? 0u : 1u);
+        if (c.level == kNoFinding) continue;
         EXPECT_EQ(int(findings[0].level), c.level);
         EXPECT_NE(findings[0].text.find(c.phrase), std::wstring::npos)
             << testing::PrintToString(findings[0].text);
@@ -245,7 +245,7 @@ TEST(BroadReaders, NamesTheBroadGroupsThatMayReadTheData) {
     }
 }
 
-const std::pair<const wchar_t*, std::vector<std::wstring>> kFolders[] = {
+const std::pair<const wchar_t*, std::vector<std::wstring>> kParentFolderCases[] = {
     {LR"(C:\Program Files\V\u.exe)", {LR"(C:\Program Files\V)", LR"(C:\Program Files)", LR"(C:\)"}},
     {LR"(c:\u.exe)", {LR"(c:\)"}},
     {LR"(C:/tools\\x/u.exe)", {LR"(C:/tools\\x)", LR"(C:/tools)", LR"(C:/)"}},
@@ -259,7 +259,7 @@ const std::pair<const wchar_t*, std::vector<std::wstring>> kFolders[] = {
 };
 
 TEST(FoldersUpToRoot, WalksFromTheFilesFolderToTheRootOfItsDriveOrShare) {
-    for (const auto& c : kFolders) {
+    for (const auto& c : kParentFolderCases) {
         EXPECT_EQ(FoldersUpToRoot(c.first), c.second) << testing::PrintToString(c.first);
     }
 }

@@ -5,11 +5,12 @@
 #include <gtest/gtest.h>
 
 #include "setup/model/compose_config.h"
+#include "tests/setup_test_paths.h"
 
 namespace {
 
-const std::wstring kWrapper = L"C:\\W\\service-wrapper.exe";
-const std::wstring kProgram = L"C:\\P\\u.exe";
+using setup_test::kWrapper;
+using setup_test::kProgram;
 
 DesiredConfig Desired() {
     ConfigOptions options;
@@ -44,7 +45,7 @@ struct CompareCase {
 
 const ConfigWrite kConfig = ConfigWrite::ChangeServiceConfig;
 
-const CompareCase kCases[] = {
+const CompareCase kCompareCases[] = {
     {"same", [](ServiceConfig&, DesiredConfig&) {}, {}},
     {"stop timeout",
      [](ServiceConfig&, DesiredConfig& d) {
@@ -178,7 +179,7 @@ const CompareCase kCases[] = {
 };
 
 TEST(CompareConfigs, GivesOneChangePerFieldThatDiffers) {
-    for (const CompareCase& c : kCases) {
+    for (const CompareCase& c : kCompareCases) {
         SCOPED_TRACE(c.what);
         DesiredConfig desired = Desired();
         ServiceConfig current = CurrentOf(desired);
@@ -212,7 +213,7 @@ TEST(CompareConfigs, GivesOneChangePerFieldThatDiffers) {
 // Applying what was compared leaves nothing to compare: a second apply
 // changes nothing.
 TEST(CompareConfigs, NothingDiffersOnceTheDesiredRecordIsWritten) {
-    for (const CompareCase& c : kCases) {
+    for (const CompareCase& c : kCompareCases) {
         SCOPED_TRACE(c.what);
         DesiredConfig desired = Desired();
         ServiceConfig current = CurrentOf(desired);

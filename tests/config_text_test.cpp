@@ -9,7 +9,7 @@
 
 namespace {
 
-std::wstring SystemText(DWORD code) {
+std::wstring ManagerErrorText(DWORD code) {
     switch (code) {
     case 5: return L"Access is denied.";
     case 1072: return L"The specified service has been marked for deletion.";
@@ -161,7 +161,7 @@ TEST(InstallFailureText, SaysWhatIsLeftInstalled) {
     };
     for (const auto& c : kCases) {
         SCOPED_TRACE(c.failure.step);
-        EXPECT_EQ(InstallFailureText(L"U", c.failure, SystemText), c.text);
+        EXPECT_EQ(InstallFailureText(L"U", c.failure, ManagerErrorText), c.text);
     }
 }
 
@@ -178,15 +178,15 @@ TEST(ChangeFailureText, SaysWhatWasWrittenBackOrWhatCouldNotBe) {
         L"Cannot change the service U: cannot set the pre-shutdown timeout. Windows error 5: "
         L"Access is denied.\n";
     ChangeFailure nothing{L"cannot set the pre-shutdown timeout", 5, {}, {}};
-    EXPECT_EQ(ChangeFailureText(L"U", changes, nothing, SystemText), head + L"Nothing had been changed yet.\n");
+    EXPECT_EQ(ChangeFailureText(L"U", changes, nothing, ManagerErrorText), head + L"Nothing had been changed yet.\n");
     ChangeFailure restored{L"cannot set the pre-shutdown timeout", 5,
                            {ConfigWrite::ChangeServiceConfig, ConfigWrite::Description}, {}};
-    EXPECT_EQ(ChangeFailureText(L"U", changes, restored, SystemText),
+    EXPECT_EQ(ChangeFailureText(L"U", changes, restored, ManagerErrorText),
               head + L"What had been changed was written back as it was: stop timeout; description.\n"
                      L"The service is as it was before.\n");
     ChangeFailure partly{L"cannot set the pre-shutdown timeout", 5, {ConfigWrite::Description},
                          {{ConfigWrite::ChangeServiceConfig, 1072}}};
-    EXPECT_EQ(ChangeFailureText(L"U", changes, partly, SystemText),
+    EXPECT_EQ(ChangeFailureText(L"U", changes, partly, ManagerErrorText),
               head + L"Some of what had been changed could not be written back; the service is "
                      L"now part changed:\n"
                      L"  stop timeout is now 60000 ms; it was 30000 ms\n"
@@ -197,24 +197,24 @@ TEST(ChangeFailureText, SaysWhatWasWrittenBackOrWhatCouldNotBe) {
     // written back, and the text says why rather than giving error 0.
     ChangeFailure unknown{L"cannot set the pre-shutdown timeout", 5, {},
                           {{ConfigWrite::Description, NO_ERROR}}};
-    EXPECT_TRUE(Holds(ChangeFailureText(L"U", changes, unknown, SystemText),
+    EXPECT_TRUE(Holds(ChangeFailureText(L"U", changes, unknown, ManagerErrorText),
                       L"  description is now [New]; it was [Runs C:\\P\\u.exe as a service.]\n"
                       L"  (what it was could not be read, so it could not be written back)\n"));
     // A new password went with the main write: it stays, whatever else was
     // written back, and is named apart, never among the fields written back.
     std::vector<ConfigChange> withPassword = changes;
     withPassword.push_back(PasswordChange());
-    EXPECT_EQ(ChangeFailureText(L"U", withPassword, restored, SystemText),
+    EXPECT_EQ(ChangeFailureText(L"U", withPassword, restored, ManagerErrorText),
               head + L"What had been changed was written back as it was: stop timeout; description.\n"
                      L"The new password stays: Windows gives no way to read the one before, so it "
                      L"could not be written back.\n"
                      L"The service is as it was before, but for the password.\n");
-    EXPECT_TRUE(Holds(ChangeFailureText(L"U", withPassword, partly, SystemText),
+    EXPECT_TRUE(Holds(ChangeFailureText(L"U", withPassword, partly, ManagerErrorText),
                       L"  written back as it was: description\nThe new password stays"));
-    EXPECT_EQ(ChangeFailureText(L"U", withPassword, nothing, SystemText),
+    EXPECT_EQ(ChangeFailureText(L"U", withPassword, nothing, ManagerErrorText),
               head + L"Nothing had been changed yet.\n");
     ChangeFailure taken{L"cannot change the configuration", 1078, {}, {}, TakenDisplayName{L"Up", L"Other"}};
-    EXPECT_TRUE(Holds(ChangeFailureText(L"U", changes, taken, SystemText),
+    EXPECT_TRUE(Holds(ChangeFailureText(L"U", changes, taken, ManagerErrorText),
                       L"\nThe display name [Up] is already used by the service Other; give another "
                       L"one with --display-name.\nNothing had been changed yet.\n"));
 }

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/setup_test_paths.h"
+
 namespace {
 
 const std::vector<std::wstring> kVariables = {
@@ -67,7 +69,7 @@ TEST(ReferencedPathProblem, RefusesWhatIsNoFullPathOnceReplaced) {
     }
 }
 
-const std::wstring kWrapper = L"C:\\W\\service-wrapper.exe";
+using setup_test::kWrapper;
 
 TEST(AsStarted, ReadsTheLineWithItsReferencesReplaced) {
     const ServiceCommandLine line = ComposeCommandLine(

@@ -9,7 +9,7 @@ namespace {
 
 const std::wstring kUser = L"S-1-5-21-1-2-3-1001";  // no name: shown by its SID
 
-AccessList Allow(std::initializer_list<std::pair<const wchar_t*, std::uint32_t>> entries) {
+AccessList AllowList(std::initializer_list<std::pair<const wchar_t*, std::uint32_t>> entries) {
     AccessList list{true, {}};
     for (const auto& entry : entries) {
         list.entries.push_back({AccessEntryType::Allow, 0, entry.second, entry.first});
@@ -44,7 +44,7 @@ TEST(FindsWritablePaths, StopsAWriteOnlyForAWarningAboutTheFilesAndTheirFolders)
         SCOPED_TRACE(testing::PrintToString(std::wstring(c.sid)) + " kind " +
                      std::to_string(static_cast<int>(c.kind)));
         const std::vector<AccessFinding> findings =
-            Review(c.kind, L"C:\\x", Allow({{c.sid, kGenericAll}}));
+            Review(c.kind, L"C:\\x", AllowList({{c.sid, kGenericAll}}));
         ASSERT_EQ(findings.size(), 1u);
         EXPECT_EQ(FindsWritablePaths(findings), c.stops);
     }
@@ -54,12 +54,12 @@ TEST(AccessFindingsText, GroupsEachLevelByPrincipalWarningsFirst) {
     std::vector<AccessFinding> findings;
     for (const auto& part :
          {Review(AuditedKind::File, L"C:\\a\\p.exe",
-                 Allow({{kUser.c_str(), kFileAllAccess}, {L"S-1-1-0", kFileWriteData}})),
+                 AllowList({{kUser.c_str(), kFileAllAccess}, {L"S-1-1-0", kFileWriteData}})),
           Review(AuditedKind::OwnFolder, L"C:\\a",
-                 Allow({{L"S-1-5-32-545", kFileWriteData}, {kUser.c_str(), kFileAllAccess}})),
-          Review(AuditedKind::FolderAbove, L"C:\\", Allow({{L"S-1-1-0", kDelete}})),
+                 AllowList({{L"S-1-5-32-545", kFileWriteData}, {kUser.c_str(), kFileAllAccess}})),
+          Review(AuditedKind::FolderAbove, L"C:\\", AllowList({{L"S-1-1-0", kDelete}})),
           Review(AuditedKind::LogFolder, L"C:\\l",
-                 Allow({{L"S-1-5-11", kFileWriteData}, {kUser.c_str(), kFileDeleteChild}}))}) {
+                 AllowList({{L"S-1-5-11", kFileWriteData}, {kUser.c_str(), kFileDeleteChild}}))}) {
         findings.insert(findings.end(), part.begin(), part.end());
     }
     findings.push_back(AccessFinding{FindingLevel::Note, AuditedKind::FolderAbove, L"C:\\b", L"",
@@ -93,7 +93,7 @@ TEST(AccessFindingsText, GroupsEachLevelByPrincipalWarningsFirst) {
 
 TEST(AccessFindingsJson, GivesEachFindingsPartsAndNullForAListNotRead) {
     std::vector<AccessFinding> findings =
-        Review(AuditedKind::OwnFolder, L"C:\\a", Allow({{L"S-1-1-0", kFileWriteData | kDelete}}));
+        Review(AuditedKind::OwnFolder, L"C:\\a", AllowList({{L"S-1-1-0", kFileWriteData | kDelete}}));
     findings.push_back(AccessFinding{FindingLevel::Note, AuditedKind::Service, L"U", L"", L"", 0,
                                      L"Could not read.", L"", L""});
     findings.push_back(AccessFinding{FindingLevel::Note, AuditedKind::LogFolder, L"L", L"", L"",

@@ -18,7 +18,7 @@ const VerbHelpCase kVerbs[] = {
     {Verb::Logs, L"logs", false},
 };
 
-bool Holds(const std::wstring& text, const std::wstring& phrase) {
+bool Mentions(const std::wstring& text, const std::wstring& phrase) {
     return text.find(phrase) != std::wstring::npos;
 }
 
@@ -27,15 +27,15 @@ TEST(VerbHelpText, TellsOfTheOneCommandAndItsOwnOptions) {
         SCOPED_TRACE(testing::PrintToString(std::wstring(c.word)));
         const std::wstring text = VerbHelpText(c.verb);
         EXPECT_EQ(text.find(L"Usage: service-wrapper-setup " + std::wstring(c.word)), 0u) << text;
-        EXPECT_EQ(Holds(text, L"--stop-timeout"), c.configOptions);
+        EXPECT_EQ(Mentions(text, L"--stop-timeout"), c.configOptions);
         const std::wstring usage = text.substr(0, text.find(L'\n'));
-        EXPECT_EQ(Holds(usage, L"--no-wait"), c.verb == Verb::Stop || c.verb == Verb::Remove);
+        EXPECT_EQ(Mentions(usage, L"--no-wait"), c.verb == Verb::Stop || c.verb == Verb::Remove);
     }
 }
 
 TEST(UsageText, SaysTheStopTimeoutIsWaitedInWholeSecondsRoundedUp) {
-    EXPECT_TRUE(Holds(UsageText(), L"so the grace is in whole seconds, rounded up"));
-    EXPECT_TRUE(Holds(UsageText(), L"manual is taken as demand"));
+    EXPECT_TRUE(Mentions(UsageText(), L"so the grace is in whole seconds, rounded up"));
+    EXPECT_TRUE(Mentions(UsageText(), L"manual is taken as demand"));
 }
 
 TEST(HelpPointer, PointsAtTheCommandGivenOrAtHelp) {

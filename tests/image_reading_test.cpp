@@ -5,9 +5,11 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/security_reading_probe.h"
+
 namespace {
 
-const std::wstring kProbe = L"C:\\security_reading_probe";
+using reading_test::kProbe;
 
 std::wstring OwnPath() {
     wchar_t path[MAX_PATH];

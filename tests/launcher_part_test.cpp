@@ -2,9 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/setup_test_paths.h"
+
 namespace {
 
-const std::wstring kWrapper = L"C:\\W\\service-wrapper.exe";
+using setup_test::kWrapper;
 const std::wstring kLogs = L"C:\\ProgramData\\Service Wrapper\\logs\\web";
 
 TEST(ComposeInstallLauncher, PutsTheLauncherBesideTheWrapperWithItsDefaults) {

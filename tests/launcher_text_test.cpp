@@ -2,9 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/setup_test_paths.h"
+
 namespace {
 
-const std::wstring kWrapper = L"C:\\W\\service-wrapper.exe";
+using setup_test::kWrapper;
 
 ServiceCommandLine Line(const std::optional<LauncherPart>& launcher) {
     return DecodeServiceCommandLine(
@@ -18,7 +20,7 @@ LauncherPart Part() {
     return part;
 }
 
-std::string Fields(const std::vector<ConfigChange>& changes) {
+std::string FieldsAndWhen(const std::vector<ConfigChange>& changes) {
     std::string fields;
     for (const ConfigChange& change : changes) {
         fields += std::string(change.field) + (change.needsRestart ? "" : "(now)") + " ";
@@ -50,7 +52,7 @@ TEST(CompareLaunchers, GivesOneChangePerSettingThatDiffers) {
         SCOPED_TRACE(c.what);
         std::vector<ConfigChange> changes;
         CompareLaunchers(Line(c.was), Line(c.becomes), changes);
-        EXPECT_EQ(Fields(changes), c.fields);
+        EXPECT_EQ(FieldsAndWhen(changes), c.fields);
     }
 }
 

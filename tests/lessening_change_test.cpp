@@ -5,13 +5,14 @@
 #include <gtest/gtest.h>
 
 #include "setup/model/compose_config.h"
+#include "tests/setup_test_paths.h"
 
 namespace {
 
-const std::wstring kWrapper = L"C:\\W\\service-wrapper.exe";
-const std::wstring kProgram = L"C:\\P\\u.exe";
+using setup_test::kWrapper;
+using setup_test::kProgram;
 
-DesiredConfig Installed() {
+DesiredConfig InstalledConfig() {
     ConfigOptions options;
     options.stopTimeoutMs = 30000;
     options.dependencies = std::vector<std::wstring>{L"Tcpip", L"Dnscache"};
@@ -23,7 +24,7 @@ struct LesseningCase {
     void (*change)(ServiceConfig& current, ServiceConfig& desired);
     bool onlyLessens;
 };
-const LesseningCase kCases[] = {
+const LesseningCase kLesseningCases[] = {
     {"nothing to change", [](ServiceConfig&, ServiceConfig&) {}, false},
     {"disabled", [](ServiceConfig&, ServiceConfig& d) { d.startType = SERVICE_DISABLED; }, true},
     {"demand, from automatic",
@@ -75,9 +76,9 @@ const LesseningCase kCases[] = {
 };
 
 TEST(OnlyLessens, LetsThroughWhatNarrowsWhatRunsOrWhenAndNothingThatWidensIt) {
-    for (const LesseningCase& c : kCases) {
+    for (const LesseningCase& c : kLesseningCases) {
         SCOPED_TRACE(c.what);
-        DesiredConfig desired = Installed();
+        DesiredConfig desired = InstalledConfig();
         ServiceConfig current = desired.config;
         c.change(current, desired.config);
         current.commandLine = DecodeServiceCommandLine(current.commandLine.text);

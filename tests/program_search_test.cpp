@@ -6,13 +6,13 @@
 
 namespace {
 
-const std::vector<SearchFolder> kFolders = ServiceSearchFolders(
+const std::vector<SearchFolder> kSearchFolders = ServiceSearchFolders(
     L"C:\\W\\service-wrapper.exe", L"C:\\Windows\\system32", L"C:\\Windows",
     L"C:\\Windows\\system32; \"C:\\Program Files\\Tool\\\" ;;C:\\Bin\\");
 
 TEST(ServiceSearchFolders, AreTheWrappersThenTheSystemsThenTheMachinePathNeverTheCurrent) {
     std::vector<std::wstring> paths;
-    for (const SearchFolder& folder : kFolders) paths.push_back(folder.path);
+    for (const SearchFolder& folder : kSearchFolders) paths.push_back(folder.path);
     EXPECT_EQ(paths, (std::vector<std::wstring>{L"C:\\W", L"C:\\Windows\\system32", L"C:\\Windows",
                                                 L"C:\\Windows\\system32", L"C:\\Program Files\\Tool",
                                                 L"C:\\Bin"}));
@@ -40,7 +40,7 @@ TEST(FindProgram, TakesTheFirstFolderThatHoldsItAsTheServiceWould) {
     for (const FindCase& c : kCases) {
         SCOPED_TRACE(testing::PrintToString(std::wstring(c.name)));
         const auto isFile = [&](const std::wstring& path) { return c.files.count(path) > 0; };
-        const std::optional<FoundProgram> found = FindProgram(c.name, kFolders, isFile);
+        const std::optional<FoundProgram> found = FindProgram(c.name, kSearchFolders, isFile);
         EXPECT_EQ(found ? found->path : L"", c.path);
         EXPECT_EQ(found ? std::wstring(found->where) : L"", c.where);
     }

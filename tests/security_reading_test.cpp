@@ -8,9 +8,11 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/security_reading_probe.h"
+
 namespace {
 
-const std::wstring kProbe = L"C:\\security_reading_probe";
+using reading_test::kProbe;
 const wchar_t kEveryone[] = L"S-1-1-0";
 
 // Wine's Everyone entry for a mode whose "other" bits are r-x and rwx.

@@ -5,11 +5,12 @@
 #include <gtest/gtest.h>
 
 #include "setup/model/service_config.h"
+#include "tests/setup_test_paths.h"
 
 namespace {
 
-const std::wstring kWrapper = L"C:\\W\\service-wrapper.exe";
-const std::wstring kProgram = L"C:\\P\\u.exe";
+using setup_test::kWrapper;
+using setup_test::kProgram;
 
 ConfigOptions Options(const std::vector<std::wstring>& arguments) {
     ParsedCommand parsed = ParseSetupCommand(arguments);

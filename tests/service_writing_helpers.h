@@ -3,16 +3,25 @@
 // sequence's fixture.
 #pragma once
 
+#include <algorithm>
+
 #include <gtest/gtest.h>
 
 #include "setup/model/compose_config.h"
 #include "setup/manager/service_reading.h"
 #include "setup/manager/service_writing.h"
+#include "tests/setup_test_paths.h"
 
 namespace store_test {
 
-inline const std::wstring kWrapper = L"C:\\W\\service-wrapper.exe";
-inline const std::wstring kProgram = L"C:\\P\\u.exe";
+using setup_test::kProgram;
+using setup_test::kWrapper;
+
+// How many times the store made this call of the simulated manager.
+inline int CallCount(const char* name) {
+    std::vector<std::string> calls = sim::ServiceCallNames();
+    return static_cast<int>(std::count(calls.begin(), calls.end(), name));
+}
 
 // Every option given, each to a value other than its default.
 inline ConfigOptions EveryOption() {

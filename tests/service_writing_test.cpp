@@ -16,10 +16,7 @@ using store_test::EveryOption;
 using store_test::InstallSequence;
 using store_test::ReadBack;
 
-int CallCount(const char* name) {
-    std::vector<std::string> calls = sim::ServiceCallNames();
-    return static_cast<int>(std::count(calls.begin(), calls.end(), name));
-}
+using store_test::CallCount;
 
 TEST_F(InstallSequence, WritesEveryPartOfTheRecord) {
     const DesiredConfig desired = Desired(EveryOption());

@@ -6,7 +6,7 @@
 
 namespace {
 
-std::wstring SystemText(DWORD code) {
+std::wstring KnownSystemText(DWORD code) {
     switch (code) {
     case 2: return L"The system cannot find the file specified.";
     case 5: return L"Access is denied.";
@@ -25,7 +25,7 @@ std::wstring NtStatusText(DWORD code) {
     }
 }
 
-const MessageLookups kLookups = {SystemText, NtStatusText};
+const MessageLookups kLookups = {KnownSystemText, NtStatusText};
 
 TEST(FillMessageInserts, NeverLeavesARawInsert) {
     const struct {
@@ -54,10 +54,10 @@ TEST(FillMessageInserts, NeverLeavesARawInsert) {
 }
 
 TEST(WindowsErrorText, GivesTheNumberAndTheTextOrSaysThereIsNone) {
-    EXPECT_EQ(WindowsErrorText(5, SystemText), L"Windows error 5: Access is denied.");
-    EXPECT_EQ(WindowsErrorText(193, SystemText, {L"C:\\p.txt"}),
+    EXPECT_EQ(WindowsErrorText(5, KnownSystemText), L"Windows error 5: Access is denied.");
+    EXPECT_EQ(WindowsErrorText(193, KnownSystemText, {L"C:\\p.txt"}),
               L"Windows error 193: C:\\p.txt is not a valid Win32 application.");
-    EXPECT_EQ(WindowsErrorText(1234, SystemText), L"Windows error 1234: (Windows has no text for it.)");
+    EXPECT_EQ(WindowsErrorText(1234, KnownSystemText), L"Windows error 1234: (Windows has no text for it.)");
 }
 
 TEST(ExplainExitCode, ExplainsTheProgramsOwnCodeAndCrashes) {

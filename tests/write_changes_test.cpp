@@ -14,12 +14,9 @@ using store_test::Desired;
 using store_test::EveryOption;
 using store_test::ReadBack;
 
-int CallCount(const char* name) {
-    std::vector<std::string> calls = sim::ServiceCallNames();
-    return static_cast<int>(std::count(calls.begin(), calls.end(), name));
-}
+using store_test::CallCount;
 
-std::vector<std::string> Fields(const std::vector<ConfigChange>& changes) {
+std::vector<std::string> FieldNames(const std::vector<ConfigChange>& changes) {
     std::vector<std::string> fields;
     for (const ConfigChange& change : changes) fields.push_back(change.field);
     return fields;
@@ -89,7 +86,7 @@ TEST_F(ChangeWrites, WritesEachDifferingLevelOnceAndReadsBackAsAsked) {
     EXPECT_TRUE(notes.warnings.empty());
     EXPECT_EQ(CallCount("ChangeServiceConfigW"), 1);
     EXPECT_EQ(CallCount("ChangeServiceConfig2W") - levelsBefore, 7);
-    EXPECT_EQ(Fields(CompareConfigs(ReadBack(L"MyUpdater"), AllOf(desired_.config))),
+    EXPECT_EQ(FieldNames(CompareConfigs(ReadBack(L"MyUpdater"), AllOf(desired_.config))),
               std::vector<std::string>());
     EXPECT_EQ(sim::ServiceNamed(L"MyUpdater")->serviceStartName, L"NT AUTHORITY\\NetworkService");
     ExpectNoHandleOrProblemLeft();
@@ -161,7 +158,7 @@ TEST_F(ChangeWrites, AFailedWriteHasTheWritesBeforeItWrittenBack) {
             EXPECT_EQ(u.error, ERROR_ACCESS_DENIED);
         }
         EXPECT_EQ(unrestored, c.unrestored);
-        EXPECT_EQ(Fields(CompareConfigs(ReadBack(L"MyUpdater"), AllOf(current_))), c.stillChanged);
+        EXPECT_EQ(FieldNames(CompareConfigs(ReadBack(L"MyUpdater"), AllOf(current_))), c.stillChanged);
         ExpectNoHandleOrProblemLeft();
     }
 }
@@ -200,7 +197,7 @@ TEST_F(ChangeWrites, LeavesWhatDoesNotChangeAsItIs) {
     o.stopTimeoutMs = 5000;
     desired_ = ComposeSetConfig(current_, o, L"", L"");
     changes_ = CompareConfigs(current_, desired_);
-    EXPECT_EQ(Fields(changes_), (std::vector<std::string>{"stopTimeoutMs", "preshutdownTimeoutMs"}));
+    EXPECT_EQ(FieldNames(changes_), (std::vector<std::string>{"stopTimeoutMs", "preshutdownTimeoutMs"}));
     WriteNotes notes;
     EXPECT_FALSE(Write(notes));
     const sim::ServiceRecord now = *sim::ServiceNamed(L"MyUpdater");
@@ -219,7 +216,7 @@ TEST_F(ChangeWrites, LeavesWhatDoesNotChangeAsItIs) {
     o.dependencies.emplace();
     desired_ = ComposeSetConfig(current_, o, L"", L"");
     changes_ = CompareConfigs(current_, desired_);
-    EXPECT_EQ(Fields(changes_), std::vector<std::string>{"dependencies"});
+    EXPECT_EQ(FieldNames(changes_), std::vector<std::string>{"dependencies"});
     EXPECT_FALSE(Write(notes));
     EXPECT_EQ(sim::ServiceNamed(L"MyUpdater")->dependencies, std::vector<std::wstring>());
     ExpectNoHandleOrProblemLeft();
@@ -288,7 +285,7 @@ TEST_F(ChangeWrites, GivesAUserAccountTheRightOnceWrittenOrWritesEverythingBack)
         desired_ = ComposeSetConfig(current_, o, L"", L"");
         changes_ = CompareConfigs(current_, desired_);
         changes_.push_back(PasswordChange());
-        EXPECT_EQ(Fields(changes_), c.account ? (std::vector<std::string>{"account", "password"})
+        EXPECT_EQ(FieldNames(changes_), c.account ? (std::vector<std::string>{"account", "password"})
                                               : std::vector<std::string>{"password"});
         WriteNotes notes;
         std::optional<ChangeFailure> failure = Write(notes, L"pw", store_test::ScriptedGrant);

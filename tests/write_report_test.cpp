@@ -18,7 +18,7 @@ using store_test::ReadBack;
 
 const wchar_t kPassword[] = L"Pa55-w0rd-Secret";
 
-std::wstring SystemText(DWORD code) {
+std::wstring NumberedSystemText(DWORD code) {
     return L"Text of " + std::to_wstring(code) + L" with %1.";
 }
 
@@ -49,10 +49,7 @@ const Step kSteps[] = {
     {"ChangeServiceConfig2W", 7}, {nullptr, 0},                 {"", 0},
 };
 
-int CallCount(const char* name) {
-    std::vector<std::string> calls = sim::ServiceCallNames();
-    return static_cast<int>(std::count(calls.begin(), calls.end(), name));
-}
+using store_test::CallCount;
 
 void FailAt(const Step& step) {
     store_test::g_grant = {step.call ? NO_ERROR : DWORD(ERROR_ACCESS_DENIED), false, {}};
@@ -77,10 +74,10 @@ TEST(WriteReport, NoPasswordInWhatInstallPrintsWhateverStepFails) {
         WriteNotes notes;
         std::optional<InstallFailure> failure =
             CreateConfiguredService(desired, kPassword, notes, store_test::ScriptedGrant);
-        ExpectNoPassword(failure ? InstallFailureReport(L"MyUpdater", *failure, checks, SystemText)
+        ExpectNoPassword(failure ? InstallFailureReport(L"MyUpdater", *failure, checks, NumberedSystemText)
                                  : InstallReport(L"MyUpdater", desired.config, notes, checks));
         ExpectNoPassword(RefusalReport(Verb::Install, L"MyUpdater", L"why", ERROR_ACCESS_DENIED,
-                                       checks, SystemText));
+                                       checks, NumberedSystemText));
     }
 }
 
@@ -135,11 +132,11 @@ TEST(WriteReport, NoPasswordInWhatApplyAndSetPrintWhateverStepFails) {
                          store_test::ScriptedGrant);
         CloseServiceHandles(handles);
         ExpectNoPassword(
-            failure ? ChangeFailureReport(L"MyUpdater", changes, *failure, checks, SystemText)
+            failure ? ChangeFailureReport(L"MyUpdater", changes, *failure, checks, NumberedSystemText)
                     : ChangesReport(L"MyUpdater", desired.config.account, changes, notes, checks,
                                     /*running=*/true, /*restartFollows=*/false));
         for (Verb verb : {Verb::Apply, Verb::Set}) {
-            ExpectNoPassword(RefusalReport(verb, L"MyUpdater", L"why", NO_ERROR, checks, SystemText));
+            ExpectNoPassword(RefusalReport(verb, L"MyUpdater", L"why", NO_ERROR, checks, NumberedSystemText));
         }
     }
 }
