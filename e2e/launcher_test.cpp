@@ -137,6 +137,10 @@ TEST_F(LaunchedProgram, TimestampsEachLineAndRunsCmdInTheFolderGiven) {
     for (const std::string& text : SplitLines(ReadFileText(LogPath(0)))) {
         std::smatch match;
         ASSERT_TRUE(std::regex_match(text, match, line)) << text;
+        // cmd writes an echo's text and its line end in two writes; when the
+        // other stream's output arrives between them, the text's line is
+        // ended there and the line end comes later as a line of its own.
+        if (match[1] != "launcher" && match[2].length() == 0) continue;
         sources.push_back(match[1].str() + " " + (match[1] == "launcher" ? "" : match[2].str()));
     }
     // Two pipes give the program's lines in the order they arrive.
