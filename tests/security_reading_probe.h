@@ -6,6 +6,7 @@
 
 namespace reading_test {
 
-inline const std::wstring kProbe = L"C:\\security_reading_probe";
+// Each file has a copy of its own, made before the file's own tables.
+const std::wstring kProbe = L"C:\\security_reading_probe";
 
 }  // namespace reading_test

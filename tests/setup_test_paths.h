@@ -6,7 +6,8 @@
 
 namespace setup_test {
 
-inline const std::wstring kWrapper = L"C:\\W\\service-wrapper.exe";
-inline const std::wstring kProgram = L"C:\\P\\u.exe";
+// Each file has a copy of its own, made before the file's own tables.
+const std::wstring kWrapper = L"C:\\W\\service-wrapper.exe";
+const std::wstring kProgram = L"C:\\P\\u.exe";
 
 }  // namespace setup_test
