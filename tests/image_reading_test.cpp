@@ -29,22 +29,21 @@ struct ReadingCase {
     const wchar_t* problem;  // the start of ProgramImageProblem's answer; empty: a program
 };
 
+const ReadingCase kReadingCases[] = {
+    {OwnPath(), NO_ERROR, kDosHeaderBytes, kPeHeaderBytes, L""},
+    {kProbe + L"\\notes.txt", NO_ERROR, 44, 0, L"is not a Windows program: it does not start"},
+    // e_lfanew "AAAA" points far past the file's end.
+    {kProbe + L"\\far_header.exe", NO_ERROR, kDosHeaderBytes, 0,
+     L"is truncated: it ends before the end of its PE header, which its header says is at byte "
+     L"1094795585"},
+    {kProbe + L"\\empty.exe", NO_ERROR, 0, 0, L"is an empty file"},
+    // The existing file check refuses a folder first; the reading says so too.
+    {kProbe, ERROR_DIRECTORY, 0, 0, L""},
+    {kProbe + L"\\missing.exe", ERROR_FILE_NOT_FOUND, 0, 0, L""},
+};
+
 TEST(ReadImageHeaders, ReadsTheHeadersWhereverTheFileHasThem) {
-    // Made here, not as a global: the probe folder's name is itself a global,
-    // which another file's initialisation need not have reached.
-    const ReadingCase cases[] = {
-        {OwnPath(), NO_ERROR, kDosHeaderBytes, kPeHeaderBytes, L""},
-        {kProbe + L"\\notes.txt", NO_ERROR, 44, 0, L"is not a Windows program: it does not start"},
-        // e_lfanew "AAAA" points far past the file's end.
-        {kProbe + L"\\far_header.exe", NO_ERROR, kDosHeaderBytes, 0,
-         L"is truncated: it ends before the end of its PE header, which its header says is at byte "
-         L"1094795585"},
-        {kProbe + L"\\empty.exe", NO_ERROR, 0, 0, L"is an empty file"},
-        // The existing file check refuses a folder first; the reading says so too.
-        {kProbe, ERROR_DIRECTORY, 0, 0, L""},
-        {kProbe + L"\\missing.exe", ERROR_FILE_NOT_FOUND, 0, 0, L""},
-    };
-    for (const ReadingCase& c : cases) {
+    for (const ReadingCase& c : kReadingCases) {
         SCOPED_TRACE(testing::PrintToString(c.path));
         ImageHeaders headers;
         ASSERT_EQ(ReadImageHeaders(c.path, headers), c.error);
