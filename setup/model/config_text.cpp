@@ -110,12 +110,12 @@ static std::wstring PrivilegesText(const std::vector<std::wstring>& privileges) 
 // names the SID type and privileges only where it writes them; show always,
 // and says where the manager cannot report them.
 static std::wstring SettingsText(const ServiceConfig& config, bool shown) {
-    std::wstring text = ListingLine(L"start", StartTypeName(config.startType,
-                                                     config.delayedAutoStart.value_or(false)));
+    std::wstring text = ListingLine(
+        L"start", StartTypeName(config.startType, config.delayedAutoStart.value_or(false)));
     text += ListingLine(L"account", AccountText(config.account));
     const std::wstring unknown = L"unknown: the service control manager cannot report it";
     text += ListingLine(L"dependencies",
-                 config.dependenciesUnread ? unknown : ListText(config.dependencies));
+                        config.dependenciesUnread ? unknown : ListText(config.dependencies));
     if (config.sidType) {
         text += ListingLine(L"SID type", SidTypeName(*config.sidType));
     } else if (shown) {
@@ -173,7 +173,7 @@ std::wstring RenderInstallReport(const ServiceConfig& config) {
     text += ListingLine(L"display name", Printable(config.displayName));
     text += ListingLine(L"description", OrNone(config.description));
     text += ListingLine(L"stop timeout", std::to_wstring(line.stopTimeoutMs) +
-                                      L" ms, also the pre-shutdown timeout");
+                                             L" ms, also the pre-shutdown timeout");
     text += LauncherText(line);
     text += SettingsText(config, /*shown=*/false);
     text += StopBehaviourLine(line.stopTimeoutMs) + L"\n";

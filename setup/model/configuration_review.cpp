@@ -27,8 +27,10 @@ static bool UnquotedPathWithBlank(const std::wstring& line) {
     return line.find_first_of(L" \t") < exe;
 }
 
+// A path without an extension runs the .exe of that name.
 static bool ProgramExists(const std::wstring& path, FileExistsFunction fileExists) {
-    return fileExists(path) || fileExists(WithRunExtension(path));
+    const std::wstring run = WithRunExtension(path);
+    return fileExists(path) || (run != path && fileExists(run));
 }
 
 static bool IsPlainNumber(const std::wstring& text) {

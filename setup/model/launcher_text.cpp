@@ -43,7 +43,7 @@ std::wstring LauncherText(const ServiceCommandLine& line) {
     std::wstring text = ListingLine(L"launcher", Bracketed(line.launcher->path));
     text += ListingLine(L"log folder", OrWords(o.logDir, L"none: the output goes to NUL"));
     text += ListingLine(L"log size", std::to_wstring(o.logSizeBytes) + L" bytes, " +
-                                  std::to_wstring(o.logKeep) + L" old files kept");
+                                         std::to_wstring(o.logKeep) + L" old files kept");
     text += ListingLine(L"log timestamps", o.logTimestamps ? L"yes" : L"no");
     text += ListingLine(L"working folder", OrWords(o.workingDir, L"the program's own folder"));
     text += ListingLine(L"environment", ListText(o.env));
