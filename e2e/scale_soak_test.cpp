@@ -70,9 +70,9 @@ TEST_F(Soak, HundredStartStopCyclesEachEndCleanly) {
         std::string stopPending = "STOP_PENDING accepted=0x105 exit=0 cp=1 hint=" +
                                   std::string(grace ? "1000" : "0");
         ASSERT_GE(seen.size(), 4u) << Seen();
-        EXPECT_EQ(seen[1], kRunning);
-        EXPECT_EQ(seen[2], stopPending);
-        EXPECT_EQ(seen.back(), kStoppedClean);
+        EXPECT_EQ(seen[1], kRunning) << Seen();
+        EXPECT_EQ(seen[2], stopPending) << Seen();
+        EXPECT_EQ(seen.back(), kStoppedClean) << Seen();
         EXPECT_EQ(ExitCodeOnceEnded(childProcess, kGoneMs), 0u);
         EXPECT_EQ(ExitCodeOnceEnded(wrapper, kGoneMs), 0u) << "wrapper's exit code";
         EXPECT_TRUE(ProcessesNamed(FileName(child)).empty());

@@ -73,14 +73,15 @@ static int LifeOrder(DWORD state) {
 
 // Each registration has a thread of its own in the caller, so reports made
 // within microseconds of each other can arrive in either order; those are put
-// in the order of the service's life. A watch sees one life, which its stop
-// ends: a report that arrives after the stop was made before it, however
-// late a busy machine delivered it.
+// in the order of the service's life. A watch sees one life, which its
+// start-pending report begins and its stop ends: a start-pending that arrives
+// after other reports was made before them, and a report that arrives after
+// the stop was made before it, however late a busy machine delivered it.
 void InsertInLifeOrder(std::vector<Report>& reports, const Report& report) {
+    const DWORD state = report.status.dwCurrentState;
     auto at = reports.end();
-    while (at != reports.begin() &&
-           LifeOrder((at - 1)->status.dwCurrentState) > LifeOrder(report.status.dwCurrentState) &&
-           (report.atMs - (at - 1)->atMs < kReorderWindowMs ||
+    while (at != reports.begin() && LifeOrder((at - 1)->status.dwCurrentState) > LifeOrder(state) &&
+           (report.atMs - (at - 1)->atMs < kReorderWindowMs || state == SERVICE_START_PENDING ||
             (at - 1)->status.dwCurrentState == SERVICE_STOPPED)) {
         --at;
     }
