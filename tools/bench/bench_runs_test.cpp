@@ -51,9 +51,8 @@ protected:
     std::wstring Install(const std::wstring& exe, const std::vector<std::wstring>& elements) {
         // Names of this test's own: on a busy machine Wine may still hold a name the
         // last test deleted (CreateServiceW then fails with 1072).
-        const std::string test = testing::UnitTest::GetInstance()->current_test_info()->name();
-        std::wstring name = L"svcwrap-benchtest-" + std::wstring(test.begin(), test.end()) + L"-" +
-                            std::to_wstring(names_.size() + 1);
+        const char* test = testing::UnitTest::GetInstance()->current_test_info()->name();
+        std::wstring name = L"svcwrap-benchtest-" + Widen(test) + L"-" + std::to_wstring(names_.size() + 1);
         SC_HANDLE service = InstallService(manager_, name, BuildBinaryPath(exe, elements));
         EXPECT_NE(service, nullptr) << GetLastError();
         if (service) CloseServiceHandle(service);
