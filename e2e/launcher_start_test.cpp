@@ -55,7 +55,8 @@ DWORD_PTR ReturnFalse(HANDLE process, DWORD threadId, const Breakpoint& breakpoi
     return context.R8;
 }
 
-// The program (a child of the launcher by its file name) and what it started.
+// The program (a child of the launcher by its file name, or cmd.exe) and
+// what it started.
 std::vector<HANDLE> OpenTree(DWORD launcherId) {
     std::vector<DWORD> parents = {launcherId};
     std::vector<HANDLE> tree;
@@ -65,7 +66,8 @@ std::vector<HANDLE> OpenTree(DWORD launcherId) {
         std::vector<DWORD> children;
         for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry)) {
             if (std::find(parents.begin(), parents.end(), entry.th32ParentProcessID) == parents.end() ||
-                g_launchedProgramPath.find(entry.szExeFile) == std::wstring::npos) {
+                (g_launchedProgramPath.find(entry.szExeFile) == std::wstring::npos &&
+                 _wcsicmp(entry.szExeFile, L"cmd.exe") != 0)) {
                 continue;
             }
             const DWORD access = SYNCHRONIZE | PROCESS_TERMINATE | PROCESS_QUERY_LIMITED_INFORMATION;
@@ -200,4 +202,42 @@ TEST(LauncherStart, GivesTheProgramOnlyItsStandardHandles) {
     CloseHandle(launcher.hThread);
     CloseHandle(launcher.hProcess);
     CloseHandle(event);
+}
+
+// A batch file runs in cmd.exe, which Wine starts outside the job the launcher
+// gives at creation; ended, the launcher still ends the batch file's tree.
+TEST(LauncherStart, EndsABatchFilesTreeWithTheLauncher) {
+    wchar_t temp[MAX_PATH] = {};
+    GetTempPathW(MAX_PATH, temp);
+    const std::wstring folder = temp + (L"launcher-batch-" + std::to_wstring(GetCurrentProcessId()));
+    CreateDirectoryW(folder.c_str(), nullptr);
+    const std::wstring batch = folder + L"\\start.bat", log = folder + L"\\output.log";
+    WriteTextFile(batch, "@echo off\r\n\"" + Narrow(g_launchedProgramPath) + "\" ignore-ctrl-c\r\n");
+    std::wstring line = L"\"" + g_launcherPath + L"\" --log-dir \"" + folder + L"\" -- \"" + batch + L"\"";
+    STARTUPINFOW startup = {sizeof startup};
+    PROCESS_INFORMATION launcher = {};
+    ASSERT_TRUE(CreateProcessW(g_launcherPath.c_str(), &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                               &startup, &launcher))
+        << GetLastError();
+    std::string text;
+    for (const ULONGLONG endBy = GetTickCount64() + 10000; GetTickCount64() < endBy; Sleep(20)) {
+        text = ReadFileText(log);
+        if (text.find('\n', text.find("grandchild ")) != std::string::npos) break;
+    }
+    std::vector<HANDLE> tree = OpenTree(launcher.dwProcessId);  // cmd.exe and the program
+    const size_t at = text.find("grandchild ");
+    const DWORD access = SYNCHRONIZE | PROCESS_TERMINATE | PROCESS_QUERY_LIMITED_INFORMATION;
+    if (at != std::string::npos) tree.push_back(OpenProcess(access, FALSE, std::strtoul(&text[at + 11], nullptr, 10)));
+    TerminateProcess(launcher.hProcess, 1);
+    CloseHandle(launcher.hThread);
+    CloseHandle(launcher.hProcess);
+    EXPECT_EQ(tree.size(), 3u) << text;
+    for (HANDLE process : tree) {
+        EXPECT_NE(ExitCodeOnceEnded(process, 5000), DWORD(STILL_ACTIVE)) << "left behind";
+        TerminateProcess(process, 1);
+        CloseHandle(process);
+    }
+    DeleteFileW(batch.c_str());
+    DeleteFileW(log.c_str());
+    RemoveDirectoryW(folder.c_str());
 }

@@ -159,7 +159,7 @@ static DWORD PrepareAttributes(Creation& creation, bool& inJob, LPPROC_THREAD_AT
     return NO_ERROR;
 }
 
-// Created in the job, or else suspended until it is in it.
+// Created suspended, in the job where the system allows it.
 static DWORD CreateWithAttributes(const ProgramStart& start, const ChildHandles& handles, bool& inJob,
                                   PROCESS_INFORMATION& info) {
     Creation creation = {};
@@ -173,7 +173,7 @@ static DWORD CreateWithAttributes(const ProgramStart& start, const ChildHandles&
     startup.StartupInfo.hStdInput = handles.input;
     startup.StartupInfo.hStdOutput = handles.output;
     startup.StartupInfo.hStdError = handles.error;
-    const DWORD flags = CREATE_UNICODE_ENVIRONMENT | EXTENDED_STARTUPINFO_PRESENT | (inJob ? 0 : CREATE_SUSPENDED);
+    const DWORD flags = CREATE_UNICODE_ENVIRONMENT | EXTENDED_STARTUPINFO_PRESENT | CREATE_SUSPENDED;
     // CreateProcessW may write into the buffer; pass a copy.
     std::wstring commandLine = start.commandLine;
     const BOOL created = CreateProcessW(
@@ -184,9 +184,8 @@ static DWORD CreateWithAttributes(const ProgramStart& start, const ChildHandles&
     return error;
 }
 
-static DWORD CreateProgram(const ProgramStart& start, const ChildHandles& handles, bool& inJob,
-                           PROCESS_INFORMATION& info) {
-    inJob = true;
+static DWORD CreateProgram(const ProgramStart& start, const ChildHandles& handles, PROCESS_INFORMATION& info) {
+    bool inJob = true;
     const DWORD error = CreateWithAttributes(start, handles, inJob, info);
     // A system may take the job into the list and refuse it only here.
     if (!inJob || (error != ERROR_NOT_SUPPORTED && error != ERROR_INVALID_PARAMETER)) return error;
@@ -196,10 +195,14 @@ static DWORD CreateProgram(const ProgramStart& start, const ChildHandles& handle
 
 // Until it is in the job, the program waits suspended: a launcher ended in
 // between leaves it behind, which is why the job is given at creation where
-// the system allows it.
-static DWORD AssignAndResume(const PROCESS_INFORMATION& info) {
-    if (!AssignProcessToJobObject(g_run.job, info.hProcess)) {
-        const DWORD error = GetLastError();
+// the system allows it. A system may take the job and not honour it (Wine
+// starts a batch file's cmd.exe outside it), so the job is checked, not
+// trusted.
+static DWORD JoinJobAndResume(const PROCESS_INFORMATION& info) {
+    BOOL member = FALSE;
+    DWORD error = IsProcessInJob(info.hProcess, g_run.job, &member) ? NO_ERROR : GetLastError();
+    if (error == NO_ERROR && !member && !AssignProcessToJobObject(g_run.job, info.hProcess)) error = GetLastError();
+    if (error != NO_ERROR) {
         TerminateProcess(info.hProcess, error);
         return error;
     }
@@ -212,11 +215,10 @@ DWORD StartProgram(const ProgramStart& start, HANDLE& process, DWORD& processId)
     ChildHandles handles = {};
     if (error == NO_ERROR) error = OpenChildHandles(start, handles);
     PROCESS_INFORMATION info = {};
-    bool inJob = false;
-    if (error == NO_ERROR) error = CreateProgram(start, handles, inJob, info);
+    if (error == NO_ERROR) error = CreateProgram(start, handles, info);
     CloseChildHandles(handles);
     if (error != NO_ERROR) return error;
-    if (!inJob) error = AssignAndResume(info);
+    error = JoinJobAndResume(info);
     if (error == NO_ERROR) error = StartReaders();
     CloseHandle(info.hThread);
     if (error != NO_ERROR) {
