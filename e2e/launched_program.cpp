@@ -1,7 +1,8 @@
 // The program the end-to-end tests run through the launcher. Its behaviour
 // is its first argument:
-//   report <exit code> <name>...  writes its folder and each variable's value
-//                                 on standard output, with a line on standard
+//   report <exit code> <name>...  writes its folder, whether its standard input
+//                                 ends at once, and each variable's value on
+//                                 standard output, with a line on standard
 //                                 error between each two, then exits with the code
 //   lines <count>                 writes numbered lines as fast as it can, in
 //                                 blocks that cut lines anywhere
@@ -42,6 +43,10 @@ static int Report(int argc, wchar_t** argv) {
     wchar_t folder[MAX_PATH];
     GetCurrentDirectoryW(MAX_PATH, folder);
     Write(STD_OUTPUT_HANDLE, "folder=" + Narrow(folder) + "\n");
+    char byte = 0;
+    DWORD read = 1;
+    const bool ends = ReadFile(GetStdHandle(STD_INPUT_HANDLE), &byte, 1, &read, nullptr) && read == 0;
+    Write(STD_OUTPUT_HANDLE, std::string("input=") + (ends ? "ends at once" : "gave a byte or failed") + "\n");
     for (int i = 3; i < argc; ++i) {
         Write(STD_ERROR_HANDLE, "err " + std::to_string(i) + "\n");
         wchar_t value[256];

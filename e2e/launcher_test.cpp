@@ -82,7 +82,8 @@ protected:
 
 // One pipe keeps standard output and error in the order written; the
 // environment is the service's, then the command line's pairs, then the
-// file's; the folder is the program's own; its exit code is the service's.
+// file's; the folder is the program's own; standard input ends at once (the
+// NUL device); its exit code is the service's.
 TEST_F(LaunchedProgram, RunsInItsFolderWithItsEnvironmentAndPassesItsExitCodeOn) {
     const std::wstring envFile = folder_ + L"\\program.env";
     WriteTextFile(envFile, "\xEF\xBB\xBF# for the program\r\nFROM_FILE=%PATH%\r\n\r\nboth=from file\r\n");
@@ -93,9 +94,10 @@ TEST_F(LaunchedProgram, RunsInItsFolderWithItsEnvironmentAndPassesItsExitCodeOn)
 
     EXPECT_EQ(Summary(ServiceReports().back()), "STOPPED exit=1066 cp=0 hint=0 specific=3");
     const std::string log = ReadFileText(LogPath(0));
-    EXPECT_EQ(Lines(log, false), (std::vector<std::string>{
-                                     "folder=" + Narrow(folder_), "err 3", "FROM_LINE=a b", "err 4",
-                                     "FROM_FILE=%PATH%", "err 5", "BOTH=from file", "err 6", "UNSET_NAME=(unset)"}));
+    EXPECT_EQ(Lines(log, false),
+              (std::vector<std::string>{"folder=" + Narrow(folder_), "input=ends at once", "err 3", "FROM_LINE=a b",
+                                        "err 4", "FROM_FILE=%PATH%", "err 5", "BOTH=from file", "err 6",
+                                        "UNSET_NAME=(unset)"}));
     const std::vector<std::string> marked = Lines(log, true);
     ASSERT_EQ(marked.size(), 2u) << log;
     EXPECT_EQ(marked[0].find("started \"" + Narrow(childPath_) + "\" report 3 FROM_LINE"), 0u) << marked[0];
@@ -216,23 +218,38 @@ TEST_F(LaunchedProgram, EndsAProgramThatIgnoresCtrlCWithItsChildAtTheTimeout) {
     EXPECT_NE(ReadFileText(LogPath(0)).find("Ctrl+C sent"), std::string::npos);
 }
 
-// A batch file gets no console input, so Ctrl+C ends it and the program it
-// started without a question waiting for an answer.
+// Ctrl+C ends a batch file and the program it started, which is why a batch
+// file gets no console input: Windows' cmd.exe would ask "Terminate batch job
+// (Y/N)?" and wait for an answer. Wine's cmd.exe asks nothing, ends at once,
+// and now and then hangs in its own exit instead (about one run in a hundred
+// under load) until the stop timeout: the program's end, soon after the stop
+// began, is what shows the Ctrl+C; the batch file ends by the stop's end.
 TEST_F(LaunchedProgram, EndsABatchFileAndTheProgramItStarted) {
     const std::wstring batch = folder_ + L"\\start program.bat";
     WriteTextFile(batch, "@echo off\r\n\"" + Narrow(childPath_) + "\" sleep\r\necho after the program\r\n");
-    InstallLauncher(L"20000", {}, {batch});
+    InstallLauncher(L"10000", {}, {batch});
     Start();
     ASSERT_TRUE(WaitForState(SERVICE_RUNNING, 15000)) << Seen();
     ASSERT_TRUE(WaitForLog("\npid ", 10000));
     const std::string log = ReadFileText(LogPath(0));
-    const DWORD pid = std::strtoul(log.c_str() + log.find("\npid ") + 5, nullptr, 10);
-    HANDLE program = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid);
-    ASSERT_NE(program, nullptr) << pid;
+    const DWORD access = SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION;
+    HANDLE cmd = OpenProcess(access, FALSE, std::strtoul(log.c_str() + log.find("(pid ") + 5, nullptr, 10));
+    HANDLE program = OpenProcess(access, FALSE, std::strtoul(log.c_str() + log.find("\npid ") + 5, nullptr, 10));
+    ASSERT_NE(cmd, nullptr) << log;
+    ASSERT_NE(program, nullptr) << log;
 
-    EXPECT_LT(StopAndTime(), 8000u) << ReadFileText(LogPath(0));
-    EXPECT_NE(ExitCodeOnceEnded(program, 5000), DWORD(STILL_ACTIVE));
+    ULARGE_INTEGER stopBegan = {};
+    GetSystemTimeAsFileTime(reinterpret_cast<FILETIME*>(&stopBegan));
+    EXPECT_LT(StopAndTime(), 15000u);
+    EXPECT_NE(ExitCodeOnceEnded(cmd, 5000), DWORD(STILL_ACTIVE));
+    ASSERT_NE(ExitCodeOnceEnded(program, 5000), DWORD(STILL_ACTIVE));
+    FILETIME created, ended, kernel, user;
+    ASSERT_TRUE(GetProcessTimes(program, &created, &ended, &kernel, &user));
+    const ULONGLONG endedMs = ((ULARGE_INTEGER{{ended.dwLowDateTime, ended.dwHighDateTime}}.QuadPart) -
+                               stopBegan.QuadPart) / 10000;
+    EXPECT_LT(endedMs, 5000u) << ReadFileText(LogPath(0));
     CloseHandle(program);
+    CloseHandle(cmd);
     DeleteFileW(batch.c_str());
 }
 
