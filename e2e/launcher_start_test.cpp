@@ -55,14 +55,14 @@ DWORD_PTR ReturnFalse(HANDLE process, DWORD threadId, const Breakpoint& breakpoi
     return context.R8;
 }
 
-// The program (a child of the launcher by its file name, or cmd.exe) and
-// what it started.
+// The program (a child of the launcher by its file name, or the cmd.exe of a
+// batch file) and what it started.
 std::vector<HANDLE> OpenTree(DWORD launcherId) {
     std::vector<DWORD> parents = {launcherId};
     std::vector<HANDLE> tree;
     HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
     PROCESSENTRY32W entry = {sizeof entry};
-    for (int generation = 0; generation < 2; ++generation) {
+    for (int generation = 0; generation < 3; ++generation) {
         std::vector<DWORD> children;
         for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry)) {
             if (std::find(parents.begin(), parents.end(), entry.th32ParentProcessID) == parents.end() ||
@@ -134,15 +134,14 @@ void Debug(Debugging& debugging) {
     }
 }
 
-// The launcher runs a program that starts a child of its own.
-Debugging RunAndEndLauncher(const std::vector<Breakpoint>& breakpoints) {
+// The launcher runs the program (its command line) that starts a child of its own.
+Debugging RunAndEndLauncher(const std::vector<Breakpoint>& breakpoints, const std::wstring& program) {
     wchar_t temp[MAX_PATH] = {};
     GetTempPathW(MAX_PATH, temp);
     const std::wstring logDir = temp + (L"launcher-start-" + std::to_wstring(GetCurrentProcessId()));
     Debugging debugging = {{}, logDir + L"\\output.log", breakpoints, false, {}, 0};
     DeleteFileW(debugging.log.c_str());
-    std::wstring line = L"\"" + g_launcherPath + L"\" --log-dir \"" + logDir + L"\" -- \"" + g_launchedProgramPath +
-                        L"\" ignore-ctrl-c";
+    std::wstring line = L"\"" + g_launcherPath + L"\" --log-dir \"" + logDir + L"\" -- " + program;
     STARTUPINFOW startup = {sizeof startup};
     if (!CreateProcessW(g_launcherPath.c_str(), &line[0], nullptr, nullptr, FALSE, DEBUG_ONLY_THIS_PROCESS, nullptr,
                         nullptr, &startup, &debugging.launcher)) {
@@ -163,25 +162,35 @@ Debugging RunAndEndLauncher(const std::vector<Breakpoint>& breakpoints) {
 // Ended between creating the program and putting it into its job, the
 // launcher would leave the program behind for good, suspended: it is ended at
 // its first step towards the job, if it takes one. Where the system refuses a
-// job at creation, the program still runs, in the job.
+// job at creation, the program still runs, in the job. A batch file's cmd.exe,
+// which Wine starts outside the job given at creation, is in it too.
 TEST(LauncherStart, LeavesNothingBehindWhenEndedWhileStartingTheProgram) {
-    for (const bool refuseJobList : {false, true}) {
-        SCOPED_TRACE(refuseJobList ? "the job refused at creation" : "the job given at creation");
-        std::vector<Breakpoint> breakpoints = {EntryOf("UpdateProcThreadAttribute", true)};
-        if (!refuseJobList) breakpoints = {EntryOf("AssignProcessToJobObject", false), EntryOf("ResumeThread", false)};
-        const Debugging run = RunAndEndLauncher(breakpoints);
+    wchar_t temp[MAX_PATH] = {};
+    GetTempPathW(MAX_PATH, temp);
+    const std::wstring batch = temp + (L"launcher-start-" + std::to_wstring(GetCurrentProcessId()) + L".bat");
+    const std::wstring program = L"\"" + g_launchedProgramPath + L"\" ignore-ctrl-c";
+    WriteTextFile(batch, "@" + Narrow(program) + "\r\n");
+    enum Case { kJobGiven, kJobRefused, kBatchFile };
+    for (const Case which : {kJobGiven, kJobRefused, kBatchFile}) {
+        SCOPED_TRACE(which == kJobGiven ? "the job given at creation"
+                                        : which == kJobRefused ? "the job refused at creation" : "a batch file");
+        std::vector<Breakpoint> breakpoints;
+        if (which == kJobGiven) {
+            breakpoints = {EntryOf("AssignProcessToJobObject", false), EntryOf("ResumeThread", false)};
+        }
+        if (which == kJobRefused) breakpoints = {EntryOf("UpdateProcThreadAttribute", true)};
+        const Debugging run = RunAndEndLauncher(breakpoints, which == kBatchFile ? L"\"" + batch + L"\"" : program);
         for (const Breakpoint& breakpoint : run.breakpoints) EXPECT_TRUE(breakpoint.armed);
         ASSERT_FALSE(run.tree.empty()) << "the program was never seen";
-        if (refuseJobList) {
-            EXPECT_EQ(run.refused, DWORD_PTR(PROC_THREAD_ATTRIBUTE_JOB_LIST));
-            EXPECT_EQ(run.tree.size(), 2u) << "the program did not run";
-        }
+        if (which == kJobRefused) EXPECT_EQ(run.refused, DWORD_PTR(PROC_THREAD_ATTRIBUTE_JOB_LIST));
+        if (which != kJobGiven) EXPECT_EQ(run.tree.size(), which == kBatchFile ? 3u : 2u) << "the program did not run";
         for (HANDLE process : run.tree) {
             EXPECT_NE(ExitCodeOnceEnded(process, 5000), DWORD(STILL_ACTIVE)) << "left behind";
             TerminateProcess(process, 1);
             CloseHandle(process);
         }
     }
+    DeleteFileW(batch.c_str());
 }
 
 // The launcher holds an inheritable event it got from here; were the program
@@ -202,42 +211,4 @@ TEST(LauncherStart, GivesTheProgramOnlyItsStandardHandles) {
     CloseHandle(launcher.hThread);
     CloseHandle(launcher.hProcess);
     CloseHandle(event);
-}
-
-// A batch file runs in cmd.exe, which Wine starts outside the job the launcher
-// gives at creation; ended, the launcher still ends the batch file's tree.
-TEST(LauncherStart, EndsABatchFilesTreeWithTheLauncher) {
-    wchar_t temp[MAX_PATH] = {};
-    GetTempPathW(MAX_PATH, temp);
-    const std::wstring folder = temp + (L"launcher-batch-" + std::to_wstring(GetCurrentProcessId()));
-    CreateDirectoryW(folder.c_str(), nullptr);
-    const std::wstring batch = folder + L"\\start.bat", log = folder + L"\\output.log";
-    WriteTextFile(batch, "@echo off\r\n\"" + Narrow(g_launchedProgramPath) + "\" ignore-ctrl-c\r\n");
-    std::wstring line = L"\"" + g_launcherPath + L"\" --log-dir \"" + folder + L"\" -- \"" + batch + L"\"";
-    STARTUPINFOW startup = {sizeof startup};
-    PROCESS_INFORMATION launcher = {};
-    ASSERT_TRUE(CreateProcessW(g_launcherPath.c_str(), &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                               &startup, &launcher))
-        << GetLastError();
-    std::string text;
-    for (const ULONGLONG endBy = GetTickCount64() + 10000; GetTickCount64() < endBy; Sleep(20)) {
-        text = ReadFileText(log);
-        if (text.find('\n', text.find("grandchild ")) != std::string::npos) break;
-    }
-    std::vector<HANDLE> tree = OpenTree(launcher.dwProcessId);  // cmd.exe and the program
-    const size_t at = text.find("grandchild ");
-    const DWORD access = SYNCHRONIZE | PROCESS_TERMINATE | PROCESS_QUERY_LIMITED_INFORMATION;
-    if (at != std::string::npos) tree.push_back(OpenProcess(access, FALSE, std::strtoul(&text[at + 11], nullptr, 10)));
-    TerminateProcess(launcher.hProcess, 1);
-    CloseHandle(launcher.hThread);
-    CloseHandle(launcher.hProcess);
-    EXPECT_EQ(tree.size(), 3u) << text;
-    for (HANDLE process : tree) {
-        EXPECT_NE(ExitCodeOnceEnded(process, 5000), DWORD(STILL_ACTIVE)) << "left behind";
-        TerminateProcess(process, 1);
-        CloseHandle(process);
-    }
-    DeleteFileW(batch.c_str());
-    DeleteFileW(log.c_str());
-    RemoveDirectoryW(folder.c_str());
 }
