@@ -134,11 +134,16 @@ void Debug(Debugging& debugging) {
     }
 }
 
-// The launcher runs the program (its command line) that starts a child of its own.
-Debugging RunAndEndLauncher(const std::vector<Breakpoint>& breakpoints, const std::wstring& program) {
+// A path of this test run's own in the temporary folder.
+std::wstring TempPath(const std::wstring& suffix) {
     wchar_t temp[MAX_PATH] = {};
     GetTempPathW(MAX_PATH, temp);
-    const std::wstring logDir = temp + (L"launcher-start-" + std::to_wstring(GetCurrentProcessId()));
+    return temp + (L"launcher-start-" + std::to_wstring(GetCurrentProcessId()) + suffix);
+}
+
+// The launcher runs the program (its command line) that starts a child of its own.
+Debugging RunAndEndLauncher(const std::vector<Breakpoint>& breakpoints, const std::wstring& program) {
+    const std::wstring logDir = TempPath(L"");
     Debugging debugging = {{}, logDir + L"\\output.log", breakpoints, false, {}, 0};
     DeleteFileW(debugging.log.c_str());
     std::wstring line = L"\"" + g_launcherPath + L"\" --log-dir \"" + logDir + L"\" -- " + program;
@@ -165,9 +170,7 @@ Debugging RunAndEndLauncher(const std::vector<Breakpoint>& breakpoints, const st
 // job at creation, the program still runs, in the job. A batch file's cmd.exe,
 // which Wine starts outside the job given at creation, is in it too.
 TEST(LauncherStart, LeavesNothingBehindWhenEndedWhileStartingTheProgram) {
-    wchar_t temp[MAX_PATH] = {};
-    GetTempPathW(MAX_PATH, temp);
-    const std::wstring batch = temp + (L"launcher-start-" + std::to_wstring(GetCurrentProcessId()) + L".bat");
+    const std::wstring batch = TempPath(L".bat");
     const std::wstring program = L"\"" + g_launchedProgramPath + L"\" ignore-ctrl-c";
     WriteTextFile(batch, "@" + Narrow(program) + "\r\n");
     enum Case { kJobGiven, kJobRefused, kBatchFile };

@@ -238,16 +238,14 @@ TEST_F(LaunchedProgram, EndsABatchFileAndTheProgramItStarted) {
     ASSERT_NE(cmd, nullptr) << log;
     ASSERT_NE(program, nullptr) << log;
 
-    ULARGE_INTEGER stopBegan = {};
-    GetSystemTimeAsFileTime(reinterpret_cast<FILETIME*>(&stopBegan));
+    FILETIME stopBegan, created, ended, kernel, user;
+    GetSystemTimeAsFileTime(&stopBegan);
     EXPECT_LT(StopAndTime(), 15000u);
     EXPECT_NE(ExitCodeOnceEnded(cmd, 5000), DWORD(STILL_ACTIVE));
     ASSERT_NE(ExitCodeOnceEnded(program, 5000), DWORD(STILL_ACTIVE));
-    FILETIME created, ended, kernel, user;
     ASSERT_TRUE(GetProcessTimes(program, &created, &ended, &kernel, &user));
-    const ULONGLONG endedMs = ((ULARGE_INTEGER{{ended.dwLowDateTime, ended.dwHighDateTime}}.QuadPart) -
-                               stopBegan.QuadPart) / 10000;
-    EXPECT_LT(endedMs, 5000u) << ReadFileText(LogPath(0));
+    const auto ticks = [](FILETIME time) { return ULARGE_INTEGER{{time.dwLowDateTime, time.dwHighDateTime}}.QuadPart; };
+    EXPECT_LT((ticks(ended) - ticks(stopBegan)) / 10000, 5000u) << ReadFileText(LogPath(0));
     CloseHandle(program);
     CloseHandle(cmd);
     DeleteFileW(batch.c_str());
