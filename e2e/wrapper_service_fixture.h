@@ -19,6 +19,7 @@ extern std::wstring g_setupPath;
 extern std::wstring g_stopAwareChildPath;
 extern std::wstring g_launcherPath;         // beside the wrapper
 extern std::wstring g_launchedProgramPath;  // the program the launcher's tests run
+extern std::wstring g_lateAnswerServicePath;  // a service whose stop is answered late
 
 // What the test child wrote down about itself.
 struct ChildRecord {
@@ -97,7 +98,8 @@ protected:
     // The reports so far, for failure messages.
     std::string Seen(size_t service = 0) const;
 
-    // ControlService's result, or its error.
+    // ControlService's result, or its error; a stop whose answer Wine lost
+    // counts as answered if the service took it, and says so.
     DWORD Control(DWORD control, size_t service = 0);
 
     bool WaitForRecord(ChildRecord& record, DWORD timeoutMs, size_t service = 0);
@@ -123,6 +125,9 @@ protected:
     std::vector<StatusWatch*> watches_;  // one per service; null until it is started
 
 private:
+    // After a stop answered ERROR_BROKEN_PIPE: whether the service stopped,
+    // having taken the stop.
+    bool TookTheStop(size_t service);
     void StartServices(const std::vector<size_t>& services,
                        const std::vector<std::wstring>& parameters);
     // One start of each of these services, as Start describes; gives those

@@ -1,5 +1,6 @@
-// The one failure the suite starts again: Wine's process creation failing
-// before the child ran. Anything else must fail the test as it is.
+// The two faults of Wine the suite allows for: its process creation failing
+// before the child ran, for which a start is made again, and the answer to a
+// stop lost. Anything else must fail the test as it is.
 #include "e2e/wrapper_service_fixture.h"
 
 namespace {
@@ -58,5 +59,27 @@ TEST(WineProcessCreationFault, IsTheOnlyFailedStartMadeAgain) {
         SCOPED_TRACE(c.what);
         EXPECT_EQ(IsWineProcessCreationFault(c.startResult, c.reports, c.childStarted),
                   c.startedAgain);
+    }
+}
+
+// A stop answered ERROR_BROKEN_PIPE counts as answered only when the service
+// took it. The service here holds its dispatcher's answer back so that Wine
+// loses it every time: one that says it takes the stop, one that says
+// nothing, as one that ended by itself would.
+using WineLostAnswer = WrapperService;
+TEST_F(WineLostAnswer, CountsOnlyForAStopTheServiceTook) {
+    const struct {
+        const wchar_t* handler;
+        DWORD answer;
+    } kCases[] = {{L"takes-stop", ERROR_SUCCESS}, {L"says-nothing", ERROR_BROKEN_PIPE}};
+    Install({L"0", PrepareChild("exit-now")});
+    for (const auto& c : kCases) {
+        SCOPED_TRACE(Narrow(c.handler));
+        ASSERT_TRUE(ChangeBinaryPath(manager_, name_,
+                                     BuildBinaryPath(g_lateAnswerServicePath, {name_, c.handler})));
+        Start();
+        ASSERT_TRUE(WaitForState(SERVICE_RUNNING, 15000)) << Seen();
+        EXPECT_EQ(Control(SERVICE_CONTROL_STOP), c.answer) << Seen();
+        EXPECT_TRUE(WaitForState(SERVICE_STOPPED, 15000)) << Seen();
     }
 }

@@ -141,10 +141,10 @@ static bool MetAStop(DWORD error) {
 }
 
 // A stop that met the service stopping by itself: ERROR_SERVICE_NOT_ACTIVE,
-// or ERROR_BROKEN_PIPE from a manager that drops the service's pipe on its
-// stopped report before the stop's answer comes (Wine's). The status, read
-// anew, holds the exit codes; after a broken pipe it must also show the
-// stop. Gives NO_ERROR when the stop is to be followed from there.
+// or ERROR_BROKEN_PIPE from a manager whose service process can end on its
+// stopped report before its answer to the stop is written (Wine's). The
+// status, read anew, holds the exit codes; after a broken pipe it must also
+// show the stop. Gives NO_ERROR when the stop is to be followed from there.
 static DWORD ReadStopMet(SC_HANDLE service, DWORD error, FollowResult& result) {
     if (DWORD readError = ReadStatus(service, result.status)) {
         result = Failed(result, readError, L"its state could not be read.");
