@@ -17,8 +17,8 @@ extern std::wstring g_wrapperPath;
 extern std::wstring g_testChildPath;
 extern std::wstring g_setupPath;
 extern std::wstring g_stopAwareChildPath;
-extern std::wstring g_launcherPath;         // beside the wrapper
-extern std::wstring g_launchedProgramPath;  // the program the launcher's tests run
+extern std::wstring g_launcherPath;           // beside the wrapper
+extern std::wstring g_launchedProgramPath;    // the program the launcher's tests run
 extern std::wstring g_lateAnswerServicePath;  // a service whose stop is answered late
 
 // What the test child wrote down about itself.
