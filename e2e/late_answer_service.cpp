@@ -28,10 +28,11 @@ WriteFileCall g_writeFile = nullptr;
 volatile DWORD g_answeringThread = 0;
 
 // The dispatcher's writes, held back once it has handled the stop: long
-// enough for the service thread to report stopped and the process to end.
+// enough for the service thread to report stopped and the process to end,
+// however busy the machine; the end of the process cuts the wait short.
 BOOL WINAPI LateWriteFile(HANDLE file, LPCVOID data, DWORD size, LPDWORD written,
                           LPOVERLAPPED overlapped) {
-    if (GetCurrentThreadId() == g_answeringThread) Sleep(2000);
+    if (GetCurrentThreadId() == g_answeringThread) Sleep(10000);
     return g_writeFile(file, data, size, written, overlapped);
 }
 
