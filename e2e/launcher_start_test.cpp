@@ -173,20 +173,25 @@ TEST(LauncherStart, LeavesNothingBehindWhenEndedWhileStartingTheProgram) {
     const std::wstring batch = TempPath(L".bat");
     const std::wstring program = L"\"" + g_launchedProgramPath + L"\" ignore-ctrl-c";
     WriteTextFile(batch, "@" + Narrow(program) + "\r\n");
-    enum Case { kJobGiven, kJobRefused, kBatchFile };
-    for (const Case which : {kJobGiven, kJobRefused, kBatchFile}) {
-        SCOPED_TRACE(which == kJobGiven ? "the job given at creation"
-                                        : which == kJobRefused ? "the job refused at creation" : "a batch file");
+    const struct {
+        const char* what;
         std::vector<Breakpoint> breakpoints;
-        if (which == kJobGiven) {
-            breakpoints = {EntryOf("AssignProcessToJobObject", false), EntryOf("ResumeThread", false)};
-        }
-        if (which == kJobRefused) breakpoints = {EntryOf("UpdateProcThreadAttribute", true)};
-        const Debugging run = RunAndEndLauncher(breakpoints, which == kBatchFile ? L"\"" + batch + L"\"" : program);
+        std::wstring program;
+        bool jobRefused;
+        size_t treeSize;  // 0: ended before the program could start its child
+    } kCases[] = {
+        {"the job given at creation",
+         {EntryOf("AssignProcessToJobObject", false), EntryOf("ResumeThread", false)}, program, false, 0},
+        {"the job refused at creation", {EntryOf("UpdateProcThreadAttribute", true)}, program, true, 2},
+        {"a batch file", {}, L"\"" + batch + L"\"", false, 3},
+    };
+    for (const auto& c : kCases) {
+        SCOPED_TRACE(c.what);
+        const Debugging run = RunAndEndLauncher(c.breakpoints, c.program);
         for (const Breakpoint& breakpoint : run.breakpoints) EXPECT_TRUE(breakpoint.armed);
         ASSERT_FALSE(run.tree.empty()) << "the program was never seen";
-        if (which == kJobRefused) EXPECT_EQ(run.refused, DWORD_PTR(PROC_THREAD_ATTRIBUTE_JOB_LIST));
-        if (which != kJobGiven) EXPECT_EQ(run.tree.size(), which == kBatchFile ? 3u : 2u) << "the program did not run";
+        if (c.jobRefused) EXPECT_EQ(run.refused, DWORD_PTR(PROC_THREAD_ATTRIBUTE_JOB_LIST));
+        if (c.treeSize != 0) EXPECT_EQ(run.tree.size(), c.treeSize) << "the program did not run";
         for (HANDLE process : run.tree) {
             EXPECT_NE(ExitCodeOnceEnded(process, 5000), DWORD(STILL_ACTIVE)) << "left behind";
             TerminateProcess(process, 1);
