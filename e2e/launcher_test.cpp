@@ -179,6 +179,30 @@ TEST_F(LaunchedProgram, RotatesWithoutLosingDoublingOrCuttingLines) {
     }
 }
 
+// An older file held open without sharing delete (a pager reading it) stops
+// every rotation: output.log grows on past its size, and no kept file is
+// replaced before it has moved on.
+TEST_F(LaunchedProgram, KeepsEveryOlderFileWhenOneCannotBeMoved) {
+    ASSERT_TRUE(CreateDirectoryW(logDir_.c_str(), nullptr)) << GetLastError();
+    for (unsigned n = 1; n <= 2; ++n) WriteTextFile(LogPath(n), "old " + std::to_string(n) + "\n");
+    HANDLE pager = CreateFileW(LogPath(2).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                               OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(pager, INVALID_HANDLE_VALUE) << GetLastError();
+    const unsigned count = 20000;  // 180000 bytes: nearly three files of 64 KiB
+    InstallLauncher(L"5000", {L"--log-size", L"64K", L"--log-keep", L"4"}, {childPath_, L"lines", std::to_wstring(count)});
+    Start();
+    const bool stopped = WaitForState(SERVICE_STOPPED, 60000);
+    CloseHandle(pager);
+    ASSERT_TRUE(stopped) << Seen();
+
+    for (unsigned n = 1; n <= 2; ++n) EXPECT_EQ(ReadFileText(LogPath(n)).substr(0, 20), "old " + std::to_string(n) + "\n");
+    const std::string log = ReadFileText(LogPath(0));
+    EXPECT_EQ(Lines(log, false).size(), count);
+    const std::vector<std::string> marked = Lines(log, true);
+    ASSERT_EQ(marked.size(), 3u) << log.substr(0, 300);
+    EXPECT_EQ(marked[1], "the log could not be rotated (Windows error 32); writing on in output.log");
+}
+
 // The service's stop reaches the program as Ctrl+C, which it handles and
 // ends by itself, long before the stop timeout.
 TEST_F(LaunchedProgram, AsksForAGracefulStopWithCtrlC) {

@@ -126,25 +126,43 @@ static void ReportLoss() {
     if (WriteBytes(line.data(), line.size(), /*program=*/false) == NO_ERROR) g_log.loss = LossCount{0, 0};
 }
 
+// One step: a move that replaces its target, or a delete.
+static DWORD RenameLogFile(const RenameStep& step) {
+    const std::wstring from = LogPath(step.from);
+    const BOOL ok = step.to.empty() ? DeleteFileW(from.c_str())
+                                    : MoveFileExW(from.c_str(), LogPath(step.to).c_str(), MOVEFILE_REPLACE_EXISTING);
+    return ok ? NO_ERROR : GetLastError();
+}
+
+// Moves the kept files up and the one moved aside in as output.1.log. A file
+// that cannot be moved (someone holds it open without sharing delete) stops
+// the steps, and output.log is moved back: the file below it would otherwise
+// be replaced without having moved on. Missing older files are no failure:
+// there were fewer rotations.
+// Caller holds g_logLock.
+static DWORD MoveKeptFilesUp(const std::vector<RenameStep>& steps) {
+    for (std::size_t i = 1; i < steps.size(); ++i) {
+        const DWORD error = RenameLogFile(steps[i]);
+        if (error == NO_ERROR || error == ERROR_FILE_NOT_FOUND) continue;
+        MoveFileExW(LogPath(steps[0].to).c_str(), LogPath(steps[0].from).c_str(), /*dwFlags=*/0);
+        return error;
+    }
+    return NO_ERROR;
+}
+
 // Moves output.log aside as output.1.log, and the older ones up. Gives the
-// error that kept output.log from moving, and then nothing else has moved;
+// error that kept a file from moving, and then output.log is where it was;
 // the current file is open again either way, new or the same.
 // Caller holds g_logLock.
 static DWORD Rotate() {
     CloseCurrentFile();
     g_log.state = LogFileState{0, true};
-    DWORD error = NO_ERROR;
-    for (const RenameStep& step : RotationSteps(g_log.keep)) {
-        const std::wstring from = LogPath(step.from);
-        const BOOL ok = step.to.empty()
-                            ? DeleteFileW(from.c_str())
-                            : MoveFileExW(from.c_str(), LogPath(step.to).c_str(), MOVEFILE_REPLACE_EXISTING);
-        // Older files that are missing are no failure: there were fewer
-        // rotations. A current file that is gone has nothing to keep.
-        if (ok || step.from != LogFileName(0)) continue;
-        error = GetLastError();
-        if (error == ERROR_FILE_NOT_FOUND) error = NO_ERROR;
-        break;
+    const std::vector<RenameStep> steps = RotationSteps(g_log.keep);
+    DWORD error = RenameLogFile(steps[0]);
+    if (error == NO_ERROR) {
+        error = MoveKeptFilesUp(steps);
+    } else if (error == ERROR_FILE_NOT_FOUND) {
+        error = NO_ERROR;  // a current file that is gone has nothing to keep
     }
     OpenCurrentFile();
     return error;

@@ -32,8 +32,10 @@ std::wstring LogFileName(unsigned number);
 // is moved aside first, so that when it cannot be moved (someone holds it
 // open without sharing delete) nothing else has moved either; then the
 // oldest kept file is replaced by the one before it, and so on, and the file
-// moved aside becomes output.1.log. A step with an empty target deletes its
-// file (keep 0: nothing is kept).
+// moved aside becomes output.1.log. A step that fails after the first is
+// undone by moving output.log back, so that no file is replaced before it
+// has moved on. A step with an empty target deletes its file (keep 0:
+// nothing is kept).
 struct RenameStep {
     std::wstring from;
     std::wstring to;
