@@ -75,6 +75,12 @@ const ReviewCase kReviewCases[] = {
      1, true, 1, {LR"(The program [C:\P\gone.exe] does not exist.)"}, {}},
     {LR"("C:\W\service-wrapper.exe" 1 "C:\X\service-wrapper-launcher.exe" "--" "C:\P\u.exe")",
      1, true, 1, {LR"(The launcher [C:\X\service-wrapper-launcher.exe] does not exist.)"}, {}},
+    // Options the launcher refuses make every start fail.
+    {LR"("C:\W\service-wrapper.exe" 1 "C:\W\service-wrapper-launcher.exe" "--log-sise" "5" "--" "C:\P\u.exe")",
+     1, true, 1,
+     {L"The launcher would refuse its options: unknown option, or a program not preceded by --: "
+      L"--log-sise."},
+     {}},
 };
 
 void ExpectPhrases(const std::vector<std::wstring>& texts, const std::vector<std::wstring>& phrases) {

@@ -64,7 +64,13 @@ static void ReviewChild(const std::vector<std::wstring>& elements, FileExistsFun
     ReviewFile(L"launcher", elements[2], fileExists, review);
     const ChildDecode child =
         DecodeChildElements(std::vector<std::wstring>(elements.begin() + 2, elements.end()));
-    if (child.ok && child.launcher) ReviewFile(L"program", child.program, fileExists, review);
+    if (!child.ok) {
+        review.warnings.push_back(L"The launcher would refuse its options: " +
+                                  Printable(child.error) +
+                                  L". It would stop at once with exit code 87 at each start.");
+        return;
+    }
+    if (child.launcher) ReviewFile(L"program", child.program, fileExists, review);
 }
 
 // Element 1 as the wrapper reads it into the stop timeout.
