@@ -37,6 +37,8 @@ TEST(CompareLaunchers, GivesOneChangePerSettingThatDiffers) {
     changed.options.stopSignal = StopSignal::kNone;
     LauncherPart noLog = Part();
     noLog.options.logDir.clear();
+    LauncherPart otherCase = Part();
+    otherCase.options.logDir = L"c:\\LOGS\\u";
     const struct {
         const char* what;
         std::optional<LauncherPart> was, becomes;
@@ -47,6 +49,7 @@ TEST(CompareLaunchers, GivesOneChangePerSettingThatDiffers) {
         {"goes direct", Part(), std::nullopt, "launcher "},
         {"settings", Part(), changed, "logKeep env stopSignal "},
         {"log none", Part(), noLog, "logDir "},
+        {"log folder in another case", Part(), otherCase, ""},
     };
     for (const auto& c : kCases) {
         SCOPED_TRACE(c.what);

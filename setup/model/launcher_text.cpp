@@ -62,7 +62,9 @@ static void AddLauncherChange(std::vector<ConfigChange>& changes, const char* fi
 static void ComparePath(std::vector<ConfigChange>& changes, const char* field,
                         const wchar_t* label, const std::wstring& was, const std::wstring& becomes,
                         const wchar_t* none) {
-    if (was != becomes) {
+    // Windows names files without regard to case: the same folder, spelt
+    // as another name of the service spells it, is no change.
+    if (!SameIgnoringCase(was, becomes)) {
         AddLauncherChange(changes, field, label, OrWords(was, none), OrWords(becomes, none),
                           OrNull(was), OrNull(becomes));
     }
