@@ -116,6 +116,8 @@ TEST_F(SetupLauncher, SetsShowsAndAppliesEachLauncherOption) {
     ASSERT_TRUE(CopyFileW(g_launchedProgramPath.c_str(), program.c_str(), FALSE)) << GetLastError();
     const std::wstring logs = ProgramData() + L"\\Service Wrapper\\logs\\" + name_;
     const std::wstring other = folder_ + L"\\other logs";
+    // Taken literally, and given with a separator after it.
+    const std::wstring literal = L"\\\\?\\" + folder_ + L"\\literal logs";
     const std::wstring envFile = folder_ + L"\\service.env";
     HANDLE file = CreateFileW(envFile.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
     ASSERT_NE(file, INVALID_HANDLE_VALUE);
@@ -124,6 +126,9 @@ TEST_F(SetupLauncher, SetsShowsAndAppliesEachLauncherOption) {
         {{}, {L"--log-dir", other}, {L"--log-dir", other},
          L"  log folder: [" + logs + L"] -> [" + other + L"]\n", L"  log folder      [" + other + L"]\n",
          "/launcher/logDir", Narrow(other)},
+        {{}, {L"--log-dir", literal + L"\\"}, {L"--log-dir", literal + L"\\"},
+         L"  log folder: [" + logs + L"] -> [" + literal + L"]\n",
+         L"  log folder      [" + literal + L"]\n", "/launcher/logDir", Narrow(literal)},
         {{}, {L"--log-dir", L"none"}, {L"--log-dir", L"none"},
          L"  log folder: [" + logs + L"] -> none\n",
          L"  log folder      none: the output goes to NUL\n", "/launcher/logDir", nullptr},
@@ -179,9 +184,11 @@ TEST_F(SetupLauncher, SetsShowsAndAppliesEachLauncherOption) {
         EXPECT_TRUE(Holds(again.out, L"nothing was changed.\n"));
     }
     EXPECT_EQ(GetFileAttributesW(other.c_str()), FILE_ATTRIBUTE_DIRECTORY);
+    EXPECT_EQ(GetFileAttributesW(literal.c_str()), FILE_ATTRIBUTE_DIRECTORY);
     EXPECT_TRUE(Setup({L"remove", name_}).exitCode == 0);
     RemoveLogFolder(logs);
     RemoveLogFolder(other);
+    RemoveLogFolder(literal);
     DeleteFileW(envFile.c_str());
 }
 

@@ -88,6 +88,11 @@ TEST(ParseSetupCommand, TakesTheLaunchersOptionsOrSaysWhatIsWrong) {
         {{L"install", L"U", L"--direct", L"--log-keep", L"3", L"--", L"p"}, L"--direct runs the program"},
         {{L"install", L"U", L"--env", L"API_KEY=x", L"--", L"p"}, L"--env-file"},
         {{L"install", L"U", L"--log-dir", L"logs", L"--", L"p"}, L"takes a full path"},
+        // Stored and made by its name; a root keeps its separator.
+        {{L"set", L"U", L"--log-dir", L"D:\\Logs\\Svc\\"}, L" log-dir [D:\\Logs\\Svc]"},
+        {{L"set", L"U", L"--log-dir", L"\\\\server\\share\\logs/"},
+         L" log-dir [\\\\server\\share\\logs]"},
+        {{L"set", L"U", L"--log-dir", L"\\\\?\\D:\\"}, L" log-dir [\\\\?\\D:\\]"},
         {{L"install", L"U", L"--log-size", L"0", L"--", L"p"}, L"--log-size takes"},
         {{L"install", L"U", L"--log-size", L"1T", L"--", L"p"}, L"--log-size takes"},
         {{L"install", L"U", L"--log-keep", L"1000", L"--", L"p"}, L"--log-keep takes"},

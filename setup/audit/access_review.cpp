@@ -262,15 +262,31 @@ std::vector<std::wstring> BroadReaders(const AccessList& list, AccountNameFuncti
     return readers;
 }
 
+static bool IsLiteralPath(const std::wstring& path) {
+    return path.size() >= 4 && path[0] == L'\\' && path[1] == L'\\' &&
+           (path[2] == L'?' || path[2] == L'.') && path[3] == L'\\';
+}
+
+// Where the path ends without the separators after its last name.
+static std::size_t EndOfLastName(const std::wstring& path, std::size_t root, bool literal) {
+    std::size_t end = path.size();
+    while (end > root && SeparatesFolders(path[end - 1], literal)) --end;
+    return end;
+}
+
+std::wstring WithoutTrailingSeparators(const std::wstring& path) {
+    const bool literal = IsLiteralPath(path);
+    const std::size_t root = RootLength(path, literal);
+    if (root == 0) return path;
+    return path.substr(0, EndOfLastName(path, root, literal));
+}
+
 std::vector<std::wstring> FoldersUpToRoot(const std::wstring& filePath) {
-    bool literal = filePath.size() >= 4 && filePath[0] == L'\\' && filePath[1] == L'\\' &&
-                   (filePath[2] == L'?' || filePath[2] == L'.') && filePath[3] == L'\\';
+    const bool literal = IsLiteralPath(filePath);
     std::size_t root = RootLength(filePath, literal);
     std::vector<std::wstring> folders;
     if (root == 0 || root >= filePath.size()) return folders;
-    std::size_t end = filePath.size();
-    // A trailing separator.
-    while (end > root && SeparatesFolders(filePath[end - 1], literal)) --end;
+    const std::size_t end = EndOfLastName(filePath, root, literal);
     for (std::size_t i = end; i-- > root;) {
         if (!SeparatesFolders(filePath[i], literal)) continue;
         if (SeparatesFolders(filePath[i - 1], literal)) continue;  // doubled: the same folder

@@ -70,3 +70,8 @@ bool IsTrustedPrincipal(const std::wstring& sid);
 // volume, \\?\C:\ or \\?\UNC\server\share\), any other may use / as well as \.
 // Empty for a path with no folder or no recognisable root.
 std::vector<std::wstring> FoldersUpToRoot(const std::wstring& filePath);
+
+// The path without the separators after its last name, read as above; a
+// root keeps its own (C:\, \\server\share\), and a path with no
+// recognisable root is given back as it is.
+std::wstring WithoutTrailingSeparators(const std::wstring& path);

@@ -2,6 +2,7 @@
 
 #include <sddl.h>
 
+#include "setup/audit/access_review.h"
 #include "setup/audit/log_folder_access.h"
 #include "setup/model/service_sid.h"
 
@@ -33,11 +34,12 @@ DWORD AccountSidOf(const std::wstring& account, std::wstring& sid) {
     return NO_ERROR;
 }
 
-// Each missing folder above the log folder, as the platform makes them.
+// Each missing folder above the log folder, as the platform makes them,
+// from the one below the root of the drive or share down.
 static DWORD MakeFoldersAbove(const std::wstring& path) {
-    for (std::size_t at = path.find(L'\\', 3); at != std::wstring::npos;
-         at = path.find(L'\\', at + 1)) {
-        const std::wstring folder = path.substr(0, at);
+    const std::vector<std::wstring> folders = FoldersUpToRoot(path);
+    for (std::size_t i = folders.size(); i-- > 1;) {
+        const std::wstring& folder = folders[i - 1];
         if (!CreateDirectoryW(folder.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) {
             return GetLastError();
         }

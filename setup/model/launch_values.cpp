@@ -1,5 +1,6 @@
 #include "setup/model/launch_values.h"
 
+#include "setup/audit/access_review.h"
 #include "setup/model/service_command_line.h"
 #include "setup/model/text.h"
 
@@ -98,7 +99,13 @@ std::wstring TakeLaunchOption(const std::wstring& option, const std::wstring& va
     if (option == L"--direct") launch.direct = true;
     if (option == L"--log-timestamps") launch.logTimestamps = true;
     if (option == L"--no-log-timestamps") launch.logTimestamps = false;
-    if (option == L"--log-dir") return TakePath(option, value, launch.logDir);
+    if (option == L"--log-dir") {
+        // The folder is made, stored and compared by its name, without a
+        // separator after it.
+        const std::wstring problem = TakePath(option, value, launch.logDir);
+        if (problem.empty()) launch.logDir = WithoutTrailingSeparators(*launch.logDir);
+        return problem;
+    }
     if (option == L"--working-dir") return TakePath(option, value, launch.workingDir);
     if (option == L"--env-file") return TakePath(option, value, launch.envFile);
     if (option == L"--log-size") return TakeSize(value, launch);
