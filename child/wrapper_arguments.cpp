@@ -72,7 +72,8 @@ std::wstring ComposeCommandLine(const std::vector<std::wstring>& elements) {
     std::wstring line;
     if (elements.empty()) return line;
     const std::wstring& program = elements[0];
-    const bool quote = program.empty() || program.find_first_of(L" \t") != std::wstring::npos;
+    // cmd.exe, which runs a batch file, would end the path at these too.
+    const bool quote = program.empty() || program.find_first_of(L" \t&|<>^(),;=") != std::wstring::npos;
     if (quote) line += L'"';
     line += program;
     if (quote) line += L'"';

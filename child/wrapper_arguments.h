@@ -38,8 +38,9 @@ void AppendArgument(std::wstring& line, const std::wstring& argument);
 
 // A command line for programs that read it themselves (cmd.exe takes a
 // quoted "/c" for a program name): each element quoted only where it must
-// be. Element 0, the program, is quoted when it holds a blank or is empty and
-// takes no escapes; it cannot hold a quotation mark (see CanQuoteProgram).
+// be. Element 0, the program, is quoted when it is empty or holds a blank or
+// a character cmd.exe ends a word at (&|<>^(),;=), and takes no escapes; it
+// cannot hold a quotation mark (see CanQuoteProgram).
 std::wstring ComposeCommandLine(const std::vector<std::wstring>& elements);
 
 // The child's command line: element 2 in quotation marks, then each further

@@ -249,7 +249,7 @@ TEST_F(LaunchedProgram, EndsAProgramThatIgnoresCtrlCWithItsChildAtTheTimeout) {
 // under load) until the stop timeout: the program's end, soon after the stop
 // began, is what shows the Ctrl+C; the batch file ends by the stop's end.
 TEST_F(LaunchedProgram, EndsABatchFileAndTheProgramItStarted) {
-    const std::wstring batch = folder_ + L"\\start program.bat";
+    const std::wstring batch = folder_ + L"\\start&program.bat";  // cmd.exe would cut it at & unquoted
     WriteTextFile(batch, "@echo off\r\n\"" + Narrow(childPath_) + "\" sleep\r\necho after the program\r\n");
     InstallLauncher(L"10000", {}, {batch});
     Start();

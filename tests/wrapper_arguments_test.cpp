@@ -213,6 +213,8 @@ const CompositionCase kBareCompositionCases[] = {
     {{L"p", LR"(a\"b)", L"x\ty", L"l\nm", LR"(e\ f\)"}, LR"(p "a\\\"b" "x	y" "l
 m" "e\ f\\")"},
     {{L"", L"-a=b"}, LR"("" -a=b)"},
+    {{LR"(C:\R&D\job.bat)", L"x"}, LR"("C:\R&D\job.bat" x)"},
+    {{LR"(C:\a,b\t.exe)"}, LR"("C:\a,b\t.exe")"},
 };
 
 TEST(ComposeCommandLine, QuotesOnlyWhereSplittingNeedsIt) {

@@ -103,9 +103,10 @@ std::optional<RuleFinding> CheckBatchArguments(const std::wstring& program,
                                                ReviewFor reviewFor) {
     if (!IsBatchFile(program)) return std::nullopt;
     std::vector<std::wstring> problems;
-    // The wrapper always quotes the program's path, and a path cannot hold a
-    // quotation mark: only what acts inside quotation marks counts there, so
-    // that C:\Program Files (x86)\... stays usable.
+    // The wrapper always quotes the program's path, the launcher wherever
+    // cmd.exe would act on it, and a path cannot hold a quotation mark: only
+    // what acts inside quotation marks counts there, so that
+    // C:\Program Files (x86)\... stays usable.
     std::vector<std::wstring> inPath = ActingCharacters(program, /*quoted=*/true);
     if (!inPath.empty()) problems.push_back(L"its path holds " + JoinWords(inPath));
     for (std::size_t i = 0; i < arguments.size(); ++i) {
