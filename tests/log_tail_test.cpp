@@ -25,6 +25,44 @@ TEST(TailStart, FindsTheLastLinesWithOrWithoutAFinalLineEnd) {
     }
 }
 
+std::string Lines(int count) {
+    std::string text;
+    for (int i = 0; i < count; ++i) text += "line " + std::to_string(100000 + i) + "\n";
+    return text;  // 12 bytes a line
+}
+
+// The lines TailStart finds in the whole file, read from no further back
+// than the blocks that hold them.
+TEST(ReadTail, ReadsBackOnlyAsFarAsTheLinesGo) {
+    const std::string kBlockEdge = "a\n" + std::string(65534, 'x') + "\n";
+    const struct {
+        const char* what;
+        std::string text;
+        std::size_t lines;
+        std::uint64_t mostRead;
+    } kCases[] = {
+        {"few lines", Lines(20000), 3, 65536},
+        {"more than a block", Lines(20000), 10000, 65536 * 3},
+        {"more than there are", Lines(20000), 30000, 240000},
+        {"no line end", std::string(100000, 'x'), 1, 100000},
+        {"a line end first in the block", kBlockEdge, 1, 65536},
+        {"past the line end first in the block", kBlockEdge, 2, 65537},
+        {"short", "a\nb\nc", 2, 5},
+        {"empty", "", 5, 0},
+    };
+    for (const auto& c : kCases) {
+        SCOPED_TRACE(c.what);
+        std::uint64_t read = 0;
+        const std::string tail =
+            ReadTail(c.text.size(), c.lines, [&](std::uint64_t from, std::uint64_t to) {
+                read += to - from;
+                return c.text.substr(from, to - from);
+            });
+        EXPECT_EQ(tail, c.text.substr(TailStart(c.text, c.lines)));
+        EXPECT_LE(read, c.mostRead);
+    }
+}
+
 constexpr LogFileSeen kNone{false, 0, 0};
 
 std::string Reads(const FollowPlan& plan) {

@@ -14,6 +14,23 @@ std::size_t TailStart(const std::string& text, std::size_t lines) {
     return 0;
 }
 
+std::string ReadTail(std::uint64_t size, std::size_t lines, const ReadBytesFunction& read) {
+    std::string tail;
+    std::uint64_t from = size;
+    std::uint64_t block = 64 * 1024;
+    while (from > 0) {
+        const std::uint64_t start = from > block ? from - block : 0;
+        const std::string earlier = read(start, from);
+        if (earlier.size() != from - start) break;  // what cannot be read ends the tail
+        tail.insert(0, earlier);
+        from = start;
+        // Found once a line end starts it: what is earlier cannot move it.
+        if (TailStart(tail, lines) > 0) break;
+        block *= 2;
+    }
+    return tail.substr(TailStart(tail, lines));
+}
+
 static FollowPlan StartOver(const FollowState& state, const LogFileSeen& current) {
     FollowPlan plan{{}, FollowState{true, current.id, current.size}, state.known};
     if (current.size > 0) plan.reads.push_back({LogFile::Current, 0, current.size});

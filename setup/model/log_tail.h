@@ -4,12 +4,23 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
 // Where the last `lines` lines of text start; a last line without its line
 // end counts as a line. 0 lines: the end.
 std::size_t TailStart(const std::string& text, std::size_t lines);
+
+// The bytes [from, to) of a file: all of them, or fewer where they could not
+// be read.
+using ReadBytesFunction = std::function<std::string(std::uint64_t from, std::uint64_t to)>;
+
+// The last `lines` lines of a file of `size` bytes, read back from its end a
+// block at a time (64 KiB, then each twice the one before) until their
+// first line end is in or the file's start is reached: a long log is never
+// read whole for a few lines.
+std::string ReadTail(std::uint64_t size, std::size_t lines, const ReadBytesFunction& read);
 
 // A log file as one look at it found it: its identity (the file index,
 // which a rename keeps) and its size.

@@ -1,5 +1,7 @@
 // logs: the end of the service's current log, and with --follow each new
 // part as the launcher writes it, across its rotations, until Ctrl+C.
+#include <algorithm>
+
 #include "setup/console.h"
 #include "setup/manager/service_reading.h"
 #include "setup/model/launch_values.h"
@@ -44,25 +46,39 @@ static LogFileSeen Look(HANDLE file) {
                        std::uint64_t(info.nFileSizeHigh) << 32 | info.nFileSizeLow};
 }
 
+// Each ReadFile takes at most this much, whatever the range.
+constexpr DWORD kMostBytesPerRead = 1024 * 1024;
+
+// The bytes [from, to), or as many of them as could be read.
 static std::string ReadRange(HANDLE file, std::uint64_t from, std::uint64_t to) {
-    std::string bytes(static_cast<std::size_t>(to - from), '\0');
     LARGE_INTEGER at;
     at.QuadPart = static_cast<LONGLONG>(from);
-    DWORD got = 0;
-    if (bytes.empty() || !SetFilePointerEx(file, at, nullptr, FILE_BEGIN) ||
-        !ReadFile(file, &bytes[0], static_cast<DWORD>(bytes.size()), &got, nullptr)) {
-        return "";
+    if (to <= from || !SetFilePointerEx(file, at, nullptr, FILE_BEGIN)) return "";
+    std::string bytes(static_cast<std::size_t>(to - from), '\0');
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const DWORD ask = static_cast<DWORD>(
+            std::min<std::size_t>(bytes.size() - done, kMostBytesPerRead));
+        DWORD got = 0;
+        if (!ReadFile(file, &bytes[done], ask, &got, nullptr) || got == 0) break;
+        done += got;
     }
-    bytes.resize(got);
+    bytes.resize(done);
     return bytes;
 }
 
 // The log's bytes as they are: it is the program's output, in its encoding.
 static void WriteOut(const std::string& bytes) {
-    DWORD written = 0;
-    if (!bytes.empty()) {
-        WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), bytes.data(), static_cast<DWORD>(bytes.size()),
-                  &written, nullptr);
+    for (std::size_t done = 0; done < bytes.size();) {
+        const DWORD ask = static_cast<DWORD>(
+            std::min<std::size_t>(bytes.size() - done, kMostBytesPerRead));
+        DWORD written = 0;
+        if (!WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), bytes.data() + done, ask, &written,
+                       nullptr) ||
+            written == 0) {
+            return;
+        }
+        done += written;
     }
 }
 
@@ -71,10 +87,13 @@ static FollowState PrintTail(const std::wstring& folder, std::size_t lines) {
     HANDLE file = OpenLog(CurrentLogPath(folder));
     const LogFileSeen seen = Look(file);
     if (!seen.exists) return FollowState{false, 0, 0};
-    const std::string text = ReadRange(file, 0, seen.size);
+    const std::string tail = ReadTail(seen.size, lines, [file](std::uint64_t from,
+                                                               std::uint64_t to) {
+        return ReadRange(file, from, to);
+    });
     CloseHandle(file);
-    WriteOut(text.substr(TailStart(text, lines)));
-    return FollowState{true, seen.id, text.size()};
+    WriteOut(tail);
+    return FollowState{true, seen.id, seen.size};
 }
 
 // Follows the log until the process is ended (Ctrl+C), looking five times a second.
