@@ -10,6 +10,7 @@
 #endif
 #include <windows.h>
 #include <shellapi.h>
+#include <sddl.h>
 #include <cwchar>
 
 // The runtime's conversion, under its own name. On Windows unsigned long is

@@ -47,6 +47,13 @@ struct Child {
     DWORD terminationExitCode = 0;  // what TerminateProcess was given
 };
 
+struct Account {
+    std::wstring domain;
+    std::wstring name;
+    std::wstring sid;  // S-1-...
+    SID_NAME_USE use;
+};
+
 struct Failure {
     std::string name;
     int nth;
@@ -109,6 +116,8 @@ struct State {
     std::vector<STARTUPINFOW> startupInfos;
     std::vector<std::uint64_t> terminations;
     std::vector<std::string> problems;
+    std::wstring computerName = L"SIMHOST";
+    std::vector<Account> accounts;
 
     LPHANDLER_FUNCTION_EX handler = nullptr;
     SERVICE_STATUS_HANDLE statusHandle = nullptr;

@@ -88,6 +88,9 @@ constexpr DWORD ERROR_INVALID_LEVEL = 124;
 constexpr DWORD ERROR_BAD_ARGUMENTS = 160;
 constexpr DWORD ERROR_MORE_DATA = 234;
 constexpr DWORD ERROR_INVALID_FLAGS = 1004;
+constexpr DWORD ERROR_BUFFER_OVERFLOW = 111;
+constexpr DWORD ERROR_NONE_MAPPED = 1332;
+constexpr DWORD ERROR_INVALID_SID = 1337;
 
 constexpr DWORD WAIT_OBJECT_0 = 0;
 constexpr DWORD WAIT_ABANDONED = 0x80;
@@ -131,6 +134,23 @@ constexpr DWORD LCMAP_UPPERCASE = 0x00000200;
 int LCMapStringEx(LPCWSTR lpLocaleName, DWORD dwMapFlags, LPCWSTR lpSrcStr, int cchSrc,
                   LPWSTR lpDestStr, int cchDest, LPNLSVERSIONINFO lpVersionInformation,
                   LPVOID lpReserved, LPARAM sortHandle);
+
+// Accounts of this computer, as its security policy looks them up. A name
+// is DOMAIN\name (the computer's own accounts under its name) or the name
+// alone; "." is no domain to the lookup.
+typedef void* PSID;
+enum SID_NAME_USE {
+    SidTypeUser = 1, SidTypeGroup, SidTypeDomain, SidTypeAlias, SidTypeWellKnownGroup,
+    SidTypeDeletedAccount, SidTypeInvalid, SidTypeUnknown, SidTypeComputer, SidTypeLabel,
+};
+typedef SID_NAME_USE* PSID_NAME_USE;
+constexpr DWORD SECURITY_MAX_SID_SIZE = 68;
+constexpr DWORD MAX_COMPUTERNAME_LENGTH = 15;
+BOOL LookupAccountNameW(LPCWSTR lpSystemName, LPCWSTR lpAccountName, PSID Sid, LPDWORD cbSid,
+                        LPWSTR ReferencedDomainName, LPDWORD cchReferencedDomainName,
+                        PSID_NAME_USE peUse);
+BOOL ConvertSidToStringSidW(PSID Sid, LPWSTR* StringSid);  // freed with LocalFree
+BOOL GetComputerNameW(LPWSTR lpBuffer, LPDWORD nSize);
 
 // The runtime's conversion as the Windows runtime does it: unsigned long is
 // 32 bits there, so out-of-range values give ERANGE at 4294967295, not at 2^64.
@@ -188,6 +208,11 @@ void FailAllocation(int nth);
 void DeliverControls(int serviceCallIndex, When when, const std::vector<DWORD>& controls);
 // Controls delivered when the virtual clock reaches the given time during a wait.
 void DeliverControlAtTime(std::uint64_t timeMs, DWORD control);
+// The computer's name (SIMHOST unless set), and an account its lookup knows:
+// its domain (the computer's name for its own), name, SID as text and kind.
+void SetComputerName(const std::wstring& name);
+void AddAccount(const std::wstring& domain, const std::wstring& name, const std::wstring& sid,
+                SID_NAME_USE use);
 // Keep at most this many reports and calls in the journals (the first ones);
 // later reports are only counted. For runs of millions of polls.
 void LimitJournals(std::size_t count);

@@ -1,6 +1,12 @@
 #include "setup/manager/account_reading.h"
 
-#include <sddl.h>
+#include "setup/model/service_sid.h"
+
+std::wstring ComputerName() {
+    wchar_t name[MAX_COMPUTERNAME_LENGTH + 1] = {};
+    DWORD length = MAX_COMPUTERNAME_LENGTH + 1;
+    return GetComputerNameW(name, &length) ? std::wstring(name, length) : L".";
+}
 
 AccountLookup LookUpAccountName(const std::wstring& name) {
     AccountLookup lookup{NO_ERROR, 0, L""};
@@ -21,4 +27,17 @@ AccountLookup LookUpAccountName(const std::wstring& name) {
         LocalFree(text);
     }
     return lookup;
+}
+
+DWORD AccountSidOf(const std::wstring& account, std::wstring& sid) {
+    if (std::optional<std::wstring> known = SidOfBuiltInAccount(account)) {
+        sid = *known;
+        return NO_ERROR;
+    }
+    const AccountLookup lookup = LookUpAccountName(NameToLookUp(account, ComputerName()));
+    if (lookup.error != NO_ERROR) return lookup.error;
+    // The SID the lookup gave fails to become text only for want of memory.
+    if (lookup.sid.empty()) return ERROR_NOT_ENOUGH_MEMORY;
+    sid = lookup.sid;
+    return NO_ERROR;
 }

@@ -4,34 +4,12 @@
 
 #include "setup/audit/access_review.h"
 #include "setup/audit/log_folder_access.h"
-#include "setup/model/service_sid.h"
 
 std::wstring ProgramDataFolder() {
     wchar_t folder[MAX_PATH];
     const DWORD length = GetEnvironmentVariableW(L"ProgramData", folder, MAX_PATH);
     if (length == 0 || length >= MAX_PATH) return L"C:\\ProgramData";
     return folder;
-}
-
-DWORD AccountSidOf(const std::wstring& account, std::wstring& sid) {
-    if (std::optional<std::wstring> known = SidOfBuiltInAccount(account)) {
-        sid = *known;
-        return NO_ERROR;
-    }
-    BYTE buffer[SECURITY_MAX_SID_SIZE];
-    DWORD sidSize = sizeof(buffer);
-    wchar_t domain[256];
-    DWORD domainSize = 256;
-    SID_NAME_USE use;
-    if (!LookupAccountNameW(nullptr, account.c_str(), buffer, &sidSize, domain, &domainSize,
-                            &use)) {
-        return GetLastError();
-    }
-    LPWSTR text = nullptr;
-    if (!ConvertSidToStringSidW(buffer, &text)) return GetLastError();
-    sid = text;
-    LocalFree(text);
-    return NO_ERROR;
 }
 
 // Each missing folder above the log folder, as the platform makes them,

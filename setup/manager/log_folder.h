@@ -10,10 +10,6 @@
 // %ProgramData% as this machine names it (C:\ProgramData when unset).
 std::wstring ProgramDataFolder();
 
-// The account's SID in its string form: derived from the name where the
-// name decides it, else looked up. Gives NO_ERROR or the platform's error.
-DWORD AccountSidOf(const std::wstring& account, std::wstring& sid);
-
 // Makes the folder if it is missing: the folders above it as the platform
 // makes them, the folder itself with LogFolderAccessList(accountSid).
 // created says whether it was made now. Gives NO_ERROR or the error.

@@ -4,12 +4,6 @@
 #include "setup/model/account_lookup.h"
 #include "setup/verbs/config_verbs.h"
 
-static std::wstring ComputerName() {
-    wchar_t name[MAX_COMPUTERNAME_LENGTH + 1] = {};
-    DWORD length = MAX_COMPUTERNAME_LENGTH + 1;
-    return GetComputerNameW(name, &length) ? std::wstring(name, length) : L".";
-}
-
 CheckProblem CheckUserAccount(ServiceConfig& config) {
     if (AccountKindOf(config.account) != AccountKind::User) return {};
     const AccountLookup lookup = LookUpAccountName(NameToLookUp(config.account, ComputerName()));

@@ -6,6 +6,7 @@
 #include "setup/audit/security_reading.h"
 #include "setup/windows_messages.h"
 #include "setup/files.h"
+#include "setup/manager/account_reading.h"
 #include "setup/manager/log_folder.h"
 #include "setup/model/launch_values.h"
 #include "setup/model/text.h"
