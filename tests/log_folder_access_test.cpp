@@ -41,4 +41,26 @@ TEST(LogFolderAccess, WritesTheListProtectedFromInheritanceInTheDescriptorLangua
               L"D:P(A;OICI;0x1F01FF;;;S-1-5-18)(A;OICI;0x1F01FF;;;S-1-5-32-544)");
 }
 
+// A folder made for one account and kept when the service's account
+// changes: the list tells which account it was made for.
+TEST(LogFolderAccess, TellsWhichAccountAListItMakesWasMadeFor) {
+    AccessList broadened = LogFolderAccessList(kVirtual);
+    broadened.entries.push_back({AccessEntryType::Allow, 0, kFileAllAccess, L"S-1-5-32-545"});
+    AccessList lessened = LogFolderAccessList(kVirtual);
+    lessened.entries.back().mask = kFileGenericRead;
+    const AccessList ownerOnly{true, {{AccessEntryType::Allow, 0, kFileAllAccess, L"S-1-5-21-0-0-0-1000"}}};
+    const struct {
+        AccessList list;
+        std::optional<std::wstring> account;
+    } cases[] = {
+        {LogFolderAccessList(kVirtual), kVirtual},
+        {LogFolderAccessList(L"S-1-5-18"), L"S-1-5-18"},
+        {broadened, std::nullopt},
+        {lessened, std::nullopt},
+        {ownerOnly, std::nullopt},
+        {AccessList{false, {}}, std::nullopt},
+    };
+    for (const auto& c : cases) EXPECT_EQ(LogFolderAccount(c.list), c.account) << AccessListSddl(c.list);
+}
+
 }  // namespace

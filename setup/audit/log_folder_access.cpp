@@ -1,5 +1,6 @@
 #include "setup/audit/log_folder_access.h"
 
+#include <algorithm>
 #include <cstdio>
 
 static const wchar_t kSystemSid[] = L"S-1-5-18";
@@ -15,6 +16,21 @@ AccessList LogFolderAccessList(const std::wstring& accountSid) {
         list.entries.push_back({AccessEntryType::Allow, inherited, kLogWriterRights, accountSid});
     }
     return list;
+}
+
+static bool SameEntry(const AccessEntry& a, const AccessEntry& b) {
+    return a.type == b.type && a.flags == b.flags && a.mask == b.mask && a.sid == b.sid;
+}
+
+std::optional<std::wstring> LogFolderAccount(const AccessList& list) {
+    if (!list.present || list.entries.empty()) return std::nullopt;
+    const std::wstring sid = list.entries.size() == 3 ? list.entries.back().sid : kSystemSid;
+    const AccessList made = LogFolderAccessList(sid);
+    if (!std::equal(list.entries.begin(), list.entries.end(), made.entries.begin(), made.entries.end(),
+                    SameEntry)) {
+        return std::nullopt;
+    }
+    return sid;
 }
 
 static std::wstring FlagsSddl(std::uint8_t flags) {

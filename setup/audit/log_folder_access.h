@@ -4,6 +4,7 @@
 // and no one else may do anything. Pure, so that it is judged on the host.
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "setup/audit/access_review.h"
@@ -15,6 +16,10 @@ constexpr std::uint32_t kLogWriterRights = 0x1301BF;
 // Protected from inheritance, each entry inherited by the files and folders
 // made inside. accountSid: the service's account; SYSTEM gets no second entry.
 AccessList LogFolderAccessList(const std::wstring& accountSid);
+
+// The account a folder's list was made for by LogFolderAccessList, as its
+// SID; nothing when the list is not one it makes.
+std::optional<std::wstring> LogFolderAccount(const AccessList& list);
 
 // The list in the platform's descriptor language, "D:P(A;OICI;FA;;;SY)...",
 // which the platform turns into a security descriptor.

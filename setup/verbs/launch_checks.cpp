@@ -3,6 +3,7 @@
 // with its own access list when missing and audited when it is there.
 #include <algorithm>
 
+#include "setup/audit/log_folder_access.h"
 #include "setup/audit/security_reading.h"
 #include "setup/windows_messages.h"
 #include "setup/files.h"
@@ -53,6 +54,25 @@ void WarnReadableEnvFile(const ServiceConfig& config, CheckFindings& checks) {
                               L"(icacls can).");
 }
 
+// A folder this program made for another account (the service's account
+// was changed, or a service of the same name had it before) lets only that
+// one write: the launcher could not, and the output would be lost unsaid.
+static void WarnOfFolderMadeForAnother(const ServiceConfig& config, const std::wstring& folder,
+                                       const AccessList& list, CheckFindings& checks) {
+    const std::optional<std::wstring> madeFor = LogFolderAccount(list);
+    std::wstring sid;
+    if (!madeFor || AccountSidOf(config.account, sid) != NO_ERROR || *madeFor == sid) return;
+    const std::wstring name = AccountName(*madeFor);
+    checks.warnings.push_back(
+        L"The log folder " + Bracketed(folder) + L" was made for the account " +
+        (name.empty() ? *madeFor : name + L" (" + *madeFor + L")") + L", which alone may write "
+        L"there besides SYSTEM and the administrators, not for the service's account " +
+        config.account + L" (" + sid + L"): unless that is an administrator's account, the "
+        L"program's output would be lost. Remove the "
+        L"folder so that it is made again for this account, or let the account write there "
+        L"(icacls can).");
+}
+
 // An existing folder is judged with the rights that count on the folder that
 // holds the program: one that a broad group may write lets others plant links
 // the service follows, and stops the write like a writable program.
@@ -71,6 +91,7 @@ void AuditLogFolder(const ServiceConfig& config, CheckFindings& checks) {
     const std::vector<AccessFinding> findings =
         ReviewAccess(AuditedKind::LogFolder, folder, list, AccountName);
     checks.access.insert(checks.access.end(), findings.begin(), findings.end());
+    WarnOfFolderMadeForAnother(config, folder, list, checks);
 }
 
 CheckProblem PrepareLogFolder(const ServiceConfig& config, CheckFindings& checks) {
