@@ -218,6 +218,33 @@ TEST_F(SetupLauncher, RemovesTheLogFolderItMadeWhenTheWriteFails) {
     RemoveLogFolder(logs);
 }
 
+// A second service given the first one's log folder, in other letters and
+// with a separator after it, is refused before anything is made or written.
+TEST_F(SetupLauncher, RefusesTheLogFolderOfAnotherService) {
+    UseServices(2);  // the second one goes at the end, should it be installed after all
+    const std::wstring program = folder_ + L"\\launched.exe";
+    ASSERT_TRUE(CopyFileW(g_launchedProgramPath.c_str(), program.c_str(), FALSE)) << GetLastError();
+    const std::wstring logs = folder_ + L"\\shared logs";
+    RemoveLogFolder(logs);
+    auto install = [&](const std::wstring& name, const std::wstring& logDir) {
+        return Setup({L"install", name, L"--start", L"demand", L"--log-dir", logDir, L"--", program,
+                      L"lines", L"1"});
+    };
+    SetupRun first = install(name_, logs);
+    ASSERT_EQ(first.exitCode, 0u) << Narrow(first.out) << Narrow(first.err);
+    ASSERT_TRUE(RemoveDirectoryW(logs.c_str())) << GetLastError();
+
+    SetupRun second = install(ServiceName(1), folder_ + L"\\Shared Logs\\");
+    EXPECT_EQ(second.exitCode, 1u) << Narrow(second.out);
+    EXPECT_TRUE(Holds(second.err, L"The log folder [" + folder_ + L"\\Shared Logs] is already "
+                                  L"the log folder of the service " + name_ + L": "));
+    EXPECT_TRUE(Holds(second.err, L"\nNothing was installed.\n"));
+    SC_HANDLE service = OpenServiceW(manager_, ServiceName(1).c_str(), SERVICE_QUERY_STATUS);
+    EXPECT_EQ(service, nullptr);
+    if (service) CloseServiceHandle(service);
+    EXPECT_EQ(GetFileAttributesW(logs.c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
 // Runs the setup program's logs --follow as a child with its output in a file.
 PROCESS_INFORMATION StartFollower(const std::wstring& name, const std::wstring& outPath) {
     SECURITY_ATTRIBUTES inherit = {sizeof(inherit), nullptr, TRUE};

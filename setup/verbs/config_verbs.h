@@ -80,6 +80,10 @@ void WarnReadableEnvFile(const ServiceConfig& config, CheckFindings& checks);
 // broad group may write is refused like the program's.
 void AuditLogFolder(const ServiceConfig& config, CheckFindings& checks);
 
+// A refusal in checks when another wrapped service's launcher logs into the
+// same folder. started: the record with its %NAME% references replaced.
+void RefuseSharedLogFolder(const ServiceConfig& started, CheckFindings& checks);
+
 // The log folder made if missing, with a note that it was.
 CheckProblem PrepareLogFolder(const ServiceConfig& config, CheckFindings& checks);
 

@@ -3,14 +3,18 @@
 // with its own access list when missing and audited when it is there.
 #include <algorithm>
 
+#include "setup/audit/access_review.h"
 #include "setup/audit/log_folder_access.h"
 #include "setup/audit/security_reading.h"
 #include "setup/windows_messages.h"
 #include "setup/files.h"
 #include "setup/manager/account_reading.h"
 #include "setup/manager/log_folder.h"
+#include "setup/manager/service_lookup.h"
+#include "setup/model/environment_references.h"
 #include "setup/model/launch_values.h"
 #include "setup/model/text.h"
+#include "setup/system_variables.h"
 #include "setup/verbs/config_verbs.h"
 
 std::wstring DefaultLogDirOf(const std::wstring& serviceName) {
@@ -71,6 +75,33 @@ static void WarnOfFolderMadeForAnother(const ServiceConfig& config, const std::w
         L"program's output would be lost. Remove the "
         L"folder so that it is made again for this account, or let the account write there "
         L"(icacls can).");
+}
+
+static std::wstring LogFolderOf(const ServiceCommandLine& started) {
+    if (!started.launcher) return L"";
+    return WithoutTrailingSeparators(started.launcher->options.logDir);
+}
+
+// Two launchers logging into one folder write over each other's output.log
+// and move each other's files when they rotate. A listing that fails
+// refuses nothing: the check is a help, not a condition.
+void RefuseSharedLogFolder(const ServiceConfig& started, CheckFindings& checks) {
+    const std::wstring folder = LogFolderOf(started.commandLine);
+    if (folder.empty()) return;
+    std::vector<ListedService> services;
+    std::vector<UnreadService> unread;
+    if (ListWrappedServices(services, unread)) return;
+    const std::vector<std::wstring> variables = SystemVariables();
+    for (const ListedService& other : services) {
+        if (SameIgnoringCase(other.name, started.name)) continue;
+        const std::wstring otherFolder = LogFolderOf(AsStarted(other.commandLine, variables));
+        if (!SameIgnoringCase(otherFolder, folder)) continue;
+        checks.refusals.push_back(L"The log folder " + Bracketed(folder) +
+                                  L" is already the log folder of the service " + other.name +
+                                  L": two launchers writing one output.log would write over "
+                                  L"each other's output. Give --log-dir a folder of its own.");
+        return;
+    }
 }
 
 // An existing folder is judged with the rights that count on the folder that
