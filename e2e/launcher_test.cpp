@@ -49,6 +49,7 @@ protected:
     }
     void RemoveLogs() {
         for (unsigned n = 0; n < 10; ++n) DeleteFileW(LogPath(n).c_str());
+        DeleteFileW((logDir_ + L"\\output.rotating.log").c_str());
         RemoveDirectoryW(logDir_.c_str());
     }
     std::wstring LogPath(unsigned n) const {
@@ -201,6 +202,24 @@ TEST_F(LaunchedProgram, KeepsEveryOlderFileWhenOneCannotBeMoved) {
     const std::vector<std::string> marked = Lines(log, true);
     ASSERT_EQ(marked.size(), 3u) << log.substr(0, 300);
     EXPECT_EQ(marked[1], "the log could not be rotated (Windows error 32); writing on in output.log");
+}
+
+// A run ended at its stop timeout inside a rotation, or in the middle of a
+// line: the next run finishes that rotation, and its own lines begin lines.
+TEST_F(LaunchedProgram, MendsWhatARunEndedMidwayLeft) {
+    ASSERT_TRUE(CreateDirectoryW(logDir_.c_str(), nullptr)) << GetLastError();
+    const std::wstring aside = logDir_ + L"\\output.rotating.log";
+    WriteTextFile(aside, "moved aside\n");
+    WriteTextFile(LogPath(0), "cut short");
+    InstallLauncher(L"5000", {}, {childPath_, L"report", L"0"});
+    Start();
+    ASSERT_TRUE(WaitForState(SERVICE_STOPPED, 15000)) << Seen();
+
+    EXPECT_EQ(ReadFileText(LogPath(1)), "moved aside\n");
+    EXPECT_EQ(GetFileAttributesW(aside.c_str()), INVALID_FILE_ATTRIBUTES);
+    const std::string log = ReadFileText(LogPath(0));
+    EXPECT_EQ(log.find("cut short\n"), 0u) << log;
+    EXPECT_EQ(Lines(log, true).size(), 2u) << log;  // started and ended
 }
 
 // The service's stop reaches the program as Ctrl+C, which it handles and
