@@ -236,9 +236,9 @@ TEST_F(LaunchedProgram, AsksForAGracefulStopWithCtrlC) {
     EXPECT_EQ(Lines(log, false), (std::vector<std::string>{"ready", "got ctrl-c"}));
     const std::vector<std::string> marked = Lines(log, true);
     ASSERT_EQ(marked.size(), 3u) << log;
-    EXPECT_EQ(marked[1], "the service is stopping; Ctrl+C sent to the program");
+    EXPECT_EQ(marked[1], "the service is stopping; sending Ctrl+C to the program");
     EXPECT_EQ(marked[2], "the program ended with exit code 0 (0x00000000)");
-    EXPECT_GT(log.find("got ctrl-c"), log.find("Ctrl+C sent"));
+    EXPECT_GT(log.find("got ctrl-c"), log.find("sending Ctrl+C"));
 }
 
 // A program that ignores Ctrl+C is ended at the stop timeout, and what it
@@ -258,7 +258,7 @@ TEST_F(LaunchedProgram, EndsAProgramThatIgnoresCtrlCWithItsChildAtTheTimeout) {
     EXPECT_LT(stopMs, 8000u);
     EXPECT_NE(ExitCodeOnceEnded(grandchild, 5000), DWORD(STILL_ACTIVE));
     CloseHandle(grandchild);
-    EXPECT_NE(ReadFileText(LogPath(0)).find("Ctrl+C sent"), std::string::npos);
+    EXPECT_NE(ReadFileText(LogPath(0)).find("sending Ctrl+C"), std::string::npos);
 }
 
 // Ctrl+C ends a batch file and the program it started, which is why a batch
