@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cwchar>
+#include <cwctype>
 
 std::optional<WrapperArguments> ParseWrapperArguments() {
     int count = 0;
@@ -68,18 +69,39 @@ void AppendArgument(std::wstring& line, const std::wstring& argument) {
     line += argument;  // outside quotation marks backslashes are literal
 }
 
+// cmd.exe, which runs a batch file, ends a word or a command at these.
+static const wchar_t kCmdSpecials[] = L"&|<>^(),;=";
+
+static bool HoldsCmdSpecial(const std::wstring& text) {
+    return text.find_first_of(kCmdSpecials) != std::wstring::npos;
+}
+
+static bool NamesBatchFile(const std::wstring& program) {
+    if (program.size() < 4) return false;
+    std::wstring extension = program.substr(program.size() - 4);
+    for (wchar_t& c : extension) c = static_cast<wchar_t>(std::towlower(c));
+    return extension == L".bat" || extension == L".cmd";
+}
+
 std::wstring ComposeCommandLine(const std::vector<std::wstring>& elements) {
     std::wstring line;
     if (elements.empty()) return line;
     const std::wstring& program = elements[0];
-    // cmd.exe, which runs a batch file, would end the path at these too.
-    const bool quote = program.empty() || program.find_first_of(L" \t&|<>^(),;=") != std::wstring::npos;
+    const bool quote = program.empty() || program.find_first_of(L" \t") != std::wstring::npos ||
+                       HoldsCmdSpecial(program);
     if (quote) line += L'"';
     line += program;
     if (quote) line += L'"';
+    // cmd.exe reads a batch file's arguments itself: bare, & would end the
+    // batch's command and run the rest as another.
+    const bool batch = NamesBatchFile(program);
     for (std::size_t i = 1; i < elements.size(); ++i) {
         line += L' ';
-        AppendArgument(line, elements[i]);
+        if (batch && HoldsCmdSpecial(elements[i])) {
+            AppendQuotedArgument(line, elements[i].c_str());
+        } else {
+            AppendArgument(line, elements[i]);
+        }
     }
     return line;
 }

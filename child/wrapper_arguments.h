@@ -40,7 +40,9 @@ void AppendArgument(std::wstring& line, const std::wstring& argument);
 // quoted "/c" for a program name): each element quoted only where it must
 // be. Element 0, the program, is quoted when it is empty or holds a blank or
 // a character cmd.exe ends a word at (&|<>^(),;=), and takes no escapes; it
-// cannot hold a quotation mark (see CanQuoteProgram).
+// cannot hold a quotation mark (see CanQuoteProgram). When it names a batch
+// file (.bat or .cmd, any case), which cmd.exe runs reading the line itself,
+// an argument holding one of those characters is quoted too.
 std::wstring ComposeCommandLine(const std::vector<std::wstring>& elements);
 
 // The child's command line: element 2 in quotation marks, then each further

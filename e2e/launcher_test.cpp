@@ -294,6 +294,21 @@ TEST_F(LaunchedProgram, EndsABatchFileAndTheProgramItStarted) {
     DeleteFileW(batch.c_str());
 }
 
+// cmd.exe reads a batch file's arguments itself: one holding & reaches the
+// batch whole, quoted, instead of ending its command there and running the
+// rest as a command of its own.
+TEST_F(LaunchedProgram, PassesABatchFileAnArgumentHoldingAnAmpersandWhole) {
+    const std::wstring batch = folder_ + L"\\show-argument.bat";
+    WriteTextFile(batch, "@echo off\r\necho [%1]\r\n");
+    InstallLauncher(L"5000", {}, {batch, L"a&b"});
+    Start();
+    ASSERT_TRUE(WaitForState(SERVICE_STOPPED, 15000)) << Seen();
+    const std::string log = ReadFileText(LogPath(0));
+    EXPECT_EQ(Lines(log, false), std::vector<std::string>{"[\"a&b\"]"}) << log;
+    EXPECT_EQ(Summary(ServiceReports().back()), kStoppedClean);
+    DeleteFileW(batch.c_str());
+}
+
 // A log folder on a full disk (a small file system mounted for the tests)
 // neither stops nor slows the program; once there is room, one marked line
 // says how many bytes were lost, and those and the bytes kept are all the

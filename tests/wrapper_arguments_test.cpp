@@ -215,6 +215,9 @@ m" "e\ f\\")"},
     {{L"", L"-a=b"}, LR"("" -a=b)"},
     {{LR"(C:\R&D\job.bat)", L"x"}, LR"("C:\R&D\job.bat" x)"},
     {{LR"(C:\a,b\t.exe)"}, LR"("C:\a,b\t.exe")"},
+    {{LR"(C:\J\run.CMD)", L"http://h/api?a=1&b=2", L"x>y", L"^", L"k=v", L"plain"},
+     LR"(C:\J\run.CMD "http://h/api?a=1&b=2" "x>y" "^" "k=v" plain)"},
+    {{LR"(C:\J\run.exe)", L"http://h/api?a=1&b=2", L"k=v"}, LR"(C:\J\run.exe http://h/api?a=1&b=2 k=v)"},
 };
 
 TEST(ComposeCommandLine, QuotesOnlyWhereSplittingNeedsIt) {
