@@ -49,6 +49,7 @@ protected:
     }
     void RemoveLogs() {
         for (unsigned n = 0; n < 10; ++n) DeleteFileW(LogPath(n).c_str());
+        DeleteFileW((logDir_ + L"\\output.rotating.log").c_str());
         RemoveDirectoryW(logDir_.c_str());
     }
     std::wstring LogPath(unsigned n) const {
@@ -203,6 +204,24 @@ TEST_F(LaunchedProgram, KeepsEveryOlderFileWhenOneCannotBeMoved) {
     EXPECT_EQ(marked[1], "the log could not be rotated (Windows error 32); writing on in output.log");
 }
 
+// A run ended at its stop timeout inside a rotation, or in the middle of a
+// line: the next run finishes that rotation, and its own lines begin lines.
+TEST_F(LaunchedProgram, MendsWhatARunEndedMidwayLeft) {
+    ASSERT_TRUE(CreateDirectoryW(logDir_.c_str(), nullptr)) << GetLastError();
+    const std::wstring aside = logDir_ + L"\\output.rotating.log";
+    WriteTextFile(aside, "moved aside\n");
+    WriteTextFile(LogPath(0), "cut short");
+    InstallLauncher(L"5000", {}, {childPath_, L"report", L"0"});
+    Start();
+    ASSERT_TRUE(WaitForState(SERVICE_STOPPED, 15000)) << Seen();
+
+    EXPECT_EQ(ReadFileText(LogPath(1)), "moved aside\n");
+    EXPECT_EQ(GetFileAttributesW(aside.c_str()), INVALID_FILE_ATTRIBUTES);
+    const std::string log = ReadFileText(LogPath(0));
+    EXPECT_EQ(log.find("cut short\n"), 0u) << log;
+    EXPECT_EQ(Lines(log, true).size(), 2u) << log;  // started and ended
+}
+
 // The service's stop reaches the program as Ctrl+C, which it handles and
 // ends by itself, long before the stop timeout.
 TEST_F(LaunchedProgram, AsksForAGracefulStopWithCtrlC) {
@@ -217,9 +236,9 @@ TEST_F(LaunchedProgram, AsksForAGracefulStopWithCtrlC) {
     EXPECT_EQ(Lines(log, false), (std::vector<std::string>{"ready", "got ctrl-c"}));
     const std::vector<std::string> marked = Lines(log, true);
     ASSERT_EQ(marked.size(), 3u) << log;
-    EXPECT_EQ(marked[1], "the service is stopping; Ctrl+C sent to the program");
+    EXPECT_EQ(marked[1], "the service is stopping; sending Ctrl+C to the program");
     EXPECT_EQ(marked[2], "the program ended with exit code 0 (0x00000000)");
-    EXPECT_GT(log.find("got ctrl-c"), log.find("Ctrl+C sent"));
+    EXPECT_GT(log.find("got ctrl-c"), log.find("sending Ctrl+C"));
 }
 
 // A program that ignores Ctrl+C is ended at the stop timeout, and what it
@@ -239,7 +258,7 @@ TEST_F(LaunchedProgram, EndsAProgramThatIgnoresCtrlCWithItsChildAtTheTimeout) {
     EXPECT_LT(stopMs, 8000u);
     EXPECT_NE(ExitCodeOnceEnded(grandchild, 5000), DWORD(STILL_ACTIVE));
     CloseHandle(grandchild);
-    EXPECT_NE(ReadFileText(LogPath(0)).find("Ctrl+C sent"), std::string::npos);
+    EXPECT_NE(ReadFileText(LogPath(0)).find("sending Ctrl+C"), std::string::npos);
 }
 
 // Ctrl+C ends a batch file and the program it started, which is why a batch

@@ -39,23 +39,42 @@ static std::wstring LogPath(const std::wstring& name) {
     return g_log.folder + L"\\" + name;
 }
 
+// Whether the file's last byte ends a line; an empty file starts one. A run
+// ended at its stop timeout may have left its last line cut short. When the
+// byte cannot be read, the file is taken to end one.
+static bool EndsALine(HANDLE file, LONGLONG size) {
+    if (size == 0) return true;
+    LARGE_INTEGER last;
+    last.QuadPart = size - 1;
+    char byte = '\n';
+    DWORD read = 0;
+    if (!SetFilePointerEx(file, last, nullptr, FILE_BEGIN) || !ReadFile(file, &byte, 1, &read, nullptr)) return true;
+    return read == 0 || byte == '\n';
+}
+
 // Others may read, rename and delete the file while it is written. The handle
-// is not inheritable, so the program never holds the log open.
+// is not inheritable, so the program never holds the log open. It reads too,
+// where the folder lets it, to see how the file ends.
 // Caller holds g_logLock.
 static DWORD OpenCurrentFile() {
-    HANDLE file = CreateFileW(LogPath(LogFileName(0)).c_str(), GENERIC_WRITE,
-                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                              /*lpSecurityAttributes=*/nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    const std::wstring path = LogPath(LogFileName(0));
+    HANDLE file = INVALID_HANDLE_VALUE;
+    for (const DWORD access : {GENERIC_READ | GENERIC_WRITE, DWORD{GENERIC_WRITE}}) {
+        file = CreateFileW(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                           /*lpSecurityAttributes=*/nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file != INVALID_HANDLE_VALUE || GetLastError() != ERROR_ACCESS_DENIED) break;
+    }
     if (file == INVALID_HANDLE_VALUE) return GetLastError();
     LARGE_INTEGER size = {};
-    if (!SetFilePointerEx(file, LARGE_INTEGER{}, &size, FILE_END)) {
+    const bool sized = GetFileSizeEx(file, &size);
+    const bool endsALine = sized && EndsALine(file, size.QuadPart);
+    if (!sized || !SetFilePointerEx(file, LARGE_INTEGER{}, nullptr, FILE_END)) {
         const DWORD error = GetLastError();
         CloseHandle(file);
         return error;
     }
     g_log.file = file;
-    // A file left by an earlier run ends with that run's closing line.
-    g_log.state = LogFileState{static_cast<unsigned long long>(size.QuadPart), true};
+    g_log.state = LogFileState{static_cast<unsigned long long>(size.QuadPart), endsALine};
     return NO_ERROR;
 }
 
@@ -64,6 +83,18 @@ static void CloseCurrentFile() {
         CloseHandle(g_log.file);
         g_log.file = nullptr;
     }
+}
+
+static DWORD MoveKeptFilesUp(const std::vector<RenameStep>& steps);
+
+// A launcher ended inside a rotation (at the stop timeout, say) leaves the
+// current file moved aside: that rotation is finished before the new current
+// file's first one would move another file over it.
+// Caller holds g_logLock.
+static void FinishRotation() {
+    const std::vector<RenameStep> steps = RotationSteps(g_log.keep);
+    if (steps[0].to.empty() || GetFileAttributesW(LogPath(steps[0].to).c_str()) == INVALID_FILE_ATTRIBUTES) return;
+    MoveKeptFilesUp(steps);
 }
 
 DWORD OpenLog(const LauncherOptions& options) {
@@ -79,6 +110,7 @@ DWORD OpenLog(const LauncherOptions& options) {
     g_log.keep = options.logKeep;
     g_log.timestamps = options.logTimestamps;
     g_log.frame = FrameState{false, OutputStream::kOut};
+    FinishRotation();
     OpenCurrentFile();
     return NO_ERROR;
 }

@@ -121,13 +121,13 @@ static void AskToStop(const LauncherOptions& options) {
         WriteMarkedLine("the service is stopping; no signal sent to the program (stop signal none)");
         return;
     }
+    // Said first: the program's answer to it may reach the log at once.
+    WriteMarkedLine("the service is stopping; sending Ctrl+C to the program");
     // Every process on the launcher's console gets it, the launcher too,
     // whose handler keeps it running.
     if (!GenerateConsoleCtrlEvent(CTRL_C_EVENT, /*dwProcessGroupId=*/0)) {
-        WriteMarkedLine("the service is stopping; Ctrl+C could not be sent (" + ErrorText(GetLastError()) + ")");
-        return;
+        WriteMarkedLine("Ctrl+C could not be sent (" + ErrorText(GetLastError()) + ")");
     }
-    WriteMarkedLine("the service is stopping; Ctrl+C sent to the program");
 }
 
 // The service's notifications arrive as calls on this thread while it waits.
