@@ -4,23 +4,16 @@
 
 #include <ntsecapi.h>
 
-static const wchar_t kServiceLogonRight[] = L"SeServiceLogonRight";
+#include "setup/manager/account_reading.h"
 
-// The lookup does not take "." for this computer; its name it does.
-static std::wstring LookupName(const std::wstring& account) {
-    if (account.compare(0, 2, L".\\") != 0) return account;
-    wchar_t computer[MAX_COMPUTERNAME_LENGTH + 1];
-    DWORD length = MAX_COMPUTERNAME_LENGTH + 1;
-    if (!GetComputerNameW(computer, &length)) return account;
-    return std::wstring(computer, length) + account.substr(1);
-}
+static const wchar_t kServiceLogonRight[] = L"SeServiceLogonRight";
 
 static DWORD LookUpSid(const std::wstring& account, BYTE (&sid)[SECURITY_MAX_SID_SIZE]) {
     DWORD sidSize = sizeof(sid);
     wchar_t domain[256];
     DWORD domainLength = sizeof(domain) / sizeof(domain[0]);
     SID_NAME_USE use;
-    if (LookupAccountNameW(/*lpSystemName=*/nullptr, LookupName(account).c_str(), sid, &sidSize,
+    if (LookupAccountNameW(/*lpSystemName=*/nullptr, NameToLookUp(account, ComputerName()).c_str(), sid, &sidSize,
                            domain, &domainLength, &use)) {
         return NO_ERROR;
     }
