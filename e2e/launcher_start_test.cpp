@@ -11,16 +11,20 @@
 
 namespace {
 
+// What happens at a breakpoint: the launcher is ended there, the first call
+// returns FALSE, or the log is read and the call goes on.
+enum class AtBreak { End, Refuse, Look };
+
 struct Breakpoint {
     BYTE* address;
-    bool refuse;  // the first call returns FALSE; else the launcher is ended here
+    AtBreak action;
     bool armed;
 };
 
 // System DLLs lie at the same address in every process, so the entry of a
 // kernel32 function here is where the launcher's call to it goes.
-Breakpoint EntryOf(const char* function, bool refuse) {
-    return {reinterpret_cast<BYTE*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), function)), refuse, false};
+Breakpoint EntryOf(const char* function, AtBreak action) {
+    return {reinterpret_cast<BYTE*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), function)), action, false};
 }
 
 // Once kernel32 is in the launcher (its code reads as ours), an int3 on the entry.
@@ -53,6 +57,21 @@ DWORD_PTR ReturnFalse(HANDLE process, DWORD threadId, const Breakpoint& breakpoi
     WriteProcessMemory(process, breakpoint.address, breakpoint.address, 1, &done);
     FlushInstructionCache(process, breakpoint.address, 1);
     return context.R8;
+}
+
+// The thread stopped at the entry goes on into the function, which is
+// restored for good.
+void GoOn(HANDLE process, DWORD threadId, const Breakpoint& breakpoint) {
+    HANDLE thread = OpenThread(THREAD_GET_CONTEXT | THREAD_SET_CONTEXT, FALSE, threadId);
+    CONTEXT context = {};
+    context.ContextFlags = CONTEXT_CONTROL;
+    GetThreadContext(thread, &context);
+    context.Rip = reinterpret_cast<DWORD64>(breakpoint.address);
+    SetThreadContext(thread, &context);
+    CloseHandle(thread);
+    SIZE_T done = 0;
+    WriteProcessMemory(process, breakpoint.address, breakpoint.address, 1, &done);
+    FlushInstructionCache(process, breakpoint.address, 1);
 }
 
 // The program (a child of the launcher by its file name, or the cmd.exe of a
@@ -89,6 +108,7 @@ struct Debugging {
     bool ended;
     std::vector<HANDLE> tree;  // as it was when the launcher was ended
     DWORD_PTR refused;         // the attribute of the call refused, if any
+    std::string looked;        // the log as a Look breakpoint found it
 };
 
 void EndLauncher(Debugging& debugging, const std::vector<HANDLE>& tree) {
@@ -105,8 +125,11 @@ DWORD OnDebugEvent(Debugging& debugging, const DEBUG_EVENT& event) {
     const EXCEPTION_RECORD& exception = event.u.Exception.ExceptionRecord;
     for (const Breakpoint& breakpoint : debugging.breakpoints) {
         if (breakpoint.address != exception.ExceptionAddress) continue;
-        if (breakpoint.refuse) {
+        if (breakpoint.action == AtBreak::Refuse) {
             debugging.refused = ReturnFalse(debugging.launcher.hProcess, event.dwThreadId, breakpoint);
+        } else if (breakpoint.action == AtBreak::Look) {
+            debugging.looked = ReadFileText(debugging.log);
+            GoOn(debugging.launcher.hProcess, event.dwThreadId, breakpoint);
         } else if (!debugging.ended) {
             EndLauncher(debugging, OpenTree(debugging.launcher.dwProcessId));
         }
@@ -144,7 +167,7 @@ std::wstring TempPath(const std::wstring& suffix) {
 // The launcher runs the program (its command line) that starts a child of its own.
 Debugging RunAndEndLauncher(const std::vector<Breakpoint>& breakpoints, const std::wstring& program) {
     const std::wstring logDir = TempPath(L"");
-    Debugging debugging = {{}, logDir + L"\\output.log", breakpoints, false, {}, 0};
+    Debugging debugging = {{}, logDir + L"\\output.log", breakpoints, false, {}, 0, ""};
     DeleteFileW(debugging.log.c_str());
     std::wstring line = L"\"" + g_launcherPath + L"\" --log-dir \"" + logDir + L"\" -- " + program;
     STARTUPINFOW startup = {sizeof startup};
@@ -181,8 +204,8 @@ TEST(LauncherStart, LeavesNothingBehindWhenEndedWhileStartingTheProgram) {
         size_t treeSize;  // 0: ended before the program could start its child
     } kCases[] = {
         {"the job given at creation",
-         {EntryOf("AssignProcessToJobObject", false), EntryOf("ResumeThread", false)}, program, false, 0},
-        {"the job refused at creation", {EntryOf("UpdateProcThreadAttribute", true)}, program, true, 2},
+         {EntryOf("AssignProcessToJobObject", AtBreak::End), EntryOf("ResumeThread", AtBreak::End)}, program, false, 0},
+        {"the job refused at creation", {EntryOf("UpdateProcThreadAttribute", AtBreak::Refuse)}, program, true, 2},
         {"a batch file", {}, L"\"" + batch + L"\"", false, 3},
     };
     for (const auto& c : kCases) {
@@ -199,6 +222,19 @@ TEST(LauncherStart, LeavesNothingBehindWhenEndedWhileStartingTheProgram) {
         }
     }
     DeleteFileW(batch.c_str());
+}
+
+// The launcher's line about the program is in the log before the program
+// runs, so that nothing the program writes can come before it.
+TEST(LauncherStart, SaysItStartedTheProgramBeforeItRuns) {
+    const std::wstring program = L"\"" + g_launchedProgramPath + L"\" ignore-ctrl-c";
+    const Debugging run = RunAndEndLauncher({EntryOf("ResumeThread", AtBreak::Look)}, program);
+    EXPECT_TRUE(run.breakpoints[0].armed);
+    EXPECT_NE(run.looked.find(" launcher: started "), std::string::npos) << run.looked;
+    for (HANDLE process : run.tree) {
+        TerminateProcess(process, 1);
+        CloseHandle(process);
+    }
 }
 
 // The launcher holds an inheritable event it got from here; were the program

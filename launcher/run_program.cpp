@@ -198,7 +198,7 @@ static DWORD CreateProgram(const ProgramStart& start, const ChildHandles& handle
 // the system allows it. A system may take the job and not honour it (Wine
 // starts a batch file's cmd.exe outside it), so the job is checked, not
 // trusted.
-static DWORD JoinJobAndResume(const PROCESS_INFORMATION& info) {
+static DWORD JoinJobAndResume(const ProgramStart& start, const PROCESS_INFORMATION& info) {
     BOOL member = FALSE;
     DWORD error = IsProcessInJob(info.hProcess, g_run.job, &member) ? NO_ERROR : GetLastError();
     if (error == NO_ERROR && !member && !AssignProcessToJobObject(g_run.job, info.hProcess)) error = GetLastError();
@@ -206,6 +206,7 @@ static DWORD JoinJobAndResume(const PROCESS_INFORMATION& info) {
         TerminateProcess(info.hProcess, error);
         return error;
     }
+    if (start.created) start.created(start, info.dwProcessId);
     if (ResumeThread(info.hThread) == static_cast<DWORD>(-1)) return GetLastError();
     return NO_ERROR;
 }
@@ -218,7 +219,7 @@ DWORD StartProgram(const ProgramStart& start, HANDLE& process, DWORD& processId)
     if (error == NO_ERROR) error = CreateProgram(start, handles, info);
     CloseChildHandles(handles);
     if (error != NO_ERROR) return error;
-    error = JoinJobAndResume(info);
+    error = JoinJobAndResume(start, info);
     if (error == NO_ERROR) error = StartReaders();
     CloseHandle(info.hThread);
     if (error != NO_ERROR) {

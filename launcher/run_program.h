@@ -18,6 +18,9 @@ struct ProgramStart {
     std::wstring workingDir;
     bool keepOutput;                   // pipes into the log; else the NUL device
     bool separateStreams;              // a pipe each for standard output and error
+    // Called once the program exists, in its job and not yet running, so
+    // that what it says comes before anything the program writes; or null.
+    void (*created)(const ProgramStart& start, DWORD processId);
 };
 
 // Starts the program and its reader threads. Gives NO_ERROR with the

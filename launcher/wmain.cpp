@@ -147,6 +147,11 @@ static DWORD WaitForProgram(const LauncherOptions& options, HANDLE process) {
     }
 }
 
+static void SayStarted(const ProgramStart& start, DWORD processId) {
+    WriteMarkedLine("started " + Utf8(start.commandLine) + " in " + Utf8(start.workingDir) + " (pid " +
+                    std::to_string(processId) + ")");
+}
+
 static DWORD RunProgram(const LauncherOptions& options) {
     const DWORD logError = OpenLog(options);
     if (logError != NO_ERROR) return logError;  // no log to say it in
@@ -163,14 +168,13 @@ static DWORD RunProgram(const LauncherOptions& options) {
     start.environment = block.empty() ? nullptr : block.c_str();
     start.keepOutput = LogIsOpen();
     start.separateStreams = options.logTimestamps;
+    start.created = SayStarted;
     HANDLE process = nullptr;
     DWORD processId = 0;
     error = StartProgram(start, process, processId);
     if (error != NO_ERROR) {
         return Fail(error, "cannot start " + Utf8(start.commandLine) + " in " + Utf8(start.workingDir));
     }
-    WriteMarkedLine("started " + Utf8(start.commandLine) + " in " + Utf8(start.workingDir) + " (pid " +
-                    std::to_string(processId) + ")");
     error = WaitForProgram(options, process);
     EndWatch();
     EndProgramTree();
