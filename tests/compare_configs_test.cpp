@@ -80,6 +80,16 @@ const CompareCase kCompareCases[] = {
      },
      {"commandLine"}, L"[\"C:\\W\\service-wrapper.exe\" 30000 C:\\P\\u.exe a]",
      L"[\"C:\\W\\service-wrapper.exe\" 30000 \"C:\\P\\u.exe\" \"a\"]", nullptr, nullptr, kConfig, false},
+    // Windows names files without regard to case: rewritten, nothing to restart for.
+    {"paths in other letter case",
+     [](ServiceConfig& c, DesiredConfig& d) {
+         const LauncherOptions options = DefaultLauncherOptions();
+         c.commandLine = ComposeCommandLine(kWrapper, 30000, kProgram, {L"a"},
+                                            LauncherPart{L"C:\\W\\service-wrapper-launcher.exe", options});
+         d.config.commandLine = ComposeCommandLine(L"c:\\w\\SERVICE-WRAPPER.EXE", 30000, L"c:\\p\\U.EXE", {L"a"},
+                                                   LauncherPart{L"c:\\w\\Service-Wrapper-Launcher.exe", options});
+     },
+     {"commandLine"}, L"", L"", nullptr, nullptr, kConfig, false},
     {"undecodable command line",
      [](ServiceConfig& c, DesiredConfig&) {
          c.commandLine = DecodeServiceCommandLine(L"C:\\Program Files\\W\\service-wrapper.exe 30000 C:\\P\\u.exe a");

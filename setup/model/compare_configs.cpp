@@ -53,7 +53,9 @@ static void CompareCommandLine(const ServiceCommandLine& was, const ServiceComma
         return;
     }
     const std::size_t before = changes.size();
-    if (was.wrapperPath != becomes.wrapperPath) {
+    // Windows names files without regard to case: a path spelt otherwise is
+    // rewritten below, with nothing to restart for.
+    if (!SameIgnoringCase(was.wrapperPath, becomes.wrapperPath)) {
         Add(changes, "wrapperPath", L"wrapper", Text(was.wrapperPath), Text(becomes.wrapperPath),
             write, true);
     }
@@ -61,7 +63,7 @@ static void CompareCommandLine(const ServiceCommandLine& was, const ServiceComma
         Add(changes, "stopTimeoutMs", L"stop timeout", Ms(was.stopTimeoutMs),
             Ms(becomes.stopTimeoutMs), write, true);
     }
-    if (was.program != becomes.program) {
+    if (!SameIgnoringCase(was.program, becomes.program)) {
         Add(changes, "program", L"program", Text(was.program), Text(becomes.program), write, true);
     }
     if (was.arguments != becomes.arguments) {

@@ -107,7 +107,7 @@ void CompareLaunchers(const ServiceCommandLine& was, const ServiceCommandLine& b
     const std::wstring wasPath = was.launcher ? was.launcher->path : L"";
     const std::wstring becomesPath = becomes.launcher ? becomes.launcher->path : L"";
     const wchar_t* direct = L"none (--direct)";
-    if (wasPath != becomesPath) {
+    if (!SameIgnoringCase(wasPath, becomesPath)) {
         AddLauncherChange(changes, "launcher", L"launcher", OrWords(wasPath, direct),
                           OrWords(becomesPath, direct), OrNull(wasPath), OrNull(becomesPath));
     }
