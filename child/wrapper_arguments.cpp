@@ -2,7 +2,6 @@
 
 #include <cerrno>
 #include <cwchar>
-#include <cwctype>
 
 std::optional<WrapperArguments> ParseWrapperArguments() {
     int count = 0;
@@ -76,10 +75,13 @@ static bool HoldsCmdSpecial(const std::wstring& text) {
     return text.find_first_of(kCmdSpecials) != std::wstring::npos;
 }
 
-static bool NamesBatchFile(const std::wstring& program) {
-    if (program.size() < 4) return false;
-    std::wstring extension = program.substr(program.size() - 4);
-    for (wchar_t& c : extension) c = static_cast<wchar_t>(std::towlower(c));
+bool NamesBatchFile(const std::wstring& program) {
+    const std::size_t end = program.find_last_not_of(L". ");
+    if (end == std::wstring::npos || end < 3) return false;
+    std::wstring extension = program.substr(end - 3, 4);
+    for (wchar_t& c : extension) {
+        if (c >= L'A' && c <= L'Z') c = static_cast<wchar_t>(c - L'A' + L'a');
+    }
     return extension == L".bat" || extension == L".cmd";
 }
 

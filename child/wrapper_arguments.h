@@ -36,6 +36,11 @@ void AppendQuotedArgument(std::wstring& line, LPCWSTR argument);
 // splitting gives it back as it is, else quoted as AppendQuotedArgument does.
 void AppendArgument(std::wstring& line, const std::wstring& argument);
 
+// Whether the program is a batch file, which Windows runs through cmd.exe:
+// its name ends in .bat or .cmd, in any letter case, once the trailing dots
+// and blanks the platform drops are dropped.
+bool NamesBatchFile(const std::wstring& program);
+
 // A command line for programs that read it themselves (cmd.exe takes a
 // quoted "/c" for a program name): each element quoted only where it must
 // be. Element 0, the program, is quoted when it is empty or holds a blank or

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "child/wrapper_arguments.h"
+
 namespace {
 
 // The program, and whether it is a batch file (B), an interpreter (I) or neither.
@@ -25,7 +27,7 @@ const std::pair<const wchar_t*, char> kNameCases[] = {
 TEST(ProgramKinds, KnowBatchFilesAndInterpretersInAnyCaseAndFolder) {
     for (const auto& c : kNameCases) {
         SCOPED_TRACE(testing::PrintToString(std::wstring(c.first)));
-        EXPECT_EQ(IsBatchFile(c.first), c.second == 'B');
+        EXPECT_EQ(NamesBatchFile(c.first), c.second == 'B');
         EXPECT_EQ(IsInterpreter(c.first), c.second == 'I');
         std::optional<RuleFinding> note = CheckStopReachesOnlyInterpreter(c.first);
         ASSERT_EQ(note.has_value(), c.second != '-');
@@ -75,7 +77,7 @@ TEST(CheckBatchArguments, RefusesWhatCmdWouldActOnNamingTheArgumentAndTheCharact
         SCOPED_TRACE(testing::PrintToString(c.arguments));
         auto install = CheckBatchArguments(c.program, c.arguments, ReviewFor::Install);
         auto show = CheckBatchArguments(c.program, c.arguments, ReviewFor::Show);
-        ASSERT_EQ(install.has_value(), IsBatchFile(c.program));
+        ASSERT_EQ(install.has_value(), NamesBatchFile(c.program));
         if (!install) continue;
         bool refused = *c.refusal != L'\0';
         EXPECT_EQ(install->level, refused ? RuleLevel::Refusal : RuleLevel::Note);

@@ -84,11 +84,6 @@ static std::wstring WithThousands(std::size_t value) {
     return digits;
 }
 
-bool IsBatchFile(const std::wstring& program) {
-    std::wstring name = FileName(program);
-    return EndsWith(name, L".bat") || EndsWith(name, L".cmd");
-}
-
 bool IsInterpreter(const std::wstring& program) {
     std::wstring name = FileName(program);
     if (EndsWith(name, L".exe")) name.resize(name.size() - 4);
@@ -101,7 +96,7 @@ bool IsInterpreter(const std::wstring& program) {
 std::optional<RuleFinding> CheckBatchArguments(const std::wstring& program,
                                                const std::vector<std::wstring>& arguments,
                                                ReviewFor reviewFor) {
-    if (!IsBatchFile(program)) return std::nullopt;
+    if (!NamesBatchFile(program)) return std::nullopt;
     std::vector<std::wstring> problems;
     // The wrapper always quotes the program's path, the launcher wherever
     // cmd.exe would act on it, and a path cannot hold a quotation mark: only
@@ -132,7 +127,7 @@ std::optional<RuleFinding> CheckBatchArguments(const std::wstring& program,
 
 std::optional<RuleFinding> CheckStopReachesOnlyInterpreter(const std::wstring& program) {
     std::wstring what;
-    if (IsBatchFile(program)) {
+    if (NamesBatchFile(program)) {
         what = L"is a batch file, run by cmd.exe";
     } else if (IsInterpreter(program)) {
         what = L"is an interpreter";
@@ -156,7 +151,7 @@ std::optional<RuleFinding> ReviewCommandLineLength(const ProgramToRun& run, Revi
                                WithThousands(kMostCommandLineCharacters - 1) +
                                L" (32,767 with the terminating null), and would cut it."};
     }
-    if (!IsBatchFile(run.program)) return std::nullopt;
+    if (!NamesBatchFile(run.program)) return std::nullopt;
     std::size_t child = ChildLineLength(run.program, run.arguments);
     if (child <= kMostBatchCommandCharacters) return std::nullopt;
     return RuleFinding{RefusalFor(reviewFor),

@@ -37,8 +37,6 @@ struct ProgramToRun {
 // Every rule below, in this order.
 std::vector<RuleFinding> ReviewProgram(const ProgramToRun& run, ReviewFor reviewFor);
 
-// .bat or .cmd, in any letter case.
-bool IsBatchFile(const std::wstring& program);
 
 // cmd.exe, powershell.exe, pwsh.exe, wscript.exe or cscript.exe, in any folder.
 bool IsInterpreter(const std::wstring& program);

@@ -78,7 +78,7 @@ static bool IsFileToCheck(const std::wstring& path) {
 void CheckProgram(const ServiceConfig& config, ReviewFor reviewFor, CheckFindings& checks) {
     const ServiceCommandLine& line = config.commandLine;
     if (!line.wrapped || !line.decoded) return;
-    if (!IsBatchFile(line.program) && IsFileToCheck(line.program)) {
+    if (!NamesBatchFile(line.program) && IsFileToCheck(line.program)) {
         CheckImage(line.program, reviewFor, checks);
     }
     const ProgramToRun run{line.program, line.arguments, line.text, line.stopTimeoutMs};
