@@ -1,7 +1,6 @@
 #include "setup/audit/security_reading.h"
 
 #include <aclapi.h>
-#include <sddl.h>
 
 #include "setup/manager/service_security.h"
 #include "setup/windows_messages.h"

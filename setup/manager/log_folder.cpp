@@ -1,7 +1,5 @@
 #include "setup/manager/log_folder.h"
 
-#include <sddl.h>
-
 #include "setup/audit/access_review.h"
 #include "setup/audit/log_folder_access.h"
 
