@@ -164,7 +164,10 @@ TEST(ProcessProbe, SeesWhatEachOtherProcessTakesOn) {
     EXPECT_EQ(b.threads - a.threads, DWORD(kExtraThreads));
     EXPECT_GE(b.handles - a.handles, DWORD(kExtraHandles));
     EXPECT_LE(b.handles - a.handles, DWORD(kExtraHandles + kExtraThreads));
-    EXPECT_GE(b.workingSetBytes - a.workingSetBytes, kExtraBytes * 15 / 16);
+    // Resident pages can be taken from a process at any time (its mapped
+    // files', when the machine reads and writes much), so its working set
+    // shows the bulk of what it touched, not all; what it committed stays.
+    EXPECT_GE(b.workingSetBytes - a.workingSetBytes, kExtraBytes * 3 / 4);
     EXPECT_GE(b.pagefileBytes - a.pagefileBytes, kExtraBytes * 15 / 16);
     // Thread times come in 10 ms ticks and miss threads that ended.
     EXPECT_GE(b.cpu100ns - a.cpu100ns, kBurn100ns * 8 / 10);
