@@ -312,7 +312,8 @@ TEST_F(LaunchedProgram, PassesABatchFileAnArgumentHoldingAnAmpersandWhole) {
 // A log folder on a full disk (a small file system mounted for the tests)
 // neither stops nor slows the program; once there is room, one marked line
 // says how many bytes were lost, and those and the bytes kept are all the
-// program wrote.
+// program wrote. With timestamps, and the lost part ending mid-line, the
+// program's line after the loss still begins with its prefix.
 TEST_F(LaunchedProgram, CountsWhatAFullDiskLosesWithoutSlowingTheProgram) {
     const std::wstring disk = L"C:\\wrapper-e2e-full-disk";
     ULARGE_INTEGER total = {};
@@ -320,46 +321,59 @@ TEST_F(LaunchedProgram, CountsWhatAFullDiskLosesWithoutSlowingTheProgram) {
         GTEST_SKIP() << "no small file system at " << Narrow(disk) << " (mounting one needs root)";
     }
     logDir_ = disk + L"\\logs";
-    ASSERT_TRUE(CreateDirectoryW(logDir_.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS);
     const std::wstring filler = disk + L"\\filler";
-    HANDLE file = CreateFileW(filler.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    ASSERT_NE(file, INVALID_HANDLE_VALUE);
-    const std::string block(4096, 'f');
-    for (DWORD written = 0; WriteFile(file, block.data(), DWORD(block.size()), &written, nullptr) && written;) {}
-    CloseHandle(file);
-
-    const unsigned bytes = 300000;
     const std::wstring done = folder_ + L"\\burst.done", release = folder_ + L"\\burst.release";
-    DeleteFileW(done.c_str());
-    DeleteFileW(release.c_str());
-    InstallLauncher(L"5000", {}, {childPath_, L"burst", std::to_wstring(bytes), done, release});
-    Start();
-    ASSERT_TRUE(WaitForState(SERVICE_RUNNING, 15000)) << Seen();
-    std::string took;
-    for (const ULONGLONG end = GetTickCount64() + 15000; took.empty() && GetTickCount64() < end; Sleep(20)) {
-        took = ReadFileText(done);
-    }
-    ASSERT_FALSE(took.empty()) << "the program did not get its output out";
-    // Were the launcher to stop reading, the program would block on a full
-    // pipe; were it to wait between tries, this would take minutes.
-    EXPECT_LT(std::stoul(took), 10000u);
+    for (const bool timestamps : {false, true}) {
+        SCOPED_TRACE(timestamps ? "with timestamps" : "without timestamps");
+        RemoveLogs();
+        ASSERT_TRUE(CreateDirectoryW(logDir_.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS);
+        HANDLE file = CreateFileW(filler.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+        ASSERT_NE(file, INVALID_HANDLE_VALUE);
+        const std::string block(4096, 'f');
+        for (DWORD written = 0; WriteFile(file, block.data(), DWORD(block.size()), &written, nullptr) && written;) {}
+        CloseHandle(file);
 
-    EXPECT_TRUE(DeleteFileW(filler.c_str()));
-    WriteTextFile(release, "go");
-    ASSERT_TRUE(WaitForState(SERVICE_STOPPED, 15000)) << Seen();
-    EXPECT_EQ(Summary(ServiceReports().back()), kStoppedClean);
-    const std::string log = ReadFileText(LogPath(0));
-    const std::smatch loss = [&log] {
-        std::smatch match;
-        std::regex_search(log, match, std::regex(R"(launcher: (\d+) bytes of output could not be written)"));
-        return match;
-    }();
-    ASSERT_FALSE(loss.empty()) << log;
-    size_t kept = 0;
-    for (const std::string& line : Lines(log, false)) kept += line.size() + 1;
-    EXPECT_GT(std::stoul(loss[1].str()), 0u);
-    EXPECT_EQ(std::stoul(loss[1].str()) + kept, bytes + std::string("after release\n").size()) << log;
-    EXPECT_LT(log.find("bytes of output could not"), log.find("after release"));
+        const unsigned bytes = timestamps ? 300050 : 300000;  // lines of 100 bytes
+        DeleteFileW(done.c_str());
+        DeleteFileW(release.c_str());
+        std::vector<std::wstring> options;
+        if (timestamps) options.push_back(L"--log-timestamps");
+        InstallLauncher(L"5000", options, {childPath_, L"burst", std::to_wstring(bytes), done, release});
+        Start();
+        ASSERT_TRUE(WaitForState(SERVICE_RUNNING, 15000)) << Seen();
+        std::string took;
+        for (const ULONGLONG end = GetTickCount64() + 15000; took.empty() && GetTickCount64() < end; Sleep(20)) {
+            took = ReadFileText(done);
+        }
+        ASSERT_FALSE(took.empty()) << "the program did not get its output out";
+        // Were the launcher to stop reading, the program would block on a full
+        // pipe; were it to wait between tries, this would take minutes.
+        EXPECT_LT(std::stoul(took), 10000u);
+
+        EXPECT_TRUE(DeleteFileW(filler.c_str()));
+        WriteTextFile(release, "go");
+        ASSERT_TRUE(WaitForState(SERVICE_STOPPED, 15000)) << Seen();
+        EXPECT_EQ(Summary(ServiceReports().back()), kStoppedClean);
+        const std::string log = ReadFileText(LogPath(0));
+        const std::smatch loss = [&log] {
+            std::smatch match;
+            std::regex_search(log, match, std::regex(R"(launcher: (\d+) bytes of output could not be written)"));
+            return match;
+        }();
+        ASSERT_FALSE(loss.empty()) << log;
+        EXPECT_GT(std::stoul(loss[1].str()), 0u);
+        EXPECT_LT(log.find("bytes of output could not"), log.find("after release"));
+        if (timestamps) {
+            for (const std::string& line : Lines(log, false)) {
+                EXPECT_TRUE(std::regex_match(line, std::regex(R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}Z out: .*)")))
+                    << line;
+            }
+        } else {
+            size_t kept = 0;
+            for (const std::string& line : Lines(log, false)) kept += line.size() + 1;
+            EXPECT_EQ(std::stoul(loss[1].str()) + kept, bytes + std::string("after release\n").size()) << log;
+        }
+    }
     DeleteFileW(done.c_str());
     DeleteFileW(release.c_str());
 }

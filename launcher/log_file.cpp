@@ -150,12 +150,15 @@ static DWORD WriteBytes(const char* bytes, std::size_t count, bool program) {
     return NO_ERROR;
 }
 
-// The one line that says how much was lost, once writing works again.
+// The one line that says how much was lost, once writing works again. The
+// program's next bytes then begin a line of their own, with its prefix.
 // Caller holds g_logLock.
 static void ReportLoss() {
     if (g_log.loss.lostBytes == 0) return;
     const std::string line = MarkedLine(Now(), LossText(g_log.loss), g_log.state.atLineStart);
-    if (WriteBytes(line.data(), line.size(), /*program=*/false) == NO_ERROR) g_log.loss = LossCount{0, 0};
+    if (WriteBytes(line.data(), line.size(), /*program=*/false) != NO_ERROR) return;
+    g_log.loss = LossCount{0, 0};
+    g_log.frame.midLine = false;
 }
 
 // One step: a move that replaces its target, or a delete.
@@ -231,6 +234,7 @@ void WriteOutput(OutputStream stream, const char* bytes, DWORD count) {
     std::lock_guard<std::mutex> hold(g_logLock);
     if (!g_log.enabled) return;
     const std::string chunk(bytes, count);
+    ReportLoss();  // before the chunk is framed: it may begin a line anew
     WriteLogText(g_log.timestamps ? FrameChunk(g_log.frame, stream, chunk, Now()) : chunk, /*program=*/true);
 }
 
