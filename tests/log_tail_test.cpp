@@ -1,5 +1,7 @@
 #include "setup/model/log_tail.h"
 
+#include <algorithm>
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -60,6 +62,26 @@ TEST(ReadTail, ReadsBackOnlyAsFarAsTheLinesGo) {
             });
         EXPECT_EQ(tail, c.text.substr(TailStart(c.text, c.lines)));
         EXPECT_LE(read, c.mostRead);
+    }
+}
+
+// A follow that finds gigabytes new holds one block of them at a time; a
+// read that comes short (the file cut meanwhile) ends the copy there, so no
+// part is skipped.
+TEST(CopyRange, HandsOnBlocksOfBoundedSizeInOrder) {
+    const std::string text = Lines(300000);  // some 2.2 MiB
+    for (const std::uint64_t readable : {std::uint64_t(text.size()), std::uint64_t(1500000)}) {
+        std::string copied;
+        std::uint64_t mostRead = 0;
+        CopyRange(7, text.size(),
+                  [&](std::uint64_t from, std::uint64_t to) {
+                      mostRead = std::max(mostRead, to - from);
+                      return text.substr(from, (from < readable && readable < to ? readable : to) - from);
+                  },
+                  [&](const std::string& bytes) { copied += bytes; });
+        EXPECT_EQ(copied.size(), readable - 7);
+        EXPECT_TRUE(copied == text.substr(7, readable - 7));
+        EXPECT_EQ(mostRead, kCopyBlockBytes);
     }
 }
 

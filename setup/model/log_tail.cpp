@@ -31,6 +31,17 @@ std::string ReadTail(std::uint64_t size, std::size_t lines, const ReadBytesFunct
     return tail.substr(TailStart(tail, lines));
 }
 
+void CopyRange(std::uint64_t from, std::uint64_t to, const ReadBytesFunction& read,
+               const std::function<void(const std::string&)>& write) {
+    while (from < to) {
+        const std::uint64_t end = to - from > kCopyBlockBytes ? from + kCopyBlockBytes : to;
+        const std::string bytes = read(from, end);
+        write(bytes);
+        if (bytes.size() != end - from) return;
+        from = end;
+    }
+}
+
 static FollowPlan StartOver(const FollowState& state, const LogFileSeen& current) {
     FollowPlan plan{{}, FollowState{true, current.id, current.size}, state.known};
     if (current.size > 0) plan.reads.push_back({LogFile::Current, 0, current.size});

@@ -22,6 +22,13 @@ using ReadBytesFunction = std::function<std::string(std::uint64_t from, std::uin
 // read whole for a few lines.
 std::string ReadTail(std::uint64_t size, std::size_t lines, const ReadBytesFunction& read);
 
+// The bytes [from, to) handed to write a block of at most kCopyBlockBytes at
+// a time, so that a log that grew by gigabytes between two looks is never
+// held whole; a read that comes short ends the copy.
+constexpr std::uint64_t kCopyBlockBytes = 1024 * 1024;
+void CopyRange(std::uint64_t from, std::uint64_t to, const ReadBytesFunction& read,
+               const std::function<void(const std::string&)>& write);
+
 // A log file as one look at it found it: its identity (the file index,
 // which a rename keeps) and its size.
 struct LogFileSeen {

@@ -104,8 +104,10 @@ static void FollowLog(const std::wstring& folder, FollowState state) {
         const FollowPlan plan = PlanFollow(state, Look(current), Look(rotated));
         if (plan.lost) PrintError(L"(the log was rotated more than once meanwhile; a part is skipped)\n");
         for (const FollowRead& read : plan.reads) {
-            WriteOut(ReadRange(read.file == LogFile::Current ? current : rotated, read.from,
-                               read.to));
+            HANDLE file = read.file == LogFile::Current ? current : rotated;
+            CopyRange(read.from, read.to,
+                      [file](std::uint64_t from, std::uint64_t to) { return ReadRange(file, from, to); },
+                      WriteOut);
         }
         if (current != INVALID_HANDLE_VALUE) CloseHandle(current);
         if (rotated != INVALID_HANDLE_VALUE) CloseHandle(rotated);
