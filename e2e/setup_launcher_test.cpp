@@ -245,6 +245,24 @@ TEST_F(SetupLauncher, RefusesTheLogFolderOfAnotherService) {
     EXPECT_EQ(GetFileAttributesW(logs.c_str()), INVALID_FILE_ATTRIBUTES);
 }
 
+// A service whose name no folder's name may hold gets no default log folder:
+// Wine would make one, Windows would refuse the name as invalid.
+TEST_F(SetupLauncher, RefusesADefaultLogFolderNoFolderNameCanHold) {
+    const std::wstring program = folder_ + L"\\launched.exe";
+    ASSERT_TRUE(CopyFileW(g_launchedProgramPath.c_str(), program.c_str(), FALSE)) << GetLastError();
+    const std::wstring name = name_ + L":worker";
+    const std::wstring logs = ProgramData() + L"\\Service Wrapper\\logs\\" + name;
+    SetupRun run = Setup({L"install", name, L"--start", L"demand", L"--", program, L"lines", L"1"});
+    EXPECT_EQ(run.exitCode, 1u) << Narrow(run.out);
+    EXPECT_TRUE(Holds(run.err, L"The default log folder [" + logs + L"] cannot be made: the name [" +
+                                   name + L"] in it holds a colon (:), which no folder's name may hold. "
+                                   L"It is named after the service."))
+        << Narrow(run.err);
+    if (run.exitCode == 0) Setup({L"remove", name});
+    EXPECT_EQ(GetFileAttributesW(logs.c_str()), INVALID_FILE_ATTRIBUTES);
+    RemoveLogFolder(logs);
+}
+
 // Runs the setup program's logs --follow as a child with its output in a file.
 PROCESS_INFORMATION StartFollower(const std::wstring& name, const std::wstring& outPath) {
     SECURITY_ATTRIBUTES inherit = {sizeof(inherit), nullptr, TRUE};

@@ -2,6 +2,8 @@
 
 #include "setup/model/setup_options.h"
 
+#include <cwchar>
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -53,6 +55,29 @@ TEST(LogPaths, NameTheServicesOwnFolderAndTheLaunchersFiles) {
     EXPECT_EQ(DefaultLogDir(L"D:\\", L"web"), L"D:\\Service Wrapper\\logs\\web");
     EXPECT_EQ(CurrentLogPath(L"C:\\l"), L"C:\\l\\output.log");
     EXPECT_EQ(RotatedLogPath(L"C:\\l", 3), L"C:\\l\\output.3.log");
+}
+
+TEST(FolderPathProblem, NamesWhatWindowsCannotMakeAsWritten) {
+    const struct {
+        const wchar_t* path;
+        const wchar_t* problem;  // its start; empty: none
+    } kCases[] = {
+        {L"C:\\ProgramData\\Service Wrapper\\logs\\web", L""},
+        {L"\\\\?\\C:\\logs\\web.", L""},  // taken literally, nothing dropped
+        {L"\\\\server\\share\\logs\\.\\..\\web", L""},
+        {L"C:\\logs\\a:b", L"the name [a:b] in it holds a colon (:)"},
+        {L"\\\\?\\C:\\logs\\a*b", L"the name [a*b] in it holds an asterisk (*)"},
+        {L"C:\\lo?gs\\web", L"the name [lo?gs] in it holds a question mark (?)"},
+        {L"C:\\logs\\<web>", L"the name [<web>] in it holds a less-than sign (<)"},
+        {L"C:\\logs\\web.", L"the name [web.] in it ends in a dot, which Windows drops"},
+        {L"C:\\logs \\web", L"the name [logs ] in it ends in a blank"},
+    };
+    for (const auto& c : kCases) {
+        SCOPED_TRACE(testing::PrintToString(std::wstring(c.path)));
+        const std::wstring problem = FolderPathProblem(c.path);
+        EXPECT_EQ(problem.compare(0, std::wcslen(c.problem), c.problem), 0) << testing::PrintToString(problem);
+        EXPECT_EQ(problem.empty(), *c.problem == 0);
+    }
 }
 
 // The launcher's part of what a command was given, on one line.

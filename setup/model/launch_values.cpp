@@ -51,6 +51,45 @@ std::wstring DefaultLogDir(const std::wstring& programData, const std::wstring& 
     return folder + L"Service Wrapper\\logs\\" + serviceName;
 }
 
+// The characters no file or folder name may hold, beyond the separators.
+static const wchar_t* NameCharacterWord(wchar_t c) {
+    switch (c) {
+    case L'<': return L"a less-than sign (<)";
+    case L'>': return L"a greater-than sign (>)";
+    case L':': return L"a colon (:)";
+    case L'|': return L"a vertical bar (|)";
+    case L'?': return L"a question mark (?)";
+    case L'*': return L"an asterisk (*)";
+    default: return nullptr;
+    }
+}
+
+std::wstring FolderPathProblem(const std::wstring& path) {
+    std::size_t start = 0;
+    const bool literal = path.compare(0, 4, L"\\\\?\\") == 0;
+    if (literal || path.compare(0, 4, L"\\\\.\\") == 0) start = 4;
+    if (path.size() >= start + 2 && path[start + 1] == L':') start += 2;
+    while (start < path.size()) {
+        std::size_t end = path.find(L'\\', start);
+        if (end == std::wstring::npos) end = path.size();
+        const std::wstring name = path.substr(start, end - start);
+        for (wchar_t c : name) {
+            if (const wchar_t* word = NameCharacterWord(c)) {
+                return L"the name [" + name + L"] in it holds " + word +
+                       L", which no folder's name may hold";
+            }
+        }
+        const bool dotsAlone = name.find_first_not_of(L'.') == std::wstring::npos;
+        if (!literal && !dotsAlone && (name.back() == L'.' || name.back() == L' ')) {
+            return L"the name [" + name + L"] in it ends in " +
+                   (name.back() == L'.' ? L"a dot" : L"a blank") +
+                   L", which Windows drops, so that a folder of another name would be made";
+        }
+        start = end + 1;
+    }
+    return L"";
+}
+
 std::wstring CurrentLogPath(const std::wstring& logDir) {
     return logDir + L"\\output.log";
 }

@@ -28,6 +28,13 @@ std::optional<unsigned> ParseLogKeep(const std::wstring& text);
 // <ProgramData>\Service Wrapper\logs\<name>.
 std::wstring DefaultLogDir(const std::wstring& programData, const std::wstring& serviceName);
 
+// What keeps Windows from making the folder as written: a name in its path
+// holding < > : | ? * (a control character or quotation mark cannot reach
+// here), or ending in a dot or a blank, which Windows drops, so that another
+// name would be made. Empty when nothing. The drive's colon and a \\?\ or
+// \\.\ prefix are no part of a name; after \\?\ nothing is dropped.
+std::wstring FolderPathProblem(const std::wstring& path);
+
 // The log files in a log folder: the current one, and the rotated one
 // numbered n (1 the newest).
 std::wstring CurrentLogPath(const std::wstring& logDir);

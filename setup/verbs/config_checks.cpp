@@ -178,6 +178,7 @@ CheckProblem CheckBeforeWriting(const SetupCommand& command, const ServiceConfig
     WarnOfMissingDependencies(command.options, checks);
     const ServiceConfig started = AsStartedConfig(config);
     CheckProgram(started, ReviewFor::Install, checks);
+    RefuseUnnamableLogFolder(started, checks);
     RefuseSharedLogFolder(started, checks);
     if (onlyLessens) {
         checks.access = AuditWhatRuns(started.commandLine, checks);

@@ -83,6 +83,8 @@ void AuditLogFolder(const ServiceConfig& config, CheckFindings& checks);
 // A refusal in checks when another wrapped service's launcher logs into the
 // same folder. started: the record with its %NAME% references replaced.
 void RefuseSharedLogFolder(const ServiceConfig& started, CheckFindings& checks);
+// A log folder whose path Windows cannot make as written is refused.
+void RefuseUnnamableLogFolder(const ServiceConfig& started, CheckFindings& checks);
 
 // The log folder made if missing, with a note that it was.
 CheckProblem PrepareLogFolder(const ServiceConfig& config, CheckFindings& checks);

@@ -82,6 +82,20 @@ static std::wstring LogFolderOf(const ServiceCommandLine& started) {
     return WithoutTrailingSeparators(started.launcher->options.logDir);
 }
 
+// A folder Windows cannot make as written: the default one when the
+// service's name holds what no folder's name may.
+void RefuseUnnamableLogFolder(const ServiceConfig& started, CheckFindings& checks) {
+    const std::wstring folder = LogFolderOf(started.commandLine);
+    const std::wstring problem = FolderPathProblem(folder);
+    if (folder.empty() || problem.empty()) return;
+    const bool byDefault = SameIgnoringCase(folder, DefaultLogDirOf(started.name));
+    checks.refusals.push_back(
+        std::wstring(byDefault ? L"The default log folder " : L"The log folder ") +
+        Bracketed(folder) + L" cannot be made: " + problem + L"." +
+        (byDefault ? L" It is named after the service. Give --log-dir another folder, or none."
+                   : L" Give --log-dir another folder."));
+}
+
 // Two launchers logging into one folder write over each other's output.log
 // and move each other's files when they rotate. A listing that fails
 // refuses nothing: the check is a help, not a condition.
