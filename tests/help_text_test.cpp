@@ -30,6 +30,13 @@ TEST(VerbHelpText, TellsOfTheOneCommandAndItsOwnOptions) {
         EXPECT_EQ(Mentions(text, L"--stop-timeout"), c.configOptions);
         const std::wstring usage = text.substr(0, text.find(L'\n'));
         EXPECT_EQ(Mentions(usage, L"--no-wait"), c.verb == Verb::Stop || c.verb == Verb::Remove);
+        // What the usage offers is what the command line takes.
+        std::vector<std::wstring> withJson = {c.word, L"--json"};
+        if (c.verb != Verb::List && c.verb != Verb::Help) withJson.insert(withJson.begin() + 1, L"x");
+        if (c.configOptions && c.verb != Verb::Set) withJson.insert(withJson.end(), {L"--", L"C:\\p.exe"});
+        const ParsedCommand parsed = ParseSetupCommand(withJson);
+        const bool takesJson = parsed.command && parsed.command->verb == c.verb && parsed.error.empty();
+        EXPECT_EQ(Mentions(usage, L"[--json]"), takesJson) << testing::PrintToString(parsed.error);
     }
 }
 

@@ -12,8 +12,8 @@ const wchar_t kUsageLines[] = LR"(Usage:
   service-wrapper-setup logs <name> [--lines <n>] [--follow]
   service-wrapper-setup help [<command>]
   service-wrapper-setup --version
-Every command takes --json: the outcome as one JSON document. <command>
---help (or -h, or /?) prints the usage of that command alone.
+Every command but logs takes --json: the outcome as one JSON document.
+<command> --help (or -h, or /?) prints the usage of that command alone.
 )";
 
 const wchar_t kConfigText[] = LR"(
@@ -151,7 +151,7 @@ std::wstring VerbHelpText(Verb verb) {
     for (const VerbHelp& help : kVerbHelp) {
         if (help.verb != verb) continue;
         return L"Usage: service-wrapper-setup " + std::wstring(help.usage) +
-               L" [--json]\n" + help.text + kExitCodesText;
+               (TakesJson(verb) ? L" [--json]\n" : L"\n") + help.text + kExitCodesText;
     }
     return UsageText();
 }

@@ -90,6 +90,14 @@ const wchar_t* const kPasswordOptions[] = {L"--password", L"--passwd", L"--pass"
 
 }  // namespace
 
+bool TakesJson(Verb verb) {
+    if (verb == Verb::Help) return true;  // an answer, read before the verbs' options
+    for (const VerbSpec& spec : kVerbs) {
+        if (spec.verb == verb) return (spec.options & Bit(Option::Json)) != 0;
+    }
+    return false;
+}
+
 static bool StartsWithDashes(const std::wstring& argument) {
     return argument.compare(0, 2, L"--") == 0;
 }

@@ -61,6 +61,9 @@ struct ParsedCommand {
     std::wstring verbWord = L"";  // the command the mistake is in, if one is known
 };
 
+// Whether the command takes --json (every one but logs).
+bool TakesJson(Verb verb);
+
 // Reads the arguments after the program's own name. help, --help, -h and
 // /? (alone or after a command) and --version are answers, not mistakes.
 ParsedCommand ParseSetupCommand(const std::vector<std::wstring>& arguments);
