@@ -29,7 +29,9 @@ TEST(ProgramKinds, KnowBatchFilesAndInterpretersInAnyCaseAndFolder) {
         SCOPED_TRACE(testing::PrintToString(std::wstring(c.first)));
         EXPECT_EQ(NamesBatchFile(c.first), c.second == 'B');
         EXPECT_EQ(IsInterpreter(c.first), c.second == 'I');
-        std::optional<RuleFinding> note = CheckStopReachesOnlyInterpreter(c.first);
+        // The launcher's job ends what the interpreter started: nothing to note.
+        EXPECT_FALSE(CheckStopReachesOnlyInterpreter(c.first, /*throughLauncher=*/true));
+        std::optional<RuleFinding> note = CheckStopReachesOnlyInterpreter(c.first, false);
         ASSERT_EQ(note.has_value(), c.second != '-');
         if (!note) continue;
         EXPECT_EQ(note->level, RuleLevel::Note);
@@ -113,7 +115,7 @@ const LengthCase kLengthCases[] = {
 TEST(ReviewCommandLineLength, RefusesALineLongerThanAProcessIsStartedWith) {
     for (const LengthCase& c : kLengthCases) {
         SCOPED_TRACE(testing::Message() << c.lineLength << " " << c.argumentLength);
-        ProgramToRun run{c.program, {}, std::wstring(c.lineLength, L'x'), 1000};
+        ProgramToRun run{c.program, {}, std::wstring(c.lineLength, L'x'), 1000, false};
         if (c.argumentLength > 0) run.arguments.push_back(std::wstring(c.argumentLength, L' '));
         std::optional<RuleFinding> finding = ReviewCommandLineLength(run, ReviewFor::Install);
         ASSERT_EQ(finding.has_value(), *c.refusal != L'\0');
@@ -158,7 +160,7 @@ TEST(DurationInWords, GivesTheLargestWholeUnitAndSaysWhenItRounds) {
 }
 
 TEST(ReviewProgram, GivesEveryRulesFindingInOrder) {
-    ProgramToRun run{LR"(C:\jobs\run.bat)", {L"a&b"}, std::wstring(40000, L'x'), 4294967295u};
+    ProgramToRun run{LR"(C:\jobs\run.bat)", {L"a&b"}, std::wstring(40000, L'x'), 4294967295u, false};
     const RuleLevel kInstall[] = {RuleLevel::Refusal, RuleLevel::Refusal, RuleLevel::Note,
                                   RuleLevel::Warning};  // length, argument, stop, timeout
     const RuleLevel kShow[] = {RuleLevel::Warning, RuleLevel::Warning, RuleLevel::Note,
@@ -171,7 +173,7 @@ TEST(ReviewProgram, GivesEveryRulesFindingInOrder) {
         EXPECT_EQ(install[i].level, kInstall[i]) << i;
         EXPECT_EQ(show[i].level, kShow[i]) << i;
     }
-    run = ProgramToRun{LR"(C:\tools\u.exe)", {L"a&b"}, LR"("C:\w.exe" 1 "C:\tools\u.exe")", 30000};
+    run = ProgramToRun{LR"(C:\tools\u.exe)", {L"a&b"}, LR"("C:\w.exe" 1 "C:\tools\u.exe")", 30000, true};
     EXPECT_TRUE(ReviewProgram(run, ReviewFor::Install).empty());
 }
 

@@ -125,7 +125,10 @@ std::optional<RuleFinding> CheckBatchArguments(const std::wstring& program,
                            L"instead, or run a program that is not a batch file."};
 }
 
-std::optional<RuleFinding> CheckStopReachesOnlyInterpreter(const std::wstring& program) {
+std::optional<RuleFinding> CheckStopReachesOnlyInterpreter(const std::wstring& program,
+                                                            bool throughLauncher) {
+    // The launcher's job ends every process the program started.
+    if (throughLauncher) return std::nullopt;
     std::wstring what;
     if (NamesBatchFile(program)) {
         what = L"is a batch file, run by cmd.exe";
@@ -201,7 +204,7 @@ std::vector<RuleFinding> ReviewProgram(const ProgramToRun& run, ReviewFor review
     for (const std::optional<RuleFinding>& finding :
          {ReviewCommandLineLength(run, reviewFor),
           CheckBatchArguments(run.program, run.arguments, reviewFor),
-          CheckStopReachesOnlyInterpreter(run.program),
+          CheckStopReachesOnlyInterpreter(run.program, run.throughLauncher),
           ReviewStopTimeout(run.stopTimeoutMs, reviewFor)}) {
         if (finding) findings.push_back(*finding);
     }

@@ -32,6 +32,7 @@ struct ProgramToRun {
     std::vector<std::wstring> arguments;
     std::wstring serviceCommandLine;  // as the manager stores it
     std::uint32_t stopTimeoutMs;
+    bool throughLauncher;  // the launcher runs the program, in a job of its own
 };
 
 // Every rule below, in this order.
@@ -47,8 +48,10 @@ std::optional<RuleFinding> CheckBatchArguments(const std::wstring& program,
                                                const std::vector<std::wstring>& arguments,
                                                ReviewFor reviewFor);
 
-// For an interpreter or a batch file: a note that a stop ends only it.
-std::optional<RuleFinding> CheckStopReachesOnlyInterpreter(const std::wstring& program);
+// For an interpreter or a batch file the wrapper runs as its own child
+// (--direct): a note that a stop ends only it.
+std::optional<RuleFinding> CheckStopReachesOnlyInterpreter(const std::wstring& program,
+                                                            bool throughLauncher);
 
 // A refusal for a service command line longer than a process is started
 // with, and for a batch file's line longer than cmd.exe reads.

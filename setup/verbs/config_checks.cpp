@@ -81,7 +81,8 @@ void CheckProgram(const ServiceConfig& config, ReviewFor reviewFor, CheckFinding
     if (!NamesBatchFile(line.program) && IsFileToCheck(line.program)) {
         CheckImage(line.program, reviewFor, checks);
     }
-    const ProgramToRun run{line.program, line.arguments, line.text, line.stopTimeoutMs};
+    const ProgramToRun run{line.program, line.arguments, line.text, line.stopTimeoutMs,
+                           line.launcher.has_value()};
     AddRuleFindings(ReviewProgram(run, reviewFor), checks);
 }
 
