@@ -102,7 +102,9 @@ static void FollowLog(const std::wstring& folder, FollowState state) {
         HANDLE current = OpenLog(CurrentLogPath(folder));
         HANDLE rotated = OpenLog(RotatedLogPath(folder, 1));
         const FollowPlan plan = PlanFollow(state, Look(current), Look(rotated));
-        if (plan.lost) PrintError(L"(the file followed was rotated away meanwhile; the rest of it is skipped)\n");
+        if (plan.lost) {
+            PrintError(L"(the file followed was rotated away meanwhile; the rest of it is skipped)\n");
+        }
         for (const FollowRead& read : plan.reads) {
             HANDLE file = read.file == LogFile::Current ? current : rotated;
             CopyRange(read.from, read.to,
