@@ -3,6 +3,8 @@
 // its settings, --direct, and logs reading what the launcher wrote.
 #include "e2e/setup_tool_fixture.h"
 
+#include <sddl.h>
+
 #include <nlohmann/json.hpp>
 
 namespace {
@@ -264,6 +266,57 @@ TEST_F(SetupLauncher, RefusesADefaultLogFolderNoFolderNameCanHold) {
 }
 
 // Runs the setup program's logs --follow as a child with its output in a file.
+// The folder's access list in SDDL, or empty where it cannot be read.
+std::wstring AccessListOf(const std::wstring& folder) {
+    DWORD size = 0;
+    GetFileSecurityW(folder.c_str(), DACL_SECURITY_INFORMATION, nullptr, 0, &size);
+    std::vector<unsigned char> descriptor(size);
+    wchar_t* text = nullptr;
+    if (size == 0 || !GetFileSecurityW(folder.c_str(), DACL_SECURITY_INFORMATION,
+                                       descriptor.data(), size, &size) ||
+        !ConvertSecurityDescriptorToStringSecurityDescriptorW(
+            descriptor.data(), SDDL_REVISION_1, DACL_SECURITY_INFORMATION, &text, nullptr)) {
+        return L"";
+    }
+    const std::wstring sddl = text;
+    LocalFree(text);
+    return sddl;
+}
+
+// The manager replaces the %NAME% references of the command line at each
+// start, so the launcher writes into the folder they name: that one is made
+// with the log folder's access list, read by logs, named by show and
+// remove, and the folder as written is never made.
+TEST_F(SetupLauncher, MakesAndReadsTheLogFolderTheManagerNamesByItsReferences) {
+    const std::wstring program = folder_ + L"\\launched.exe";
+    ASSERT_TRUE(CopyFileW(g_launchedProgramPath.c_str(), program.c_str(), FALSE)) << GetLastError();
+    const std::wstring written = folder_ + L"\\%OS%";
+    const std::wstring logs = folder_ + L"\\Windows_NT";
+    const std::wstring named = L"[" + logs + L"] (written as [" + written + L"])";
+    SetupRun installed = Setup({L"install", name_, L"--start", L"demand", L"--log-dir", written,
+                                L"--", program, L"lines", L"1"});
+    ASSERT_EQ(installed.exitCode, 0u) << Narrow(installed.out) << Narrow(installed.err);
+    EXPECT_TRUE(Holds(installed.out, L"Note: Made the log folder " + named))
+        << Narrow(installed.out);
+    // Wine keeps of the access list what a Unix mode holds; a folder made
+    // with inherited rights would let Everyone read it.
+    const std::wstring made = AccessListOf(logs);
+    EXPECT_TRUE(Holds(made, L"(A;OICI;FA;;;SY)") && !Holds(made, L";WD)")) << Narrow(made);
+    EXPECT_EQ(GetFileAttributesW(written.c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_TRUE(Holds(Setup({L"show", name_}).out, L"Note: The launcher logs into " + named));
+
+    Start();
+    ASSERT_TRUE(WaitForState(SERVICE_STOPPED, 20000)) << Seen();
+    SetupRun tail = Setup({L"logs", name_});
+    EXPECT_EQ(tail.exitCode, 0u) << Narrow(tail.err);
+    EXPECT_TRUE(Holds(tail.out, L"\n00000000\n")) << Narrow(tail.out);
+    SetupRun removed = Setup({L"remove", name_});
+    EXPECT_TRUE(Holds(removed.out, L"Its log is left in " + named)) << Narrow(removed.out);
+    EXPECT_EQ(GetFileAttributesW(written.c_str()), INVALID_FILE_ATTRIBUTES);
+    RemoveLogFolder(logs);
+    RemoveLogFolder(written);
+}
+
 PROCESS_INFORMATION StartFollower(const std::wstring& name, const std::wstring& outPath) {
     SECURITY_ATTRIBUTES inherit = {sizeof(inherit), nullptr, TRUE};
     HANDLE out = CreateFileW(outPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,

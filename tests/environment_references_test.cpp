@@ -81,6 +81,34 @@ TEST(AsStarted, ReadsTheLineWithItsReferencesReplaced) {
               (std::vector<std::wstring>{L"--root=C:\\Windows", L"%NOSUCH%"}));
 }
 
+// The folder the launcher makes and writes; a line with no launcher (none)
+// or no log has none.
+const std::pair<std::optional<std::wstring>, std::wstring> kLogDirCases[] = {
+    {L"C:\\logs\\%A%", L"C:\\logs\\x"},
+    {L"C:\\logs\\%a%\\%Blank%-%A%", L"C:\\logs\\x\\C:\\Program Files-x"},
+    {L"C:\\logs\\%NOSUCH%\\100%", L"C:\\logs\\%NOSUCH%\\100%"},
+    {L"", L""},
+    {std::nullopt, L""},
+};
+
+TEST(StartedLogDir, IsTheFolderTheLauncherWritesOnceReferencesAreReplaced) {
+    for (const auto& [logDir, expected] : kLogDirCases) {
+        SCOPED_TRACE(testing::PrintToString(logDir.value_or(L"(no launcher)")));
+        std::optional<LauncherPart> launcher;
+        if (logDir) {
+            launcher = LauncherPart{L"C:\\W\\service-wrapper-launcher.exe",
+                                    DefaultLauncherOptions()};
+            launcher->options.logDir = *logDir;
+        }
+        const ServiceCommandLine line = ComposeCommandLine(
+            kWrapper, 5000, L"%SystemRoot%\\p.exe", {L"%A%"}, launcher);
+        EXPECT_EQ(StartedLogDir(line, kVariables), expected);
+    }
+    EXPECT_EQ(NamedAsStarted(L"C:\\logs\\x", L"C:\\logs\\%A%"),
+              L"[C:\\logs\\x] (written as [C:\\logs\\%A%])");
+    EXPECT_EQ(NamedAsStarted(L"C:\\logs\\%B%", L"C:\\logs\\%B%"), L"[C:\\logs\\%B%]");
+}
+
 struct SplitCase {
     std::vector<std::wstring> arguments;
     bool splitsAsWritten;

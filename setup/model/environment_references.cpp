@@ -2,6 +2,7 @@
 
 #include <optional>
 
+#include "setup/audit/access_review.h"
 #include "setup/model/text.h"
 
 static std::optional<std::wstring> ValueOf(const std::wstring& name,
@@ -58,6 +59,18 @@ std::wstring ReferencedPathProblem(const wchar_t* what, const std::wstring& give
 ServiceCommandLine AsStarted(const ServiceCommandLine& line,
                              const std::vector<std::wstring>& variables) {
     return DecodeServiceCommandLine(ExpandReferences(line.text, variables).text);
+}
+
+std::wstring StartedLogDir(const ServiceCommandLine& line,
+                           const std::vector<std::wstring>& variables) {
+    const ServiceCommandLine started = AsStarted(line, variables);
+    if (!started.launcher) return L"";
+    return WithoutTrailingSeparators(started.launcher->options.logDir);
+}
+
+std::wstring NamedAsStarted(const std::wstring& started, const std::wstring& written) {
+    if (started == written) return Bracketed(started);
+    return Bracketed(started) + L" (written as " + Bracketed(written) + L")";
 }
 
 std::wstring StartedSplitProblem(const ServiceCommandLine& line,

@@ -32,6 +32,17 @@ std::wstring ReferencedPathProblem(const wchar_t* what, const std::wstring& give
 ServiceCommandLine AsStarted(const ServiceCommandLine& line,
                              const std::vector<std::wstring>& variables);
 
+// The folder the line's launcher logs into once the manager has replaced
+// the references of the line, without a separator at its end: the one the
+// launcher makes and writes. Empty without the launcher or without a log.
+std::wstring StartedLogDir(const ServiceCommandLine& line,
+                           const std::vector<std::wstring>& variables);
+
+// A path of the launcher's as a message names it: the one it will use,
+// bracketed, and, when the manager's replacing changes it, as written too:
+// "[C:\logs\Windows_NT] (written as [C:\logs\%OS%])".
+std::wstring NamedAsStarted(const std::wstring& started, const std::wstring& written);
+
 // Where the line, its references replaced, no longer splits into its own
 // elements with theirs replaced (a value that ends in a backslash or holds
 // a quotation mark runs into the next element); empty when it does.

@@ -152,7 +152,7 @@ static ServiceConfig AsStartedConfig(const ServiceConfig& config) {
 
 // What stops the write when broad groups may write what the service runs, or
 // only its log folder, which runs nothing but can be made a trap.
-static CheckProblem WritablePathsProblem(const ServiceConfig& config,
+static CheckProblem WritablePathsProblem(const ServiceConfig& started,
                                          const std::vector<AccessFinding>& findings) {
     std::vector<AccessFinding> others;
     for (const AccessFinding& finding : findings) {
@@ -160,7 +160,7 @@ static CheckProblem WritablePathsProblem(const ServiceConfig& config,
     }
     if (!FindsWritablePaths(others)) {
         return {L"broad groups of accounts, such as Everyone or Users, may write its log folder " +
-                Bracketed(config.commandLine.launcher->options.logDir) +
+                Bracketed(started.commandLine.launcher->options.logDir) +
                 L", as listed below, and so make the service overwrite other files through "
                 L"links planted in it. Give --log-dir a folder that only administrators and the "
                 L"service's account may write (a missing one is made so), or take the write "
@@ -183,18 +183,18 @@ CheckProblem CheckBeforeWriting(const SetupCommand& command, const ServiceConfig
     RefuseSharedLogFolder(started, checks);
     if (onlyLessens) {
         checks.access = AuditWhatRuns(started.commandLine, checks);
-        AuditLogFolder(config, checks);
+        AuditLogFolder(started, checks);
         LetThrough(checks);
         return {};
     }
     if (!checks.refusals.empty()) return {Sentences(checks.refusals)};
     checks.access = AuditWhatRuns(started.commandLine, checks);
-    AuditLogFolder(config, checks);
-    WarnReadableEnvFile(config, checks);
+    AuditLogFolder(started, checks);
+    WarnReadableEnvFile(started, checks);
     if (!FindsWritablePaths(checks.access) || command.options.acceptWritablePaths) {
-        return PrepareLogFolder(config, checks);
+        return PrepareLogFolder(started, config, checks);
     }
-    return WritablePathsProblem(config, checks.access);
+    return WritablePathsProblem(started, checks.access);
 }
 
 CheckProblem ReadPasswordOf(const SetupCommand& command, const std::wstring& account,

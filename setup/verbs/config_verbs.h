@@ -71,23 +71,29 @@ CheckProblem LauncherProblem(const ServiceCommandLine& line);
 // the launcher itself and the environment file it reads.
 std::vector<std::wstring> LaunchFilesToAudit(const ServiceCommandLine& line);
 
+// The launcher's files and folders are judged, made and named as it will
+// use them: started is the record with its %NAME% references replaced, as
+// the manager replaces them at each start.
+
 // A warning when the launcher's environment file is there and a broad group
 // may read it: its values are meant to be secret.
-void WarnReadableEnvFile(const ServiceConfig& config, CheckFindings& checks);
+void WarnReadableEnvFile(const ServiceConfig& started, CheckFindings& checks);
 
 // The log folder of the line's launcher, when it is there, audited like the
 // program's folder: its findings join checks.access, so that a folder a
 // broad group may write is refused like the program's.
-void AuditLogFolder(const ServiceConfig& config, CheckFindings& checks);
+void AuditLogFolder(const ServiceConfig& started, CheckFindings& checks);
 
 // A refusal in checks when another wrapped service's launcher logs into the
-// same folder. started: the record with its %NAME% references replaced.
+// same folder.
 void RefuseSharedLogFolder(const ServiceConfig& started, CheckFindings& checks);
 // A log folder whose path Windows cannot make as written is refused.
 void RefuseUnnamableLogFolder(const ServiceConfig& started, CheckFindings& checks);
 
-// The log folder made if missing, with a note that it was.
-CheckProblem PrepareLogFolder(const ServiceConfig& config, CheckFindings& checks);
+// The log folder made if missing, with a note that it was, which names it
+// as written in config too when that differs.
+CheckProblem PrepareLogFolder(const ServiceConfig& started, const ServiceConfig& config,
+                              CheckFindings& checks);
 
 // When nothing was written after all: the log folder made for it removed
 // again if it is still empty, and the findings saying so instead of that it

@@ -43,8 +43,8 @@ std::vector<std::wstring> LaunchFilesToAudit(const ServiceCommandLine& line) {
 
 // The file exists to keep values out of the command line, which every user
 // may read: one that a broad group may read keeps nothing secret.
-void WarnReadableEnvFile(const ServiceConfig& config, CheckFindings& checks) {
-    const ServiceCommandLine& line = config.commandLine;
+void WarnReadableEnvFile(const ServiceConfig& started, CheckFindings& checks) {
+    const ServiceCommandLine& line = started.commandLine;
     if (!line.launcher || line.launcher->options.envFile.empty()) return;
     const std::wstring& file = line.launcher->options.envFile;
     AccessList list;
@@ -121,11 +121,9 @@ void RefuseSharedLogFolder(const ServiceConfig& started, CheckFindings& checks) 
 // An existing folder is judged with the rights that count on the folder that
 // holds the program: one that a broad group may write lets others plant links
 // the service follows, and stops the write like a writable program.
-void AuditLogFolder(const ServiceConfig& config, CheckFindings& checks) {
-    const ServiceCommandLine& line = config.commandLine;
-    if (!line.launcher || line.launcher->options.logDir.empty()) return;
-    const std::wstring& folder = line.launcher->options.logDir;
-    if (CheckFile(folder) != ERROR_DIRECTORY) return;
+void AuditLogFolder(const ServiceConfig& started, CheckFindings& checks) {
+    const std::wstring folder = LogFolderOf(started.commandLine);
+    if (folder.empty() || CheckFile(folder) != ERROR_DIRECTORY) return;
     AccessList list;
     const DWORD error = ReadFileAccess(folder, list);
     if (error != NO_ERROR) {
@@ -136,18 +134,17 @@ void AuditLogFolder(const ServiceConfig& config, CheckFindings& checks) {
     const std::vector<AccessFinding> findings =
         ReviewAccess(AuditedKind::LogFolder, folder, list, AccountName);
     checks.access.insert(checks.access.end(), findings.begin(), findings.end());
-    WarnOfFolderMadeForAnother(config, folder, list, checks);
+    WarnOfFolderMadeForAnother(started, folder, list, checks);
 }
 
-CheckProblem PrepareLogFolder(const ServiceConfig& config, CheckFindings& checks) {
-    const ServiceCommandLine& line = config.commandLine;
-    if (!line.launcher || line.launcher->options.logDir.empty()) return {};
-    const std::wstring& folder = line.launcher->options.logDir;
-    if (CheckFile(folder) == ERROR_DIRECTORY) return {};
+CheckProblem PrepareLogFolder(const ServiceConfig& started, const ServiceConfig& config,
+                              CheckFindings& checks) {
+    const std::wstring folder = LogFolderOf(started.commandLine);
+    if (folder.empty() || CheckFile(folder) == ERROR_DIRECTORY) return {};
     std::wstring sid;
-    DWORD error = AccountSidOf(config.account, sid);
+    DWORD error = AccountSidOf(started.account, sid);
     if (error != NO_ERROR) {
-        return {L"the SID of the account " + config.account + L", which is to write the log "
+        return {L"the SID of the account " + started.account + L", which is to write the log "
                 L"folder, cannot be found. " + WindowsError(error), error};
     }
     bool created = false;
@@ -159,7 +156,8 @@ CheckProblem PrepareLogFolder(const ServiceConfig& config, CheckFindings& checks
     }
     if (created) {
         checks.madeLogFolder = folder;
-        checks.notes.push_back(L"Made the log folder " + Bracketed(folder) +
+        checks.notes.push_back(L"Made the log folder " +
+                               NamedAsStarted(folder, LogFolderOf(config.commandLine)) +
                                L", which only SYSTEM, the administrators and the service's "
                                L"account (" + sid + L") may write.");
     }

@@ -4,14 +4,18 @@
 
 #include "setup/console.h"
 #include "setup/manager/service_reading.h"
+#include "setup/model/environment_references.h"
 #include "setup/model/launch_values.h"
 #include "setup/model/log_tail.h"
 #include "setup/model/text.h"
+#include "setup/system_variables.h"
 #include "setup/verbs/commands.h"
 #include "setup/windows_messages.h"
 
-// The log folder the service's launcher writes, or why there is none.
-static std::wstring LogDirOf(const std::wstring& name, std::wstring& folder) {
+// The log folder the service's launcher writes, its %NAME% references
+// replaced as the manager replaces them, and as written; or why there is none.
+static std::wstring LogDirOf(const std::wstring& name, std::wstring& folder,
+                             std::wstring& written) {
     OpenedService opened{};
     if (auto failure = OpenAndReadService(name, SERVICE_QUERY_CONFIG,
                                           L"cannot read its configuration.", opened)) {
@@ -23,8 +27,13 @@ static std::wstring LogDirOf(const std::wstring& name, std::wstring& folder) {
         return L"it runs its program without the launcher (--direct), so its output is kept "
                L"nowhere.";
     }
-    folder = line.launcher->options.logDir;
-    if (folder.empty()) return L"its launcher keeps no log (--log-dir none).";
+    written = line.launcher->options.logDir;
+    if (written.empty()) return L"its launcher keeps no log (--log-dir none).";
+    folder = StartedLogDir(line, SystemVariables());
+    if (folder.empty()) {
+        return L"once the service control manager replaces the %NAME% references of its command "
+               L"line, the line no longer reads as the wrapper's (see show).";
+    }
     return L"";
 }
 
@@ -120,14 +129,15 @@ static void FollowLog(const std::wstring& folder, FollowState state) {
 
 int RunLogs(const SetupCommand& command) {
     std::wstring folder;
-    const std::wstring problem = LogDirOf(command.name, folder);
+    std::wstring written;
+    const std::wstring problem = LogDirOf(command.name, folder, written);
     if (!problem.empty()) {
         PrintError(L"Cannot show the log of " + Printable(command.name) + L": " + problem + L"\n");
         return kExitFailed;
     }
     const FollowState state = PrintTail(folder, command.options.logLines);
     if (!state.known && !command.options.follow) {
-        PrintError(L"There is no log in " + Bracketed(folder) + L" yet.\n");
+        PrintError(L"There is no log in " + NamedAsStarted(folder, written) + L" yet.\n");
         return kExitFailed;
     }
     if (command.options.follow) FollowLog(folder, state);

@@ -4,11 +4,13 @@
 #include "setup/verbs/commands.h"
 #include "setup/windows_messages.h"
 #include "setup/model/command_hints.h"
+#include "setup/model/environment_references.h"
 #include "setup/model/service_command_line.h"
 #include "setup/model/state_report.h"
 #include "setup/model/text.h"
 #include "setup/manager/remove_service.h"
 #include "setup/manager/service_lookup.h"
+#include "setup/system_variables.h"
 #include "setup/verbs/follow_output.h"
 
 // The document's stop phase and recovery words, whatever the outcome.
@@ -24,14 +26,22 @@ static void PutOutcome(VerbOutput& out, const RemoveOutcome& outcome, const nloh
     out.document["alreadyMarkedForDelete"] = outcome.alreadyMarkedForDelete;
 }
 
-// remove leaves the launcher's log behind, for whoever must read it later.
+// remove leaves the launcher's log behind, for whoever must read it later:
+// in the folder the launcher wrote, its %NAME% references replaced.
 static void SayWhereTheLogIs(VerbOutput& out, const std::wstring& commandLine) {
     const ServiceCommandLine line = DecodeServiceCommandLine(commandLine);
     const bool kept = line.launcher && !line.launcher->options.logDir.empty();
-    out.document["logDir"] = kept ? nlohmann::json(ToUtf8(line.launcher->options.logDir))
-                                  : nlohmann::json(nullptr);
-    if (!kept) return;
-    Say(out, L"Its log is left in " + Bracketed(line.launcher->options.logDir) +
+    if (!kept) {
+        out.document["logDir"] = nullptr;
+        return;
+    }
+    const std::wstring& written = line.launcher->options.logDir;
+    std::wstring folder = StartedLogDir(line, SystemVariables());
+    // A line that no longer reads as the wrapper's once they are replaced
+    // names no other folder.
+    if (folder.empty()) folder = written;
+    out.document["logDir"] = ToUtf8(folder);
+    Say(out, L"Its log is left in " + NamedAsStarted(folder, written) +
                  L"; delete that folder once it is no longer needed.\n");
 }
 

@@ -72,6 +72,19 @@ static void CheckReferencedPaths(const ServiceCommandLine& line,
     }
 }
 
+// A log folder written with %NAME% references, named as the launcher will
+// make and write it.
+static void NoteStartedLogFolder(const ServiceCommandLine& line,
+                                 const std::vector<std::wstring>& variables,
+                                 CheckFindings& checks) {
+    const std::wstring written = line.launcher ? line.launcher->options.logDir : L"";
+    const std::wstring started = StartedLogDir(line, variables);
+    if (started.empty() || started == written) return;
+    checks.notes.push_back(L"The launcher logs into " + NamedAsStarted(started, written) +
+                           L": the manager replaces the %NAME% references each time it starts "
+                           L"the service.");
+}
+
 // What show finds besides the review of the command line: the program's
 // checks, and who may change what the service runs, the service itself, its
 // registry key and the log folder it writes into. The program's checks and
@@ -88,7 +101,8 @@ static CheckFindings CheckService(const ServiceConfig& config) {
     for (AccessFinding& finding : AuditServiceObjectAccess(config.name)) {
         checks.access.push_back(finding);
     }
-    AuditLogFolder(config, checks);
+    AuditLogFolder(started, checks);
+    NoteStartedLogFolder(config.commandLine, variables, checks);
     return checks;
 }
 
