@@ -71,6 +71,10 @@ TEST(FolderPathProblem, NamesWhatWindowsCannotMakeAsWritten) {
         {L"C:\\logs\\<web>", L"the name [<web>] in it holds a less-than sign (<)"},
         {L"C:\\logs\\web.", L"the name [web.] in it ends in a dot, which Windows drops"},
         {L"C:\\logs \\web", L"the name [logs ] in it ends in a blank"},
+        // A slash separates folders as a backslash does.
+        {L"C:/logs/web/..", L""},
+        {L"C:/logs /web", L"the name [logs ] in it ends in a blank"},
+        {L"C:/logs/a:b", L"the name [a:b] in it holds a colon"},
     };
     for (const auto& c : kCases) {
         SCOPED_TRACE(testing::PrintToString(std::wstring(c.path)));

@@ -69,8 +69,10 @@ std::wstring FolderPathProblem(const std::wstring& path) {
     const bool literal = path.compare(0, 4, L"\\\\?\\") == 0;
     if (literal || path.compare(0, 4, L"\\\\.\\") == 0) start = 4;
     if (path.size() >= start + 2 && path[start + 1] == L':') start += 2;
+    // Windows takes a slash for a backslash, except after \\?\.
+    const wchar_t* const separators = literal ? L"\\" : L"\\/";
     while (start < path.size()) {
-        std::size_t end = path.find(L'\\', start);
+        std::size_t end = path.find_first_of(separators, start);
         if (end == std::wstring::npos) end = path.size();
         const std::wstring name = path.substr(start, end - start);
         for (wchar_t c : name) {
