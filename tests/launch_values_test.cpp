@@ -75,6 +75,8 @@ TEST(FolderPathProblem, NamesWhatWindowsCannotMakeAsWritten) {
         {L"C:/logs/web/..", L""},
         {L"C:/logs /web", L"the name [logs ] in it ends in a blank"},
         {L"C:/logs/a:b", L"the name [a:b] in it holds a colon"},
+        // Only . and .. step; a name of more dots is dropped whole.
+        {L"C:\\logs\\...", L"the name [...] in it ends in a dot"},
     };
     for (const auto& c : kCases) {
         SCOPED_TRACE(testing::PrintToString(std::wstring(c.path)));

@@ -81,8 +81,9 @@ std::wstring FolderPathProblem(const std::wstring& path) {
                        L", which no folder's name may hold";
             }
         }
-        const bool dotsAlone = name.find_first_not_of(L'.') == std::wstring::npos;
-        if (!literal && !dotsAlone && (name.back() == L'.' || name.back() == L' ')) {
+        // . and .. are steps within the path; a name of more dots is dropped whole.
+        const bool step = name.empty() || name == L"." || name == L"..";
+        if (!literal && !step && (name.back() == L'.' || name.back() == L' ')) {
             return L"the name [" + name + L"] in it ends in " +
                    (name.back() == L'.' ? L"a dot" : L"a blank") +
                    L", which Windows drops, so that a folder of another name would be made";
