@@ -107,6 +107,8 @@ TEST(StartedLogDir, IsTheFolderTheLauncherWritesOnceReferencesAreReplaced) {
     EXPECT_EQ(NamedAsStarted(L"C:\\logs\\x", L"C:\\logs\\%A%"),
               L"[C:\\logs\\x] (written as [C:\\logs\\%A%])");
     EXPECT_EQ(NamedAsStarted(L"C:\\logs\\%B%", L"C:\\logs\\%B%"), L"[C:\\logs\\%B%]");
+    // A separator at the end, which a line written by hand may have, is no change.
+    EXPECT_EQ(NamedAsStarted(L"C:\\logs\\x", L"C:\\logs\\x\\"), L"[C:\\logs\\x]");
 }
 
 struct SplitCase {

@@ -69,7 +69,7 @@ std::wstring StartedLogDir(const ServiceCommandLine& line,
 }
 
 std::wstring NamedAsStarted(const std::wstring& started, const std::wstring& written) {
-    if (started == written) return Bracketed(started);
+    if (started == WithoutTrailingSeparators(written)) return Bracketed(started);
     return Bracketed(started) + L" (written as " + Bracketed(written) + L")";
 }
 

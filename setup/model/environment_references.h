@@ -39,7 +39,9 @@ std::wstring StartedLogDir(const ServiceCommandLine& line,
                            const std::vector<std::wstring>& variables);
 
 // A path of the launcher's as a message names it: the one it will use,
-// bracketed, and, when the manager's replacing changes it, as written too:
+// bracketed, and, when the manager's replacing changes it (more than by a
+// separator at the end, which the launcher's folder is named without), as
+// written too:
 // "[C:\logs\Windows_NT] (written as [C:\logs\%OS%])".
 std::wstring NamedAsStarted(const std::wstring& started, const std::wstring& written);
 

@@ -1,6 +1,7 @@
 // show: a service's state and configuration read back through the store,
 // its command line decoded as the wrapper will read it, and the judging of
 // it; in text, or the whole record as JSON.
+#include "setup/audit/access_review.h"
 #include "setup/audit/security_reading.h"
 #include "setup/verbs/commands.h"
 #include "setup/verbs/config_verbs.h"
@@ -79,7 +80,7 @@ static void NoteStartedLogFolder(const ServiceCommandLine& line,
                                  CheckFindings& checks) {
     const std::wstring written = line.launcher ? line.launcher->options.logDir : L"";
     const std::wstring started = StartedLogDir(line, variables);
-    if (started.empty() || started == written) return;
+    if (started.empty() || started == WithoutTrailingSeparators(written)) return;
     checks.notes.push_back(L"The launcher logs into " + NamedAsStarted(started, written) +
                            L": the manager replaces the %NAME% references each time it starts "
                            L"the service.");
