@@ -241,6 +241,7 @@ void WriteOutput(OutputStream stream, const char* bytes, DWORD count) {
 void WriteMarkedLine(const std::string& text) {
     std::lock_guard<std::mutex> hold(g_logLock);
     if (!g_log.enabled) return;
+    ReportLoss();  // before the line is made: it may end the line the file ended in
     WriteLogText(MarkedLine(Now(), text, g_log.state.atLineStart), /*program=*/false);
     g_log.frame.midLine = false;  // the program's next bytes begin a line of their own
 }
