@@ -265,7 +265,6 @@ TEST_F(SetupLauncher, RefusesADefaultLogFolderNoFolderNameCanHold) {
     RemoveLogFolder(logs);
 }
 
-// Runs the setup program's logs --follow as a child with its output in a file.
 // The folder's access list in SDDL, or empty where it cannot be read.
 std::wstring AccessListOf(const std::wstring& folder) {
     DWORD size = 0;
@@ -317,6 +316,7 @@ TEST_F(SetupLauncher, MakesAndReadsTheLogFolderTheManagerNamesByItsReferences) {
     RemoveLogFolder(written);
 }
 
+// Runs the setup program's logs --follow as a child with its output in a file.
 PROCESS_INFORMATION StartFollower(const std::wstring& name, const std::wstring& outPath) {
     SECURITY_ATTRIBUTES inherit = {sizeof(inherit), nullptr, TRUE};
     HANDLE out = CreateFileW(outPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
