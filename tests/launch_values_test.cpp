@@ -75,6 +75,9 @@ TEST(FolderPathProblem, NamesWhatWindowsCannotMakeAsWritten) {
         {L"C:/logs/web/..", L""},
         {L"C:/logs /web", L"the name [logs ] in it ends in a blank"},
         {L"C:/logs/a:b", L"the name [a:b] in it holds a colon"},
+        // --log-dir passes both on, quoted and escaped.
+        {L"C:\\logs\\a\"b", L"the name [a\"b] in it holds a quotation mark (\")"},
+        {L"C:\\logs\\a\tb", L"the name [a\tb] in it holds a control character"},
         // Only . and .. step; a name of more dots is dropped whole.
         {L"C:\\logs\\...", L"the name [...] in it ends in a dot"},
     };

@@ -60,7 +60,8 @@ static const wchar_t* NameCharacterWord(wchar_t c) {
     case L'|': return L"a vertical bar (|)";
     case L'?': return L"a question mark (?)";
     case L'*': return L"an asterisk (*)";
-    default: return nullptr;
+    case L'"': return L"a quotation mark (\")";
+    default: return c < 0x20 ? L"a control character" : nullptr;
     }
 }
 

@@ -29,9 +29,9 @@ std::optional<unsigned> ParseLogKeep(const std::wstring& text);
 std::wstring DefaultLogDir(const std::wstring& programData, const std::wstring& serviceName);
 
 // What keeps Windows from making the folder as written: a name in its path
-// holding < > : | ? * (a control character or quotation mark cannot reach
-// here), or ending in a dot or a blank, which Windows drops, so that another
-// name would be made. Empty when nothing. The drive's colon and a \\?\ or
+// holding < > : | ? * ", or a control character (--log-dir passes them on),
+// or ending in a dot or a blank, which Windows drops, so that another name
+// would be made. Empty when nothing. The drive's colon and a \\?\ or
 // \\.\ prefix are no part of a name; after \\?\ nothing is dropped.
 std::wstring FolderPathProblem(const std::wstring& path);
 
