@@ -92,8 +92,8 @@ const wchar_t* const kPasswordOptions[] = {L"--password", L"--passwd", L"--pass"
 
 bool TakesJson(Verb verb) {
     if (verb == Verb::Help) return true;  // an answer, read before the verbs' options
-    for (const VerbSpec& spec : kVerbs) {
-        if (spec.verb == verb) return (spec.options & Bit(Option::Json)) != 0;
+    for (const VerbSpec& entry : kVerbs) {
+        if (entry.verb == verb) return (entry.options & Bit(Option::Json)) != 0;
     }
     return false;
 }
