@@ -89,6 +89,24 @@ TEST(FolderPathProblem, NamesWhatWindowsCannotMakeAsWritten) {
     }
 }
 
+TEST(SameFolderPath, TakesEachSpellingWindowsReadsAsOneFolder) {
+    const struct {
+        const wchar_t* a;
+        const wchar_t* b;
+        bool same;
+    } kCases[] = {
+        {L"C:\\Logs\\Web", L"c:\\logs\\web\\", true},
+        {L"C:/logs/web/", L"C:\\logs\\web", true},
+        {L"\\\\?\\C:\\logs\\web", L"C:\\logs\\web", true},
+        {L"\\\\server\\share\\web", L"//server/share/web", true},
+        {L"C:\\logs\\web", L"C:\\logs\\web2", false},
+        {L"\\\\?\\C:\\logs/web", L"C:\\logs\\web", false},  // taken literally: / is no separator
+    };
+    for (const auto& c : kCases) {
+        EXPECT_EQ(SameFolderPath(c.a, c.b), c.same) << testing::PrintToString(std::wstring(c.a));
+    }
+}
+
 // The launcher's part of what a command was given, on one line.
 std::wstring LaunchSummary(const LaunchOptions& o) {
     std::wstring s;

@@ -1,5 +1,7 @@
 #include "setup/model/launch_values.h"
 
+#include <algorithm>
+
 #include "setup/audit/access_review.h"
 #include "setup/model/service_command_line.h"
 #include "setup/model/text.h"
@@ -92,6 +94,19 @@ std::wstring FolderPathProblem(const std::wstring& path) {
         start = end + 1;
     }
     return L"";
+}
+
+// The path in one spelling of the many Windows reads as the same.
+static std::wstring FolderSpelling(const std::wstring& path) {
+    std::wstring folder = WithoutTrailingSeparators(path);
+    const bool literal = folder.compare(0, 4, L"\\\\?\\") == 0;
+    if (literal && folder.size() >= 6 && folder[5] == L':') return folder.substr(4);
+    if (!literal) std::replace(folder.begin(), folder.end(), L'/', L'\\');
+    return folder;
+}
+
+bool SameFolderPath(const std::wstring& a, const std::wstring& b) {
+    return SameIgnoringCase(FolderSpelling(a), FolderSpelling(b));
 }
 
 std::wstring CurrentLogPath(const std::wstring& logDir) {

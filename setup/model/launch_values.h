@@ -35,6 +35,10 @@ std::wstring DefaultLogDir(const std::wstring& programData, const std::wstring& 
 // \\.\ prefix are no part of a name; after \\?\ nothing is dropped.
 std::wstring FolderPathProblem(const std::wstring& path);
 
+// Whether two paths name one folder as Windows reads them: letter case, a
+// separator at the end, / for \ and a \\?\ before a drive make no difference.
+bool SameFolderPath(const std::wstring& a, const std::wstring& b);
+
 // The log files in a log folder: the current one, and the rotated one
 // numbered n (1 the newest).
 std::wstring CurrentLogPath(const std::wstring& logDir);

@@ -109,7 +109,7 @@ void RefuseSharedLogFolder(const ServiceConfig& started, CheckFindings& checks) 
     for (const ListedService& other : services) {
         if (SameIgnoringCase(other.name, started.name)) continue;
         const std::wstring otherFolder = LogFolderOf(AsStarted(other.commandLine, variables));
-        if (!SameIgnoringCase(otherFolder, folder)) continue;
+        if (!SameFolderPath(otherFolder, folder)) continue;
         checks.refusals.push_back(L"The log folder " + Bracketed(folder) +
                                   L" is already the log folder of the service " + other.name +
                                   L": two launchers writing one output.log would write over "
