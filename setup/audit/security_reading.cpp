@@ -3,6 +3,7 @@
 #include <aclapi.h>
 
 #include "setup/manager/service_security.h"
+#include "setup/model/text.h"
 #include "setup/windows_messages.h"
 
 static_assert(kFileWriteData == FILE_WRITE_DATA && kFileWriteData == FILE_ADD_FILE, "");
@@ -134,12 +135,8 @@ std::wstring AccountName(const std::wstring& sidText) {
     return account;
 }
 
-static bool IsLiteralPath(const std::wstring& path) {
-    return path.compare(0, 4, L"\\\\?\\") == 0;
-}
-
 std::wstring FullPathOf(const std::wstring& path) {
-    if (IsLiteralPath(path)) return path;
+    if (TakenAsWritten(path)) return path;
     std::wstring full(MAX_PATH, L'\0');
     for (int attempt = 0; attempt < 3; ++attempt) {
         DWORD length = GetFullPathNameW(path.c_str(), static_cast<DWORD>(full.size()), &full[0],

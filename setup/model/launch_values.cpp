@@ -69,7 +69,7 @@ static const wchar_t* NameCharacterWord(wchar_t c) {
 
 std::wstring FolderPathProblem(const std::wstring& path) {
     std::size_t start = 0;
-    const bool literal = path.compare(0, 4, L"\\\\?\\") == 0;
+    const bool literal = TakenAsWritten(path);
     if (literal || path.compare(0, 4, L"\\\\.\\") == 0) start = 4;
     if (path.size() >= start + 2 && path[start + 1] == L':') start += 2;
     // Windows takes a slash for a backslash, except after \\?\.
@@ -99,7 +99,7 @@ std::wstring FolderPathProblem(const std::wstring& path) {
 // The path in one spelling of the many Windows reads as the same.
 static std::wstring FolderSpelling(const std::wstring& path) {
     std::wstring folder = WithoutTrailingSeparators(path);
-    const bool literal = folder.compare(0, 4, L"\\\\?\\") == 0;
+    const bool literal = TakenAsWritten(folder);
     if (literal && folder.size() >= 6 && folder[5] == L':') return folder.substr(4);
     if (!literal) std::replace(folder.begin(), folder.end(), L'/', L'\\');
     return folder;

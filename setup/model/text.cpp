@@ -19,6 +19,10 @@ std::wstring FileNameOf(const std::wstring& path) {
     return slash == std::wstring::npos ? path : path.substr(slash + 1);
 }
 
+bool TakenAsWritten(const std::wstring& path) {
+    return path.compare(0, 4, L"\\\\?\\") == 0;
+}
+
 std::wstring JoinWords(const std::vector<std::wstring>& words) {
     std::wstring text;
     for (std::size_t i = 0; i < words.size(); ++i) {

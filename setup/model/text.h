@@ -13,6 +13,10 @@ bool SameIgnoringCase(const std::wstring& a, const std::wstring& b);
 // What follows the last \ or / of a path; the whole path without one.
 std::wstring FileNameOf(const std::wstring& path);
 
+// A path that begins with \\?\, which Windows takes as written: / is no
+// separator in it, and no dot or blank is dropped.
+bool TakenAsWritten(const std::wstring& path);
+
 // "a", "a and b", "a, b and c".
 std::wstring JoinWords(const std::vector<std::wstring>& words);
 
