@@ -220,6 +220,33 @@ TEST_F(SetupLauncher, RemovesTheLogFolderItMadeWhenTheWriteFails) {
     RemoveLogFolder(logs);
 }
 
+// A working folder or environment file that is not there is warned of by
+// install and show until it is there, and the service's start does fail for it.
+TEST_F(SetupLauncher, WarnsOfAWorkingFolderOrEnvironmentFileThatIsNotThere) {
+    const std::wstring program = folder_ + L"\\launched.exe";
+    ASSERT_TRUE(CopyFileW(g_launchedProgramPath.c_str(), program.c_str(), FALSE)) << GetLastError();
+    const std::wstring envFile = folder_ + L"\\later.env";
+    const std::wstring noFolder = L"The working folder [" + program + L"] is a file: ";
+    const std::wstring noFile = L"The environment file [" + envFile + L"] cannot be found: ";
+    SetupRun installed = Setup({L"install", name_, L"--start", L"demand", L"--log-dir", L"none",
+                                L"--working-dir", program, L"--env-file", envFile, L"--",
+                                program, L"lines", L"1"});
+    ASSERT_EQ(installed.exitCode, 0u) << Narrow(installed.out) << Narrow(installed.err);
+    EXPECT_TRUE(Holds(installed.out, noFolder));
+    EXPECT_TRUE(Holds(installed.out, noFile));
+    HANDLE file = CreateFileW(envFile.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    CloseHandle(file);
+    const std::wstring shown = Setup({L"show", name_}).out;
+    EXPECT_TRUE(Holds(shown, noFolder));
+    EXPECT_FALSE(Holds(shown, noFile));
+    Start();
+    ASSERT_TRUE(WaitForState(SERVICE_STOPPED, 20000)) << Seen();
+    EXPECT_EQ(Summary(ServiceReports().back()), "STOPPED exit=1066 cp=0 hint=0 specific=267");
+    EXPECT_EQ(Setup({L"remove", name_}).exitCode, 0u);
+    DeleteFileW(envFile.c_str());
+}
+
 // A second service given the first one's log folder, in other letters and
 // with a separator after it, is refused before anything is made or written.
 TEST_F(SetupLauncher, RefusesTheLogFolderOfAnotherService) {

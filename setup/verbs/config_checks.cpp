@@ -179,6 +179,7 @@ CheckProblem CheckBeforeWriting(const SetupCommand& command, const ServiceConfig
     WarnOfMissingDependencies(command.options, checks);
     const ServiceConfig started = AsStartedConfig(config);
     CheckProgram(started, ReviewFor::Install, checks);
+    WarnOfMissingLaunchPaths(started, config, checks);
     RefuseUnnamableLogFolder(started, checks);
     RefuseSharedLogFolder(started, checks);
     if (onlyLessens) {

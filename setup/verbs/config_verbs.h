@@ -75,6 +75,11 @@ std::vector<std::wstring> LaunchFilesToAudit(const ServiceCommandLine& line);
 // use them: started is the record with its %NAME% references replaced, as
 // the manager replaces them at each start.
 
+// A warning for each of the launcher's working folder and environment file
+// that is not there as what it must be.
+void WarnOfMissingLaunchPaths(const ServiceConfig& started, const ServiceConfig& config,
+                              CheckFindings& checks);
+
 // A warning when the launcher's environment file is there and a broad group
 // may read it: its values are meant to be secret.
 void WarnReadableEnvFile(const ServiceConfig& started, CheckFindings& checks);

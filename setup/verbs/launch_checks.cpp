@@ -58,6 +58,34 @@ void WarnReadableEnvFile(const ServiceConfig& started, CheckFindings& checks) {
                               L"(icacls can).");
 }
 
+// A working folder or environment file that is not there fails every start:
+// the launcher stops with the Windows error before the program runs. Either
+// may be made once the service is installed, so this is a warning.
+static void WarnIfMissing(const wchar_t* what, const std::wstring& started,
+                          const std::wstring& written, DWORD expected, CheckFindings& checks) {
+    if (started.empty()) return;
+    const DWORD found = CheckFile(started);
+    if (found == expected) return;
+    const std::wstring why =
+        found == NO_ERROR ? L"is a file" : found == ERROR_DIRECTORY ? L"is a folder"
+                                                                    : L"cannot be found";
+    checks.warnings.push_back(std::wstring(L"The ") + what + L" " +
+                              NamedAsStarted(started, written) + L" " + why +
+                              L": the launcher would fail at each start of the service, before "
+                              L"the program runs, until it is there.");
+}
+
+void WarnOfMissingLaunchPaths(const ServiceConfig& started, const ServiceConfig& config,
+                              CheckFindings& checks) {
+    const std::optional<LauncherPart>& launcher = started.commandLine.launcher;
+    const std::optional<LauncherPart>& written = config.commandLine.launcher;
+    if (!launcher || !written) return;
+    WarnIfMissing(L"working folder", launcher->options.workingDir, written->options.workingDir,
+                  ERROR_DIRECTORY, checks);
+    WarnIfMissing(L"environment file", launcher->options.envFile, written->options.envFile,
+                  NO_ERROR, checks);
+}
+
 // A folder this program made for another account (the service's account
 // was changed, or a service of the same name had it before) lets only that
 // one write: the launcher could not, and the output would be lost unsaid.

@@ -98,6 +98,7 @@ static CheckFindings CheckService(const ServiceConfig& config) {
     started.commandLine = AsStarted(config.commandLine, variables);
     CheckReferencedPaths(config.commandLine, variables, checks);
     CheckProgram(started, ReviewFor::Show, checks);
+    WarnOfMissingLaunchPaths(started, config, checks);
     checks.access = AuditFilesAccess(FilesRun(started.commandLine));
     for (AccessFinding& finding : AuditServiceObjectAccess(config.name)) {
         checks.access.push_back(finding);
