@@ -153,6 +153,7 @@ TEST(ParseSetupCommand, TakesTheLaunchersOptionsOrSaysWhatIsWrong) {
         {{L"install", L"U", L"--unset-env", L"A", L"--", L"p"}, L"has no option --unset-env"},
         {{L"apply", L"U", L"--no-log-timestamps", L"--", L"p"}, L"has no option"},
         {{L"set", L"U", L"--env", L"A=1", L"--unset-env", L"a"}, L"both name a"},
+        {{L"set", L"U", L"--log-timestamps", L"--no-log-timestamps"}, L"are both given"},
         {{L"show", L"U", L"--direct"}, L"has no option --direct"},
     };
     for (const auto& c : kCases) {

@@ -20,10 +20,10 @@ TEST(ComposeInstallLauncher, PutsTheLauncherBesideTheWrapperWithItsDefaults) {
               (std::vector<std::wstring>{part->path, L"--service", L"web", L"--log-dir", kLogs,
                                          L"--", L"p", L"a"}));
     given.logDir = L"";  // --log-dir none
-    given.env = {L"A=1"};
+    given.env = {L"A=1", L"B=2", L"a=3"};  // the launcher would give the program the last A
     part = ComposeInstallLauncher(L"web", given, kWrapper, kLogs);
     EXPECT_EQ(part->options.logDir, L"");
-    EXPECT_EQ(part->options.env, std::vector<std::wstring>{L"A=1"});
+    EXPECT_EQ(part->options.env, (std::vector<std::wstring>{L"a=3", L"B=2"}));
     given.direct = true;
     EXPECT_FALSE(ComposeInstallLauncher(L"web", given, kWrapper, kLogs).has_value());
 }
@@ -57,6 +57,9 @@ TEST(ComposeSetLauncher, ChangesOnlyWhatIsGiven) {
          L"D:\\logs", 9, {L"Mode=slow", L"B=2"}},
         {"log none", true, LaunchOptions{false, L"", {}, {}, {}, {}, {}, {}, {}, {}}, true, L"", 9,
          current.options.env},
+        {"options that turn off or name none keep a direct service direct", false,
+         LaunchOptions{false, L"", {}, {}, false, L"", {}, {L"A"}, L"", StopSignal::kNone}, false,
+         L"", 0, {}},
     };
     for (const auto& c : kCases) {
         SCOPED_TRACE(c.what);
@@ -71,6 +74,10 @@ TEST(ComposeSetLauncher, ChangesOnlyWhatIsGiven) {
         EXPECT_EQ(part->options.logKeep, c.keep);
         EXPECT_EQ(part->options.env, c.env);
     }
+    current.options.env = {L"A=1", L"a=2"};  // as an older install stored it
+    const LaunchOptions setA{false, {}, {}, {}, {}, {}, {L"A=3"}, {}, {}, {}};
+    EXPECT_EQ(ComposeSetLauncher(current, L"web", setA, kWrapper, kLogs)->options.env,
+              std::vector<std::wstring>{L"A=3"});
 }
 
 }  // namespace

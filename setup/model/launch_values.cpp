@@ -155,8 +155,10 @@ static std::wstring TakeStopSignal(const std::wstring& value, LaunchOptions& lau
 std::wstring TakeLaunchOption(const std::wstring& option, const std::wstring& value,
                               LaunchOptions& launch) {
     if (option == L"--direct") launch.direct = true;
-    if (option == L"--log-timestamps") launch.logTimestamps = true;
-    if (option == L"--no-log-timestamps") launch.logTimestamps = false;
+    if (option == L"--log-timestamps" || option == L"--no-log-timestamps") {
+        if (launch.logTimestamps) return L"--log-timestamps and --no-log-timestamps are both given.";
+        launch.logTimestamps = option == L"--log-timestamps";
+    }
     if (option == L"--log-dir") {
         // The folder is made, stored and compared by its name, without a
         // separator after it.

@@ -51,10 +51,14 @@ ChildDecode DecodeChildElements(const std::vector<std::wstring>& elements) {
     return decoded;
 }
 
+// An option that turns something off or names none (--no-log-timestamps,
+// --log-dir none, --unset-env, ...) asks for nothing a service without the
+// launcher lacks.
 bool GivesLauncherOption(const LaunchOptions& given) {
-    return given.logDir || given.logSizeBytes || given.logKeep || given.logTimestamps ||
-           given.workingDir || !given.env.empty() || !given.unsetEnv.empty() || given.envFile ||
-           given.stopSignal;
+    const auto named = [](const std::optional<std::wstring>& path) { return path && !path->empty(); };
+    return named(given.logDir) || given.logSizeBytes || given.logKeep ||
+           given.logTimestamps.value_or(false) || named(given.workingDir) || !given.env.empty() ||
+           named(given.envFile) || given.stopSignal == StopSignal::kCtrlC;
 }
 
 static void TakeGivenSettings(const LaunchOptions& given, LauncherOptions& options) {
@@ -65,6 +69,23 @@ static void TakeGivenSettings(const LaunchOptions& given, LauncherOptions& optio
     if (given.workingDir) options.workingDir = *given.workingDir;
     if (given.envFile) options.envFile = *given.envFile;
     if (given.stopSignal) options.stopSignal = *given.stopSignal;
+}
+
+// In place of the first variable of that name in any case, the others of
+// it dropped (the launcher would give the program the last one), or added.
+static void SetEnv(std::vector<std::wstring>& env, const std::wstring& entry) {
+    std::vector<std::wstring> kept;
+    bool placed = false;
+    for (const std::wstring& existing : env) {
+        if (!SameIgnoringCase(EnvName(existing), EnvName(entry))) {
+            kept.push_back(existing);
+        } else if (!placed) {
+            kept.push_back(entry);
+            placed = true;
+        }
+    }
+    if (!placed) kept.push_back(entry);
+    env = kept;
 }
 
 static LauncherPart DefaultPart(const std::wstring& serviceName, const std::wstring& wrapperPath,
@@ -82,18 +103,8 @@ std::optional<LauncherPart> ComposeInstallLauncher(const std::wstring& serviceNa
     if (given.direct) return std::nullopt;
     LauncherPart part = DefaultPart(serviceName, wrapperPath, defaultLogDir);
     TakeGivenSettings(given, part.options);
-    part.options.env = given.env;
+    for (const std::wstring& entry : given.env) SetEnv(part.options.env, entry);
     return part;
-}
-
-static void SetEnv(std::vector<std::wstring>& env, const std::wstring& entry) {
-    for (std::wstring& existing : env) {
-        if (SameIgnoringCase(EnvName(existing), EnvName(entry))) {
-            existing = entry;
-            return;
-        }
-    }
-    env.push_back(entry);
 }
 
 static void UnsetEnv(std::vector<std::wstring>& env, const std::wstring& name) {

@@ -59,7 +59,8 @@ struct LaunchOptions {
     std::optional<StopSignal> stopSignal;
 };
 
-// Whether any option that sets up the launcher was given.
+// Whether any option was given that asks for what only the launcher does:
+// one that turns something off or names none does not.
 bool GivesLauncherOption(const LaunchOptions& given);
 
 // install and apply: the launcher beside the wrapper, every option not
@@ -72,8 +73,9 @@ std::optional<LauncherPart> ComposeInstallLauncher(const std::wstring& serviceNa
 // set: only what is given changes. A service without the launcher keeps
 // none unless a launcher option is given, which adds it at its defaults;
 // --direct takes it away. The launcher moves with the wrapper. --env
-// replaces a variable of the same name (in any case) in place, or adds it
-// at the end; --unset-env takes one away.
+// replaces the variables of the same name (in any case) with one in place,
+// or adds it at the end; --unset-env takes one away. install and apply take
+// --env the same way, so that each name is there once.
 std::optional<LauncherPart> ComposeSetLauncher(const std::optional<LauncherPart>& current,
                                                const std::wstring& serviceName,
                                                const LaunchOptions& given,
