@@ -279,15 +279,22 @@ TEST_F(SetupLauncher, RefusesTheLogFolderOfAnotherService) {
 TEST_F(SetupLauncher, RefusesADefaultLogFolderNoFolderNameCanHold) {
     const std::wstring program = folder_ + L"\\launched.exe";
     ASSERT_TRUE(CopyFileW(g_launchedProgramPath.c_str(), program.c_str(), FALSE)) << GetLastError();
-    const std::wstring name = name_ + L":worker";
-    const std::wstring logs = ProgramData() + L"\\Service Wrapper\\logs\\" + name;
-    SetupRun run = Setup({L"install", name, L"--start", L"demand", L"--", program, L"lines", L"1"});
-    EXPECT_EQ(run.exitCode, 1u) << Narrow(run.out);
-    EXPECT_TRUE(Holds(run.err, L"The default log folder [" + logs + L"] cannot be made: the name [" +
-                                   name + L"] in it holds a colon (:), which no folder's name may hold. "
-                                   L"It is named after the service."))
-        << Narrow(run.err);
-    if (run.exitCode == 0) Setup({L"remove", name});
+    const std::wstring colon = name_ + L":worker";
+    const std::wstring logs = ProgramData() + L"\\Service Wrapper\\logs\\" + colon;
+    // And a name the manager changes in the launcher's --service.
+    const std::pair<std::wstring, std::wstring> kNames[] = {
+        {colon, L"The default log folder [" + logs + L"] cannot be made: the name [" + colon +
+                    L"] in it holds a colon (:), which no folder's name may hold. It is named "
+                    L"after the service."},
+        {name_ + L"%OS%", L"The launcher would watch the service [" + name_ +
+                              L"Windows_NT], not this one: a stop would not send the program "
+                              L"Ctrl+C"}};
+    for (const auto& [name, refusal] : kNames) {
+        SetupRun run = Setup({L"install", name, L"--start", L"demand", L"--", program, L"lines", L"1"});
+        EXPECT_EQ(run.exitCode, 1u) << Narrow(run.out);
+        EXPECT_TRUE(Holds(run.err, refusal)) << Narrow(run.err);
+        if (run.exitCode == 0) Setup({L"remove", name});
+    }
     EXPECT_EQ(GetFileAttributesW(logs.c_str()), INVALID_FILE_ATTRIBUTES);
     RemoveLogFolder(logs);
 }

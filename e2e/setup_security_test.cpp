@@ -110,7 +110,7 @@ TEST_F(SetupSecurity, ShowWarnsOfAProgramEveryoneMayChangeAndExitsWithThree) {
 
 // The launcher's environment file holds what is too secret for the command
 // line: one that everyone may change is refused like the program, one that
-// everyone may read is warned of.
+// everyone may read is warned of, by install and show.
 TEST_F(SetupSecurity, JudgesTheEnvironmentFileLikeTheProgramAndWarnsWhenEveryoneMayReadIt) {
     auto install = [&](const std::wstring& envFile) {
         return Setup({L"install", name_, L"--start", L"demand", L"--log-dir", L"none",
@@ -124,8 +124,10 @@ TEST_F(SetupSecurity, JudgesTheEnvironmentFileLikeTheProgramAndWarnsWhenEveryone
     // Wine lets everyone read every file of mode 755.
     run = install(kClosedProgram);
     EXPECT_EQ(run.exitCode, 0u) << Narrow(run.err);
-    EXPECT_TRUE(Holds(run.out, L"The environment file [" + kClosedProgram +
-                                   L"] may be read by Everyone (every account, guests included)"));
+    const std::wstring readable = L"The environment file [" + kClosedProgram +
+                                  L"] may be read by Everyone (every account, guests included)";
+    EXPECT_TRUE(Holds(run.out, readable));
+    EXPECT_TRUE(Holds(Setup({L"show", name_}).out, readable));
 }
 
 // A log folder runs nothing, but one that everyone may write lets anyone

@@ -75,9 +75,11 @@ TEST(ComposeSetLauncher, ChangesOnlyWhatIsGiven) {
         EXPECT_EQ(part->options.env, c.env);
     }
     current.options.env = {L"A=1", L"a=2"};  // as an older install stored it
+    current.options.serviceName = L"other";    // as a line written by hand named it
     const LaunchOptions setA{false, {}, {}, {}, {}, {}, {L"A=3"}, {}, {}, {}};
-    EXPECT_EQ(ComposeSetLauncher(current, L"web", setA, kWrapper, kLogs)->options.env,
-              std::vector<std::wstring>{L"A=3"});
+    const std::optional<LauncherPart> set = ComposeSetLauncher(current, L"web", setA, kWrapper, kLogs);
+    EXPECT_EQ(set->options.env, std::vector<std::wstring>{L"A=3"});
+    EXPECT_EQ(set->options.serviceName, L"web");
 }
 
 }  // namespace

@@ -193,8 +193,9 @@ std::wstring TakeLaunchOption(const std::wstring& option, const std::wstring& va
 std::wstring LaunchOptionsProblem(const LaunchOptions& launch) {
     if (launch.direct && GivesLauncherOption(launch)) {
         return L"--direct runs the program as the wrapper's own child, without the launcher, so "
-               L"none of its options (--log-dir, --log-size, --log-keep, --log-timestamps, "
-               L"--working-dir, --env, --env-file, --stop-signal) can be given with it.";
+               L"none of its options that ask for something (--log-dir, --log-size, --log-keep, "
+               L"--log-timestamps, --working-dir, --env, --env-file, --stop-signal ctrl-c) can be "
+               L"given with it.";
     }
     for (const std::wstring& name : launch.unsetEnv) {
         for (const std::wstring& entry : launch.env) {

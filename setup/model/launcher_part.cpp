@@ -123,6 +123,8 @@ std::optional<LauncherPart> ComposeSetLauncher(const std::optional<LauncherPart>
     if (given.direct || (!current && !GivesLauncherOption(given))) return std::nullopt;
     LauncherPart part = current ? *current : DefaultPart(serviceName, wrapperPath, defaultLogDir);
     part.path = LauncherPathBeside(wrapperPath);
+    // It watches its own service, whatever a line written by hand named.
+    if (!SameIgnoringCase(part.options.serviceName, serviceName)) part.options.serviceName = serviceName;
     TakeGivenSettings(given, part.options);
     for (const std::wstring& name : given.unsetEnv) UnsetEnv(part.options.env, name);
     for (const std::wstring& entry : given.env) SetEnv(part.options.env, entry);

@@ -180,6 +180,8 @@ CheckProblem CheckBeforeWriting(const SetupCommand& command, const ServiceConfig
     const ServiceConfig started = AsStartedConfig(config);
     CheckProgram(started, ReviewFor::Install, checks);
     WarnOfMissingLaunchPaths(started, config, checks);
+    const std::wstring watched = WatchedServiceProblem(started);
+    if (!watched.empty()) checks.refusals.push_back(watched);
     RefuseUnnamableLogFolder(started, checks);
     RefuseSharedLogFolder(started, checks);
     if (onlyLessens) {

@@ -75,6 +75,11 @@ std::vector<std::wstring> LaunchFilesToAudit(const ServiceCommandLine& line);
 // use them: started is the record with its %NAME% references replaced, as
 // the manager replaces them at each start.
 
+// Why the launcher would watch another service than this one for its stop
+// (the manager replaces %NAME% references in the name it is given), or
+// empty.
+std::wstring WatchedServiceProblem(const ServiceConfig& started);
+
 // A warning for each of the launcher's working folder and environment file
 // that is not there as what it must be.
 void WarnOfMissingLaunchPaths(const ServiceConfig& started, const ServiceConfig& config,

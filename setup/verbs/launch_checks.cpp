@@ -11,6 +11,7 @@
 #include "setup/manager/account_reading.h"
 #include "setup/manager/log_folder.h"
 #include "setup/manager/service_lookup.h"
+#include "setup/model/configuration_review.h"
 #include "setup/model/environment_references.h"
 #include "setup/model/launch_values.h"
 #include "setup/model/text.h"
@@ -84,6 +85,23 @@ void WarnOfMissingLaunchPaths(const ServiceConfig& started, const ServiceConfig&
                   ERROR_DIRECTORY, checks);
     WarnIfMissing(L"environment file", launcher->options.envFile, written->options.envFile,
                   NO_ERROR, checks);
+}
+
+std::wstring WatchedServiceProblem(const ServiceConfig& started) {
+    const std::optional<LauncherPart>& launcher = started.commandLine.launcher;
+    if (!launcher || SameIgnoringCase(launcher->options.serviceName, started.name)) return L"";
+    const std::wstring& watched = launcher->options.serviceName;
+    const std::wstring what =
+        watched.empty() ? L"The launcher is given no service to watch (--service)"
+                        : L"The launcher would watch the service " + Bracketed(watched) +
+                              L", not this one";
+    const std::wstring how =
+        HoldsEnvironmentReference(started.name)
+            ? L"the service control manager replaces the %NAME% references of the service's name "
+              L"in its command line. Give --direct, or name the service without them."
+            : L"apply writes the command line anew with this service's name.";
+    return what + L": a stop would not send the program Ctrl+C, and would end it only when the "
+                  L"stop timeout runs out; " + how;
 }
 
 // A folder this program made for another account (the service's account

@@ -99,6 +99,9 @@ static CheckFindings CheckService(const ServiceConfig& config) {
     CheckReferencedPaths(config.commandLine, variables, checks);
     CheckProgram(started, ReviewFor::Show, checks);
     WarnOfMissingLaunchPaths(started, config, checks);
+    const std::wstring watched = WatchedServiceProblem(started);
+    if (!watched.empty()) checks.warnings.push_back(watched);
+    WarnReadableEnvFile(started, checks);
     checks.access = AuditFilesAccess(FilesRun(started.commandLine));
     for (AccessFinding& finding : AuditServiceObjectAccess(config.name)) {
         checks.access.push_back(finding);
