@@ -247,8 +247,8 @@ TEST_F(SetupLauncher, WarnsOfAWorkingFolderOrEnvironmentFileThatIsNotThere) {
     DeleteFileW(envFile.c_str());
 }
 
-// A second service given the first one's log folder, in other letters and
-// with a separator after it, is refused before anything is made or written.
+// A second service given the first one's log folder, spelt otherwise, is
+// refused before anything is made or written.
 TEST_F(SetupLauncher, RefusesTheLogFolderOfAnotherService) {
     UseServices(2);  // the second one goes at the end, should it be installed after all
     const std::wstring program = folder_ + L"\\launched.exe";
@@ -263,15 +263,24 @@ TEST_F(SetupLauncher, RefusesTheLogFolderOfAnotherService) {
     ASSERT_EQ(first.exitCode, 0u) << Narrow(first.out) << Narrow(first.err);
     ASSERT_TRUE(RemoveDirectoryW(logs.c_str())) << GetLastError();
 
-    SetupRun second = install(ServiceName(1), folder_ + L"\\Shared Logs\\");
-    EXPECT_EQ(second.exitCode, 1u) << Narrow(second.out);
-    EXPECT_TRUE(Holds(second.err, L"The log folder [" + folder_ + L"\\Shared Logs] is already "
-                                  L"the log folder of the service " + name_ + L": "));
-    EXPECT_TRUE(Holds(second.err, L"\nNothing was installed.\n"));
-    SC_HANDLE service = OpenServiceW(manager_, ServiceName(1).c_str(), SERVICE_QUERY_STATUS);
-    EXPECT_EQ(service, nullptr);
-    if (service) CloseServiceHandle(service);
-    EXPECT_EQ(GetFileAttributesW(logs.c_str()), INVALID_FILE_ATTRIBUTES);
+    // Spelt with a separator at its end, with a .. step, and (while it is
+    // there) as a device path, which only the folder's identity tells.
+    const std::pair<std::wstring, bool> kSpellings[] = {{folder_ + L"\\Shared Logs\\", false},
+                                                        {folder_ + L"\\x\\..\\Shared Logs", false},
+                                                        {L"\\\\.\\" + folder_ + L"\\shared logs", true}};
+    for (const auto& [spelling, there] : kSpellings) {
+        SCOPED_TRACE(Narrow(spelling));
+        if (there) ASSERT_TRUE(CreateDirectoryW(logs.c_str(), nullptr)) << GetLastError();
+        SetupRun second = install(ServiceName(1), spelling);
+        EXPECT_EQ(second.exitCode, 1u) << Narrow(second.out);
+        EXPECT_TRUE(Holds(second.err, L" is already the log folder of the service " + name_ + L": "));
+        EXPECT_TRUE(Holds(second.err, L"\nNothing was installed.\n"));
+        SC_HANDLE service = OpenServiceW(manager_, ServiceName(1).c_str(), SERVICE_QUERY_STATUS);
+        EXPECT_EQ(service, nullptr);
+        if (service) CloseServiceHandle(service);
+        EXPECT_EQ(GetFileAttributesW(logs.c_str()) != INVALID_FILE_ATTRIBUTES, there);
+    }
+    RemoveDirectoryW(logs.c_str());
 }
 
 // A service whose name no folder's name may hold gets no default log folder:

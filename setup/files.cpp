@@ -18,6 +18,25 @@ bool FileExists(const std::wstring& path) {
     return CheckFile(path) == NO_ERROR;
 }
 
+static bool IdentityOf(const std::wstring& path, BY_HANDLE_FILE_INFORMATION& info) {
+    HANDLE handle = CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                /*lpSecurityAttributes=*/nullptr, OPEN_EXISTING,
+                                FILE_FLAG_BACKUP_SEMANTICS, /*hTemplateFile=*/nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return false;
+    const bool read = GetFileInformationByHandle(handle, &info) != FALSE;
+    CloseHandle(handle);
+    return read;
+}
+
+bool SameFileOnDisk(const std::wstring& a, const std::wstring& b) {
+    BY_HANDLE_FILE_INFORMATION first = {}, second = {};
+    return IdentityOf(a, first) && IdentityOf(b, second) &&
+           first.dwVolumeSerialNumber == second.dwVolumeSerialNumber &&
+           first.nFileIndexHigh == second.nFileIndexHigh &&
+           first.nFileIndexLow == second.nFileIndexLow;
+}
+
 std::wstring OwnFolder() {
     std::wstring path(MAX_PATH, L'\0');
     for (;;) {

@@ -13,6 +13,11 @@ DWORD CheckFile(const std::wstring& path);
 
 bool FileExists(const std::wstring& path);
 
+// Whether two paths name one existing file or folder, however each is spelt
+// (.. steps, short names, \\.\ or \\?\ before the drive): the same volume
+// and file index. False when either cannot be opened.
+bool SameFileOnDisk(const std::wstring& a, const std::wstring& b);
+
 // The folder this program was started from.
 std::wstring OwnFolder();
 

@@ -143,7 +143,9 @@ void RefuseUnnamableLogFolder(const ServiceConfig& started, CheckFindings& check
 }
 
 // Two launchers logging into one folder write over each other's output.log
-// and move each other's files when they rotate. A listing that fails
+// and move each other's files when they rotate. Folders are compared by
+// spelling, by the full path Windows makes of each (. and .. steps, doubled
+// separators) and, when both exist, by identity (short names, \\.\). A listing that fails
 // refuses nothing: the check is a help, not a condition.
 void RefuseSharedLogFolder(const ServiceConfig& started, CheckFindings& checks) {
     const std::wstring folder = LogFolderOf(started.commandLine);
@@ -155,7 +157,11 @@ void RefuseSharedLogFolder(const ServiceConfig& started, CheckFindings& checks) 
     for (const ListedService& other : services) {
         if (SameIgnoringCase(other.name, started.name)) continue;
         const std::wstring otherFolder = LogFolderOf(AsStarted(other.commandLine, variables));
-        if (!SameFolderPath(otherFolder, folder)) continue;
+        if (!SameFolderPath(otherFolder, folder) &&
+            !SameFolderPath(FullPathOf(otherFolder), FullPathOf(folder)) &&
+            !SameFileOnDisk(otherFolder, folder)) {
+            continue;
+        }
         checks.refusals.push_back(L"The log folder " + Bracketed(folder) +
                                   L" is already the log folder of the service " + other.name +
                                   L": two launchers writing one output.log would write over "
