@@ -136,8 +136,8 @@ TEST_F(SetupState, ReportsAMissingServiceAndAProgramThatCannotBeFound) {
                1000);
     SetupRun launched = Setup({L"start", name_});
     EXPECT_EQ(launched.exitCode, 1u);
-    EXPECT_TRUE(Holds(launched.err, L"it stopped again, with exit code 1066: the program ended "
-                                    L"with its own exit code 2"));
+    EXPECT_TRUE(Holds(launched.err, L"it stopped again, with exit code 1066: the program, or the "
+                                    L"launcher that runs it, ended with exit code 2"));
 
     // A batch file runs in the command interpreter: start finds it there and
     // says the service runs, long before the program behind it ends.

@@ -90,8 +90,16 @@ TEST(ExplainExitCode, ExplainsTheProgramsOwnCodeAndCrashes) {
     };
     for (const auto& c : kCases) {
         SCOPED_TRACE(testing::PrintToString(c.explained));
-        EXPECT_EQ(ExplainExitCode(c.win32, c.specific, c.wrapped, L"C:\\P\\u.exe", kLookups), c.explained);
+        const Started started = c.wrapped ? Started::kByWrapper : Started::kByService;
+        EXPECT_EQ(ExplainExitCode(c.win32, c.specific, started, L"C:\\P\\u.exe", kLookups), c.explained);
     }
+    // Through the launcher, the code may be the launcher's own failure.
+    EXPECT_EQ(ExplainExitCode(1066, 7, Started::kByLauncher, L"", kLookups),
+              L"1066: the program, or the launcher that runs it, ended with exit code 7 "
+              L"(0x00000007), which as a Windows error reads: The storage control blocks were "
+              L"destroyed. The launcher ends with such a code when it cannot make the log folder, "
+              L"read the environment file or start the program; its log, if it has one, says which.");
+    EXPECT_EQ(ExplainExitCode(2, 0, Started::kByLauncher, L"", kLookups), L"2: the launcher was not found");
 }
 
 }  // namespace

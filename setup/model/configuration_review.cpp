@@ -214,13 +214,13 @@ std::wstring FormatElements(const std::vector<std::wstring>& elements, bool wrap
     return text;
 }
 
-std::wstring ExplainWrapperExitCode(DWORD exitCode) {
+std::wstring ExplainWrapperExitCode(DWORD exitCode, const wchar_t* child) {
     switch (exitCode) {
     case NO_ERROR: return L"clean: the program ended by itself, or was stopped";
     case ERROR_BAD_ARGUMENTS: return L"the wrapper refused its command line";
     case ERROR_FILE_NOT_FOUND:
-    case ERROR_PATH_NOT_FOUND: return L"the program was not found";
-    case ERROR_ACCESS_DENIED: return L"the program could not be started: access denied";
+    case ERROR_PATH_NOT_FOUND: return std::wstring(child) + L" was not found";
+    case ERROR_ACCESS_DENIED: return std::wstring(child) + L" could not be started: access denied";
     case ERROR_NOT_ENOUGH_MEMORY: return L"the wrapper ran out of memory";
     default: return L"";
     }

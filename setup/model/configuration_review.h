@@ -36,8 +36,9 @@ std::vector<const wchar_t*> ElementRoles(const std::vector<std::wstring>& elemen
 std::wstring FormatElements(const std::vector<std::wstring>& elements, bool wrapped);
 
 // The meaning of the wrapper's exit codes; empty for those the platform's
-// own message explains.
-std::wstring ExplainWrapperExitCode(DWORD exitCode);
+// own message explains. child: what the wrapper starts, "the program" or
+// "the launcher".
+std::wstring ExplainWrapperExitCode(DWORD exitCode, const wchar_t* child = L"the program");
 
 // Text the manager changes before the program sees it: a %NAME% reference,
 // which it replaces with the variable's value.

@@ -114,9 +114,10 @@ static std::wstring OrNoText(const std::wstring& text) {
     return text.empty() ? L"no text" : text;
 }
 
-std::wstring ExplainExitCode(DWORD win32ExitCode, DWORD serviceSpecificExitCode, bool wrapped,
+std::wstring ExplainExitCode(DWORD win32ExitCode, DWORD serviceSpecificExitCode, Started started,
                              const std::wstring& program, const MessageLookups& lookups) {
     const DWORD code = serviceSpecificExitCode;
+    const bool wrapped = started != Started::kByService;
     std::wstring text = std::to_wstring(win32ExitCode) + L": ";
     if (win32ExitCode == kServiceSpecificError) {
         const std::wstring number = std::to_wstring(code) + L" (" + EightDigitHex(code) + L")";
@@ -125,10 +126,24 @@ std::wstring ExplainExitCode(DWORD win32ExitCode, DWORD serviceSpecificExitCode,
             return text + who + L" crashed: it ended with status " + number + L", " +
                    OrNoText(FillMessageInserts(lookups.ntstatus(code), {}));
         }
-        return text + who + L" ended with its own exit code " + number + L", which as a " +
-               L"Windows error reads: " + OrNoText(FillMessageInserts(lookups.system(code), {}));
+        // The launcher's own failures end it with the Windows error too.
+        const std::wstring ended = started == Started::kByLauncher
+                                       ? L"the program, or the launcher that runs it, ended with exit code "
+                                       : who + L" ended with its own exit code ";
+        std::wstring explained = text + ended + number + L", which as a Windows error reads: " +
+                                 OrNoText(FillMessageInserts(lookups.system(code), {}));
+        if (started == Started::kByLauncher) {
+            explained += L" The launcher ends with such a code when it cannot make the log folder, "
+                         L"read the environment file or start the program; its log, if it has "
+                         L"one, says which.";
+        }
+        return explained;
     }
-    std::wstring meaning = wrapped ? ExplainWrapperExitCode(win32ExitCode) : L"";
+    std::wstring meaning =
+        wrapped ? ExplainWrapperExitCode(win32ExitCode, started == Started::kByLauncher
+                                                            ? L"the launcher"
+                                                            : L"the program")
+                : L"";
     if (meaning.empty()) meaning = FillMessageInserts(lookups.system(win32ExitCode), {program});
     return text + OrNoText(meaning);
 }

@@ -43,5 +43,9 @@ bool IsNtStatusError(DWORD code);
 // NTSTATUS from ntdll's table, with the words that the program crashed; any
 // other from the system's), for the wrapper's own codes their meaning, for
 // the rest the system's text. program fills a %1 insert. "1066: ..." etc.
-std::wstring ExplainExitCode(DWORD win32ExitCode, DWORD serviceSpecificExitCode, bool wrapped,
+// started: what the service's process starts, which is what ended with
+// the code (through the launcher, the launcher's own failures end it with
+// their Windows error too).
+enum class Started { kByService, kByWrapper, kByLauncher };
+std::wstring ExplainExitCode(DWORD win32ExitCode, DWORD serviceSpecificExitCode, Started started,
                              const std::wstring& program, const MessageLookups& lookups);

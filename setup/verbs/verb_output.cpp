@@ -92,7 +92,10 @@ int FinishWith(VerbOutput& out, const VerbReport& report, int exitCode) {
 std::wstring ExplainedExitCode(const SERVICE_STATUS_PROCESS& status,
                                const std::wstring& commandLine) {
     const ServiceCommandLine line = DecodeServiceCommandLine(commandLine);
-    return ExplainExitCode(status.dwWin32ExitCode, status.dwServiceSpecificExitCode, line.wrapped,
+    const Started started = !line.wrapped ? Started::kByService
+                            : line.launcher ? Started::kByLauncher
+                                            : Started::kByWrapper;
+    return ExplainExitCode(status.dwWin32ExitCode, status.dwServiceSpecificExitCode, started,
                            line.decoded ? line.program : L"",
                            MessageLookups{SystemMessageTemplate, NtStatusMessage});
 }
