@@ -51,7 +51,7 @@ TEST(StateReport, ListsEachServiceOnALineInColumns) {
               L"NAME            STATE     PROGRAM\n"
               L"Up              running   C:\\P\\u.exe\n"
               L"Fetch<TAB>Mail  stopped   C:\\P\\line<LF>break.exe\n"
-              L"Bad             starting  (the wrapper would not read this command line) "
+              L"Bad             starting  (the command line does not read as the wrapper's; see show) "
               L"C:\\Program Files\\service-wrapper.exe 1 x.exe\n");
     EXPECT_EQ(RenderListText({}), L"No wrapped service is installed.\n");
 

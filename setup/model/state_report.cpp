@@ -27,7 +27,7 @@ json PendingJson(const SERVICE_STATUS_PROCESS& status) {
 
 static std::wstring ProgramText(const ServiceCommandLine& line) {
     if (line.decoded) return Printable(line.program);
-    return L"(the wrapper would not read this command line) " + Printable(line.text);
+    return L"(the command line does not read as the wrapper's; see show) " + Printable(line.text);
 }
 
 static std::wstring Padded(std::wstring text, std::size_t width) {

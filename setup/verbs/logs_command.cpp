@@ -23,6 +23,14 @@ static std::wstring LogDirOf(const std::wstring& name, std::wstring& folder,
     }
     CloseServiceHandles(opened.handles);
     const ServiceCommandLine line = DecodeStoredService(opened.stored).commandLine;
+    if (!line.wrapped) {
+        return L"it is not a wrapped service (the program it starts is not service-wrapper.exe), "
+               L"so no launcher keeps its output.";
+    }
+    if (!line.decoded) {
+        return L"its command line does not read as the wrapper's and the launcher's (see show), "
+               L"so where its output is kept cannot be told.";
+    }
     if (!line.launcher) {
         return L"it runs its program without the launcher (--direct), so its output is kept "
                L"nowhere.";
