@@ -222,6 +222,19 @@ TEST_F(LaunchedProgram, MendsWhatARunEndedMidwayLeft) {
     EXPECT_EQ(Lines(log, true).size(), 2u) << log;  // started and ended
 }
 
+// Files numbered above a keep that was lowered since they were written go
+// when the launcher opens its log; those within it stay.
+TEST_F(LaunchedProgram, RemovesKeptFilesBeyondALoweredKeep) {
+    ASSERT_TRUE(CreateDirectoryW(logDir_.c_str(), nullptr)) << GetLastError();
+    for (unsigned n = 1; n <= 3; ++n) WriteTextFile(LogPath(n), "old " + std::to_string(n) + "\n");
+    InstallLauncher(L"5000", {L"--log-keep", L"1"}, {childPath_, L"report", L"0"});
+    Start();
+    ASSERT_TRUE(WaitForState(SERVICE_STOPPED, 15000)) << Seen();
+
+    EXPECT_EQ(ReadFileText(LogPath(1)), "old 1\n");
+    for (unsigned n = 2; n <= 3; ++n) EXPECT_EQ(GetFileAttributesW(LogPath(n).c_str()), INVALID_FILE_ATTRIBUTES) << n;
+}
+
 // The service's stop reaches the program as Ctrl+C, which it handles and
 // ends by itself, long before the stop timeout.
 TEST_F(LaunchedProgram, AsksForAGracefulStopWithCtrlC) {

@@ -97,6 +97,18 @@ static void FinishRotation() {
     MoveKeptFilesUp(steps);
 }
 
+// Files numbered above the keep, left by runs that kept more, go: the disk
+// used stays within what this keep allows. The first number missing ends
+// the search; a file that cannot be deleted now is left for the next start.
+// Caller holds g_logLock.
+static void RemoveFilesBeyondKeep() {
+    for (unsigned n = g_log.keep + 1;; ++n) {
+        const std::wstring path = LogPath(LogFileName(n));
+        if (GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES) return;
+        DeleteFileW(path.c_str());
+    }
+}
+
 DWORD OpenLog(const LauncherOptions& options) {
     std::lock_guard<std::mutex> hold(g_logLock);
     if (options.logDir.empty()) return NO_ERROR;
@@ -111,6 +123,7 @@ DWORD OpenLog(const LauncherOptions& options) {
     g_log.timestamps = options.logTimestamps;
     g_log.frame = FrameState{false, OutputStream::kOut};
     FinishRotation();
+    RemoveFilesBeyondKeep();
     OpenCurrentFile();
     return NO_ERROR;
 }
