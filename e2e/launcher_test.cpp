@@ -50,6 +50,7 @@ protected:
     void RemoveLogs() {
         for (unsigned n = 0; n < 10; ++n) DeleteFileW(LogPath(n).c_str());
         DeleteFileW((logDir_ + L"\\output.rotating.log").c_str());
+        DeleteFileW((logDir_ + L"\\moved.log").c_str());
         RemoveDirectoryW(logDir_.c_str());
     }
     std::wstring LogPath(unsigned n) const {
@@ -220,6 +221,66 @@ TEST_F(LaunchedProgram, MendsWhatARunEndedMidwayLeft) {
     const std::string log = ReadFileText(LogPath(0));
     EXPECT_EQ(log.find("cut short\n"), 0u) << log;
     EXPECT_EQ(Lines(log, true).size(), 2u) << log;  // started and ended
+}
+
+// Files numbered above a keep that was lowered since they were written go
+// when the launcher opens its log; those within it stay.
+TEST_F(LaunchedProgram, RemovesKeptFilesBeyondALoweredKeep) {
+    ASSERT_TRUE(CreateDirectoryW(logDir_.c_str(), nullptr)) << GetLastError();
+    for (unsigned n = 1; n <= 3; ++n) WriteTextFile(LogPath(n), "old " + std::to_string(n) + "\n");
+    InstallLauncher(L"5000", {L"--log-keep", L"1"}, {childPath_, L"report", L"0"});
+    Start();
+    ASSERT_TRUE(WaitForState(SERVICE_STOPPED, 15000)) << Seen();
+
+    EXPECT_EQ(ReadFileText(LogPath(1)), "old 1\n");
+    for (unsigned n = 2; n <= 3; ++n) EXPECT_EQ(GetFileAttributesW(LogPath(n).c_str()), INVALID_FILE_ATTRIBUTES) << n;
+}
+
+// output.log moved away while the program runs, or deleted the way newer
+// Windows deletes (the name goes at once, the open file with its last
+// handle), or replaced: what the program writes next lands in output.log,
+// after a marked line, and the moved file keeps what came before. (Wine keeps
+// a deleted name until the last handle closes and shows no pending delete,
+// so a plain delete cannot be seen there.)
+TEST_F(LaunchedProgram, WritesOnInOutputLogWhenItIsMovedDeletedOrReplaced) {
+    struct Case { const char* what; bool deleteMoved; bool placed; };
+    const Case cases[] = {{"moved", false, false}, {"moved and deleted", true, false}, {"replaced", false, true}};
+    const std::wstring moved = logDir_ + L"\\moved.log", release = folder_ + L"\\release";
+    const auto numbered = [](unsigned from, unsigned to) {
+        std::vector<std::string> lines;
+        for (unsigned n = from; n < to; ++n) {
+            char line[16];
+            lines.push_back(std::string(line, std::snprintf(line, sizeof line, "%08u", n)));
+        }
+        return lines;
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        RemoveLogs();
+        DeleteFileW(release.c_str());
+        InstallLauncher(L"5000", {}, {childPath_, L"lines-then", L"100", release, L"100"});
+        Start();
+        ASSERT_TRUE(WaitForLog("00000099\n", 15000)) << Seen();
+        ASSERT_TRUE(MoveFileW(LogPath(0).c_str(), moved.c_str())) << GetLastError();
+        if (c.deleteMoved) ASSERT_TRUE(DeleteFileW(moved.c_str())) << GetLastError();
+        if (c.placed) WriteTextFile(LogPath(0), "placed\n");
+        Sleep(1100);  // the launcher looks at most once a second
+        WriteTextFile(release, "go");
+        ASSERT_TRUE(WaitForState(SERVICE_STOPPED, 15000)) << Seen();
+
+        const std::string log = ReadFileText(LogPath(0));
+        std::vector<std::string> after = numbered(100, 200);
+        if (c.placed) after.insert(after.begin(), "placed");
+        EXPECT_EQ(Lines(log, false), after) << log;
+        EXPECT_EQ(Lines(log, true), (std::vector<std::string>{"output.log was moved or deleted; writing a new one",
+                                                              "the program ended with exit code 0 (0x00000000)"}));
+        if (c.deleteMoved) {
+            EXPECT_EQ(GetFileAttributesW(moved.c_str()), INVALID_FILE_ATTRIBUTES);
+        } else {
+            EXPECT_EQ(Lines(ReadFileText(moved), false), numbered(0, 100));
+        }
+    }
+    DeleteFileW(release.c_str());
 }
 
 // The service's stop reaches the program as Ctrl+C, which it handles and

@@ -16,6 +16,7 @@ struct LogRecord {
     FrameState frame;
     LossCount loss;
     bool rotationFailing;
+    ULONGLONG nameCheckedMs;  // when the open file was last found to be output.log
 };
 static LogRecord g_log = {};
 static std::mutex g_logLock;  // every field of g_log, and the file's contents
@@ -75,6 +76,7 @@ static DWORD OpenCurrentFile() {
     }
     g_log.file = file;
     g_log.state = LogFileState{static_cast<unsigned long long>(size.QuadPart), endsALine};
+    g_log.nameCheckedMs = GetTickCount64();
     return NO_ERROR;
 }
 
@@ -97,6 +99,18 @@ static void FinishRotation() {
     MoveKeptFilesUp(steps);
 }
 
+// Files numbered above the keep, left by runs that kept more, go: the disk
+// used stays within what this keep allows. The first number missing ends
+// the search; a file that cannot be deleted now is left for the next start.
+// Caller holds g_logLock.
+static void RemoveFilesBeyondKeep() {
+    for (unsigned n = g_log.keep + 1;; ++n) {
+        const std::wstring path = LogPath(LogFileName(n));
+        if (GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES) return;
+        DeleteFileW(path.c_str());
+    }
+}
+
 DWORD OpenLog(const LauncherOptions& options) {
     std::lock_guard<std::mutex> hold(g_logLock);
     if (options.logDir.empty()) return NO_ERROR;
@@ -111,6 +125,7 @@ DWORD OpenLog(const LauncherOptions& options) {
     g_log.timestamps = options.logTimestamps;
     g_log.frame = FrameState{false, OutputStream::kOut};
     FinishRotation();
+    RemoveFilesBeyondKeep();
     OpenCurrentFile();
     return NO_ERROR;
 }
@@ -230,9 +245,57 @@ static void WriteLogText(const std::string& text, bool program) {
     }
 }
 
+// How often a write looks whether output.log is still the open file: seldom
+// enough that a write costs no more than before, soon enough that little of
+// the program's output goes into a file that was deleted.
+static const ULONGLONG kNameCheckMs = 1000;
+
+// Whether the open file is still the one named output.log. A deleted file
+// is either delete-pending (its name stays, and refuses opens, until its last
+// handle closes) or gone from the folder at once; a moved one leaves the name
+// free or to another file. Anything else that keeps the name from being
+// looked at (a sharing violation, say) is no sign of a change.
+// Caller holds g_logLock, and the file is open.
+static bool StillNamedOutputLog() {
+    FILE_STANDARD_INFO standard;
+    if (GetFileInformationByHandleEx(g_log.file, FileStandardInfo, &standard, sizeof standard) &&
+        standard.DeletePending) {
+        return false;
+    }
+    HANDLE named = CreateFileW(LogPath(LogFileName(0)).c_str(), FILE_READ_ATTRIBUTES,
+                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                               /*lpSecurityAttributes=*/nullptr, OPEN_EXISTING, /*dwFlagsAndAttributes=*/0, nullptr);
+    if (named == INVALID_HANDLE_VALUE) return GetLastError() != ERROR_FILE_NOT_FOUND;
+    BY_HANDLE_FILE_INFORMATION open, byName;
+    const bool known = GetFileInformationByHandle(g_log.file, &open) && GetFileInformationByHandle(named, &byName);
+    CloseHandle(named);
+    return !known || (open.dwVolumeSerialNumber == byName.dwVolumeSerialNumber &&
+                      open.nFileIndexHigh == byName.nFileIndexHigh && open.nFileIndexLow == byName.nFileIndexLow);
+}
+
+// Opens output.log afresh, at a write at most once a second, when the open
+// file is no longer the one of that name, so that what the program writes
+// next is not lost with a deleted file or out of sight in a moved one. Our
+// own rotations reopen the file themselves, and so are never taken for one.
+// Caller holds g_logLock.
+static void FollowTheName() {
+    const ULONGLONG nowMs = GetTickCount64();
+    if (!g_log.file || nowMs - g_log.nameCheckedMs < kNameCheckMs) return;
+    g_log.nameCheckedMs = nowMs;
+    if (StillNamedOutputLog()) return;
+    // Closed first: a delete-pending name is only freed by its last handle.
+    CloseCurrentFile();
+    if (OpenCurrentFile() != NO_ERROR) return;  // tried again at each write, what is lost counted
+    const std::string line =
+        MarkedLine(Now(), "output.log was moved or deleted; writing a new one", g_log.state.atLineStart);
+    WriteBytes(line.data(), line.size(), /*program=*/false);
+    g_log.frame.midLine = false;  // the program's next bytes begin a line of their own
+}
+
 void WriteOutput(OutputStream stream, const char* bytes, DWORD count) {
     std::lock_guard<std::mutex> hold(g_logLock);
     if (!g_log.enabled) return;
+    FollowTheName();
     const std::string chunk(bytes, count);
     ReportLoss();  // before the chunk is framed: it may begin a line anew
     WriteLogText(g_log.timestamps ? FrameChunk(g_log.frame, stream, chunk, Now()) : chunk, /*program=*/true);
@@ -241,6 +304,7 @@ void WriteOutput(OutputStream stream, const char* bytes, DWORD count) {
 void WriteMarkedLine(const std::string& text) {
     std::lock_guard<std::mutex> hold(g_logLock);
     if (!g_log.enabled) return;
+    FollowTheName();
     ReportLoss();  // before the line is made: it may end the line the file ended in
     WriteLogText(MarkedLine(Now(), text, g_log.state.atLineStart), /*program=*/false);
     g_log.frame.midLine = false;  // the program's next bytes begin a line of their own
