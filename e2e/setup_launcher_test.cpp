@@ -434,6 +434,9 @@ TEST_F(SetupLauncher, FollowsTheLogAcrossARotation) {
     Start();
     ASSERT_TRUE(WaitForState(SERVICE_RUNNING, 20000)) << Seen();
     ASSERT_TRUE(WaitForText(CurrentLog(logs), "00000099\n", 20000));
+    // Changed while it runs, the running launcher still logs where it was told.
+    ASSERT_EQ(Setup({L"set", name_, L"--log-keep", L"4"}).exitCode, 0u);
+    EXPECT_TRUE(Holds(Setup({L"logs", name_}).err, L" was changed after it started: "));
     PROCESS_INFORMATION follower = StartFollower(name_, followed);
     EXPECT_TRUE(WaitForText(followed, "00000099\n", 20000)) << ReadShared(followed);
     CloseHandle(CreateFileW(release.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));

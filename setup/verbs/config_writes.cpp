@@ -52,7 +52,7 @@ static CheckProblem Restart(const VerbOutput& out, const ScHandle& service,
     }
     if (start.status.dwCurrentState != SERVICE_RUNNING) {
         return {L"it stopped, and started again it stopped at once with exit code " +
-                ExplainedExitCode(start.status, config.commandLine.text) + L"."};
+                ExplainedExitSentence(start.status, config.commandLine.text)};
     }
     return {};
 }

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "setup/console.h"
+#include "setup/manager/config_age_reading.h"
 #include "setup/manager/service_reading.h"
 #include "setup/model/environment_references.h"
 #include "setup/model/launch_values.h"
@@ -12,16 +13,29 @@
 #include "setup/verbs/commands.h"
 #include "setup/windows_messages.h"
 
+// A running service changed since it started has a launcher that writes
+// where it was told then, which the configuration no longer says.
+static void NoteChangedSinceStart(const std::wstring& name, const OpenedService& opened) {
+    if (opened.statusError != NO_ERROR || opened.status.dwCurrentState == SERVICE_STOPPED ||
+        !ReadChangedSinceStart(name, opened.status).value_or(false)) {
+        return;
+    }
+    PrintError(L"Note: " + Printable(name) + L" was changed after it started: until it is "
+               L"started again, its launcher logs where it was told then, which may not be the "
+               L"folder read here.\n");
+}
+
 // The log folder the service's launcher writes, its %NAME% references
 // replaced as the manager replaces them, and as written; or why there is none.
 static std::wstring LogDirOf(const std::wstring& name, std::wstring& folder,
                              std::wstring& written) {
     OpenedService opened{};
-    if (auto failure = OpenAndReadService(name, SERVICE_QUERY_CONFIG,
+    if (auto failure = OpenAndReadService(name, SERVICE_QUERY_CONFIG | SERVICE_QUERY_STATUS,
                                           L"cannot read its configuration.", opened)) {
         return failure->problem + L" " + WindowsError(failure->error);
     }
     CloseServiceHandles(opened.handles);
+    NoteChangedSinceStart(name, opened);
     const ServiceCommandLine line = DecodeStoredService(opened.stored).commandLine;
     if (!line.wrapped) {
         return L"it is not a wrapped service (the program it starts is not service-wrapper.exe), "

@@ -100,12 +100,18 @@ std::wstring ExplainedExitCode(const SERVICE_STATUS_PROCESS& status,
                            MessageLookups{SystemMessageTemplate, NtStatusMessage});
 }
 
-int FailStoppedAgain(VerbOutput& out, const wchar_t* verb, const SERVICE_STATUS_PROCESS& status,
-                     const std::wstring& commandLine) {
+std::wstring ExplainedExitSentence(const SERVICE_STATUS_PROCESS& status,
+                                  const std::wstring& commandLine) {
     std::wstring explained = ExplainedExitCode(status, commandLine);
     // The platform's words end their own sentence.
     if (explained.empty() || explained.back() != L'.') explained += L".";
+    return explained;
+}
+
+int FailStoppedAgain(VerbOutput& out, const wchar_t* verb, const SERVICE_STATUS_PROCESS& status,
+                     const std::wstring& commandLine) {
     return FailWithMessage(out,
-                           Cannot(out, verb) + L"it stopped again, with exit code " + explained,
+                           Cannot(out, verb) + L"it stopped again, with exit code " +
+                               ExplainedExitSentence(status, commandLine),
                            status.dwWin32ExitCode, kExitFailed);
 }

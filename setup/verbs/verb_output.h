@@ -61,6 +61,10 @@ int FinishWith(VerbOutput& out, const VerbReport& report, int exitCode);
 std::wstring ExplainedExitCode(const SERVICE_STATUS_PROCESS& status,
                                const std::wstring& commandLine);
 
+// The same, ended as a sentence (the platform's words end their own).
+std::wstring ExplainedExitSentence(const SERVICE_STATUS_PROCESS& status,
+                                  const std::wstring& commandLine);
+
 // A start that ended with the service stopped: "Cannot <verb> the service
 // <name>: it stopped again, with exit code <explained>.", or the document's
 // "error" object with the exit code as its code. Gives kExitFailed.
