@@ -1,6 +1,8 @@
-#include "setup/audit/log_folder_access.h"
+#include "launcher/log_folder_access.h"
 
 #include <gtest/gtest.h>
+
+#include "setup/audit/access_review.h"
 
 namespace {
 

@@ -8,24 +8,6 @@
 
 #include "setup/audit/access_rights.h"
 
-// One entry of an access list, as the platform keeps it, with the trustee's
-// SID in its string form ("S-1-1-0").
-enum class AccessEntryType { Allow, Deny, Other };
-
-struct AccessEntry {
-    AccessEntryType type;
-    std::uint8_t flags;  // inheritance: OBJECT_INHERIT_ACE, INHERIT_ONLY_ACE, ...
-    std::uint32_t mask;
-    std::wstring sid;
-};
-
-// An object's discretionary access list. A descriptor without one lets
-// everyone do everything; an empty one lets no one do anything.
-struct AccessList {
-    bool present;
-    std::vector<AccessEntry> entries;
-};
-
 enum class FindingLevel { Warning, Note };
 
 struct AccessFinding {

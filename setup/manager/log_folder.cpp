@@ -1,7 +1,7 @@
 #include "setup/manager/log_folder.h"
 
+#include "launcher/log_folder_access.h"
 #include "setup/audit/access_review.h"
-#include "setup/audit/log_folder_access.h"
 
 std::wstring ProgramDataFolder() {
     wchar_t folder[MAX_PATH];

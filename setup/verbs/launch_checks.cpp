@@ -3,8 +3,8 @@
 // with its own access list when missing and audited when it is there.
 #include <algorithm>
 
+#include "launcher/log_folder_access.h"
 #include "setup/audit/access_review.h"
-#include "setup/audit/log_folder_access.h"
 #include "setup/audit/security_reading.h"
 #include "setup/windows_messages.h"
 #include "setup/files.h"

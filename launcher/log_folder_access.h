@@ -1,13 +1,14 @@
 // The access list a service's log folder is made with: SYSTEM and the
 // administrators may do anything, the service's own account may read and
 // write there (the launcher writes, renames and deletes its log files),
-// and no one else may do anything. Pure, so that it is judged on the host.
+// and no one else may do anything. Pure, so that it is judged on the host,
+// and beside the launcher, which writes there.
 #pragma once
 
 #include <optional>
 #include <string>
 
-#include "setup/audit/access_review.h"
+#include "launcher/access_list.h"
 
 // Read, write, execute and delete: the files' own rights the launcher needs
 // to write a log and rotate it (FILE_GENERIC_READ | _WRITE | _EXECUTE | DELETE).

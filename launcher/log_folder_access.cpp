@@ -1,4 +1,4 @@
-#include "setup/audit/log_folder_access.h"
+#include "launcher/log_folder_access.h"
 
 #include <algorithm>
 #include <cstdio>
