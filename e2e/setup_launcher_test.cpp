@@ -359,6 +359,26 @@ TEST_F(SetupLauncher, MakesAndReadsTheLogFolderTheManagerNamesByItsReferences) {
     RemoveLogFolder(written);
 }
 
+// A log folder that is missing at a start (an administrator deleted it) is
+// made by the launcher with the list the setup program makes it with, for
+// the account the launcher runs with, not with the access it would inherit.
+TEST_F(SetupLauncher, TheLauncherMakesAMissingLogFolderWithTheLogFoldersAccessList) {
+    const std::wstring program = folder_ + L"\\launched.exe";
+    ASSERT_TRUE(CopyFileW(g_launchedProgramPath.c_str(), program.c_str(), FALSE)) << GetLastError();
+    const std::wstring logs = folder_ + L"\\logs";
+    SetupRun installed = Setup({L"install", name_, L"--start", L"demand", L"--log-dir", logs,
+                                L"--", program, L"lines", L"1"});
+    ASSERT_EQ(installed.exitCode, 0u) << Narrow(installed.out) << Narrow(installed.err);
+    ASSERT_TRUE(RemoveDirectoryW(logs.c_str())) << GetLastError();
+
+    Start();
+    ASSERT_TRUE(WaitForState(SERVICE_STOPPED, 20000)) << Seen();
+    EXPECT_TRUE(Holds(Setup({L"logs", name_}).out, L"\n00000000\n"));
+    const std::wstring made = AccessListOf(logs);
+    EXPECT_TRUE(Holds(made, L"(A;OICI;FA;;;SY)") && !Holds(made, L";WD)")) << Narrow(made);
+    RemoveLogFolder(logs);
+}
+
 // Runs the setup program's logs --follow as a child with its output in a file.
 PROCESS_INFORMATION StartFollower(const std::wstring& name, const std::wstring& outPath) {
     SECURITY_ATTRIBUTES inherit = {sizeof(inherit), nullptr, TRUE};

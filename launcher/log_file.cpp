@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <mutex>
 
+#include "launcher/log_folder.h"
 #include "launcher/log_plan.h"
 
 struct LogRecord {
@@ -114,10 +115,8 @@ static void RemoveFilesBeyondKeep() {
 DWORD OpenLog(const LauncherOptions& options) {
     std::lock_guard<std::mutex> hold(g_logLock);
     if (options.logDir.empty()) return NO_ERROR;
-    if (!CreateDirectoryW(options.logDir.c_str(), nullptr)) {
-        const DWORD error = GetLastError();
-        if (error != ERROR_ALREADY_EXISTS) return error;
-    }
+    const DWORD error = MakeLogFolder(options.logDir);
+    if (error != NO_ERROR) return error;
     g_log.enabled = true;
     g_log.folder = options.logDir;
     g_log.limitBytes = options.logSizeBytes;

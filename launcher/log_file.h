@@ -9,9 +9,9 @@
 #include "launcher/log_lines.h"
 #include "platform/platform.h"
 
-// Creates the log folder if it is missing and opens output.log for appending.
-// Gives NO_ERROR, or the error that kept the folder from being made; a file
-// that cannot be opened now is tried again at each write.
+// Makes the log folder if it is missing (MakeLogFolder) and opens output.log
+// for appending. Gives NO_ERROR, or the error that kept the folder from being
+// made; a file that cannot be opened now is tried again at each write.
 DWORD OpenLog(const LauncherOptions& options);
 
 // Whether a log was asked for and its folder exists.

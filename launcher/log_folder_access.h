@@ -1,8 +1,9 @@
 // The access list a service's log folder is made with: SYSTEM and the
 // administrators may do anything, the service's own account may read and
 // write there (the launcher writes, renames and deletes its log files),
-// and no one else may do anything. Pure, so that it is judged on the host,
-// and beside the launcher, which writes there.
+// and no one else may do anything. The setup program makes the folder with
+// it, and the launcher too when the folder is missing at a start. Pure, so
+// that it is judged on the host.
 #pragma once
 
 #include <optional>

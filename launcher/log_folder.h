@@ -1,0 +1,13 @@
+// The log folder on disk, made when it is missing at a start. Windows only.
+#pragma once
+
+#include <string>
+
+#include "platform/platform.h"
+
+// Makes the folder if it is missing, with the log folder's access list for
+// the launcher's own account (the service's): never with the access it would
+// inherit, which under %ProgramData% lets every user add files and plant
+// links the launcher would write through. The folder above it must be there.
+// Gives NO_ERROR or the error; a folder the list cannot be made for is not made.
+DWORD MakeLogFolder(const std::wstring& path);
