@@ -24,7 +24,7 @@ static DWORD ProcessAccountSid(std::wstring& sid) {
     return NO_ERROR;
 }
 
-static DWORD MakeFolderForAccount(const std::wstring& path, const std::wstring& accountSid) {
+DWORD MakeFolderWithLogAccess(const std::wstring& path, const std::wstring& accountSid) {
     PSECURITY_DESCRIPTOR descriptor = nullptr;
     const std::wstring sddl = AccessListSddl(LogFolderAccessList(accountSid));
     if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), SDDL_REVISION_1, &descriptor,
@@ -42,6 +42,6 @@ DWORD MakeLogFolder(const std::wstring& path) {
     if (GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES) return NO_ERROR;
     std::wstring account;
     DWORD error = ProcessAccountSid(account);
-    if (error == NO_ERROR) error = MakeFolderForAccount(path, account);
+    if (error == NO_ERROR) error = MakeFolderWithLogAccess(path, account);
     return error == ERROR_ALREADY_EXISTS ? NO_ERROR : error;  // made meanwhile by another
 }

@@ -1,4 +1,5 @@
-// The log folder on disk, made when it is missing at a start. Windows only.
+// The log folder on disk, made with its access list: by the setup program
+// at install, and by the launcher when it is missing at a start. Windows only.
 #pragma once
 
 #include <string>
@@ -11,3 +12,8 @@
 // links the launcher would write through. The folder above it must be there.
 // Gives NO_ERROR or the error; a folder the list cannot be made for is not made.
 DWORD MakeLogFolder(const std::wstring& path);
+
+// Makes the one folder with the log folder's access list for accountSid
+// (the folder above must be there). Gives NO_ERROR or the error, which is
+// ERROR_ALREADY_EXISTS when something is there by that name.
+DWORD MakeFolderWithLogAccess(const std::wstring& path, const std::wstring& accountSid);

@@ -1,6 +1,6 @@
 #include "setup/manager/log_folder.h"
 
-#include "launcher/log_folder_access.h"
+#include "launcher/log_folder.h"
 #include "setup/audit/access_review.h"
 
 std::wstring ProgramDataFolder() {
@@ -31,15 +31,7 @@ DWORD MakeLogFolder(const std::wstring& path, const std::wstring& accountSid, bo
     }
     DWORD error = MakeFoldersAbove(path);
     if (error != NO_ERROR) return error;
-    PSECURITY_DESCRIPTOR descriptor = nullptr;
-    const std::wstring sddl = AccessListSddl(LogFolderAccessList(accountSid));
-    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), SDDL_REVISION_1,
-                                                              &descriptor, nullptr)) {
-        return GetLastError();
-    }
-    SECURITY_ATTRIBUTES security{sizeof(security), descriptor, /*bInheritHandle=*/FALSE};
-    error = CreateDirectoryW(path.c_str(), &security) ? NO_ERROR : GetLastError();
-    LocalFree(descriptor);
+    error = MakeFolderWithLogAccess(path, accountSid);
     created = error == NO_ERROR;
     return error;
 }
