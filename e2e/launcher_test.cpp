@@ -272,7 +272,7 @@ TEST_F(LaunchedProgram, WritesOnInOutputLogWhenItIsMovedDeletedOrReplaced) {
         std::vector<std::string> after = numbered(100, 200);
         if (c.placed) after.insert(after.begin(), "placed");
         EXPECT_EQ(Lines(log, false), after) << log;
-        EXPECT_EQ(Lines(log, true), (std::vector<std::string>{"output.log was moved or deleted; writing a new one",
+        EXPECT_EQ(Lines(log, true), (std::vector<std::string>{"output.log was moved, deleted or replaced; writing on in output.log",
                                                               "the program ended with exit code 0 (0x00000000)"}));
         if (c.deleteMoved) {
             EXPECT_EQ(GetFileAttributesW(moved.c_str()), INVALID_FILE_ATTRIBUTES);

@@ -264,13 +264,18 @@ TEST_F(SetupLauncher, RefusesTheLogFolderOfAnotherService) {
     ASSERT_TRUE(RemoveDirectoryW(logs.c_str())) << GetLastError();
 
     // Spelt with a separator at its end, with a .. step, and (while it is
-    // there) as a device path, which only the folder's identity tells.
+    // there) by its short name, which only the folder's identity tells.
     const std::pair<std::wstring, bool> kSpellings[] = {{folder_ + L"\\Shared Logs\\", false},
                                                         {folder_ + L"\\x\\..\\Shared Logs", false},
-                                                        {L"\\\\.\\" + folder_ + L"\\shared logs", true}};
-    for (const auto& [spelling, there] : kSpellings) {
+                                                        {L"", true}};
+    for (auto [spelling, there] : kSpellings) {
+        if (there) {
+            ASSERT_TRUE(CreateDirectoryW(logs.c_str(), nullptr)) << GetLastError();
+            spelling.resize(MAX_PATH);
+            spelling.resize(GetShortPathNameW(logs.c_str(), &spelling[0], MAX_PATH));
+            ASSERT_EQ(spelling.find(L"shared logs"), std::wstring::npos) << Narrow(spelling);
+        }
         SCOPED_TRACE(Narrow(spelling));
-        if (there) ASSERT_TRUE(CreateDirectoryW(logs.c_str(), nullptr)) << GetLastError();
         SetupRun second = install(ServiceName(1), spelling);
         EXPECT_EQ(second.exitCode, 1u) << Narrow(second.out);
         EXPECT_TRUE(Holds(second.err, L" is already the log folder of the service " + name_ + L": "));

@@ -61,7 +61,8 @@ static bool EndsALine(HANDLE file, LONGLONG size) {
 static DWORD OpenCurrentFile() {
     const std::wstring path = LogPath(LogFileName(0));
     HANDLE file = INVALID_HANDLE_VALUE;
-    for (const DWORD access : {GENERIC_READ | GENERIC_WRITE, DWORD{GENERIC_WRITE}}) {
+    // Its attributes are read either way: they tell whether it is still output.log.
+    for (const DWORD access : {GENERIC_READ | GENERIC_WRITE, DWORD{GENERIC_WRITE | FILE_READ_ATTRIBUTES}}) {
         file = CreateFileW(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                            /*lpSecurityAttributes=*/nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (file != INVALID_HANDLE_VALUE || GetLastError() != ERROR_ACCESS_DENIED) break;
@@ -96,7 +97,12 @@ static DWORD MoveKeptFilesUp(const std::vector<RenameStep>& steps);
 // Caller holds g_logLock.
 static void FinishRotation() {
     const std::vector<RenameStep> steps = RotationSteps(g_log.keep);
-    if (steps[0].to.empty() || GetFileAttributesW(LogPath(steps[0].to).c_str()) == INVALID_FILE_ATTRIBUTES) return;
+    if (steps[0].to.empty()) {
+        // Nothing is kept now: the file a run that kept more moved aside goes.
+        DeleteFileW(LogPath(RotationSteps(1)[0].to).c_str());
+        return;
+    }
+    if (GetFileAttributesW(LogPath(steps[0].to).c_str()) == INVALID_FILE_ATTRIBUTES) return;
     MoveKeptFilesUp(steps);
 }
 
@@ -115,7 +121,7 @@ static void RemoveFilesBeyondKeep() {
 DWORD OpenLog(const LauncherOptions& options) {
     std::lock_guard<std::mutex> hold(g_logLock);
     if (options.logDir.empty()) return NO_ERROR;
-    const DWORD error = MakeLogFolder(options.logDir);
+    const DWORD error = MakeOwnLogFolder(options.logDir);
     if (error != NO_ERROR) return error;
     g_log.enabled = true;
     g_log.folder = options.logDir;
@@ -286,7 +292,7 @@ static void FollowTheName() {
     CloseCurrentFile();
     if (OpenCurrentFile() != NO_ERROR) return;  // tried again at each write, what is lost counted
     const std::string line =
-        MarkedLine(Now(), "output.log was moved or deleted; writing a new one", g_log.state.atLineStart);
+        MarkedLine(Now(), "output.log was moved, deleted or replaced; writing on in output.log", g_log.state.atLineStart);
     WriteBytes(line.data(), line.size(), /*program=*/false);
     g_log.frame.midLine = false;  // the program's next bytes begin a line of their own
 }

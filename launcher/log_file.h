@@ -9,7 +9,7 @@
 #include "launcher/log_lines.h"
 #include "platform/platform.h"
 
-// Makes the log folder if it is missing (MakeLogFolder) and opens output.log
+// Makes the log folder if it is missing (MakeOwnLogFolder) and opens output.log
 // for appending. Gives NO_ERROR, or the error that kept the folder from being
 // made; a file that cannot be opened now is tried again at each write.
 DWORD OpenLog(const LauncherOptions& options);

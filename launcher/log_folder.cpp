@@ -37,7 +37,7 @@ DWORD MakeFolderWithLogAccess(const std::wstring& path, const std::wstring& acco
     return error;
 }
 
-DWORD MakeLogFolder(const std::wstring& path) {
+DWORD MakeOwnLogFolder(const std::wstring& path) {
     // Most starts find the folder: no token to read for them.
     if (GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES) return NO_ERROR;
     std::wstring account;

@@ -11,7 +11,7 @@
 // inherit, which under %ProgramData% lets every user add files and plant
 // links the launcher would write through. The folder above it must be there.
 // Gives NO_ERROR or the error; a folder the list cannot be made for is not made.
-DWORD MakeLogFolder(const std::wstring& path);
+DWORD MakeOwnLogFolder(const std::wstring& path);
 
 // Makes the one folder with the log folder's access list for accountSid
 // (the folder above must be there). Gives NO_ERROR or the error, which is

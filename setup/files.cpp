@@ -31,7 +31,9 @@ static bool IdentityOf(const std::wstring& path, BY_HANDLE_FILE_INFORMATION& inf
 
 bool SameFileOnDisk(const std::wstring& a, const std::wstring& b) {
     BY_HANDLE_FILE_INFORMATION first = {}, second = {};
+    // Some network file systems give every file the index 0: no identity.
     return IdentityOf(a, first) && IdentityOf(b, second) &&
+           (first.nFileIndexHigh | first.nFileIndexLow) != 0 &&
            first.dwVolumeSerialNumber == second.dwVolumeSerialNumber &&
            first.nFileIndexHigh == second.nFileIndexHigh &&
            first.nFileIndexLow == second.nFileIndexLow;

@@ -15,7 +15,8 @@ bool FileExists(const std::wstring& path);
 
 // Whether two paths name one existing file or folder, however each is spelt
 // (.. steps, short names, \\.\ or \\?\ before the drive): the same volume
-// and file index. False when either cannot be opened.
+// and file index. False when either cannot be opened, or its file system
+// gives no index.
 bool SameFileOnDisk(const std::wstring& a, const std::wstring& b);
 
 // The folder this program was started from.

@@ -98,6 +98,7 @@ TEST(SameFolderPath, TakesEachSpellingWindowsReadsAsOneFolder) {
         {L"C:\\Logs\\Web", L"c:\\logs\\web\\", true},
         {L"C:/logs/web/", L"C:\\logs\\web", true},
         {L"\\\\?\\C:\\logs\\web", L"C:\\logs\\web", true},
+        {L"\\\\.\\C:/logs/web", L"C:\\logs\\web", true},
         {L"\\\\server\\share\\web", L"//server/share/web", true},
         {L"C:\\logs\\web", L"C:\\logs\\web2", false},
         {L"\\\\?\\C:\\logs/web", L"C:\\logs\\web", false},  // taken literally: / is no separator

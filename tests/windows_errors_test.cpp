@@ -93,12 +93,14 @@ TEST(ExplainExitCode, ExplainsTheProgramsOwnCodeAndCrashes) {
         const Started started = c.wrapped ? Started::kByWrapper : Started::kByService;
         EXPECT_EQ(ExplainExitCode(c.win32, c.specific, started, L"C:\\P\\u.exe", kLookups), c.explained);
     }
-    // Through the launcher, the code may be the launcher's own failure.
-    EXPECT_EQ(ExplainExitCode(1066, 7, Started::kByLauncher, L"", kLookups),
-              L"1066: the program, or the launcher that runs it, ended with exit code 7 "
-              L"(0x00000007), which as a Windows error reads: The storage control blocks were "
-              L"destroyed. The launcher ends with such a code when it cannot make the log folder, "
+    // Through the launcher, a code it ends with for its own failures may be one.
+    EXPECT_EQ(ExplainExitCode(1066, 2, Started::kByLauncher, L"", kLookups),
+              L"1066: the program, or the launcher that runs it, ended with exit code 2 "
+              L"(0x00000002), which as a Windows error reads: The system cannot find the file "
+              L"specified. The launcher ends with such a code when it cannot make the log folder, "
               L"read the environment file or start the program; its log, if it has one, says which.");
+    EXPECT_EQ(ExplainExitCode(1066, 7, Started::kByLauncher, L"", kLookups),
+              ExplainExitCode(1066, 7, Started::kByWrapper, L"", kLookups));
     EXPECT_EQ(ExplainExitCode(2, 0, Started::kByLauncher, L"", kLookups), L"2: the launcher was not found");
 }
 

@@ -100,7 +100,10 @@ std::wstring FolderPathProblem(const std::wstring& path) {
 static std::wstring FolderSpelling(const std::wstring& path) {
     std::wstring folder = WithoutTrailingSeparators(path);
     const bool literal = TakenAsWritten(folder);
-    if (literal && folder.size() >= 6 && folder[5] == L':') return folder.substr(4);
+    const bool beforeDrive = folder.size() >= 6 && folder[5] == L':';
+    if (literal && beforeDrive) return folder.substr(4);
+    // \\.\ before a drive names the drive's own path, read as Windows reads one.
+    if (beforeDrive && folder.compare(0, 4, L"\\\\.\\") == 0) folder = folder.substr(4);
     if (!literal) std::replace(folder.begin(), folder.end(), L'/', L'\\');
     return folder;
 }

@@ -114,6 +114,22 @@ static std::wstring OrNoText(const std::wstring& text) {
     return text.empty() ? L"no text" : text;
 }
 
+// The codes the launcher ends with for failures of its own, besides the
+// program's: what it cannot find, open, read or start (a folder, the
+// environment file, the program), its options refused, memory.
+static bool LauncherMayEndWith(DWORD code) {
+    switch (code) {
+    case ERROR_FILE_NOT_FOUND: case ERROR_PATH_NOT_FOUND: case ERROR_ACCESS_DENIED:
+    case ERROR_NOT_ENOUGH_MEMORY: case ERROR_BAD_ARGUMENTS: case ERROR_INVALID_NAME:
+    case 13:   // ERROR_INVALID_DATA: the environment file
+    case 193:  // ERROR_BAD_EXE_FORMAT: the program
+    case 223:  // ERROR_FILE_TOO_LARGE: the environment file
+    case 267:  // ERROR_DIRECTORY: the working folder
+        return true;
+    default: return false;
+    }
+}
+
 std::wstring ExplainExitCode(DWORD win32ExitCode, DWORD serviceSpecificExitCode, Started started,
                              const std::wstring& program, const MessageLookups& lookups) {
     const DWORD code = serviceSpecificExitCode;
@@ -126,13 +142,13 @@ std::wstring ExplainExitCode(DWORD win32ExitCode, DWORD serviceSpecificExitCode,
             return text + who + L" crashed: it ended with status " + number + L", " +
                    OrNoText(FillMessageInserts(lookups.ntstatus(code), {}));
         }
-        // The launcher's own failures end it with the Windows error too.
-        const std::wstring ended = started == Started::kByLauncher
+        const bool launcherMay = started == Started::kByLauncher && LauncherMayEndWith(code);
+        const std::wstring ended = launcherMay
                                        ? L"the program, or the launcher that runs it, ended with exit code "
                                        : who + L" ended with its own exit code ";
         std::wstring explained = text + ended + number + L", which as a Windows error reads: " +
                                  OrNoText(FillMessageInserts(lookups.system(code), {}));
-        if (started == Started::kByLauncher) {
+        if (launcherMay) {
             explained += L" The launcher ends with such a code when it cannot make the log folder, "
                          L"read the environment file or start the program; its log, if it has "
                          L"one, says which.";

@@ -67,9 +67,11 @@ static void WarnIfMissing(const wchar_t* what, const std::wstring& started,
     if (started.empty()) return;
     const DWORD found = CheckFile(started);
     if (found == expected) return;
-    const std::wstring why =
-        found == NO_ERROR ? L"is a file" : found == ERROR_DIRECTORY ? L"is a folder"
-                                                                    : L"cannot be found";
+    const bool missing = found == ERROR_FILE_NOT_FOUND || found == ERROR_PATH_NOT_FOUND;
+    const std::wstring why = found == NO_ERROR        ? L"is a file"
+                             : found == ERROR_DIRECTORY ? L"is a folder"
+                             : missing                  ? L"cannot be found"
+                                                        : L"cannot be looked at (" + WindowsError(found) + L")";
     checks.warnings.push_back(std::wstring(L"The ") + what + L" " +
                               NamedAsStarted(started, written) + L" " + why +
                               L": the launcher would fail at each start of the service, before "
@@ -154,12 +156,17 @@ void RefuseSharedLogFolder(const ServiceConfig& started, CheckFindings& checks) 
     std::vector<UnreadService> unread;
     if (ListWrappedServices(services, unread)) return;
     const std::vector<std::wstring> variables = SystemVariables();
+    // Only a folder that is there has an identity to compare: no other
+    // service's folder is opened for one that is not (a share out of reach
+    // would hold the command up).
+    const bool there = CheckFile(folder) == ERROR_DIRECTORY;
     for (const ListedService& other : services) {
         if (SameIgnoringCase(other.name, started.name)) continue;
         const std::wstring otherFolder = LogFolderOf(AsStarted(other.commandLine, variables));
+        if (otherFolder.empty()) continue;
         if (!SameFolderPath(otherFolder, folder) &&
             !SameFolderPath(FullPathOf(otherFolder), FullPathOf(folder)) &&
-            !SameFileOnDisk(otherFolder, folder)) {
+            !(there && SameFileOnDisk(otherFolder, folder))) {
             continue;
         }
         checks.refusals.push_back(L"The log folder " + Bracketed(folder) +

@@ -35,7 +35,6 @@ static std::wstring LogDirOf(const std::wstring& name, std::wstring& folder,
         return failure->problem + L" " + WindowsError(failure->error);
     }
     CloseServiceHandles(opened.handles);
-    NoteChangedSinceStart(name, opened);
     const ServiceCommandLine line = DecodeStoredService(opened.stored).commandLine;
     if (!line.wrapped) {
         return L"it is not a wrapped service (the program it starts is not service-wrapper.exe), "
@@ -49,6 +48,7 @@ static std::wstring LogDirOf(const std::wstring& name, std::wstring& folder,
         return L"it runs its program without the launcher (--direct), so its output is kept "
                L"nowhere.";
     }
+    NoteChangedSinceStart(name, opened);
     written = line.launcher->options.logDir;
     if (written.empty()) return L"its launcher keeps no log (--log-dir none).";
     folder = StartedLogDir(line, SystemVariables());
