@@ -13,7 +13,9 @@
 // Gives NO_ERROR or the error; a folder the list cannot be made for is not made.
 DWORD MakeOwnLogFolder(const std::wstring& path);
 
-// Makes the one folder with the log folder's access list for accountSid
-// (the folder above must be there). Gives NO_ERROR or the error, which is
-// ERROR_ALREADY_EXISTS when something is there by that name.
-DWORD MakeFolderWithLogAccess(const std::wstring& path, const std::wstring& accountSid);
+// Makes the one folder with the log folder's access list for accountSid,
+// and serviceSid when given (see LogFolderAccessList; the folder above must
+// be there). Gives NO_ERROR or the error, which is ERROR_ALREADY_EXISTS when
+// something is there by that name.
+DWORD MakeFolderWithLogAccess(const std::wstring& path, const std::wstring& accountSid,
+                              const std::wstring& serviceSid);

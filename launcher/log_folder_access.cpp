@@ -6,7 +6,7 @@
 static const wchar_t kSystemSid[] = L"S-1-5-18";
 static const wchar_t kAdministratorsSid[] = L"S-1-5-32-544";
 
-AccessList LogFolderAccessList(const std::wstring& accountSid) {
+AccessList LogFolderAccessList(const std::wstring& accountSid, const std::wstring& serviceSid) {
     const std::uint8_t inherited = kObjectInheritAce | kContainerInheritAce;
     AccessList list{true, {}};
     list.entries.push_back({AccessEntryType::Allow, inherited, kFileAllAccess, kSystemSid});
@@ -14,6 +14,9 @@ AccessList LogFolderAccessList(const std::wstring& accountSid) {
         {AccessEntryType::Allow, inherited, kFileAllAccess, kAdministratorsSid});
     if (accountSid != kSystemSid) {
         list.entries.push_back({AccessEntryType::Allow, inherited, kLogWriterRights, accountSid});
+    }
+    if (!serviceSid.empty() && serviceSid != accountSid) {
+        list.entries.push_back({AccessEntryType::Allow, inherited, kLogWriterRights, serviceSid});
     }
     return list;
 }
@@ -24,8 +27,9 @@ static bool SameEntry(const AccessEntry& a, const AccessEntry& b) {
 
 std::optional<std::wstring> LogFolderAccount(const AccessList& list) {
     if (!list.present || list.entries.empty()) return std::nullopt;
-    const std::wstring sid = list.entries.size() == 3 ? list.entries.back().sid : kSystemSid;
-    const AccessList made = LogFolderAccessList(sid);
+    const std::size_t size = list.entries.size();
+    const std::wstring sid = size >= 3 ? list.entries[2].sid : kSystemSid;
+    const AccessList made = LogFolderAccessList(sid, size == 4 ? list.entries[3].sid : L"");
     if (!std::equal(list.entries.begin(), list.entries.end(), made.entries.begin(), made.entries.end(),
                     SameEntry)) {
         return std::nullopt;

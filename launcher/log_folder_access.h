@@ -17,10 +17,13 @@ constexpr std::uint32_t kLogWriterRights = 0x1301BF;
 
 // Protected from inheritance, each entry inherited by the files and folders
 // made inside. accountSid: the service's account; SYSTEM gets no second entry.
-AccessList LogFolderAccessList(const std::wstring& accountSid);
+// serviceSid, when given: the service's own SID, which a write-restricted
+// service (SID type restricted) must find allowed too, beside its account.
+AccessList LogFolderAccessList(const std::wstring& accountSid, const std::wstring& serviceSid = L"");
 
 // The account a folder's list was made for by LogFolderAccessList, as its
-// SID; nothing when the list is not one it makes.
+// SID (for SYSTEM's list with a service SID, that SID); nothing when the list
+// is not one it makes.
 std::optional<std::wstring> LogFolderAccount(const AccessList& list);
 
 // The list in the platform's descriptor language, "D:P(A;OICI;FA;;;SY)...",

@@ -41,6 +41,12 @@ TEST(LogFolderAccess, WritesTheListProtectedFromInheritanceInTheDescriptorLangua
     // LocalSystem is SYSTEM, which has its entry already.
     EXPECT_EQ(AccessListSddl(LogFolderAccessList(L"S-1-5-18")),
               L"D:P(A;OICI;0x1F01FF;;;S-1-5-18)(A;OICI;0x1F01FF;;;S-1-5-32-544)");
+    // A write-restricted service's own SID beside its account, once.
+    EXPECT_EQ(AccessListSddl(LogFolderAccessList(L"S-1-5-19", kVirtual)),
+              L"D:P(A;OICI;0x1F01FF;;;S-1-5-18)(A;OICI;0x1F01FF;;;S-1-5-32-544)"
+              L"(A;OICI;0x1301BF;;;S-1-5-19)(A;OICI;0x1301BF;;;S-1-5-80-1-2-3-4-5)");
+    EXPECT_EQ(AccessListSddl(LogFolderAccessList(kVirtual, kVirtual)),
+              AccessListSddl(LogFolderAccessList(kVirtual)));
 }
 
 // A folder made for one account and kept when the service's account
@@ -57,6 +63,7 @@ TEST(LogFolderAccess, TellsWhichAccountAListItMakesWasMadeFor) {
     } cases[] = {
         {LogFolderAccessList(kVirtual), kVirtual},
         {LogFolderAccessList(L"S-1-5-18"), L"S-1-5-18"},
+        {LogFolderAccessList(L"S-1-5-19", kVirtual), L"S-1-5-19"},
         {broadened, std::nullopt},
         {lessened, std::nullopt},
         {ownerOnly, std::nullopt},

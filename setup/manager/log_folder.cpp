@@ -23,7 +23,8 @@ static DWORD MakeFoldersAbove(const std::wstring& path) {
     return NO_ERROR;
 }
 
-DWORD MakeLogFolder(const std::wstring& path, const std::wstring& accountSid, bool& created) {
+DWORD MakeLogFolder(const std::wstring& path, const std::wstring& accountSid,
+                    const std::wstring& serviceSid, bool& created) {
     created = false;
     const DWORD attributes = GetFileAttributesW(path.c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES) {
@@ -31,7 +32,7 @@ DWORD MakeLogFolder(const std::wstring& path, const std::wstring& accountSid, bo
     }
     DWORD error = MakeFoldersAbove(path);
     if (error != NO_ERROR) return error;
-    error = MakeFolderWithLogAccess(path, accountSid);
+    error = MakeFolderWithLogAccess(path, accountSid, serviceSid);
     created = error == NO_ERROR;
     return error;
 }

@@ -11,6 +11,8 @@
 std::wstring ProgramDataFolder();
 
 // Makes the folder if it is missing: the folders above it as the platform
-// makes them, the folder itself with LogFolderAccessList(accountSid).
+// makes them, the folder itself with LogFolderAccessList(accountSid,
+// serviceSid), serviceSid empty unless the service's SID type is restricted.
 // created says whether it was made now. Gives NO_ERROR or the error.
-DWORD MakeLogFolder(const std::wstring& path, const std::wstring& accountSid, bool& created);
+DWORD MakeLogFolder(const std::wstring& path, const std::wstring& accountSid,
+                    const std::wstring& serviceSid, bool& created);

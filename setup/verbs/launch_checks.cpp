@@ -14,6 +14,7 @@
 #include "setup/model/configuration_review.h"
 #include "setup/model/environment_references.h"
 #include "setup/model/launch_values.h"
+#include "setup/model/service_sid.h"
 #include "setup/model/text.h"
 #include "setup/system_variables.h"
 #include "setup/verbs/config_verbs.h"
@@ -113,7 +114,10 @@ static void WarnOfFolderMadeForAnother(const ServiceConfig& config, const std::w
                                        const AccessList& list, CheckFindings& checks) {
     const std::optional<std::wstring> madeFor = LogFolderAccount(list);
     std::wstring sid;
-    if (!madeFor || AccountSidOf(config.account, sid) != NO_ERROR || *madeFor == sid) return;
+    if (!madeFor || AccountSidOf(config.account, sid) != NO_ERROR || *madeFor == sid ||
+        *madeFor == ServiceSidOf(config.name)) {
+        return;
+    }
     const std::wstring name = AccountName(*madeFor);
     checks.warnings.push_back(
         L"The log folder " + Bracketed(folder) + L" was made for the account " +
@@ -207,7 +211,10 @@ CheckProblem PrepareLogFolder(const ServiceConfig& started, const ServiceConfig&
                 L"folder, cannot be found. " + WindowsError(error), error};
     }
     bool created = false;
-    error = MakeLogFolder(folder, sid, created);
+    // A write-restricted service writes only where its own SID may write too.
+    const std::wstring serviceSid =
+        started.sidType == SidType::Restricted ? ServiceSidOf(started.name) : L"";
+    error = MakeLogFolder(folder, sid, serviceSid, created);
     if (error != NO_ERROR) {
         return {L"the log folder " + Bracketed(folder) + L" cannot be made. " +
                     WindowsError(error),
