@@ -120,8 +120,9 @@ static std::wstring OrNoText(const std::wstring& text) {
 static bool LauncherMayEndWith(DWORD code) {
     switch (code) {
     case ERROR_FILE_NOT_FOUND: case ERROR_PATH_NOT_FOUND: case ERROR_ACCESS_DENIED:
-    case ERROR_NOT_ENOUGH_MEMORY: case ERROR_BAD_ARGUMENTS: case ERROR_INVALID_NAME:
+    case ERROR_NOT_ENOUGH_MEMORY: case ERROR_INVALID_NAME:
     case 13:   // ERROR_INVALID_DATA: the environment file
+    case 87:   // ERROR_INVALID_PARAMETER: its options
     case 193:  // ERROR_BAD_EXE_FORMAT: the program
     case 223:  // ERROR_FILE_TOO_LARGE: the environment file
     case 267:  // ERROR_DIRECTORY: the working folder
