@@ -340,8 +340,9 @@ TEST_F(SetupLauncher, MakesAndReadsTheLogFolderTheManagerNamesByItsReferences) {
     const std::wstring written = folder_ + L"\\%OS%";
     const std::wstring logs = folder_ + L"\\Windows_NT";
     const std::wstring named = L"[" + logs + L"] (written as [" + written + L"])";
+    // A path may begin with a reference, judged once it is replaced.
     SetupRun installed = Setup({L"install", name_, L"--start", L"demand", L"--log-dir", written,
-                                L"--", program, L"lines", L"1"});
+                                L"--working-dir", L"%SystemRoot%", L"--", program, L"lines", L"1"});
     ASSERT_EQ(installed.exitCode, 0u) << Narrow(installed.out) << Narrow(installed.err);
     EXPECT_TRUE(Holds(installed.out, L"Note: Made the log folder " + named))
         << Narrow(installed.out);
@@ -360,6 +361,8 @@ TEST_F(SetupLauncher, MakesAndReadsTheLogFolderTheManagerNamesByItsReferences) {
     SetupRun removed = Setup({L"remove", name_});
     EXPECT_TRUE(Holds(removed.out, L"Its log is left in " + named)) << Narrow(removed.out);
     EXPECT_EQ(GetFileAttributesW(written.c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_TRUE(Holds(Setup({L"install", name_, L"--log-dir", L"%NoSuchVariable%\\logs", L"--", program}).err,
+                      L"The log folder [%NoSuchVariable%\\logs] names %NoSuchVariable%, which is no variable"));
     RemoveLogFolder(logs);
     RemoveLogFolder(written);
 }

@@ -141,6 +141,8 @@ TEST(ParseSetupCommand, TakesTheLaunchersOptionsOrSaysWhatIsWrong) {
         {{L"install", L"U", L"--direct", L"--log-keep", L"3", L"--", L"p"}, L"--direct runs the program"},
         {{L"install", L"U", L"--env", L"API_KEY=x", L"--", L"p"}, L"--env-file"},
         {{L"install", L"U", L"--log-dir", L"logs", L"--", L"p"}, L"takes a full path"},
+        // Judged once the manager has replaced the reference.
+        {{L"set", L"U", L"--working-dir", L"%ProgramData%\\w"}, L" working-dir [%ProgramData%\\w]"},
         // Stored and made by its name; a root keeps its separator.
         {{L"set", L"U", L"--log-dir", L"D:\\Logs\\Svc\\"}, L" log-dir [D:\\Logs\\Svc]"},
         {{L"set", L"U", L"--log-dir", L"\\\\server\\share\\logs/"},

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "setup/audit/access_review.h"
+#include "setup/model/configuration_review.h"
 #include "setup/model/service_command_line.h"
 #include "setup/model/text.h"
 
@@ -120,14 +121,16 @@ std::wstring RotatedLogPath(const std::wstring& logDir, unsigned n) {
     return logDir + L"\\output." + std::to_wstring(n) + L".log";
 }
 
-// A full path, or none for the launcher's default.
+// A full path, or none for the launcher's default. One that holds a %NAME%
+// reference (%ProgramData%\logs) is judged once it is replaced, as the
+// manager replaces it, by the checks before the service is written.
 static std::wstring TakePath(const std::wstring& option, const std::wstring& value,
                              std::optional<std::wstring>& path) {
     if (SameIgnoringCase(value, L"none")) {
         path = L"";
         return L"";
     }
-    if (!IsAbsolutePath(value)) {
+    if (!IsAbsolutePath(value) && !HoldsEnvironmentReference(value)) {
         return option + L" takes a full path, from the drive or share, or none; \"" +
                Printable(value) + L"\" is not one.";
     }

@@ -182,6 +182,7 @@ CheckProblem CheckBeforeWriting(const SetupCommand& command, const ServiceConfig
     WarnOfMissingLaunchPaths(started, config, checks);
     const std::wstring watched = WatchedServiceProblem(started);
     if (!watched.empty()) checks.refusals.push_back(watched);
+    RefuseLaunchPathsNotFull(config, checks);
     RefuseUnnamableLogFolder(started, checks);
     RefuseSharedLogFolder(started, checks);
     if (onlyLessens) {

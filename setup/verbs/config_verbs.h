@@ -75,6 +75,11 @@ std::vector<std::wstring> LaunchFilesToAudit(const ServiceCommandLine& line);
 // use them: started is the record with its %NAME% references replaced, as
 // the manager replaces them at each start.
 
+// A refusal for each of the launcher's folders and file written with a
+// %NAME% reference in front that is no full path once it is replaced, or
+// names no variable of the system's (one written as a full path is taken).
+void RefuseLaunchPathsNotFull(const ServiceConfig& config, CheckFindings& checks);
+
 // Why the launcher would watch another service than this one for its stop
 // (the manager replaces %NAME% references in the name it is given), or
 // empty.

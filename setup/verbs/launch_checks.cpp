@@ -90,6 +90,20 @@ void WarnOfMissingLaunchPaths(const ServiceConfig& started, const ServiceConfig&
                   NO_ERROR, checks);
 }
 
+void RefuseLaunchPathsNotFull(const ServiceConfig& config, CheckFindings& checks) {
+    if (!config.commandLine.launcher) return;
+    const LauncherOptions& options = config.commandLine.launcher->options;
+    const std::pair<const wchar_t*, std::wstring> paths[] = {
+        {L"log folder", options.logDir}, {L"working folder", options.workingDir},
+        {L"environment file", options.envFile}};
+    for (const auto& [what, written] : paths) {
+        if (written.empty() || IsAbsolutePath(written)) continue;
+        const std::wstring problem =
+            ReferencedPathProblem(what, written, ExpandReferences(written, SystemVariables()));
+        if (!problem.empty()) checks.refusals.push_back(L"T" + problem.substr(1));
+    }
+}
+
 std::wstring WatchedServiceProblem(const ServiceConfig& started) {
     const std::optional<LauncherPart>& launcher = started.commandLine.launcher;
     if (!launcher || SameIgnoringCase(launcher->options.serviceName, started.name)) return L"";
