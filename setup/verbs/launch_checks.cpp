@@ -163,10 +163,11 @@ void RefuseUnnamableLogFolder(const ServiceConfig& started, CheckFindings& check
 }
 
 // Two launchers logging into one folder write over each other's output.log
-// and move each other's files when they rotate. Folders are compared by
-// spelling, by the full path Windows makes of each (. and .. steps, doubled
-// separators) and, when both exist, by identity (short names, \\.\). A listing that fails
-// refuses nothing: the check is a help, not a condition.
+// and move each other's files when they rotate. Folders are compared by the
+// full path Windows makes of each (. and .. steps, doubled separators), in
+// the spellings Windows reads as one, and, when both exist, by identity
+// (short names). A listing that fails refuses nothing: the check is a help,
+// not a condition.
 void RefuseSharedLogFolder(const ServiceConfig& started, CheckFindings& checks) {
     const std::wstring folder = LogFolderOf(started.commandLine);
     if (folder.empty()) return;
@@ -178,12 +179,12 @@ void RefuseSharedLogFolder(const ServiceConfig& started, CheckFindings& checks) 
     // service's folder is opened for one that is not (a share out of reach
     // would hold the command up).
     const bool there = CheckFile(folder) == ERROR_DIRECTORY;
+    const std::wstring full = FullPathOf(folder);
     for (const ListedService& other : services) {
         if (SameIgnoringCase(other.name, started.name)) continue;
         const std::wstring otherFolder = LogFolderOf(AsStarted(other.commandLine, variables));
         if (otherFolder.empty()) continue;
-        if (!SameFolderPath(otherFolder, folder) &&
-            !SameFolderPath(FullPathOf(otherFolder), FullPathOf(folder)) &&
+        if (!SameFolderPath(FullPathOf(otherFolder), full) &&
             !(there && SameFileOnDisk(otherFolder, folder))) {
             continue;
         }
