@@ -25,15 +25,22 @@ void RemoveLogFolder(const std::wstring& folder) {
 }
 
 // Run with the launcher's own runs, whose time limit has room for them.
-class SetupLauncher : public SetupTool {};
+class SetupLauncher : public SetupTool {
+protected:
+    // The launched program, copied into the test's folder: its path.
+    std::wstring CopyLaunchedProgram() {
+        const std::wstring program = folder_ + L"\\launched.exe";
+        EXPECT_TRUE(CopyFileW(g_launchedProgramPath.c_str(), program.c_str(), FALSE)) << GetLastError();
+        return program;
+    }
+};
 
 std::wstring CurrentLog(const std::wstring& folder) {
     return folder + L"\\output.log";
 }
 
 TEST_F(SetupLauncher, WritesTheLauncherByDefaultAndReadsItsSettingsAndLogBack) {
-    const std::wstring program = folder_ + L"\\launched.exe";
-    ASSERT_TRUE(CopyFileW(g_launchedProgramPath.c_str(), program.c_str(), FALSE)) << GetLastError();
+    const std::wstring program = CopyLaunchedProgram();
     const std::wstring logs = ProgramData() + L"\\Service Wrapper\\logs\\" + name_;
     RemoveLogFolder(logs);
     const std::vector<std::wstring> options = {L"--start", L"demand", L"--log-size", L"4K",
@@ -114,8 +121,7 @@ struct OptionCase {
 };
 
 TEST_F(SetupLauncher, SetsShowsAndAppliesEachLauncherOption) {
-    const std::wstring program = folder_ + L"\\launched.exe";
-    ASSERT_TRUE(CopyFileW(g_launchedProgramPath.c_str(), program.c_str(), FALSE)) << GetLastError();
+    const std::wstring program = CopyLaunchedProgram();
     const std::wstring logs = ProgramData() + L"\\Service Wrapper\\logs\\" + name_;
     const std::wstring other = folder_ + L"\\other logs";
     // Taken literally, and given with a separator after it.
@@ -198,8 +204,7 @@ TEST_F(SetupLauncher, SetsShowsAndAppliesEachLauncherOption) {
 // after the log folder was made: the folder goes with the service, unless it
 // was there before.
 TEST_F(SetupLauncher, RemovesTheLogFolderItMadeWhenTheWriteFails) {
-    const std::wstring program = folder_ + L"\\launched.exe";
-    ASSERT_TRUE(CopyFileW(g_launchedProgramPath.c_str(), program.c_str(), FALSE)) << GetLastError();
+    const std::wstring program = CopyLaunchedProgram();
     const std::wstring logs = folder_ + L"\\made logs";
     RemoveLogFolder(logs);
     const std::wstring removed = L"The log folder [" + logs + L"] made for it was removed again.";
@@ -223,8 +228,7 @@ TEST_F(SetupLauncher, RemovesTheLogFolderItMadeWhenTheWriteFails) {
 // A working folder or environment file that is not there is warned of by
 // install and show until it is there, and the service's start does fail for it.
 TEST_F(SetupLauncher, WarnsOfAWorkingFolderOrEnvironmentFileThatIsNotThere) {
-    const std::wstring program = folder_ + L"\\launched.exe";
-    ASSERT_TRUE(CopyFileW(g_launchedProgramPath.c_str(), program.c_str(), FALSE)) << GetLastError();
+    const std::wstring program = CopyLaunchedProgram();
     const std::wstring envFile = folder_ + L"\\later.env";
     const std::wstring noFolder = L"The working folder [" + program + L"] is a file: ";
     const std::wstring noFile = L"The environment file [" + envFile + L"] cannot be found: ";
@@ -251,8 +255,7 @@ TEST_F(SetupLauncher, WarnsOfAWorkingFolderOrEnvironmentFileThatIsNotThere) {
 // refused before anything is made or written.
 TEST_F(SetupLauncher, RefusesTheLogFolderOfAnotherService) {
     UseServices(2);  // the second one goes at the end, should it be installed after all
-    const std::wstring program = folder_ + L"\\launched.exe";
-    ASSERT_TRUE(CopyFileW(g_launchedProgramPath.c_str(), program.c_str(), FALSE)) << GetLastError();
+    const std::wstring program = CopyLaunchedProgram();
     const std::wstring logs = folder_ + L"\\shared logs";
     RemoveLogFolder(logs);
     auto install = [&](const std::wstring& name, const std::wstring& logDir) {
@@ -291,8 +294,7 @@ TEST_F(SetupLauncher, RefusesTheLogFolderOfAnotherService) {
 // A service whose name no folder's name may hold gets no default log folder:
 // Wine would make one, Windows would refuse the name as invalid.
 TEST_F(SetupLauncher, RefusesADefaultLogFolderNoFolderNameCanHold) {
-    const std::wstring program = folder_ + L"\\launched.exe";
-    ASSERT_TRUE(CopyFileW(g_launchedProgramPath.c_str(), program.c_str(), FALSE)) << GetLastError();
+    const std::wstring program = CopyLaunchedProgram();
     const std::wstring colon = name_ + L":worker";
     const std::wstring logs = ProgramData() + L"\\Service Wrapper\\logs\\" + colon;
     // And a name the manager changes in the launcher's --service.
@@ -335,8 +337,7 @@ std::wstring AccessListOf(const std::wstring& folder) {
 // with the log folder's access list, read by logs, named by show and
 // remove, and the folder as written is never made.
 TEST_F(SetupLauncher, MakesAndReadsTheLogFolderTheManagerNamesByItsReferences) {
-    const std::wstring program = folder_ + L"\\launched.exe";
-    ASSERT_TRUE(CopyFileW(g_launchedProgramPath.c_str(), program.c_str(), FALSE)) << GetLastError();
+    const std::wstring program = CopyLaunchedProgram();
     const std::wstring written = folder_ + L"\\%OS%";
     const std::wstring logs = folder_ + L"\\Windows_NT";
     const std::wstring named = L"[" + logs + L"] (written as [" + written + L"])";
@@ -371,8 +372,7 @@ TEST_F(SetupLauncher, MakesAndReadsTheLogFolderTheManagerNamesByItsReferences) {
 // made by the launcher with the list the setup program makes it with, for
 // the account the launcher runs with, not with the access it would inherit.
 TEST_F(SetupLauncher, TheLauncherMakesAMissingLogFolderWithTheLogFoldersAccessList) {
-    const std::wstring program = folder_ + L"\\launched.exe";
-    ASSERT_TRUE(CopyFileW(g_launchedProgramPath.c_str(), program.c_str(), FALSE)) << GetLastError();
+    const std::wstring program = CopyLaunchedProgram();
     const std::wstring logs = folder_ + L"\\logs";
     SetupRun installed = Setup({L"install", name_, L"--start", L"demand", L"--log-dir", logs,
                                 L"--", program, L"lines", L"1"});
@@ -447,8 +447,7 @@ std::vector<unsigned long> NumberedLines(const std::string& text) {
 }
 
 TEST_F(SetupLauncher, FollowsTheLogAcrossARotation) {
-    const std::wstring program = folder_ + L"\\launched.exe";
-    ASSERT_TRUE(CopyFileW(g_launchedProgramPath.c_str(), program.c_str(), FALSE)) << GetLastError();
+    const std::wstring program = CopyLaunchedProgram();
     const std::wstring logs = folder_ + L"\\logs";
     const std::wstring release = folder_ + L"\\release";
     const std::wstring followed = folder_ + L"\\followed.txt";
