@@ -241,10 +241,14 @@ TEST_F(LaunchedProgram, RemovesKeptFilesBeyondALoweredKeep) {
 // handle), or replaced: what the program writes next lands in output.log,
 // after a marked line, and the moved file keeps what came before. (Wine keeps
 // a deleted name until the last handle closes and shows no pending delete,
-// so a plain delete cannot be seen there.)
-TEST_F(LaunchedProgram, WritesOnInOutputLogWhenItIsMovedDeletedOrReplaced) {
-    struct Case { const char* what; bool deleteMoved; bool placed; };
-    const Case cases[] = {{"moved", false, false}, {"moved and deleted", true, false}, {"replaced", false, true}};
+// so a plain delete cannot be seen there.) Emptied in place, it goes on
+// from its new end, and is rotated by what it now holds.
+TEST_F(LaunchedProgram, WritesOnInOutputLogWhenItIsMovedDeletedReplacedOrEmptied) {
+    struct Case { const char* what; bool deleteMoved; bool placed; bool emptied; };
+    const Case cases[] = {{"moved", false, false, false},
+                          {"moved and deleted", true, false, false},
+                          {"replaced", false, true, false},
+                          {"emptied", false, false, true}};
     const std::wstring moved = logDir_ + L"\\moved.log", release = folder_ + L"\\release";
     const auto numbered = [](unsigned from, unsigned to) {
         std::vector<std::string> lines;
@@ -258,10 +262,18 @@ TEST_F(LaunchedProgram, WritesOnInOutputLogWhenItIsMovedDeletedOrReplaced) {
         SCOPED_TRACE(c.what);
         RemoveLogs();
         DeleteFileW(release.c_str());
-        InstallLauncher(L"5000", {}, {childPath_, L"lines-then", L"100", release, L"100"});
+        // Small enough that both halves together would rotate.
+        InstallLauncher(L"5000", {L"--log-size", L"1500"}, {childPath_, L"lines-then", L"100", release, L"100"});
         Start();
         ASSERT_TRUE(WaitForLog("00000099\n", 15000)) << Seen();
-        ASSERT_TRUE(MoveFileW(LogPath(0).c_str(), moved.c_str())) << GetLastError();
+        if (c.emptied) {
+            HANDLE emptied = CreateFileW(LogPath(0).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                         nullptr, TRUNCATE_EXISTING, 0, nullptr);
+            ASSERT_NE(emptied, INVALID_HANDLE_VALUE) << GetLastError();
+            CloseHandle(emptied);
+        } else {
+            ASSERT_TRUE(MoveFileW(LogPath(0).c_str(), moved.c_str())) << GetLastError();
+        }
         if (c.deleteMoved) ASSERT_TRUE(DeleteFileW(moved.c_str())) << GetLastError();
         if (c.placed) WriteTextFile(LogPath(0), "placed\n");
         Sleep(1100);  // the launcher looks at most once a second
@@ -272,8 +284,11 @@ TEST_F(LaunchedProgram, WritesOnInOutputLogWhenItIsMovedDeletedOrReplaced) {
         std::vector<std::string> after = numbered(100, 200);
         if (c.placed) after.insert(after.begin(), "placed");
         EXPECT_EQ(Lines(log, false), after) << log;
-        EXPECT_EQ(Lines(log, true), (std::vector<std::string>{"output.log was moved, deleted or replaced; writing on in output.log",
-                                                              "the program ended with exit code 0 (0x00000000)"}));
+        std::vector<std::string> marked = {"the program ended with exit code 0 (0x00000000)"};
+        if (!c.emptied) marked.insert(marked.begin(), "output.log was moved, deleted or replaced; writing on in output.log");
+        EXPECT_EQ(Lines(log, true), marked);
+        EXPECT_EQ(GetFileAttributesW(LogPath(1).c_str()), INVALID_FILE_ATTRIBUTES);
+        if (c.emptied) continue;
         if (c.deleteMoved) {
             EXPECT_EQ(GetFileAttributesW(moved.c_str()), INVALID_FILE_ATTRIBUTES);
         } else {

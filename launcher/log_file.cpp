@@ -54,15 +54,18 @@ static bool EndsALine(HANDLE file, LONGLONG size) {
     return read == 0 || byte == '\n';
 }
 
-// Others may read, rename and delete the file while it is written. The handle
-// is not inheritable, so the program never holds the log open. It reads too,
-// where the folder lets it, to see how the file ends.
+// Others may read, rename, delete and empty the file while it is written.
+// The handle only appends, so each write lands at the file's end, also after
+// someone emptied it, where a write at the handle's own position would leave
+// a run of zero bytes. It is not inheritable, so the program never holds the
+// log open. It reads too, where the folder lets it, to see how the file ends.
 // Caller holds g_logLock.
 static DWORD OpenCurrentFile() {
     const std::wstring path = LogPath(LogFileName(0));
     HANDLE file = INVALID_HANDLE_VALUE;
     // Its attributes are read either way: they tell whether it is still output.log.
-    for (const DWORD access : {GENERIC_READ | GENERIC_WRITE, DWORD{GENERIC_WRITE | FILE_READ_ATTRIBUTES}}) {
+    const DWORD append = FILE_APPEND_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE;
+    for (const DWORD access : {DWORD{GENERIC_READ | append}, append}) {
         file = CreateFileW(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                            /*lpSecurityAttributes=*/nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (file != INVALID_HANDLE_VALUE || GetLastError() != ERROR_ACCESS_DENIED) break;
@@ -71,7 +74,7 @@ static DWORD OpenCurrentFile() {
     LARGE_INTEGER size = {};
     const bool sized = GetFileSizeEx(file, &size);
     const bool endsALine = sized && EndsALine(file, size.QuadPart);
-    if (!sized || !SetFilePointerEx(file, LARGE_INTEGER{}, nullptr, FILE_END)) {
+    if (!sized) {
         const DWORD error = GetLastError();
         CloseHandle(file);
         return error;
@@ -287,7 +290,12 @@ static void FollowTheName() {
     const ULONGLONG nowMs = GetTickCount64();
     if (!g_log.file || nowMs - g_log.nameCheckedMs < kNameCheckMs) return;
     g_log.nameCheckedMs = nowMs;
-    if (StillNamedOutputLog()) return;
+    if (StillNamedOutputLog()) {
+        // Emptied or cut by someone else, it is rotated by what it holds now.
+        LARGE_INTEGER size;
+        if (GetFileSizeEx(g_log.file, &size)) g_log.state.sizeBytes = static_cast<unsigned long long>(size.QuadPart);
+        return;
+    }
     // Closed first: a delete-pending name is only freed by its last handle.
     CloseCurrentFile();
     if (OpenCurrentFile() != NO_ERROR) return;  // tried again at each write, what is lost counted
