@@ -46,8 +46,24 @@ static bool LineToWide(const std::string& line, std::wstring& wide) {
     return true;
 }
 
-static bool IsBlank(const std::wstring& line) {
-    return line.find_first_not_of(L" \t") == std::wstring::npos;
+static bool IsBlankOrComment(const std::wstring& line) {
+    const std::size_t first = line.find_first_not_of(L" \t");
+    return first == std::wstring::npos || line[first] == L'#';
+}
+
+// Why a line is no NAME=VALUE pair, or empty. A name with a blank at either
+// end is one no program asks for: "A = 1" is most likely meant as A.
+static std::wstring PairProblem(const std::wstring& line) {
+    const std::size_t equals = line.find(L'=');
+    if (equals == std::wstring::npos || equals == 0) return L"the line is not NAME=VALUE";
+    const wchar_t first = line[0], last = line[equals - 1];
+    if (first == L' ' || first == L'\t' || last == L' ' || last == L'\t') {
+        return L"the name has a blank before or after it; write NAME=VALUE with nothing around the name";
+    }
+    if (line.find(L'\r') != std::wstring::npos) {
+        return L"the line holds a carriage return that does not end it; save the file with Windows or Unix line ends";
+    }
+    return L"";
 }
 
 static EnvironmentFile RefuseLine(unsigned number, std::wstring error) {
@@ -65,11 +81,9 @@ EnvironmentFile ParseEnvironmentFile(const std::string& bytes) {
         start = end + 1;
         if (!text.empty() && text.back() == '\r') text.pop_back();
         if (!LineToWide(text, line)) return RefuseLine(number, L"the line is not UTF-8 text");
-        if (IsBlank(line) || line[0] == L'#') continue;
-        const std::size_t equals = line.find(L'=');
-        if (equals == std::wstring::npos || equals == 0) {
-            return RefuseLine(number, L"the line is not NAME=VALUE");
-        }
+        if (IsBlankOrComment(line)) continue;
+        std::wstring problem = PairProblem(line);
+        if (!problem.empty()) return RefuseLine(number, std::move(problem));
         file.pairs.push_back(line);
     }
     return file;

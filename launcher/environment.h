@@ -14,8 +14,9 @@ struct EnvironmentFile {
 };
 
 // The file's bytes: UTF-8, an optional byte order mark, lines ending in LF or
-// CRLF, blank lines and lines starting with # ignored. A line that is not
-// NAME=VALUE with a name, or is not UTF-8, fails the whole file.
+// CRLF, blank lines and lines whose first character past blanks is # ignored.
+// A line that is not NAME=VALUE with a name and no blank around it, holds a
+// lone carriage return, or is not UTF-8, fails the whole file.
 EnvironmentFile ParseEnvironmentFile(const std::string& bytes);
 
 // Entries as NAME=VALUE (entries of the launcher's own block may start with

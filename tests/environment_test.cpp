@@ -15,8 +15,11 @@ struct FileCase {
 const FileCase kFileCases[] = {
     {"", {}, 0},
     {"\xEF\xBB\xBF"
-     "A=1\r\nB = two words \r\n", {L"A=1", L"B = two words "}, 0},
-    {"# note\n\n  \t\nPATH=%PATH%;C:\\x\nE=\nQ==\"v\"", {L"PATH=%PATH%;C:\\x", L"E=", L"Q==\"v\""}, 0},
+     "A=1\r\nB= two words \r\n", {L"A=1", L"B= two words "}, 0},
+    {"# note\n\n  \t\n \t# A=1\nPATH=%PATH%;C:\\x\nE=\nQ==\"v\"", {L"PATH=%PATH%;C:\\x", L"E=", L"Q==\"v\""}, 0},
+    {"A=1\nB =2\n", {}, 2},
+    {"\tB=2\n", {}, 1},
+    {"A=1\rB=2\r\n", {}, 1},                       // old Mac line ends
     {"N=\xC3\xA9\xE4\xB8\xAD\xF0\x9F\x98\x80\n", {L"N=\u00E9\u4E2D\xD83D\xDE00"}, 0},
     {"A=1\nnot a pair\nB=2\n", {}, 2},
     {"A=1\n=x\n", {}, 2},
