@@ -25,15 +25,20 @@ static bool SameEntry(const AccessEntry& a, const AccessEntry& b) {
     return a.type == b.type && a.flags == b.flags && a.mask == b.mask && a.sid == b.sid;
 }
 
+static bool SameList(const AccessList& a, const AccessList& b) {
+    return a.present == b.present &&
+           std::equal(a.entries.begin(), a.entries.end(), b.entries.begin(), b.entries.end(), SameEntry);
+}
+
+bool MadeWithoutServiceSid(const AccessList& list, const std::wstring& accountSid, const std::wstring& serviceSid) {
+    return serviceSid != accountSid && SameList(list, LogFolderAccessList(accountSid));
+}
+
 std::optional<std::wstring> LogFolderAccount(const AccessList& list) {
     if (!list.present || list.entries.empty()) return std::nullopt;
     const std::size_t size = list.entries.size();
     const std::wstring sid = size >= 3 ? list.entries[2].sid : kSystemSid;
-    const AccessList made = LogFolderAccessList(sid, size == 4 ? list.entries[3].sid : L"");
-    if (!std::equal(list.entries.begin(), list.entries.end(), made.entries.begin(), made.entries.end(),
-                    SameEntry)) {
-        return std::nullopt;
-    }
+    if (!SameList(list, LogFolderAccessList(sid, size == 4 ? list.entries[3].sid : L""))) return std::nullopt;
     return sid;
 }
 

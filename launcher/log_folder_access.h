@@ -26,6 +26,12 @@ AccessList LogFolderAccessList(const std::wstring& accountSid, const std::wstrin
 // is not one it makes.
 std::optional<std::wstring> LogFolderAccount(const AccessList& list);
 
+// Whether the list is the one made for the account without the service
+// SID's entry, which a write-restricted service needs to write there: the
+// folder was made before the service's SID type became restricted. Never so
+// for a virtual account, whose SID is the service SID.
+bool MadeWithoutServiceSid(const AccessList& list, const std::wstring& accountSid, const std::wstring& serviceSid);
+
 // The list in the platform's descriptor language, "D:P(A;OICI;FA;;;SY)...",
 // which the platform turns into a security descriptor.
 std::wstring AccessListSddl(const AccessList& list);

@@ -72,4 +72,26 @@ TEST(LogFolderAccess, TellsWhichAccountAListItMakesWasMadeFor) {
     for (const auto& c : cases) EXPECT_EQ(LogFolderAccount(c.list), c.account) << AccessListSddl(c.list);
 }
 
+// A folder made before the service's SID type became restricted lacks the
+// entry its service SID needs; one made since, or for the virtual account
+// (whose SID that is), or by hand, is not taken for such a folder.
+TEST(LogFolderAccess, TellsAFolderMadeWithoutTheServiceSidsEntry) {
+    const std::wstring service = L"S-1-5-80-1-2-3-4-5", system = L"S-1-5-18", local = L"S-1-5-19";
+    const struct {
+        AccessList list;
+        std::wstring account;
+        bool without;
+    } cases[] = {
+        {LogFolderAccessList(local), local, true},
+        {LogFolderAccessList(system), system, true},
+        {LogFolderAccessList(local, service), local, false},
+        {LogFolderAccessList(system, service), system, false},
+        {LogFolderAccessList(service), service, false},
+        {LogFolderAccessList(system), local, false},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(MadeWithoutServiceSid(c.list, c.account, service), c.without) << AccessListSddl(c.list);
+    }
+}
+
 }  // namespace

@@ -143,6 +143,22 @@ static void WarnOfFolderMadeForAnother(const ServiceConfig& config, const std::w
         L"(icacls can).");
 }
 
+// A write-restricted service writes only where its service SID may write
+// too: a folder made for it before its SID type became restricted lacks
+// that entry, and the launcher would write no line there.
+static void WarnOfFolderMadeBeforeRestricted(const ServiceConfig& config, const std::wstring& folder,
+                                             const AccessList& list, CheckFindings& checks) {
+    std::wstring sid;
+    if (config.sidType != SidType::Restricted || AccountSidOf(config.account, sid) != NO_ERROR) return;
+    if (!MadeWithoutServiceSid(list, sid, ServiceSidOf(config.name))) return;
+    checks.warnings.push_back(
+        L"The log folder " + Bracketed(folder) + L" was made before the service's SID type "
+        L"became restricted, and does not let the service's own SID (NT SERVICE\\" + config.name +
+        L") write there: a write-restricted service may write only where that SID may, so the "
+        L"program's output would be lost. Remove the folder so that it is made again, or let "
+        L"NT SERVICE\\" + config.name + L" write there (icacls can).");
+}
+
 static std::wstring LogFolderOf(const ServiceCommandLine& started) {
     if (!started.launcher) return L"";
     return WithoutTrailingSeparators(started.launcher->options.logDir);
@@ -213,6 +229,7 @@ void AuditLogFolder(const ServiceConfig& started, CheckFindings& checks) {
         ReviewAccess(AuditedKind::LogFolder, folder, list, AccountName);
     checks.access.insert(checks.access.end(), findings.begin(), findings.end());
     WarnOfFolderMadeForAnother(started, folder, list, checks);
+    WarnOfFolderMadeBeforeRestricted(started, folder, list, checks);
 }
 
 CheckProblem PrepareLogFolder(const ServiceConfig& started, const ServiceConfig& config,
