@@ -168,9 +168,10 @@ static CheckProblem WritablePathsProblem(const ServiceConfig& started,
                 L"the same."};
     }
     return {L"broad groups of accounts, such as Everyone or Users, may replace or change the "
-            L"files it would run, as listed below. Move the wrapper, the program and the files "
-            L"its arguments name to a folder that only administrators may change, such as one "
-            L"under C:\\Program Files, or take the write rights listed away (icacls can); or give "
+            L"files it would run or read, as listed below. Move whichever of the wrapper, the "
+            L"launcher, the program, its environment file and the files its arguments name are "
+            L"listed to a folder that only administrators may change, such as one under "
+            L"C:\\Program Files, or take the write rights listed away (icacls can); or give "
             L"--accept-writable-paths to go on all the same."};
 }
 
