@@ -80,6 +80,12 @@ TEST(ExplainExitCode, ExplainsTheProgramsOwnCodeAndCrashes) {
          L"detected an overrun of a stack-based buffer in this application."},
         {1066, 0xC0001234, true, L"1066: the program crashed: it ended with status 3221230132 (0xC0001234), no text"},
         {1066, 0xC0000000, true, L"1066: the program crashed: it ended with status 3221225472 (0xC0000000), no text"},
+        {1066, 0xE0434352, true, L"1066: the program crashed: it ended with status 3762504530 (0xE0434352), no text"},
+        {1066, 0xFFFEFFFF, true, L"1066: the program crashed: it ended with status 4294901759 (0xFFFEFFFF), no text"},
+        {1066, 0xFFFFFFFF, true, L"1066: the program ended with its own exit code 4294967295 (0xFFFFFFFF, -1), "
+                                 L"which as a Windows error reads: no text"},
+        {1066, 0xFFFF0000, false, L"1066: the service ended with its own exit code 4294901760 (0xFFFF0000, "
+                                  L"-65536), which as a Windows error reads: no text"},
         {1066, 0xBFFFFFFF, true, L"1066: the program ended with its own exit code 3221225471 "
                                  L"(0xBFFFFFFF), which as a Windows error reads: no text"},
         {0, 0, true, L"0: clean: the program ended by itself, or was stopped"},

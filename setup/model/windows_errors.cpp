@@ -100,14 +100,26 @@ std::wstring WindowsErrorText(DWORD error, MessageLookup system,
     return L"Windows error " + std::to_wstring(error) + L": " + text;
 }
 
+// exit(-1) or a main that returns -2 reads as a code this high too; no
+// status of an exception lies there, so such a code is the program's own.
+constexpr DWORD kLeastSmallNegativeCode = 0xFFFF0000u;  // -65536
+
 bool IsNtStatusError(DWORD code) {
-    return code >= 0xC0000000u;
+    return code >= 0xC0000000u && code < kLeastSmallNegativeCode;
 }
 
 static std::wstring EightDigitHex(DWORD code) {
     wchar_t text[16];
     std::swprintf(text, 16, L"0x%08X", static_cast<unsigned>(code));
     return text;
+}
+
+// "4294967295 (0xFFFFFFFF, -1)": a small negative number also as the program
+// gave it.
+static std::wstring CodeInNumbers(DWORD code) {
+    std::wstring text = std::to_wstring(code) + L" (" + EightDigitHex(code);
+    if (code >= kLeastSmallNegativeCode) text += L", " + std::to_wstring(static_cast<long long>(code) - (1LL << 32));
+    return text + L")";
 }
 
 static std::wstring OrNoText(const std::wstring& text) {
@@ -137,7 +149,7 @@ std::wstring ExplainExitCode(DWORD win32ExitCode, DWORD serviceSpecificExitCode,
     const bool wrapped = started != Started::kByService;
     std::wstring text = std::to_wstring(win32ExitCode) + L": ";
     if (win32ExitCode == kServiceSpecificError) {
-        const std::wstring number = std::to_wstring(code) + L" (" + EightDigitHex(code) + L")";
+        const std::wstring number = CodeInNumbers(code);
         const std::wstring who = wrapped ? L"the program" : L"the service";
         if (IsNtStatusError(code)) {
             return text + who + L" crashed: it ended with status " + number + L", " +

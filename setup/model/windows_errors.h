@@ -35,7 +35,9 @@ std::wstring WindowsErrorText(DWORD error, MessageLookup system,
                               const std::vector<std::wstring>& values = {});
 
 // An exit code as a codeword of the NTSTATUS kind: 0xC0000000 and above, an
-// error status, which a process gets when it ends by an exception.
+// error status, which a process gets when it ends by an exception; but not
+// one that reads as a small negative number (-1 to -65536), which the
+// program returned itself.
 bool IsNtStatusError(DWORD code);
 
 // The last exit code of a service, explained: for 1066 the program's own
