@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "setup/model/console_bytes.h"
+
 static void WriteToConsole(HANDLE console, const std::wstring& text) {
     const wchar_t* next = text.data();
     std::size_t left = text.size();
@@ -62,4 +64,42 @@ void PrintOut(const std::wstring& text) {
 
 void PrintError(const std::wstring& text) {
     Write(STD_ERROR_HANDLE, text);
+}
+
+static void WriteBytes(HANDLE file, const std::string& bytes) {
+    for (std::size_t done = 0; done < bytes.size();) {
+        const DWORD ask = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - done, 1 << 20));
+        DWORD written = 0;
+        if (!WriteFile(file, bytes.data() + done, ask, &written, /*lpOverlapped=*/nullptr) ||
+            written == 0) {
+            return;
+        }
+        done += written;
+    }
+}
+
+static std::wstring FromUtf8(const std::string& text) {
+    const int size = static_cast<int>(text.size());
+    const int length = MultiByteToWideChar(CP_UTF8, 0, text.data(), size, nullptr, 0);
+    if (length <= 0) return L"";
+    std::wstring wide(static_cast<std::size_t>(length), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, text.data(), size, &wide[0], length);
+    return wide;
+}
+
+void PrintOutBytes(const std::string& bytes, std::string& carry, bool last) {
+    HANDLE handle = GetStdHandle(STD_OUTPUT_HANDLE);
+    if (!handle || handle == INVALID_HANDLE_VALUE) return;
+    DWORD mode = 0;
+    if (!GetConsoleMode(handle, &mode)) {
+        WriteBytes(handle, bytes);
+        return;
+    }
+    for (const ByteRun& run : SplitUtf8Runs(carry, bytes, last)) {
+        if (run.utf8) {
+            WriteToConsole(handle, FromUtf8(run.bytes));
+        } else {
+            WriteBytes(handle, run.bytes);
+        }
+    }
 }

@@ -98,19 +98,12 @@ static std::string ReadRange(HANDLE file, std::uint64_t from, std::uint64_t to) 
     return bytes;
 }
 
-// The log's bytes as they are: it is the program's output, in its encoding.
+// The log's bytes: it is the program's output, in its encoding, and a console
+// is given its UTF-8 as text. A character that one block of the log ends
+// inside is finished by the next.
+static std::string g_cutCharacter;
 static void WriteOut(const std::string& bytes) {
-    for (std::size_t done = 0; done < bytes.size();) {
-        const DWORD ask = static_cast<DWORD>(
-            std::min<std::size_t>(bytes.size() - done, kMostBytesPerRead));
-        DWORD written = 0;
-        if (!WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), bytes.data() + done, ask, &written,
-                       nullptr) ||
-            written == 0) {
-            return;
-        }
-        done += written;
-    }
+    PrintOutBytes(bytes, g_cutCharacter, /*last=*/false);
 }
 
 // Prints the last lines of the current log; gives where following goes on.
@@ -163,5 +156,6 @@ int RunLogs(const SetupCommand& command) {
         return kExitFailed;
     }
     if (command.options.follow) FollowLog(folder, state);
+    PrintOutBytes("", g_cutCharacter, /*last=*/true);
     return kExitDone;
 }
