@@ -18,6 +18,8 @@
 //                                 it took into the done file, waits for the release
 //                                 file, then writes "after release"
 //   set-event <handle value>      sets the event of that value, if it holds one
+//   close-output                  writes "out before", closes its standard output,
+//                                 then writes "err after" on standard error
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
 #endif
@@ -133,6 +135,12 @@ int wmain(int argc, wchar_t** argv) {
     }
     if (what == L"set-event" && argc > 2) {
         SetEvent(reinterpret_cast<HANDLE>(static_cast<UINT_PTR>(std::wcstoull(argv[2], nullptr, 10))));
+        return 0;
+    }
+    if (what == L"close-output") {
+        Write(STD_OUTPUT_HANDLE, "out before\n");
+        CloseHandle(GetStdHandle(STD_OUTPUT_HANDLE));
+        Write(STD_ERROR_HANDLE, "err after\n");
         return 0;
     }
     if (what == L"burst" && argc > 4) return Burst(std::wcstoul(argv[2], nullptr, 10), argv[3], argv[4]);

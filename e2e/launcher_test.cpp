@@ -106,6 +106,16 @@ TEST_F(LaunchedProgram, RunsInItsFolderWithItsEnvironmentAndPassesItsExitCodeOn)
     EXPECT_EQ(marked[1], "the program ended with exit code 3 (0x00000003)");
 }
 
+// Standard error has a handle of its own into the one pipe: a program that
+// closes its standard output is still heard on its standard error.
+TEST_F(LaunchedProgram, KeepsStandardErrorOfAProgramThatClosesItsStandardOutput) {
+    InstallLauncher(L"5000", {}, {childPath_, L"close-output"});
+    Start();
+    ASSERT_TRUE(WaitForState(SERVICE_STOPPED, 15000)) << Seen();
+
+    EXPECT_EQ(Lines(ReadFileText(LogPath(0)), false), (std::vector<std::string>{"out before", "err after"}));
+}
+
 // A malformed environment file fails the start: the program never runs,
 // the log names the line, and the service's report carries the launcher's
 // Windows error (ERROR_INVALID_DATA).

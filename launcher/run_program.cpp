@@ -51,7 +51,7 @@ static DWORD CreateKillOnCloseJob() {
 struct ChildHandles {
     HANDLE input;
     HANDLE output;
-    HANDLE error;  // the same as output with one pipe
+    HANDLE error;  // the same as output with no log
 };
 
 static void CloseChildHandles(ChildHandles& handles) {
@@ -81,6 +81,18 @@ static DWORD OpenOutputPipe(int index, OutputStream stream, HANDLE& writeEnd) {
     return NO_ERROR;
 }
 
+// Standard error writes into the pipe of standard output through a handle of
+// its own, as a shell's 2>&1 gives it: a program that closes its standard
+// output goes on being heard on its standard error.
+static DWORD ShareOutputPipe(ChildHandles& handles) {
+    if (!DuplicateHandle(GetCurrentProcess(), handles.output, GetCurrentProcess(), &handles.error,
+                         /*dwDesiredAccess=*/0, /*bInheritHandle=*/TRUE, DUPLICATE_SAME_ACCESS)) {
+        handles.error = nullptr;
+        return GetLastError();
+    }
+    return NO_ERROR;
+}
+
 static DWORD OpenChildHandles(const ProgramStart& start, ChildHandles& handles) {
     DWORD error = OpenNul(GENERIC_READ, handles.input);
     if (error != NO_ERROR) return error;
@@ -90,10 +102,8 @@ static DWORD OpenChildHandles(const ProgramStart& start, ChildHandles& handles) 
         return error;
     }
     error = OpenOutputPipe(0, OutputStream::kOut, handles.output);
-    if (error != NO_ERROR || !start.separateStreams) {
-        handles.error = handles.output;
-        return error;
-    }
+    if (error != NO_ERROR) return error;
+    if (!start.separateStreams) return ShareOutputPipe(handles);
     return OpenOutputPipe(1, OutputStream::kErr, handles.error);
 }
 
