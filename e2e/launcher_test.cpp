@@ -327,6 +327,19 @@ TEST_F(LaunchedProgram, AsksForAGracefulStopWithCtrlC) {
     EXPECT_GT(log.find("got ctrl-c"), log.find("sending Ctrl+C"));
 }
 
+// A stop that comes while the program is still starting is sent once the
+// program is on the console, where Ctrl+C reaches it, not to no one: the
+// stop does not wait out the stop timeout.
+TEST_F(LaunchedProgram, AsksAProgramStoppedWhileItStarts) {
+    InstallLauncher(L"20000", {}, {childPath_, L"handle-ctrl-c"});
+    Start();
+    ASSERT_TRUE(WaitForState(SERVICE_RUNNING, 15000)) << Seen();
+    ASSERT_TRUE(WaitForLog(" launcher: started ", 10000));
+
+    EXPECT_LT(StopAndTime(), 10000u) << ReadFileText(LogPath(0));
+    EXPECT_EQ(Summary(ServiceReports().back()), kStoppedClean);
+}
+
 // A program that ignores Ctrl+C is ended at the stop timeout, and what it
 // started ends with it.
 TEST_F(LaunchedProgram, EndsAProgramThatIgnoresCtrlCWithItsChildAtTheTimeout) {

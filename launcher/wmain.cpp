@@ -1,6 +1,7 @@
 // The launcher: runs one program for the service wrapper in its own folder
 // and environment, keeps its output in a rotated log, asks it to finish when
 // the service stops, and ends with it, passing its exit code on.
+#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -114,13 +115,34 @@ static DWORD PrepareEnvironment(const LauncherOptions& options, std::wstring& bl
     return NO_ERROR;
 }
 
+// How long a stop waits for a program still starting to be on the console.
+constexpr DWORD kAttachWaitMs = 5000;
+
+// Ctrl+C reaches the processes attached to the console when it is sent: a
+// program still starting, which a stop soon after the start finds, attaches
+// during its own start-up, and would never see a Ctrl+C sent before. One
+// that never attaches (a window program, one that left the console) or ends
+// meanwhile is waited for no longer.
+static void AwaitOnConsole(HANDLE process, DWORD processId) {
+    const ULONGLONG untilMs = GetTickCount64() + kAttachWaitMs;
+    for (;;) {
+        DWORD attached[64];
+        const DWORD count = GetConsoleProcessList(attached, 64);
+        if (count == 0 || count > 64) return;  // cannot tell: send at once
+        if (std::find(attached, attached + count, processId) != attached + count) return;
+        if (GetTickCount64() >= untilMs) return;
+        if (WaitForSingleObject(process, /*dwMilliseconds=*/10) != WAIT_TIMEOUT) return;
+    }
+}
+
 // Once: a stop seen is a stop for good.
-static void AskToStop(const LauncherOptions& options) {
+static void AskToStop(const LauncherOptions& options, HANDLE process, DWORD processId) {
     EndWatch();
     if (options.stopSignal == StopSignal::kNone) {
         WriteMarkedLine("the service is stopping; no signal sent to the program (stop signal none)");
         return;
     }
+    AwaitOnConsole(process, processId);
     // Said first: the program's answer to it may reach the log at once.
     WriteMarkedLine("the service is stopping; sending Ctrl+C to the program");
     // Every process on the launcher's console gets it, the launcher too,
@@ -131,7 +153,7 @@ static void AskToStop(const LauncherOptions& options) {
 }
 
 // The service's notifications arrive as calls on this thread while it waits.
-static DWORD WaitForProgram(const LauncherOptions& options, HANDLE process) {
+static DWORD WaitForProgram(const LauncherOptions& options, HANDLE process, DWORD processId) {
     if (!options.serviceName.empty()) {
         const DWORD error = WatchService(options.serviceName);
         if (error != NO_ERROR) {
@@ -143,7 +165,7 @@ static DWORD WaitForProgram(const LauncherOptions& options, HANDLE process) {
         const DWORD wait = WaitForSingleObjectEx(process, INFINITE, /*bAlertable=*/TRUE);
         if (wait == WAIT_OBJECT_0) return NO_ERROR;
         if (wait != WAIT_IO_COMPLETION) return GetLastError();
-        if (StopReported()) AskToStop(options);
+        if (StopReported()) AskToStop(options, process, processId);
     }
 }
 
@@ -175,7 +197,7 @@ static DWORD RunProgram(const LauncherOptions& options) {
     if (error != NO_ERROR) {
         return Fail(error, "cannot start " + Utf8(start.commandLine) + " in " + Utf8(start.workingDir));
     }
-    error = WaitForProgram(options, process);
+    error = WaitForProgram(options, process, processId);
     EndWatch();
     EndProgramTree();
     if (error != NO_ERROR) return Fail(error, "cannot wait for the program");
