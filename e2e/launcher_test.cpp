@@ -215,18 +215,23 @@ TEST_F(LaunchedProgram, KeepsEveryOlderFileWhenOneCannotBeMoved) {
     EXPECT_EQ(marked[1], "the log could not be rotated (Windows error 32); writing on in output.log");
 }
 
-// A run ended at its stop timeout inside a rotation, or in the middle of a
-// line: the next run finishes that rotation, and its own lines begin lines.
+// A run ended at its stop timeout inside a rotation (once the kept files
+// from the oldest down to output.3.log had moved up), or in the middle of a
+// line: the next run finishes that rotation, replacing no file that moved on
+// already, and its own lines begin lines.
 TEST_F(LaunchedProgram, MendsWhatARunEndedMidwayLeft) {
     ASSERT_TRUE(CreateDirectoryW(logDir_.c_str(), nullptr)) << GetLastError();
     const std::wstring aside = logDir_ + L"\\output.rotating.log";
     WriteTextFile(aside, "moved aside\n");
+    for (unsigned n : {1, 2}) WriteTextFile(LogPath(n), "old " + std::to_string(n) + "\n");
+    for (unsigned n : {4, 5}) WriteTextFile(LogPath(n), "old " + std::to_string(n - 1) + "\n");
     WriteTextFile(LogPath(0), "cut short");
     InstallLauncher(L"5000", {}, {childPath_, L"report", L"0"});
     Start();
     ASSERT_TRUE(WaitForState(SERVICE_STOPPED, 15000)) << Seen();
 
     EXPECT_EQ(ReadFileText(LogPath(1)), "moved aside\n");
+    for (unsigned n = 2; n <= 5; ++n) EXPECT_EQ(ReadFileText(LogPath(n)), "old " + std::to_string(n - 1) + "\n") << n;
     EXPECT_EQ(GetFileAttributesW(aside.c_str()), INVALID_FILE_ATTRIBUTES);
     const std::string log = ReadFileText(LogPath(0));
     EXPECT_EQ(log.find("cut short\n"), 0u) << log;

@@ -1,6 +1,8 @@
 #include "launcher/environment.h"
 
 #include <algorithm>
+#include <unordered_map>
+#include <utility>
 
 // One code point from strict UTF-8 at bytes[i], advancing i; -1 when the
 // bytes there are not UTF-8 (overlong forms and surrogates included).
@@ -106,27 +108,29 @@ static std::wstring FoldedName(const std::wstring& entry) {
     return name;
 }
 
-static void SetEntry(std::vector<std::wstring>& entries, const std::wstring& entry) {
-    const std::wstring name = FoldedName(entry);
-    for (std::wstring& existing : entries) {
-        if (FoldedName(existing) == name) {
-            existing = entry;
-            return;
-        }
-    }
-    entries.push_back(entry);
-}
-
+// Each name is looked up once, by its folded form: a file of many thousand
+// pairs, up to the size the launcher reads, merges at once.
 std::vector<std::wstring> MergeEnvironment(const std::vector<std::wstring>& own,
                                            const std::vector<std::wstring>& commandLine,
                                            const std::vector<std::wstring>& file) {
-    std::vector<std::wstring> entries;
+    std::vector<std::pair<std::wstring, std::wstring>> named;  // folded name, entry
+    std::unordered_map<std::wstring, std::size_t> byName;
     for (const auto* source : {&own, &commandLine, &file}) {
-        for (const std::wstring& entry : *source) SetEntry(entries, entry);
+        for (const std::wstring& entry : *source) {
+            std::wstring name = FoldedName(entry);
+            const auto found = byName.emplace(name, named.size());
+            if (found.second) {
+                named.emplace_back(std::move(name), entry);
+            } else {
+                named[found.first->second].second = entry;
+            }
+        }
     }
-    std::stable_sort(entries.begin(), entries.end(), [](const std::wstring& a, const std::wstring& b) {
-        return FoldedName(a) < FoldedName(b);
-    });
+    std::stable_sort(named.begin(), named.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    std::vector<std::wstring> entries;
+    entries.reserve(named.size());
+    for (auto& pair : named) entries.push_back(std::move(pair.second));
     return entries;
 }
 

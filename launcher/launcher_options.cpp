@@ -11,6 +11,13 @@ LauncherOptions DefaultLauncherOptions() {
     return options;
 }
 
+std::wstring ProgramFolder(const std::wstring& programPath) {
+    const std::size_t slash = programPath.find_last_of(L"\\/");
+    if (slash == std::wstring::npos) return L".";
+    const bool driveRoot = slash > 0 && programPath[slash - 1] == L':';
+    return programPath.substr(0, driveRoot ? slash + 1 : slash);
+}
+
 // ASCII digits only: the runtime's conversions also take signs, blanks and
 // other scripts' digits, none of which a size typed for a log should carry.
 static std::optional<unsigned long long> ParseDecimal(const std::wstring& digits) {

@@ -45,6 +45,11 @@ LauncherParse ParseLauncherOptions(const std::vector<std::wstring>& elements);
 // whenever they have a value), in the order of the table in the .cpp.
 std::vector<std::wstring> ComposeLauncherElements(const LauncherOptions& options);
 
+// The folder the program runs in without --working-dir: the one its full
+// path names. A drive's root keeps its separator (C:\, \\?\C:\): without
+// it, C: is the drive's current folder and \\?\C: the volume, no folder.
+std::wstring ProgramFolder(const std::wstring& programPath);
+
 // Sizes as people type them: decimal bytes with an optional K, M or G (any
 // case, times 1024 each); nothing if not, or if the size passes 64 bits.
 std::optional<unsigned long long> ParseByteSize(const std::wstring& text);

@@ -94,19 +94,24 @@ static void CloseCurrentFile() {
 
 static DWORD MoveKeptFilesUp(const std::vector<RenameStep>& steps);
 
+static bool LogFileExists(unsigned number) {
+    return GetFileAttributesW(LogPath(LogFileName(number)).c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
 // A launcher ended inside a rotation (at the stop timeout, say) leaves the
-// current file moved aside: that rotation is finished before the new current
-// file's first one would move another file over it.
+// current file moved aside, and maybe some kept files moved up: that
+// rotation is finished before the new current file's first one would move
+// another file over it.
 // Caller holds g_logLock.
 static void FinishRotation() {
-    const std::vector<RenameStep> steps = RotationSteps(g_log.keep);
-    if (steps[0].to.empty()) {
+    const std::wstring aside = RotationSteps(1)[0].to;
+    if (g_log.keep == 0) {
         // Nothing is kept now: the file a run that kept more moved aside goes.
-        DeleteFileW(LogPath(RotationSteps(1)[0].to).c_str());
+        DeleteFileW(LogPath(aside).c_str());
         return;
     }
-    if (GetFileAttributesW(LogPath(steps[0].to).c_str()) == INVALID_FILE_ATTRIBUTES) return;
-    MoveKeptFilesUp(steps);
+    if (GetFileAttributesW(LogPath(aside).c_str()) == INVALID_FILE_ATTRIBUTES) return;
+    MoveKeptFilesUp(FinishingSteps(g_log.keep, LogFileExists));
 }
 
 // Files numbered above the keep, left by runs that kept more, go: the disk

@@ -41,3 +41,9 @@ std::vector<RenameStep> RotationSteps(unsigned keep) {
     steps.push_back(RenameStep{aside, LogFileName(1)});
     return steps;
 }
+
+std::vector<RenameStep> FinishingSteps(unsigned keep, const std::function<bool(unsigned)>& exists) {
+    unsigned missing = 1;
+    while (missing < keep && exists(missing)) ++missing;
+    return RotationSteps(missing);
+}

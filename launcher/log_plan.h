@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -41,3 +42,12 @@ struct RenameStep {
     std::wstring to;
 };
 std::vector<RenameStep> RotationSteps(unsigned keep);
+
+// The renames that finish a rotation a run ended inside of (terminated at
+// its stop timeout): output.log is moved aside, and the kept files from the
+// oldest down may have moved up already, each leaving its number missing.
+// Only the files below the first missing number move up, then the one moved
+// aside becomes output.1.log, so that no file that moved on already is
+// replaced; with none missing the oldest goes, as the rotation would have
+// let it. exists(n): whether output.<n>.log is there. keep is at least 1.
+std::vector<RenameStep> FinishingSteps(unsigned keep, const std::function<bool(unsigned)>& exists);

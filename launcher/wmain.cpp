@@ -65,12 +65,6 @@ static DWORD FindProgram(const std::wstring& program, std::wstring& path) {
     return NO_ERROR;
 }
 
-static std::wstring FolderOf(const std::wstring& path) {
-    const std::size_t slash = path.find_last_of(L"\\/");
-    if (slash == std::wstring::npos) return L".";
-    return path.substr(0, slash == 2 && path[1] == L':' ? 3 : slash);  // C:\ keeps its backslash
-}
-
 // Read at each start, so that a change takes effect at the next one.
 static DWORD ReadWholeFile(const std::wstring& path, std::string& bytes) {
     HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
@@ -183,7 +177,7 @@ static DWORD RunProgram(const LauncherOptions& options) {
     start.commandLine = ComposeCommandLine(elements);
     DWORD error = FindProgram(options.program, start.application);
     if (error != NO_ERROR) return Fail(error, "cannot find the program " + Utf8(options.program));
-    start.workingDir = options.workingDir.empty() ? FolderOf(start.application) : options.workingDir;
+    start.workingDir = options.workingDir.empty() ? ProgramFolder(start.application) : options.workingDir;
     std::wstring block;
     error = PrepareEnvironment(options, block);
     if (error != NO_ERROR) return error;

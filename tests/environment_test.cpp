@@ -1,5 +1,6 @@
 #include "launcher/environment.h"
 
+#include <chrono>
 #include <string>
 #include <vector>
 
@@ -59,6 +60,22 @@ TEST(MergeEnvironment, LaterPairsReplaceEarlierOnesWhateverTheCase) {
         SCOPED_TRACE(testing::PrintToString(c.merged));
         EXPECT_EQ(MergeEnvironment(c.own, c.commandLine, c.file), c.merged);
     }
+}
+
+// A long file, well within the size the launcher reads, is merged before
+// the program is started: each name is looked up once, not against every
+// name before it (which took minutes for a file near that size).
+TEST(MergeEnvironment, MergesALongFileAtOnce) {
+    constexpr int kPairs = 20000;
+    std::string bytes;
+    for (int i = 0; i < kPairs; ++i) bytes += "VARIABLE_" + std::to_string(i) + "=value\n";
+    const auto start = std::chrono::steady_clock::now();
+    const Entries merged = MergeEnvironment({L"Path=C:\\bin"}, {L"variable_7=line"},
+                                            ParseEnvironmentFile(bytes).pairs);
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    EXPECT_EQ(merged.size(), kPairs + 1u);
+    EXPECT_LT(seconds, 5.0);
 }
 
 TEST(EnvironmentBlock, SplitsBackIntoItsEntries) {

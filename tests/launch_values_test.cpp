@@ -77,7 +77,7 @@ TEST(FolderPathProblem, NamesWhatWindowsCannotMakeAsWritten) {
         {L"C:/logs/a:b", L"the name [a:b] in it holds a colon"},
         // --log-dir passes both on, quoted and escaped.
         {L"C:\\logs\\a\"b", L"the name [a\"b] in it holds a quotation mark (\")"},
-        {L"C:\\logs\\a\tb", L"the name [a\tb] in it holds a control character"},
+        {L"C:\\logs\\a\tb", L"the name [a<TAB>b] in it holds a control character"},  // shown
         // Only . and .. step; a name of more dots is dropped whole.
         {L"C:\\logs\\...", L"the name [...] in it ends in a dot"},
     };

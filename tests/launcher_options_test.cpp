@@ -159,3 +159,18 @@ TEST(ParseByteSize, ReadsDecimalBytesWithOneBinarySuffix) {
         EXPECT_EQ(ParseByteSize(c.text), c.bytes);
     }
 }
+
+// Without --working-dir the program runs in its own folder, named as
+// CreateProcessW takes a current folder: a drive's root in either form keeps
+// its separator, which \\?\C: without it would not name a folder.
+TEST(ProgramFolder, IsTheFolderOfThePathARootKeepingItsSeparator) {
+    const std::pair<const wchar_t*, const wchar_t*> kCases[] = {
+        {LR"(C:\MyApp\app.exe)", LR"(C:\MyApp)"},
+        {LR"(C:\app.exe)", LR"(C:\)"},
+        {LR"(\\?\C:\app.exe)", LR"(\\?\C:\)"},
+        {LR"(\\?\C:\MyApp\app.exe)", LR"(\\?\C:\MyApp)"},
+        {LR"(\\server\share\app.exe)", LR"(\\server\share)"},
+        {L"app.exe", L"."},
+    };
+    for (const auto& [path, folder] : kCases) EXPECT_EQ(ProgramFolder(path), folder) << path;
+}

@@ -39,6 +39,9 @@ TEST(CompareLaunchers, GivesOneChangePerSettingThatDiffers) {
     noLog.options.logDir.clear();
     LauncherPart otherCase = Part();
     otherCase.options.logDir = L"c:\\LOGS\\u";
+    otherCase.options.serviceName = L"u";
+    LauncherPart watchesAnother = Part();  // a line copied from another service
+    watchesAnother.options.serviceName = L"V";
     const struct {
         const char* what;
         std::optional<LauncherPart> was, becomes;
@@ -49,7 +52,8 @@ TEST(CompareLaunchers, GivesOneChangePerSettingThatDiffers) {
         {"goes direct", Part(), std::nullopt, "launcher "},
         {"settings", Part(), changed, "logKeep env stopSignal "},
         {"log none", Part(), noLog, "logDir "},
-        {"log folder in another case", Part(), otherCase, ""},
+        {"log folder and service in another case", Part(), otherCase, ""},
+        {"watches another service", watchesAnother, Part(), "service "},
     };
     for (const auto& c : kCases) {
         SCOPED_TRACE(c.what);

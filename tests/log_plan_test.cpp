@@ -1,6 +1,7 @@
 #include "launcher/log_plan.h"
 
 #include <algorithm>
+#include <map>
 #include <random>
 #include <string>
 #include <vector>
@@ -90,5 +91,37 @@ TEST(RotationSteps, MovesTheCurrentFileAsideFirstThenEachOneUp) {
         std::vector<std::wstring> flat;
         for (const RenameStep& step : RotationSteps(c.first)) flat.push_back(step.from), flat.push_back(step.to);
         EXPECT_EQ(flat, c.second);
+    }
+}
+
+// A run terminated after any step of a rotation: the next run's finishing
+// steps leave the files as the whole rotation would have, whatever number of
+// kept files there were, and replace none that had moved on already.
+TEST(FinishingSteps, LeaveTheFilesAsTheWholeRotationWould) {
+    using Files = std::map<std::wstring, std::string>;
+    const auto apply = [](Files& files, const RenameStep& step) {
+        const auto from = files.find(step.from);
+        if (from == files.end()) return;  // fewer rotations so far
+        if (!step.to.empty()) files[step.to] = from->second;
+        files.erase(from);
+    };
+    for (unsigned keep = 1; keep <= 5; ++keep) {
+        for (unsigned kept = 0; kept <= keep; ++kept) {
+            Files before = {{L"output.log", "current"}};
+            for (unsigned n = 1; n <= kept; ++n) before[LogFileName(n)] = "old " + std::to_string(n);
+            const std::vector<RenameStep> steps = RotationSteps(keep);
+            Files whole = before;
+            for (const RenameStep& step : steps) apply(whole, step);
+            for (std::size_t done = 1; done < steps.size(); ++done) {
+                SCOPED_TRACE(testing::Message()
+                             << "keep " << keep << ", kept " << kept << ", steps done " << done);
+                Files files = before;
+                for (std::size_t i = 0; i < done; ++i) apply(files, steps[i]);
+                const std::vector<RenameStep> finishing = FinishingSteps(
+                    keep, [&files](unsigned n) { return files.count(LogFileName(n)) != 0; });
+                for (std::size_t i = 1; i < finishing.size(); ++i) apply(files, finishing[i]);
+                EXPECT_EQ(files, whole);
+            }
+        }
     }
 }

@@ -59,6 +59,7 @@ TEST(CompareSplit, NamesTheFirstElementThatComesBackChanged) {
          L"element 3 is read as [dir\" x] instead of [dir\\]"},
         {kPrefix + L"\"a\"b\"", {L"a\"b"}, L"element 3 is read as [ab] instead of [a\"b]"},
         {kPrefix + L"a b", {L"a b"}, L"element 3 is read as [a] instead of [a b]"},
+        {kPrefix + L"a\tb", {L"a\tb"}, L"element 3 is read as [a] instead of [a<TAB>b]"},
         {kPrefix + L"\"\"", {L"", L"x"}, L"element 4 [x] is missing"},
         {kPrefix + L"a", {}, L"an element [a] is read that was not given"},
     };

@@ -222,6 +222,25 @@ TEST_F(ChangeWrites, LeavesWhatDoesNotChangeAsItIs) {
     ExpectNoHandleOrProblemLeft();
 }
 
+// A line copied from another service has its launcher watch that one: set
+// writes this service's name there, a change that waits for the next start.
+TEST_F(ChangeWrites, WritesTheWatchedServiceOfACopiedLine) {
+    sim::Reset();
+    sim::ServiceRecord record;
+    record.name = L"MyUpdater";
+    record.binaryPathName = Desired({}, L"Other").config.commandLine.text;
+    sim::AddService(record);
+    current_ = ReadBack(L"MyUpdater");
+    desired_ = ComposeSetConfig(current_, ConfigOptions{}, L"", L"");
+    changes_ = CompareConfigs(current_, desired_);
+    ASSERT_EQ(FieldNames(changes_), std::vector<std::string>{"service"});
+    EXPECT_TRUE(NeedsRestart(changes_));
+    WriteNotes notes;
+    EXPECT_FALSE(Write(notes));
+    EXPECT_EQ(sim::ServiceNamed(L"MyUpdater")->binaryPathName, desired_.config.commandLine.text);
+    ExpectNoHandleOrProblemLeft();
+}
+
 // The manager answers ERROR_INVALID_LEVEL: recovery that was not asked for
 // is left out with a warning; asked for by name, the change fails and what
 // was written before it is written back.

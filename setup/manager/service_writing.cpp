@@ -113,8 +113,8 @@ static DWORD WriteMainSettings(SC_HANDLE service, const std::vector<ConfigChange
     const ServiceConfig& config = *prepared.config;
     const bool commandLine = ChangesField(
         changes, {"commandLine", "wrapperPath", "stopTimeoutMs", "program", "arguments", "launcher",
-                  "logDir", "logSizeBytes", "logKeep", "logTimestamps", "workingDir", "env",
-                  "envFile", "stopSignal"});
+                  "service", "logDir", "logSizeBytes", "logKeep", "logTimestamps", "workingDir",
+                  "env", "envFile", "stopSignal"});
     const bool account = ChangesField(changes, {"account"});
     // LocalSystem by name: a null account would leave the account as it is.
     LPCWSTR startName = account ? config.account.c_str() : nullptr;

@@ -81,14 +81,14 @@ std::wstring FolderPathProblem(const std::wstring& path) {
         const std::wstring name = path.substr(start, end - start);
         for (wchar_t c : name) {
             if (const wchar_t* word = NameCharacterWord(c)) {
-                return L"the name [" + name + L"] in it holds " + word +
+                return L"the name " + Bracketed(name) + L" in it holds " + word +
                        L", which no folder's name may hold";
             }
         }
         // . and .. are steps within the path; a name of more dots is dropped whole.
         const bool step = name.empty() || name == L"." || name == L"..";
         if (!literal && !step && (name.back() == L'.' || name.back() == L' ')) {
-            return L"the name [" + name + L"] in it ends in " +
+            return L"the name " + Bracketed(name) + L" in it ends in " +
                    (name.back() == L'.' ? L"a dot" : L"a blank") +
                    L", which Windows drops, so that a folder of another name would be made";
         }

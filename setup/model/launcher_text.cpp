@@ -72,6 +72,13 @@ static void ComparePath(std::vector<ConfigChange>& changes, const char* field,
 
 static void CompareSettings(const LauncherOptions& a, const LauncherOptions& b,
                             std::vector<ConfigChange>& changes) {
+    // The service whose stop it watches: a line copied from another service
+    // watches that one until the launcher starts again. Names match in any case.
+    if (!SameIgnoringCase(a.serviceName, b.serviceName)) {
+        AddLauncherChange(changes, "service", L"watched service", OrWords(a.serviceName, L"none"),
+                          OrWords(b.serviceName, L"none"), OrNull(a.serviceName),
+                          OrNull(b.serviceName));
+    }
     ComparePath(changes, "logDir", L"log folder", a.logDir, b.logDir, L"none");
     if (a.logSizeBytes != b.logSizeBytes) {
         AddLauncherChange(changes, "logSizeBytes", L"log size",

@@ -36,14 +36,15 @@ std::wstring CompareSplit(const std::wstring& line, const std::vector<std::wstri
     if (!split) return L"the command line cannot be split into its elements";
     for (std::size_t i = 0; i < expected.size() || i < split->size(); ++i) {
         if (i >= split->size()) {
-            return L"element " + std::to_wstring(i) + L" [" + expected[i] + L"] is missing";
+            return L"element " + std::to_wstring(i) + L" " + Bracketed(expected[i]) +
+                   L" is missing";
         }
         if (i >= expected.size()) {
-            return L"an element [" + (*split)[i] + L"] is read that was not given";
+            return L"an element " + Bracketed((*split)[i]) + L" is read that was not given";
         }
         if ((*split)[i] != expected[i]) {
-            return L"element " + std::to_wstring(i) + L" is read as [" + (*split)[i] +
-                   L"] instead of [" + expected[i] + L"]";
+            return L"element " + std::to_wstring(i) + L" is read as " + Bracketed((*split)[i]) +
+                   L" instead of " + Bracketed(expected[i]);
         }
     }
     return L"";
