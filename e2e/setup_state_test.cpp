@@ -228,7 +228,7 @@ TEST_F(SetupState, RemoveFollowsTheStopAndDeletesAsOneDocument) {
     EXPECT_EQ(document["stop"]["status"]["state"], "stopped");
     EXPECT_EQ(document["stop"]["status"]["exitCodeText"],
               "0: clean: the program ended by itself, or was stopped");
-    EXPECT_EQ(StoredCommandLine(), L"");
+    EXPECT_TRUE(WaitUntilGone(5000)) << Narrow(StoredCommandLine());
     EXPECT_TRUE(ProcessesNamed(FileName(childPath_)).empty());
 }
 
@@ -365,9 +365,7 @@ TEST_F(SetupState, StopAndRemoveWithoutWaitingAskAndReturn) {
         while (!ended() && GetTickCount64() < deadline) Sleep(50);
         EXPECT_TRUE(ended());
     }
-    const ULONGLONG deadline = GetTickCount64() + 15000;
-    while (StoredCommandLine() != L"" && GetTickCount64() < deadline) Sleep(50);
-    EXPECT_EQ(StoredCommandLine(), L"");
+    EXPECT_TRUE(WaitUntilGone(15000)) << Narrow(StoredCommandLine());
 }
 
 }  // namespace

@@ -97,3 +97,9 @@ std::wstring SetupTool::StoredCommandLine() {
     if (service) CloseServiceHandle(service);
     return read ? config->lpBinaryPathName : L"";
 }
+
+bool SetupTool::WaitUntilGone(DWORD timeoutMs) {
+    const ULONGLONG deadline = GetTickCount64() + timeoutMs;
+    while (StoredCommandLine() != L"" && GetTickCount64() < deadline) Sleep(50);
+    return StoredCommandLine() == L"";
+}

@@ -31,4 +31,8 @@ protected:
 
     // Empty when there is no service of the test's name.
     std::wstring StoredCommandLine();
+    // Whether the service of the test's name is gone within the time. A
+    // deleted service goes once nothing holds it any more: under Wine, also
+    // its process, which may outlive its stopped report by a moment.
+    bool WaitUntilGone(DWORD timeoutMs);
 };
