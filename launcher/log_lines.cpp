@@ -34,8 +34,34 @@ std::string FrameChunk(FrameState& state, OutputStream stream, const std::string
     return framed;
 }
 
+// The text with its control characters spelled out as the setup program
+// spells them: an argument holding a line feed would otherwise end the
+// launcher's line early, and what followed it could be taken for the
+// program's output, or for another line of the launcher's.
+static std::string Visible(const std::string& text) {
+    std::string out;
+    out.reserve(text.size());
+    for (const char c : text) {
+        const unsigned char byte = static_cast<unsigned char>(c);
+        if (byte >= 0x20 && byte != 0x7F) {
+            out += c;
+        } else if (c == '\t') {
+            out += "<TAB>";
+        } else if (c == '\n') {
+            out += "<LF>";
+        } else if (c == '\r') {
+            out += "<CR>";
+        } else {
+            char mark[16];
+            std::snprintf(mark, sizeof mark, "<U+%04X>", static_cast<unsigned>(byte));
+            out += mark;
+        }
+    }
+    return out;
+}
+
 std::string MarkedLine(const std::string& time, const std::string& text, bool atLineStart) {
-    return (atLineStart ? "" : "\n") + time + " launcher: " + text + "\n";
+    return (atLineStart ? "" : "\n") + time + " launcher: " + Visible(text) + "\n";
 }
 
 void CountLoss(LossCount& loss, unsigned long long bytes, unsigned long error) {

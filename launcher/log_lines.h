@@ -28,7 +28,9 @@ std::string FrameChunk(FrameState& state, OutputStream stream, const std::string
 
 // The launcher's own line, marked "launcher:" where a program's line, with
 // timestamps on, is marked "out:" or "err:". atLineStart says whether the log
-// ends a line now; if not, the program's partial line is ended first.
+// ends a line now; if not, the program's partial line is ended first. The
+// text's control characters are spelled out (<LF>, <TAB>, <U+0001>), so that
+// it stays one line.
 std::string MarkedLine(const std::string& time, const std::string& text, bool atLineStart);
 
 // Output that could not be written: counted, and reported in one marked line

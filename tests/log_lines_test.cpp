@@ -36,6 +36,8 @@ TEST(FrameChunk, PrefixesEachLineWithTimeAndStream) {
 TEST(MarkedLine, StartsOnALineOfItsOwn) {
     EXPECT_EQ(MarkedLine("T", "program started (pid 7)", true), "T launcher: program started (pid 7)\n");
     EXPECT_EQ(MarkedLine("T", "stop seen", false), "\nT launcher: stop seen\n");
+    EXPECT_EQ(MarkedLine("T", "started a\nT launcher: b\tc\r\x01\x7F\xC3\xA9", true),
+              "T launcher: started a<LF>T launcher: b<TAB>c<CR><U+0001><U+007F>\xC3\xA9\n");
 }
 
 TEST(FormatUtcTime, WritesIsoTimeWithMilliseconds) {
