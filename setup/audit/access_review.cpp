@@ -6,6 +6,8 @@
 
 #include <algorithm>
 
+#include "setup/model/text.h"
+
 namespace {
 
 const wchar_t kEveryone[] = L"S-1-1-0";
@@ -121,7 +123,7 @@ static std::wstring ObjectPhrase(AuditedKind kind, const std::wstring& object) {
     case AuditedKind::RegistryKey: break;
     case AuditedKind::LogFolder: what = L"The log folder"; break;
     }
-    std::wstring phrase = std::wstring(what) + L" [" + object + L"]";
+    std::wstring phrase = std::wstring(what) + L" " + Bracketed(object);
     if (kind == AuditedKind::OwnFolder) phrase += L", which holds the file,";
     if (kind == AuditedKind::FolderAbove) phrase += L", on the file's path,";
     if (kind == AuditedKind::LogFolder) phrase += L", which the service writes into,";

@@ -137,7 +137,7 @@ static void WarnOfFolderMadeForAnother(const ServiceConfig& config, const std::w
         L"The log folder " + Bracketed(folder) + L" was made for the account " +
         (name.empty() ? *madeFor : name + L" (" + *madeFor + L")") + L", which alone may write "
         L"there besides SYSTEM and the administrators, not for the service's account " +
-        config.account + L" (" + sid + L"): unless that is an administrator's account, the "
+        Printable(config.account) + L" (" + sid + L"): unless that is an administrator's account, the "
         L"program's output would be lost. Remove the "
         L"folder so that it is made again for this account, or let the account write there "
         L"(icacls can).");
@@ -205,7 +205,7 @@ void RefuseSharedLogFolder(const ServiceConfig& started, CheckFindings& checks) 
             continue;
         }
         checks.refusals.push_back(L"The log folder " + Bracketed(folder) +
-                                  L" is already the log folder of the service " + other.name +
+                                  L" is already the log folder of the service " + Printable(other.name) +
                                   L": two launchers writing one output.log would write over "
                                   L"each other's output. Give --log-dir a folder of its own.");
         return;
