@@ -133,6 +133,17 @@ TEST_F(LaunchedProgram, RefusesAMalformedEnvironmentFileNamingItsLine) {
                                                           ", line 2: the line is not NAME=VALUE (Windows error 13)"}));
 }
 
+// A file where the log folder should be fails the start like a folder that
+// cannot be made (ERROR_DIRECTORY): not one line of the log could be written.
+TEST_F(LaunchedProgram, FailsTheStartWhenALogFolderIsAFile) {
+    WriteTextFile(logDir_, "not a folder");
+    InstallLauncher(L"5000", {}, {childPath_, L"report", L"0"});
+    Start();
+    ASSERT_TRUE(WaitForState(SERVICE_STOPPED, 15000)) << Seen();
+    EXPECT_EQ(Summary(ServiceReports().back()), "STOPPED exit=1066 cp=0 hint=0 specific=267");
+    DeleteFileW(logDir_.c_str());
+}
+
 // cmd.exe reads its command line itself: "/c" reaches it bare. Each line
 // carries its time and stream, and the program runs in the folder given.
 TEST_F(LaunchedProgram, TimestampsEachLineAndRunsCmdInTheFolderGiven) {

@@ -59,8 +59,11 @@ DWORD MakeFolderWithLogAccess(const std::wstring& path, const std::wstring& acco
 }
 
 DWORD MakeOwnLogFolder(const std::wstring& path) {
-    // Most starts find the folder: no token to read for them.
-    if (GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES) return NO_ERROR;
+    // Most starts find the folder: no token to read for them. A file of its
+    // name fails the start, as a folder that cannot be made does: no line of
+    // the log could ever be written, not even the one that counts the loss.
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES) return (attributes & FILE_ATTRIBUTE_DIRECTORY) ? NO_ERROR : ERROR_DIRECTORY;
     std::wstring account, service;
     DWORD error = ProcessSids(account, service);
     if (error == NO_ERROR) error = MakeFolderWithLogAccess(path, account, service);
