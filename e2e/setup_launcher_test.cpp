@@ -225,14 +225,18 @@ TEST_F(SetupLauncher, RemovesTheLogFolderItMadeWhenTheWriteFails) {
     RemoveLogFolder(logs);
 }
 
-// A working folder or environment file that is not there is warned of by
-// install and show until it is there, and the service's start does fail for it.
-TEST_F(SetupLauncher, WarnsOfAWorkingFolderOrEnvironmentFileThatIsNotThere) {
+// A working folder or environment file that is not there, or a file where
+// the log folder should be, is warned of by install and show until it is
+// right, and the service's start does fail for it.
+TEST_F(SetupLauncher, WarnsOfAWorkingFolderEnvironmentFileOrLogFolderThatIsNotThere) {
     const std::wstring program = CopyLaunchedProgram();
     const std::wstring envFile = folder_ + L"\\later.env";
     const std::wstring noFolder = L"The working folder [" + program + L"] is a file: ";
     const std::wstring noFile = L"The environment file [" + envFile + L"] cannot be found: ";
-    SetupRun installed = Setup({L"install", name_, L"--start", L"demand", L"--log-dir", L"none",
+    const std::wstring logs = folder_ + L"\\logs made a file";
+    DeleteFileW(logs.c_str());
+    RemoveLogFolder(logs);
+    SetupRun installed = Setup({L"install", name_, L"--start", L"demand", L"--log-dir", logs,
                                 L"--working-dir", program, L"--env-file", envFile, L"--",
                                 program, L"lines", L"1"});
     ASSERT_EQ(installed.exitCode, 0u) << Narrow(installed.out) << Narrow(installed.err);
@@ -241,14 +245,18 @@ TEST_F(SetupLauncher, WarnsOfAWorkingFolderOrEnvironmentFileThatIsNotThere) {
     HANDLE file = CreateFileW(envFile.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
     ASSERT_NE(file, INVALID_HANDLE_VALUE);
     CloseHandle(file);
+    ASSERT_TRUE(RemoveDirectoryW(logs.c_str())) << GetLastError();
+    WriteTextFile(logs, "not a folder");
     const std::wstring shown = Setup({L"show", name_}).out;
     EXPECT_TRUE(Holds(shown, noFolder));
     EXPECT_FALSE(Holds(shown, noFile));
+    EXPECT_TRUE(Holds(shown, L"The log folder [" + logs + L"] is a file: ")) << Narrow(shown);
     Start();
     ASSERT_TRUE(WaitForState(SERVICE_STOPPED, 20000)) << Seen();
     EXPECT_EQ(Summary(ServiceReports().back()), "STOPPED exit=1066 cp=0 hint=0 specific=267");
     EXPECT_EQ(Setup({L"remove", name_}).exitCode, 0u);
     DeleteFileW(envFile.c_str());
+    DeleteFileW(logs.c_str());
 }
 
 // A second service given the first one's log folder, spelt otherwise, is

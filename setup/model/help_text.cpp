@@ -82,7 +82,8 @@ Before writing anything, install, apply and set refuse a program that cannot
 work as written (not a Windows program this system runs, a batch file whose
 arguments cmd.exe would act on, a command line too long to start), and files
 that broad groups such as Everyone or Users may change: the wrapper, the
-program, and each file an argument names by its full path. A change that
+launcher, the program, its environment file, each file an argument names by
+its full path, and the log folder the launcher writes into. A change that
 only lessens what runs (a start type of demand or disabled, fewer
 dependencies, a shorter stop timeout, no recovery) is made all the same, with
 the findings printed as warnings. A password is never taken from the command

@@ -88,6 +88,11 @@ void WarnOfMissingLaunchPaths(const ServiceConfig& started, const ServiceConfig&
                   ERROR_DIRECTORY, checks);
     WarnIfMissing(L"environment file", launcher->options.envFile, written->options.envFile,
                   NO_ERROR, checks);
+    // A missing log folder is made at the start; a file of its name fails it.
+    if (!launcher->options.logDir.empty() && CheckFile(launcher->options.logDir) == NO_ERROR) {
+        WarnIfMissing(L"log folder", launcher->options.logDir, written->options.logDir,
+                      ERROR_DIRECTORY, checks);
+    }
 }
 
 void RefuseLaunchPathsNotFull(const ServiceConfig& config, CheckFindings& checks) {
