@@ -231,6 +231,13 @@ TEST_F(Follow, AStopIsFollowedUntilItHasStoppedAsLongAsItsReportsSayItMay) {
          NO_ERROR, L"", {{kStopping, 1, 1000, 0}}, 300, 1},
         {"the answer lost, and still running", kRunning, AnswerLost({}), nullptr, false, kRunning,
          ERROR_BROKEN_PIPE, L"the stop could not be sent.", {}, 0, 1},
+        // Its handler only signals the thread that reports, so the answer
+        // still says running.
+        {"takes the stop and reports it a moment later", kRunning,
+         Script({}, {{300, kStopping, 1, 1000}, {800, kStopped}}), nullptr, true, kStopped,
+         NO_ERROR, L"", {{kStopping, 1, 1000, 300}}, 800, 1},
+        {"takes the stop and runs on", kRunning, Script({}, {}), nullptr, false, kRunning,
+         NO_ERROR, L"it came to be running instead of stopped.", {}, 3000, 1},
         {"goes back to running", kRunning,
          Script({}, {{0, kStopping, 1, 1000}, {500, kRunning}}), nullptr, false, kRunning,
          NO_ERROR, L"it came to be running instead of stopped.", {{kStopping, 1, 1000, 0}}, 500,

@@ -325,6 +325,29 @@ TEST_F(ChangeWrites, GivesAUserAccountTheRightOnceWrittenOrWritesEverythingBack)
     }
 }
 
+// The manager keeps one password per service: a user account written back
+// once another account was written has lost its own, and the failure says so.
+TEST_F(ChangeWrites, AUserAccountWrittenBackIsToldToHaveLostItsPassword) {
+    sim::ServiceRecord record = *sim::ServiceNamed(L"MyUpdater");
+    sim::Reset();
+    record.serviceStartName = L".\\svc";
+    record.passwordSet = true;
+    sim::AddService(record);
+    current_ = ReadBack(L"MyUpdater");
+    changes_ = CompareConfigs(current_, desired_);
+    sim::FailCall("ChangeServiceConfig2W", CallCount("ChangeServiceConfig2W") + 1,
+                  ERROR_ACCESS_DENIED);
+    WriteNotes notes;
+    std::optional<ChangeFailure> failure = Write(notes);
+    ASSERT_TRUE(failure);
+    EXPECT_EQ(failure->restored, std::vector<ConfigWrite>{ConfigWrite::ChangeServiceConfig});
+    const sim::ServiceRecord now = *sim::ServiceNamed(L"MyUpdater");
+    EXPECT_EQ(now.serviceStartName, L".\\svc");
+    EXPECT_FALSE(now.passwordSet);
+    EXPECT_TRUE(PasswordStays(changes_, *failure));
+    ExpectNoHandleOrProblemLeft();
+}
+
 TEST_F(ChangeWrites, SaysWhichServiceHasTheDisplayNameAlready) {
     sim::ServiceRecord other;
     other.name = L"Other";

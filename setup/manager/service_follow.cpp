@@ -158,6 +158,25 @@ static DWORD ReadStopMet(SC_HANDLE service, DWORD error, FollowResult& result) {
     return NO_ERROR;
 }
 
+// A service may take the stop and report it only a moment later (its
+// handler just signals the thread that reports), so the state it answered
+// with can still be its last, running one. It is given the margin to report
+// anything else before that state counts as where the stop ended.
+static FollowResult AwaitStopReport(FollowResult result, SC_HANDLE service) {
+    const DWORD answered = result.status.dwCurrentState;
+    if (IsPending(answered) || answered == SERVICE_STOPPED) return result;
+    const ULONGLONG since = GetTickCount64();
+    while (result.status.dwCurrentState == answered &&
+           GetTickCount64() - since < kFollowMarginMs) {
+        Sleep(kFollowIntervalMs);
+        if (DWORD error = ReadStatus(service, result.status)) {
+            return Failed(result, error,
+                          L"its state could not be read after the stop was asked for.");
+        }
+    }
+    return result;
+}
+
 FollowResult StopAndFollow(SC_HANDLE service, const PendingReportSink& onPending) {
     FollowResult result = {0, false, NO_ERROR, L"", {}};
     if (DWORD error = ReadStatus(service, result.status)) {
@@ -170,6 +189,8 @@ FollowResult StopAndFollow(SC_HANDLE service, const PendingReportSink& onPending
         SERVICE_STATUS answer = {};
         if (ControlService(service, SERVICE_CONTROL_STOP, &answer)) {
             TakeAnswer(answer, result.status);
+            result = AwaitStopReport(result, service);
+            if (!result.problem.empty()) return result;
             break;
         }
         const DWORD error = GetLastError();

@@ -36,8 +36,9 @@ FollowResult StartAndFollow(SC_HANDLE service, const PendingReportSink& onPendin
 // under way is followed rather than asked for again; a stopped service is
 // left as it is (ended). A service still starting that cannot take the stop
 // yet is followed until its start has ended, then asked once more. A stop
-// the service refuses is a problem, and the caller must not go on as if it
-// had stopped.
+// taken that the service has yet to report (it still answers running) is
+// given the margin below to show. A stop the service refuses is a problem,
+// and the caller must not go on as if it had stopped.
 //
 // Each wait is bounded by the wait hint of the service's last report plus a
 // margin, counted from that report: a service that keeps reporting progress

@@ -140,6 +140,10 @@ static bool Writes(const std::vector<ConfigChange>& changes, ConfigWrite write, 
 static void WriteBack(SC_HANDLE service, const std::vector<ConfigChange>& changes,
                       const std::vector<ConfigWrite>& made, const PreparedConfig& current,
                       ChangeFailure& failure) {
+    // Another account written took the user account's password with it.
+    failure.passwordLost = !made.empty() && made.front() == ConfigWrite::ChangeServiceConfig &&
+                           ChangesField(changes, {"account"}) &&
+                           AccountKindOf(current.config->account) == AccountKind::User;
     for (auto write = made.rbegin(); write != made.rend(); ++write) {
         if (!HoldsLevel(*current.config, *write)) {
             failure.unrestored.push_back({*write, NO_ERROR});

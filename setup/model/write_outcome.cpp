@@ -47,7 +47,7 @@ static bool IsPassword(const ConfigChange& change) {
 // A password goes with the main write; once that was made, whether
 // written back or not, the new password stays.
 bool PasswordStays(const std::vector<ConfigChange>& changes, const ChangeFailure& failure) {
-    bool stays = false;
+    bool stays = failure.passwordLost;
     for (const ConfigChange& change : changes) {
         if (!IsPassword(change)) continue;
         for (ConfigWrite write : failure.restored) stays |= write == change.write;

@@ -65,6 +65,9 @@ struct ChangeFailure {
     };
     std::vector<Unrestored> unrestored;  // could not be written back
     std::optional<TakenDisplayName> takenDisplayName = std::nullopt;
+    // The manager keeps one password per service: a user account written
+    // back after another was written has lost its own.
+    bool passwordLost = false;
 };
 
 // "Cannot change X: <step>. Windows error ...", then either that what was
@@ -75,8 +78,9 @@ struct ChangeFailure {
 std::wstring ChangeFailureText(const std::wstring& name, const std::vector<ConfigChange>& changes,
                                const ChangeFailure& failure, MessageLookup system);
 
-// Whether a new password was written before the failure: it is never
-// written back, since the old one cannot be read.
+// Whether a new password was written before the failure, or the account
+// written back lost its own: a password is never written back, since the
+// old one cannot be read.
 bool PasswordStays(const std::vector<ConfigChange>& changes, const ChangeFailure& failure);
 
 // The fields a write carries, in words, the password left out: "stop
