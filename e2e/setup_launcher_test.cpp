@@ -201,16 +201,17 @@ TEST_F(SetupLauncher, SetsShowsAndAppliesEachLauncherOption) {
 }
 
 // Wine's manager cannot keep a SID type, so asking for one fails the write
-// after the log folder was made: the folder goes with the service, unless it
-// was there before.
+// after the log folder was made: the folder, and the one made above it, go
+// with the service, unless they were there before.
 TEST_F(SetupLauncher, RemovesTheLogFolderItMadeWhenTheWriteFails) {
     const std::wstring program = CopyLaunchedProgram();
-    const std::wstring logs = folder_ + L"\\made logs";
+    const std::wstring above = folder_ + L"\\made above", logs = above + L"\\made logs";
     RemoveLogFolder(logs);
+    RemoveDirectoryW(above.c_str());
     const std::wstring removed = L"The log folder [" + logs + L"] made for it was removed again.";
     for (bool existed : {false, true}) {
         SCOPED_TRACE(existed);
-        if (existed) ASSERT_TRUE(CreateDirectoryW(logs.c_str(), nullptr));
+        if (existed) ASSERT_TRUE(CreateDirectoryW(above.c_str(), nullptr) && CreateDirectoryW(logs.c_str(), nullptr));
         SetupRun run = Setup({L"install", name_, L"--json", L"--start", L"demand", L"--sid-type",
                               L"unrestricted", L"--log-dir", logs, L"--", program, L"lines", L"1"});
         EXPECT_EQ(run.exitCode, 1u) << Narrow(run.out);
@@ -221,8 +222,10 @@ TEST_F(SetupLauncher, RemovesTheLogFolderItMadeWhenTheWriteFails) {
         EXPECT_EQ(std::count(notes.begin(), notes.end(), Narrow(removed)), existed ? 0 : 1)
             << notes.dump(2);
         EXPECT_EQ(GetFileAttributesW(logs.c_str()) != INVALID_FILE_ATTRIBUTES, existed);
+        EXPECT_EQ(GetFileAttributesW(above.c_str()) != INVALID_FILE_ATTRIBUTES, existed);
     }
     RemoveLogFolder(logs);
+    RemoveDirectoryW(above.c_str());
 }
 
 // A working folder or environment file that is not there, or a file where

@@ -24,7 +24,7 @@ std::wstring NumberedSystemText(DWORD code) {
 
 // Something of every kind the checks find, so that every part is rendered.
 CheckFindings SomeChecks() {
-    CheckFindings checks{{}, {L"A warning."}, {L"A note."}, {}, L""};
+    CheckFindings checks{{}, {L"A warning."}, {L"A note."}, {}, {}};
     AccessList list{true, {{AccessEntryType::Allow, 0, kFileAllAccess, L"S-1-1-0"}}};
     checks.access = ReviewAccess(AuditedKind::File, L"C:\\P\\u.exe", list, nullptr);
     return checks;

@@ -23,8 +23,9 @@ struct CheckFindings {
     std::vector<std::wstring> warnings;  // printed with the report, which goes on
     std::vector<std::wstring> notes;
     std::vector<AccessFinding> access;   // the permission audit's, of every level
-    // The log folder made for the write, removed again when nothing is written.
-    std::wstring madeLogFolder;
+    // The folders made for the write, from the top down, the log folder last:
+    // removed again when nothing is written.
+    std::vector<std::wstring> madeLogFolders;
 };
 
 // The program rules' findings, each to the list of its level.

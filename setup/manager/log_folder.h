@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "platform/platform.h"
 
@@ -13,6 +14,12 @@ std::wstring ProgramDataFolder();
 // Makes the folder if it is missing: the folders above it as the platform
 // makes them, the folder itself with LogFolderAccessList(accountSid,
 // serviceSid), serviceSid empty unless the service's SID type is restricted.
-// created says whether it was made now. Gives NO_ERROR or the error.
+// made: the folders made now, from the top down, the folder itself last.
+// Gives NO_ERROR or the error, and then has made nothing that stays.
 DWORD MakeLogFolder(const std::wstring& path, const std::wstring& accountSid,
-                    const std::wstring& serviceSid, bool& created);
+                    const std::wstring& serviceSid, std::vector<std::wstring>& made);
+
+// Removes folders MakeLogFolder made, from the bottom up, each only if it is
+// empty. Gives whether the last one made (the log folder) went; when not,
+// GetLastError says why.
+bool RemoveMadeFolders(const std::vector<std::wstring>& made);

@@ -244,21 +244,21 @@ CheckProblem PrepareLogFolder(const ServiceConfig& started, const ServiceConfig&
     std::wstring sid;
     DWORD error = AccountSidOf(started.account, sid);
     if (error != NO_ERROR) {
-        return {L"the SID of the account " + started.account + L", which is to write the log "
+        return {L"the SID of the account " + Printable(started.account) + L", which is to write the log "
                 L"folder, cannot be found. " + WindowsError(error), error};
     }
-    bool created = false;
+    std::vector<std::wstring> made;
     // A write-restricted service writes only where its own SID may write too.
     const std::wstring serviceSid =
         started.sidType == SidType::Restricted ? ServiceSidOf(started.name) : L"";
-    error = MakeLogFolder(folder, sid, serviceSid, created);
+    error = MakeLogFolder(folder, sid, serviceSid, made);
     if (error != NO_ERROR) {
         return {L"the log folder " + Bracketed(folder) + L" cannot be made. " +
                     WindowsError(error),
                 error};
     }
-    if (created) {
-        checks.madeLogFolder = folder;
+    if (!made.empty()) {
+        checks.madeLogFolders = made;
         checks.notes.push_back(L"Made the log folder " +
                                NamedAsStarted(folder, LogFolderOf(config.commandLine)) +
                                L", which only SYSTEM, the administrators and the service's "
@@ -269,8 +269,8 @@ CheckProblem PrepareLogFolder(const ServiceConfig& started, const ServiceConfig&
 
 CheckFindings UndoLogFolder(const CheckFindings& checks) {
     CheckFindings undone = checks;
-    const std::wstring& folder = checks.madeLogFolder;
-    if (folder.empty()) return undone;
+    if (checks.madeLogFolders.empty()) return undone;
+    const std::wstring& folder = checks.madeLogFolders.back();
     const std::wstring made = L"Made the log folder " + Bracketed(folder);
     std::vector<std::wstring>& notes = undone.notes;
     notes.erase(std::remove_if(notes.begin(), notes.end(),
@@ -279,12 +279,12 @@ CheckFindings UndoLogFolder(const CheckFindings& checks) {
                                }),
                 notes.end());
     // RemoveDirectoryW removes only an empty folder: what was put in it stays.
-    if (RemoveDirectoryW(folder.c_str())) {
+    if (RemoveMadeFolders(checks.madeLogFolders)) {
         notes.push_back(L"The log folder " + Bracketed(folder) + L" made for it was removed again.");
     } else {
         notes.push_back(L"The log folder " + Bracketed(folder) + L" made for it is left: it could "
                         L"not be removed. " + WindowsError(GetLastError()));
     }
-    undone.madeLogFolder.clear();
+    undone.madeLogFolders.clear();
     return undone;
 }
