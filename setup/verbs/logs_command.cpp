@@ -110,7 +110,10 @@ static void WriteOut(const std::string& bytes) {
 static FollowState PrintTail(const std::wstring& folder, std::size_t lines) {
     HANDLE file = OpenLog(CurrentLogPath(folder));
     const LogFileSeen seen = Look(file);
-    if (!seen.exists) return FollowState{false, 0, 0};
+    if (!seen.exists) {
+        if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+        return FollowState{false, 0, 0};
+    }
     const std::string tail = ReadTail(seen.size, lines, [file](std::uint64_t from,
                                                                std::uint64_t to) {
         return ReadRange(file, from, to);

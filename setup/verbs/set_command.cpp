@@ -13,7 +13,7 @@ static CheckProblem CheckAgainst(const ServiceConfig& current, const ConfigOptio
     if (options.passwordStdin && !options.account &&
         AccountKindOf(current.account) != AccountKind::User) {
         return {L"--password-stdin gives a new password for the service's user account, but it "
-                L"runs as " + current.account + L", which has none to give."};
+                L"runs as " + Printable(current.account) + L", which has none to give."};
     }
     // A reset period alone changes the actions in place; there must be some
     // known to be there.
