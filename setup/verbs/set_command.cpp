@@ -5,6 +5,7 @@
 #include "setup/model/compare_configs.h"
 #include "setup/model/compose_config.h"
 #include "setup/model/lessening_change.h"
+#include "setup/model/text.h"
 
 // What only the service as it is shows.
 static CheckProblem CheckAgainst(const ServiceConfig& current, const ConfigOptions& options) {
