@@ -129,14 +129,12 @@ std::wstring WatchedServiceProblem(const ServiceConfig& started) {
 // A folder this program made for another account (the service's account
 // was changed, or a service of the same name had it before) lets only that
 // one write: the launcher could not, and the output would be lost unsaid.
-static void WarnOfFolderMadeForAnother(const ServiceConfig& config, const std::wstring& folder,
-                                       const AccessList& list, CheckFindings& checks) {
+// sid: the service account's.
+static void WarnOfFolderMadeForAnother(const ServiceConfig& config, const std::wstring& sid,
+                                       const std::wstring& folder, const AccessList& list,
+                                       CheckFindings& checks) {
     const std::optional<std::wstring> madeFor = LogFolderAccount(list);
-    std::wstring sid;
-    if (!madeFor || AccountSidOf(config.account, sid) != NO_ERROR || *madeFor == sid ||
-        *madeFor == ServiceSidOf(config.name)) {
-        return;
-    }
+    if (!madeFor || *madeFor == sid || *madeFor == ServiceSidOf(config.name)) return;
     const std::wstring name = AccountName(*madeFor);
     checks.warnings.push_back(
         L"The log folder " + Bracketed(folder) + L" was made for the account " +
@@ -150,18 +148,20 @@ static void WarnOfFolderMadeForAnother(const ServiceConfig& config, const std::w
 
 // A write-restricted service writes only where its service SID may write
 // too: a folder made for it before its SID type became restricted lacks
-// that entry, and the launcher would write no line there.
-static void WarnOfFolderMadeBeforeRestricted(const ServiceConfig& config, const std::wstring& folder,
-                                             const AccessList& list, CheckFindings& checks) {
-    std::wstring sid;
-    if (config.sidType != SidType::Restricted || AccountSidOf(config.account, sid) != NO_ERROR) return;
+// that entry, and the launcher would write no line there. sid: the service
+// account's.
+static void WarnOfFolderMadeBeforeRestricted(const ServiceConfig& config, const std::wstring& sid,
+                                             const std::wstring& folder, const AccessList& list,
+                                             CheckFindings& checks) {
+    if (config.sidType != SidType::Restricted) return;
     if (!MadeWithoutServiceSid(list, sid, ServiceSidOf(config.name))) return;
+    const std::wstring account = L"NT SERVICE\\" + Printable(config.name);
     checks.warnings.push_back(
         L"The log folder " + Bracketed(folder) + L" was made before the service's SID type "
-        L"became restricted, and does not let the service's own SID (NT SERVICE\\" + config.name +
+        L"became restricted, and does not let the service's own SID (" + account +
         L") write there: a write-restricted service may write only where that SID may, so the "
-        L"program's output would be lost. Remove the folder so that it is made again, or let "
-        L"NT SERVICE\\" + config.name + L" write there (icacls can).");
+        L"program's output would be lost. Remove the folder so that it is made again, or let " +
+        account + L" write there (icacls can).");
 }
 
 static std::wstring LogFolderOf(const ServiceCommandLine& started) {
@@ -233,8 +233,11 @@ void AuditLogFolder(const ServiceConfig& started, CheckFindings& checks) {
     const std::vector<AccessFinding> findings =
         ReviewAccess(AuditedKind::LogFolder, folder, list, AccountName);
     checks.access.insert(checks.access.end(), findings.begin(), findings.end());
-    WarnOfFolderMadeForAnother(started, folder, list, checks);
-    WarnOfFolderMadeBeforeRestricted(started, folder, list, checks);
+    // Both judge the list against the account, looked up once.
+    std::wstring sid;
+    if (AccountSidOf(started.account, sid) != NO_ERROR) return;
+    WarnOfFolderMadeForAnother(started, sid, folder, list, checks);
+    WarnOfFolderMadeBeforeRestricted(started, sid, folder, list, checks);
 }
 
 CheckProblem PrepareLogFolder(const ServiceConfig& started, const ServiceConfig& config,
