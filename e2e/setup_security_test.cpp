@@ -131,37 +131,55 @@ TEST_F(SetupSecurity, JudgesTheEnvironmentFileLikeTheProgramAndWarnsWhenEveryone
 }
 
 // A log folder runs nothing, but one that everyone may write lets anyone
-// plant links the service writes through: refused unless told to go on, and
-// named as what it is by install and show.
-TEST_F(SetupSecurity, RefusesALogFolderEveryoneMayWriteUnlessToldToGoOn) {
-    const std::wstring logs = kAuditFolder + L"\\open folder";
-    const std::wstring finding =
-        L"Warning: Everyone (every account, guests included) may make the service overwrite "
-        L"other files through links planted in its log folder, with the service's account, "
-        L"through:\n  the log folder [" + logs + L"], which the service writes into: add files to "
-        L"it, ";
-    std::vector<std::wstring> install = {L"install", name_, L"--start", L"demand",
-                                         L"--log-dir", logs, L"--", kClosedProgram};
-    SetupRun run = Setup(install);
-    EXPECT_EQ(run.exitCode, 1u) << Narrow(run.out);
-    EXPECT_TRUE(Holds(run.err, L"Cannot install " + name_ + L": broad groups of accounts, such "
-                               L"as Everyone or Users, may write its log folder [" + logs + L"]"));
-    EXPECT_TRUE(Holds(run.err, finding)) << Narrow(run.err);
-    EXPECT_EQ(StoredCommandLine(), L"");
+// plant links the service writes through; a working folder is where a batch
+// file's commands and a missing library are looked for first. Each is
+// refused unless told to go on, and named as what it is by install and show.
+TEST_F(SetupSecurity, RefusesALogOrWorkingFolderEveryoneMayWriteUnlessToldToGoOn) {
+    const std::wstring open = kAuditFolder + L"\\open folder";
+    const std::wstring everyone = L"Warning: Everyone (every account, guests included) may ";
+    const struct {
+        const wchar_t* option;
+        std::wstring refusal;
+        std::wstring finding;
+        const char* kind;
+    } kCases[] = {
+        {L"--log-dir", L"may write its log folder [" + open + L"]",
+         everyone + L"make the service overwrite other files through links planted in its log "
+                    L"folder, with the service's account, through:\n  the log folder [" +
+             open + L"], which the service writes into: add files to it, ",
+         "logFolder"},
+        {L"--working-dir", L"may replace or change the files it would run or read",
+         everyone + L"replace or change what the service runs, with the service's account, "
+                    L"through:\n  the working folder [" + open +
+             L"], which the program runs in: add files to it, ",
+         "workingFolder"},
+    };
+    for (const auto& c : kCases) {
+        SCOPED_TRACE(Narrow(c.option));
+        std::vector<std::wstring> install = {L"install", name_, L"--start", L"demand",
+                                             c.option, open, L"--", kClosedProgram};
+        SetupRun run = Setup(install);
+        EXPECT_EQ(run.exitCode, 1u) << Narrow(run.out);
+        EXPECT_TRUE(Holds(run.err, L"Cannot install " + name_ + L": broad groups of accounts, "
+                                   L"such as Everyone or Users, " + c.refusal));
+        EXPECT_TRUE(Holds(run.err, c.finding)) << Narrow(run.err);
+        EXPECT_EQ(StoredCommandLine(), L"");
 
-    install.insert(install.begin() + 2, L"--accept-writable-paths");
-    run = Setup(install);
-    EXPECT_EQ(run.exitCode, 0u) << Narrow(run.err);
-    EXPECT_TRUE(Holds(run.out, finding)) << Narrow(run.out);
-    run = Setup({L"show", name_, L"--json"});
-    EXPECT_EQ(run.exitCode, 3u);
-    const json shown = json::parse(Narrow(run.out));
-    bool named = false;
-    for (const json& found : shown["accessFindings"]) {
-        named = named || (found["kind"] == "logFolder" && found["object"] == Narrow(logs) &&
-                          found["level"] == "warning");
+        install.insert(install.begin() + 2, L"--accept-writable-paths");
+        run = Setup(install);
+        EXPECT_EQ(run.exitCode, 0u) << Narrow(run.err);
+        EXPECT_TRUE(Holds(run.out, c.finding)) << Narrow(run.out);
+        run = Setup({L"show", name_, L"--json"});
+        EXPECT_EQ(run.exitCode, 3u);
+        const json shown = json::parse(Narrow(run.out));
+        bool named = false;
+        for (const json& found : shown["accessFindings"]) {
+            named = named || (found["kind"] == c.kind && found["object"] == Narrow(open) &&
+                              found["level"] == "warning");
+        }
+        EXPECT_TRUE(named) << Narrow(run.out);
+        EXPECT_TRUE(RemoveService(manager_, name_, 15000));
     }
-    EXPECT_TRUE(named) << Narrow(run.out);
 }
 
 // The argument from the injection that made a batch service write a file.

@@ -122,11 +122,13 @@ static std::wstring ObjectPhrase(AuditedKind kind, const std::wstring& object) {
     case AuditedKind::Service: what = L"The service"; break;
     case AuditedKind::RegistryKey: break;
     case AuditedKind::LogFolder: what = L"The log folder"; break;
+    case AuditedKind::WorkingFolder: what = L"The working folder"; break;
     }
     std::wstring phrase = std::wstring(what) + L" " + Bracketed(object);
     if (kind == AuditedKind::OwnFolder) phrase += L", which holds the file,";
     if (kind == AuditedKind::FolderAbove) phrase += L", on the file's path,";
     if (kind == AuditedKind::LogFolder) phrase += L", which the service writes into,";
+    if (kind == AuditedKind::WorkingFolder) phrase += L", which the program runs in,";
     return phrase;
 }
 

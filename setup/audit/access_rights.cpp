@@ -72,6 +72,7 @@ static RightsOfKind NamedRights(AuditedKind kind) {
     switch (kind) {
     case AuditedKind::File: return {std::begin(kFileRights), std::end(kFileRights)};
     case AuditedKind::OwnFolder:
+    case AuditedKind::WorkingFolder:
     case AuditedKind::LogFolder: return {std::begin(kOwnFolderRights), std::end(kOwnFolderRights)};
     case AuditedKind::FolderAbove:
         return {std::begin(kFolderAboveRights), std::end(kFolderAboveRights)};
@@ -86,6 +87,7 @@ static GenericMapping MappingOf(AuditedKind kind) {
     case AuditedKind::File:
     case AuditedKind::OwnFolder:
     case AuditedKind::FolderAbove:
+    case AuditedKind::WorkingFolder:
     case AuditedKind::LogFolder:
         return {kFileGenericRead, kFileGenericWrite, kFileGenericExecute, kFileAllAccess};
     case AuditedKind::Service:

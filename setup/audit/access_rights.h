@@ -23,6 +23,7 @@ enum class AuditedKind {
     Service,      // the service object in the manager
     RegistryKey,  // HKLM\SYSTEM\CurrentControlSet\Services\<name>
     LogFolder,    // the folder the launcher writes the program's output into
+    WorkingFolder,  // the folder the launcher runs the program in, given by name
 };
 
 // The rights that let someone replace or change what the service runs (in

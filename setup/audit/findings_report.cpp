@@ -16,7 +16,8 @@ void AddRuleFindings(const std::vector<RuleFinding>& findings, CheckFindings& ch
 
 static bool IsPathKind(AuditedKind kind) {
     return kind == AuditedKind::File || kind == AuditedKind::OwnFolder ||
-           kind == AuditedKind::FolderAbove || kind == AuditedKind::LogFolder;
+           kind == AuditedKind::FolderAbove || kind == AuditedKind::LogFolder ||
+           kind == AuditedKind::WorkingFolder;
 }
 
 bool FindsWritablePaths(const std::vector<AccessFinding>& findings) {
@@ -36,6 +37,8 @@ static std::wstring ObjectLine(const AccessFinding& finding) {
     case AuditedKind::RegistryKey: break;
     case AuditedKind::LogFolder:
         return L"the log folder " + object + L", which the service writes into";
+    case AuditedKind::WorkingFolder:
+        return L"the working folder " + object + L", which the program runs in";
     }
     return L"the service's registry key " + object;
 }
@@ -98,6 +101,7 @@ static const char* KindWord(AuditedKind kind) {
     case AuditedKind::Service: return "service";
     case AuditedKind::RegistryKey: break;
     case AuditedKind::LogFolder: return "logFolder";
+    case AuditedKind::WorkingFolder: return "workingFolder";
     }
     return "registryKey";
 }

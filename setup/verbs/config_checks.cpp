@@ -155,8 +155,11 @@ static ServiceConfig AsStartedConfig(const ServiceConfig& config) {
 static CheckProblem WritablePathsProblem(const ServiceConfig& started,
                                          const std::vector<AccessFinding>& findings) {
     std::vector<AccessFinding> others;
+    bool workingFolder = false;
     for (const AccessFinding& finding : findings) {
         if (finding.kind != AuditedKind::LogFolder) others.push_back(finding);
+        workingFolder = workingFolder || (finding.kind == AuditedKind::WorkingFolder &&
+                                          finding.level == FindingLevel::Warning);
     }
     if (!FindsWritablePaths(others)) {
         return {L"broad groups of accounts, such as Everyone or Users, may write its log folder " +
@@ -171,7 +174,9 @@ static CheckProblem WritablePathsProblem(const ServiceConfig& started,
             L"files it would run or read, as listed below. Move whichever of the wrapper, the "
             L"launcher, the program, its environment file and the files its arguments name are "
             L"listed to a folder that only administrators may change, such as one under "
-            L"C:\\Program Files, or take the write rights listed away (icacls can); or give "
+            L"C:\\Program Files" +
+            std::wstring(workingFolder ? L", and give --working-dir such a folder" : L"") +
+            L", or take the write rights listed away (icacls can); or give "
             L"--accept-writable-paths to go on all the same."};
 }
 
@@ -188,13 +193,13 @@ CheckProblem CheckBeforeWriting(const SetupCommand& command, const ServiceConfig
     RefuseSharedLogFolder(started, checks);
     if (onlyLessens) {
         checks.access = AuditWhatRuns(started.commandLine, checks);
-        AuditLogFolder(started, checks);
+        AuditLaunchFolders(started, checks);
         LetThrough(checks);
         return {};
     }
     if (!checks.refusals.empty()) return {Sentences(checks.refusals)};
     checks.access = AuditWhatRuns(started.commandLine, checks);
-    AuditLogFolder(started, checks);
+    AuditLaunchFolders(started, checks);
     WarnReadableEnvFile(started, checks);
     if (!FindsWritablePaths(checks.access) || command.options.acceptWritablePaths) {
         return PrepareLogFolder(started, config, checks);

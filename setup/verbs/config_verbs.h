@@ -94,10 +94,11 @@ void WarnOfMissingLaunchPaths(const ServiceConfig& started, const ServiceConfig&
 // may read it: its values are meant to be secret.
 void WarnReadableEnvFile(const ServiceConfig& started, CheckFindings& checks);
 
-// The log folder of the line's launcher, when it is there, audited like the
-// program's folder: its findings join checks.access, so that a folder a
-// broad group may write is refused like the program's.
-void AuditLogFolder(const ServiceConfig& started, CheckFindings& checks);
+// The log folder and the working folder of the line's launcher, when they
+// are there, audited like the program's folder: their findings join
+// checks.access, so that a folder a broad group may write is refused like
+// the program's.
+void AuditLaunchFolders(const ServiceConfig& started, CheckFindings& checks);
 
 // A refusal in checks when another wrapped service's launcher logs into the
 // same folder.

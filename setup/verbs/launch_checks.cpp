@@ -2,6 +2,7 @@
 // there beside the wrapper, which files it reads, and the log folder, made
 // with its own access list when missing and audited when it is there.
 #include <algorithm>
+#include <optional>
 
 #include "launcher/log_folder_access.h"
 #include "setup/audit/access_review.h"
@@ -218,21 +219,37 @@ void RefuseSharedLogFolder(const ServiceConfig& started, CheckFindings& checks) 
 }
 
 // An existing folder is judged with the rights that count on the folder that
-// holds the program: one that a broad group may write lets others plant links
-// the service follows, and stops the write like a writable program.
-void AuditLogFolder(const ServiceConfig& started, CheckFindings& checks) {
-    const std::wstring folder = LogFolderOf(started.commandLine);
-    if (folder.empty() || CheckFile(folder) != ERROR_DIRECTORY) return;
+// holds the program, and stops the write like a writable program where a
+// broad group has them. Its access list is given back when it could be read.
+static std::optional<AccessList> AuditFolder(AuditedKind kind, const wchar_t* what,
+                                             const std::wstring& folder, CheckFindings& checks) {
+    if (folder.empty() || CheckFile(folder) != ERROR_DIRECTORY) return std::nullopt;
     AccessList list;
     const DWORD error = ReadFileAccess(folder, list);
     if (error != NO_ERROR) {
-        checks.notes.push_back(L"The access list of the log folder " + Bracketed(folder) +
-                               L" cannot be read. " + WindowsError(error));
-        return;
+        checks.notes.push_back(std::wstring(L"The access list of the ") + what + L" " +
+                               Bracketed(folder) + L" cannot be read. " + WindowsError(error));
+        return std::nullopt;
     }
-    const std::vector<AccessFinding> findings =
-        ReviewAccess(AuditedKind::LogFolder, folder, list, AccountName);
+    const std::vector<AccessFinding> findings = ReviewAccess(kind, folder, list, AccountName);
     checks.access.insert(checks.access.end(), findings.begin(), findings.end());
+    return list;
+}
+
+// Others who may write the log folder can plant links the service follows.
+// The working folder stands in for the program's own: cmd.exe looks there
+// first for each command a batch file runs, Windows there for a library
+// found nowhere else, and the program there for what it reads by relative
+// paths.
+void AuditLaunchFolders(const ServiceConfig& started, CheckFindings& checks) {
+    if (!started.commandLine.launcher) return;
+    AuditFolder(AuditedKind::WorkingFolder, L"working folder",
+                started.commandLine.launcher->options.workingDir, checks);
+    const std::wstring folder = LogFolderOf(started.commandLine);
+    const std::optional<AccessList> read =
+        AuditFolder(AuditedKind::LogFolder, L"log folder", folder, checks);
+    if (!read) return;
+    const AccessList& list = *read;
     // Both judge the list against the account, looked up once.
     std::wstring sid;
     if (AccountSidOf(started.account, sid) != NO_ERROR) return;

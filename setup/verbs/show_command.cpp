@@ -106,7 +106,7 @@ static CheckFindings CheckService(const ServiceConfig& config) {
     for (AccessFinding& finding : AuditServiceObjectAccess(config.name)) {
         checks.access.push_back(finding);
     }
-    AuditLogFolder(started, checks);
+    AuditLaunchFolders(started, checks);
     NoteStartedLogFolder(config.commandLine, variables, checks);
     return checks;
 }
