@@ -53,13 +53,11 @@ static bool IsBlankOrComment(const std::wstring& line) {
     return first == std::wstring::npos || line[first] == L'#';
 }
 
-// Why a line is no NAME=VALUE pair, or empty. A name with a blank at either
-// end is one no program asks for: "A = 1" is most likely meant as A.
+// Why a line is no NAME=VALUE pair, or empty.
 static std::wstring PairProblem(const std::wstring& line) {
     const std::size_t equals = line.find(L'=');
     if (equals == std::wstring::npos || equals == 0) return L"the line is not NAME=VALUE";
-    const wchar_t first = line[0], last = line[equals - 1];
-    if (first == L' ' || first == L'\t' || last == L' ' || last == L'\t') {
+    if (NameHasBlankAround(line)) {
         return L"the name has a blank before or after it; write NAME=VALUE with nothing around the name";
     }
     if (line.find(L'\r') != std::wstring::npos) {

@@ -19,6 +19,16 @@ struct EnvironmentFile {
 // lone carriage return, or is not UTF-8, fails the whole file.
 EnvironmentFile ParseEnvironmentFile(const std::string& bytes);
 
+// Whether a NAME=VALUE pair's name starts or ends with a blank: "A = 1" names
+// a variable "A " no program asks for, where A was most likely meant. Both
+// the launcher and the setup program refuse such a pair.
+inline bool NameHasBlankAround(const std::wstring& pair) {
+    const std::size_t equals = pair.find(L'=');
+    if (equals == std::wstring::npos || equals == 0) return false;
+    const wchar_t first = pair[0], last = pair[equals - 1];
+    return first == L' ' || first == L'\t' || last == L' ' || last == L'\t';
+}
+
 // Entries as NAME=VALUE (entries of the launcher's own block may start with
 // '=', as the per-drive folders do; they are kept as they are). Names match
 // whatever their case, and a later entry replaces an earlier one whole. The

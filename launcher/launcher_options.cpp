@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "launcher/environment.h"
+
 LauncherOptions DefaultLauncherOptions() {
     LauncherOptions options{};
     options.logSizeBytes = kDefaultLogSizeBytes;
@@ -84,6 +86,9 @@ static std::wstring ReadWorkingDir(LauncherOptions& o, const std::wstring& value
 static std::wstring ReadEnv(LauncherOptions& o, const std::wstring& value) {
     const std::size_t equals = value.find(L'=');
     if (equals == std::wstring::npos || equals == 0) return L"--env takes NAME=VALUE: " + value;
+    if (NameHasBlankAround(value)) {
+        return L"--env takes NAME=VALUE with nothing around the name: " + value;
+    }
     o.env.push_back(value);
     return L"";
 }

@@ -23,6 +23,9 @@ TEST(EnvEntry, RefusesWhatCannotBeOnePairAndNamesThatLookSecret) {
         {L"AZURE_CREDENTIALS=x", L"looks like a secret"},
         {L"NOEQUALS", L"takes NAME=VALUE"},
         {L"=value", L"takes NAME=VALUE"},
+        {L"MODE =fast", L"nothing around the name"},
+        {L"\tMODE=fast", L"nothing around the name"},
+        {L"MODE= fast", nullptr},  // the value is taken as it is
     };
     for (const auto& c : kCases) {
         SCOPED_TRACE(testing::PrintToString(std::wstring(c.entry)));

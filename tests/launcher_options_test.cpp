@@ -113,6 +113,7 @@ const BadCase kBadCases[] = {
     {{L"--log-keep", L"-1", L"--", L"p"}, L"--log-keep"},
     {{L"--env", L"=x", L"--", L"p"}, L"--env"},
     {{L"--env", L"NAME", L"--", L"p"}, L"NAME"},
+    {{L"--env", L" NAME=x", L"--", L"p"}, L"nothing around the name"},
     {{L"--stop-signal", L"ctrl-break", L"--", L"p"}, L"ctrl-break"},
     {{L"--stop-signal", L"CTRL-C", L"--", L"p"}, L"--stop-signal"},
 };

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "launcher/environment.h"
 #include "setup/audit/access_review.h"
 #include "setup/model/configuration_review.h"
 #include "setup/model/service_command_line.h"
@@ -27,6 +28,10 @@ std::wstring EnvEntryProblem(const std::wstring& entry) {
     if (equals == std::wstring::npos || equals == 0) {
         return L"--env takes NAME=VALUE, with a name before the =; \"" + Printable(entry) +
                L"\" is not one.";
+    }
+    if (NameHasBlankAround(entry)) {
+        return L"--env takes NAME=VALUE with nothing around the name; \"" + Printable(entry) +
+               L"\" names a variable with a blank in its name, which no program asks for.";
     }
     const std::wstring name = EnvName(entry);
     if (LooksSecret(name)) {
