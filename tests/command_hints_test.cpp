@@ -52,6 +52,9 @@ TEST(NotWrappedProblem, NamesTheFileAndHowToDeleteOnPurposeForForeignServicesOnl
     EXPECT_NE(problem.find(L"[C:\\Windows\\System32\\spoolsv.exe]"), std::wstring::npos);
     EXPECT_NE(problem.find(L"only wrapped services are removed here"), std::wstring::npos);
     EXPECT_NE(problem.find(L"sc.exe delete \"Spooler\""), std::wstring::npos);
+    // Pasted, "a" b" would delete the service a.
+    EXPECT_EQ(NotWrappedProblem(L"a\" b", foreign, L"removed").find(L"sc.exe delete"),
+              std::wstring::npos);
     ServiceCommandLine wrapped = foreign;
     wrapped.wrapped = true;
     EXPECT_EQ(NotWrappedProblem(L"Spooler", wrapped, L"removed"), L"");

@@ -23,8 +23,15 @@ std::wstring StartHint(const std::wstring& name) {
 std::wstring NotWrappedProblem(const std::wstring& name, const ServiceCommandLine& line,
                                const std::wstring& whatIsDone) {
     if (line.wrapped) return L"";
-    return L"it is not a wrapped service: the file it starts is " +
-           Bracketed(line.managerProgram) + L", not service-wrapper.exe, and only wrapped services " +
-           L"are " + whatIsDone + L" here. To delete it on purpose, run: sc.exe delete " +
-           CmdQuoted(name);
+    const std::wstring problem =
+        L"it is not a wrapped service: the file it starts is " + Bracketed(line.managerProgram) +
+        L", not service-wrapper.exe, and only wrapped services are " + whatIsDone + L" here.";
+    // A quotation mark ends the quoted name early: what followed could read
+    // as another service's name, or as a command of its own.
+    if (name.find(L'"') != std::wstring::npos) {
+        return problem + L" Its name holds a quotation mark, so no command to delete it is "
+                         L"given here: with the name quoted wrongly, one could delete another "
+                         L"service.";
+    }
+    return problem + L" To delete it on purpose, run: sc.exe delete " + CmdQuoted(name);
 }
