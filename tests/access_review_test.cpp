@@ -220,6 +220,41 @@ TEST(ReviewAccess, NoListAtAllLetsEveryoneDoEverythingAndAnEmptyOneNoOne) {
     }
 }
 
+// The owner may change the list whatever it says: a folder an ordinary user
+// made, and then gave the list the setup program makes, is still theirs.
+TEST(ReviewAccess, AnOwnerMayChangeTheListWhateverItSays) {
+    const AccessEntry system = Allow(L"S-1-5-18", kFileAllAccess, kOici);
+    const struct {
+        std::wstring owner;
+        std::vector<AccessEntry> entries;
+        std::vector<FindingLevel> levels;
+    } kCases[] = {
+        {kAlice, {system}, {FindingLevel::Note}},
+        {kUsers, {system}, {FindingLevel::Warning}},
+        {kAlice, {Deny(kAlice, kDac), system}, {FindingLevel::Note}},  // no deny takes it away
+        {kAlice, {Allow(kAlice, kFileAllAccess)}, {FindingLevel::Note}},  // named once
+        {kAlice, {Allow(L"S-1-3-4", kFileGenericRead)}, {}},              // OWNER RIGHTS bounds it
+        {kAlice, {Allow(L"S-1-3-4", kDac, kOici | kInheritOnlyAce)}, {FindingLevel::Note}},
+        {L"S-1-5-32-544", {system}, {}},
+        {L"", {system}, {}},
+    };
+    for (const auto& c : kCases) {
+        SCOPED_TRACE(testing::PrintToString(c.owner) + " " + std::to_string(c.entries.size()));
+        AccessList list{true, c.entries, c.owner};
+        std::vector<AccessFinding> findings = ReviewAccess(kLog, LR"(C:\L)", list, NameOf);
+        ASSERT_EQ(findings.size(), c.levels.size());
+        if (findings.empty()) continue;
+        EXPECT_EQ(findings[0].level, c.levels[0]);
+        EXPECT_EQ(findings[0].sid, c.owner);
+        EXPECT_TRUE(findings[0].rights & kDac);
+    }
+    AccessList list{true, {system}, kAlice};
+    EXPECT_NE(ReviewAccess(kFile, LR"(C:\T\u.exe)", list, NameOf)[0].text.find(
+                  L"lets MACHINE\\alice (" + std::wstring(kAlice) +
+                  L") change its permissions, as its owner: unless"),
+              std::wstring::npos);
+}
+
 // Who of the broad groups may read a file meant for secrets.
 TEST(BroadReaders, NamesTheBroadGroupsThatMayReadTheData) {
     const wchar_t* everyone = L"Everyone (every account, guests included)";

@@ -11,6 +11,7 @@
 namespace {
 
 const wchar_t kEveryone[] = L"S-1-1-0";
+const wchar_t kOwnerRights[] = L"S-1-3-4";
 
 // Groups that take in accounts no administrator picked one by one: a right
 // given to one of them is given to whoever can sign in, or connect, or run a
@@ -170,6 +171,27 @@ static AccessFinding EntryFinding(AuditedKind kind, const std::wstring& object,
     return finding;
 }
 
+// The owner may change the access list whatever it says (no deny entry
+// takes that away), unless an entry for OWNER RIGHTS says what the owner may
+// do instead; that entry is judged as any other. An owner whose entries let
+// it change the list already is not named twice.
+static void ReviewOwner(AuditedKind kind, const std::wstring& object, const AccessList& list,
+                        AccountNameFunction nameOf, std::vector<AccessFinding>& findings) {
+    if (list.owner.empty() || IsTrustedPrincipal(list.owner)) return;
+    for (const AccessEntry& entry : list.entries) {
+        if (SameSid(entry.sid, kOwnerRights) && !(entry.flags & kInheritOnlyAce)) return;
+    }
+    for (const AccessFinding& finding : findings) {
+        if (SameSid(finding.sid, list.owner) && (finding.rights & kWriteDac)) return;
+    }
+    const AccessEntry owner{AccessEntryType::Allow, 0, kWriteDac, list.owner};
+    AccessFinding finding = EntryFinding(kind, object, owner, kWriteDac, nameOf);
+    finding.rightsText += L", as its owner";
+    finding.text = ObjectPhrase(kind, object) + L" lets " + finding.who + L" " +
+                   finding.rightsText + Consequence(kind, finding.level);
+    findings.push_back(finding);
+}
+
 static bool SeparatesFolders(wchar_t c, bool literal) {
     return c == L'\\' || (!literal && c == L'/');
 }
@@ -235,6 +257,7 @@ std::vector<AccessFinding> ReviewAccess(AuditedKind kind, const std::wstring& ob
         if (rights == 0) continue;
         findings.push_back(EntryFinding(kind, object, entry, rights, nameOf));
     }
+    ReviewOwner(kind, object, list, nameOf, findings);
     return findings;
 }
 
