@@ -123,21 +123,24 @@ static std::wstring ObjectPhrase(AuditedKind kind, const std::wstring& object) {
     case AuditedKind::Service: what = L"The service"; break;
     case AuditedKind::RegistryKey: break;
     case AuditedKind::LogFolder: what = L"The log folder"; break;
+    case AuditedKind::LogFolderAbove: what = L"The folder"; break;
     }
     std::wstring phrase = std::wstring(what) + L" " + Bracketed(object);
     if (kind == AuditedKind::OwnFolder) phrase += L", which holds the file,";
     if (kind == AuditedKind::FolderAbove) phrase += L", on the file's path,";
     if (kind == AuditedKind::LogFolder) phrase += L", which the service writes into,";
+    if (kind == AuditedKind::LogFolderAbove) phrase += L", on the log folder's path,";
     return phrase;
 }
 
 // A log folder runs nothing: what others may do there is plant links that
 // the service, writing its log with its own rights, follows.
 static std::wstring Consequence(AuditedKind kind, FindingLevel level) {
-    const std::wstring what = kind == AuditedKind::LogFolder
-                                  ? L"make the service overwrite other files through links "
-                                    L"planted in it"
-                                  : L"replace or change what the service runs";
+    const std::wstring what =
+        kind == AuditedKind::LogFolder        ? L"make the service overwrite other files through links planted in it"
+        : kind == AuditedKind::LogFolderAbove ? L"make the service overwrite other files through a link put in "
+                                                L"the log folder's place"
+                                              : L"replace or change what the service runs";
     if (level == FindingLevel::Warning) {
         return L": any of them could " + what + L", with the service's account.";
     }

@@ -74,11 +74,16 @@ static RightsOfKind NamedRights(AuditedKind kind) {
     case AuditedKind::OwnFolder:
     case AuditedKind::LogFolder: return {std::begin(kOwnFolderRights), std::end(kOwnFolderRights)};
     case AuditedKind::FolderAbove:
+    case AuditedKind::LogFolderAbove:
         return {std::begin(kFolderAboveRights), std::end(kFolderAboveRights)};
     case AuditedKind::Service: return {std::begin(kServiceRights), std::end(kServiceRights)};
     case AuditedKind::RegistryKey: break;
     }
     return {std::begin(kKeyRights), std::end(kKeyRights)};
+}
+
+bool ConcernsLogFolder(AuditedKind kind) {
+    return kind == AuditedKind::LogFolder || kind == AuditedKind::LogFolderAbove;
 }
 
 static GenericMapping MappingOf(AuditedKind kind) {
@@ -87,6 +92,7 @@ static GenericMapping MappingOf(AuditedKind kind) {
     case AuditedKind::OwnFolder:
     case AuditedKind::FolderAbove:
     case AuditedKind::LogFolder:
+    case AuditedKind::LogFolderAbove:
         return {kFileGenericRead, kFileGenericWrite, kFileGenericExecute, kFileAllAccess};
     case AuditedKind::Service:
         // Read: query config and status, interrogate, enumerate dependents;

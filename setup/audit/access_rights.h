@@ -23,7 +23,12 @@ enum class AuditedKind {
     Service,      // the service object in the manager
     RegistryKey,  // HKLM\SYSTEM\CurrentControlSet\Services\<name>
     LogFolder,    // the folder the launcher writes the program's output into
+    LogFolderAbove,  // a folder above it, to the root of the drive or share
 };
+
+// The log folder and the folders above it: what others may do there is make
+// the service write elsewhere, not change what it runs.
+bool ConcernsLogFolder(AuditedKind kind);
 
 // The rights that let someone replace or change what the service runs (in
 // the log folder: plant links it writes through), for this kind of object,

@@ -16,7 +16,7 @@ void AddRuleFindings(const std::vector<RuleFinding>& findings, CheckFindings& ch
 
 static bool IsPathKind(AuditedKind kind) {
     return kind == AuditedKind::File || kind == AuditedKind::OwnFolder ||
-           kind == AuditedKind::FolderAbove || kind == AuditedKind::LogFolder;
+           kind == AuditedKind::FolderAbove || ConcernsLogFolder(kind);
 }
 
 bool FindsWritablePaths(const std::vector<AccessFinding>& findings) {
@@ -36,6 +36,7 @@ static std::wstring ObjectLine(const AccessFinding& finding) {
     case AuditedKind::RegistryKey: break;
     case AuditedKind::LogFolder:
         return L"the log folder " + object + L", which the service writes into";
+    case AuditedKind::LogFolderAbove: return L"the folder " + object + L", on the log folder's path";
     }
     return L"the service's registry key " + object;
 }
@@ -59,7 +60,7 @@ static bool SameGroup(const AccessFinding& a, const AccessFinding& b) {
 
 static bool OnlyLogFolder(const std::vector<AccessFinding>& findings, const AccessFinding& first) {
     for (const AccessFinding& finding : findings) {
-        if (SameGroup(finding, first) && finding.kind != AuditedKind::LogFolder) return false;
+        if (SameGroup(finding, first) && !ConcernsLogFolder(finding.kind)) return false;
     }
     return true;
 }
@@ -98,6 +99,7 @@ static const char* KindWord(AuditedKind kind) {
     case AuditedKind::Service: return "service";
     case AuditedKind::RegistryKey: break;
     case AuditedKind::LogFolder: return "logFolder";
+    case AuditedKind::LogFolderAbove: return "logFolderAbove";
     }
     return "registryKey";
 }

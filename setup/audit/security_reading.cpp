@@ -219,6 +219,17 @@ std::vector<AccessFinding> AuditFilesAccess(const std::vector<std::wstring>& fil
     return findings;
 }
 
+std::vector<AccessFinding> AuditFoldersAboveLog(const std::wstring& logFolder) {
+    std::vector<AccessFinding> findings;
+    for (const std::wstring& folder : FoldersUpToRoot(FullPathOf(logFolder))) {
+        if (GetFileAttributesW(folder.c_str()) == INVALID_FILE_ATTRIBUTES) continue;  // made later
+        AccessList list;
+        const DWORD error = ReadFileAccess(folder, list);
+        Audit(AuditedKind::LogFolderAbove, folder, error, list, findings);
+    }
+    return findings;
+}
+
 std::vector<AccessFinding> AuditServiceObjectAccess(const std::wstring& serviceName) {
     std::vector<AccessFinding> findings;
     AccessList list;

@@ -35,6 +35,11 @@ std::wstring FullPathOf(const std::wstring& path);
 // is that to either file). A list that cannot be read gives a note.
 std::vector<AccessFinding> AuditFilesAccess(const std::vector<std::wstring>& files);
 
+// The findings for each folder above the log folder that is there, up to the
+// root of its drive or share: whoever may rename one may put a link in the
+// log folder's place. A list that cannot be read gives a note.
+std::vector<AccessFinding> AuditFoldersAboveLog(const std::wstring& logFolder);
+
 // The findings for the service object and its registry key; a list that
 // cannot be read gives a note.
 std::vector<AccessFinding> AuditServiceObjectAccess(const std::wstring& serviceName);

@@ -156,7 +156,7 @@ static CheckProblem WritablePathsProblem(const ServiceConfig& started,
                                          const std::vector<AccessFinding>& findings) {
     std::vector<AccessFinding> others;
     for (const AccessFinding& finding : findings) {
-        if (finding.kind != AuditedKind::LogFolder) others.push_back(finding);
+        if (!ConcernsLogFolder(finding.kind)) others.push_back(finding);
     }
     if (!FindsWritablePaths(others)) {
         return {L"broad groups of accounts, such as Everyone or Users, may write its log folder " +

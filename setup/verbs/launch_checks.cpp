@@ -219,10 +219,16 @@ void RefuseSharedLogFolder(const ServiceConfig& started, CheckFindings& checks) 
 
 // An existing folder is judged with the rights that count on the folder that
 // holds the program: one that a broad group may write lets others plant links
-// the service follows, and stops the write like a writable program.
+// the service follows, and stops the write like a writable program. The
+// folders above it that are there are judged as those above the program,
+// there or not: whoever may rename one may put a link in the log folder's
+// place, or in the place of a folder above that is yet to be made.
 void AuditLogFolder(const ServiceConfig& started, CheckFindings& checks) {
     const std::wstring folder = LogFolderOf(started.commandLine);
-    if (folder.empty() || CheckFile(folder) != ERROR_DIRECTORY) return;
+    if (folder.empty()) return;
+    const std::vector<AccessFinding> above = AuditFoldersAboveLog(folder);
+    checks.access.insert(checks.access.end(), above.begin(), above.end());
+    if (CheckFile(folder) != ERROR_DIRECTORY) return;
     AccessList list;
     const DWORD error = ReadFileAccess(folder, list);
     if (error != NO_ERROR) {
