@@ -136,11 +136,12 @@ static std::wstring ObjectPhrase(AuditedKind kind, const std::wstring& object) {
 // A log folder runs nothing: what others may do there is plant links that
 // the service, writing its log with its own rights, follows.
 static std::wstring Consequence(AuditedKind kind, FindingLevel level) {
-    const std::wstring what =
-        kind == AuditedKind::LogFolder        ? L"make the service overwrite other files through links planted in it"
-        : kind == AuditedKind::LogFolderAbove ? L"make the service overwrite other files through a link put in "
-                                                L"the log folder's place"
-                                              : L"replace or change what the service runs";
+    const std::wstring through = kind == AuditedKind::LogFolder
+                                     ? L"links planted in it"
+                                     : L"a link put in the log folder's place";
+    const std::wstring what = ConcernsLogFolder(kind)
+                                  ? L"make the service overwrite other files through " + through
+                                  : L"replace or change what the service runs";
     if (level == FindingLevel::Warning) {
         return L": any of them could " + what + L", with the service's account.";
     }

@@ -36,7 +36,8 @@ static std::wstring ObjectLine(const AccessFinding& finding) {
     case AuditedKind::RegistryKey: break;
     case AuditedKind::LogFolder:
         return L"the log folder " + object + L", which the service writes into";
-    case AuditedKind::LogFolderAbove: return L"the folder " + object + L", on the log folder's path";
+    case AuditedKind::LogFolderAbove:
+        return L"the folder " + object + L", on the log folder's path";
     }
     return L"the service's registry key " + object;
 }
