@@ -379,6 +379,23 @@ TEST_F(SetupLauncher, MakesAndReadsTheLogFolderTheManagerNamesByItsReferences) {
     RemoveLogFolder(written);
 }
 
+// The folders made above a log folder let no ordinary user add to them: were
+// the log folder deleted, one could make it first, as a folder of their own
+// or a link, before the launcher made it again.
+TEST_F(SetupLauncher, MakesTheFoldersAboveTheLogFolderSoThatOnlyServicesMayAddToThem) {
+    const std::wstring program = CopyLaunchedProgram();
+    const std::wstring above = folder_ + L"\\made above", logs = above + L"\\logs";
+    const SetupRun run = Setup({L"install", name_, L"--start", L"demand", L"--log-dir", logs,
+                                L"--", program});
+    EXPECT_EQ(run.exitCode, 0u) << Narrow(run.err);
+    // Wine keeps of the access list what a Unix mode holds: a folder made
+    // with the access it inherits would let Everyone read it.
+    const std::wstring made = AccessListOf(above);
+    EXPECT_TRUE(Holds(made, L"(A;OICI;FA;;;SY)") && !Holds(made, L";WD)")) << Narrow(made);
+    RemoveLogFolder(logs);
+    RemoveDirectoryW(above.c_str());
+}
+
 // A log folder that is missing at a start (an administrator deleted it) is
 // made by the launcher with the list the setup program makes it with, for
 // the account the launcher runs with, not with the access it would inherit.

@@ -182,6 +182,21 @@ TEST_F(SetupSecurity, RefusesALogOrWorkingFolderEveryoneMayWriteUnlessToldToGoOn
     }
 }
 
+// A log folder made with its own access list under one that everyone may
+// rename is no safer: a folder of theirs, or a link, could take its place.
+TEST_F(SetupSecurity, RefusesALogFolderUnderOneEveryoneMayRename) {
+    const std::wstring above = kAuditFolder + L"\\open folder";
+    const std::wstring logs = above + L"\\logs";
+    const SetupRun run = Setup({L"install", name_, L"--start", L"demand", L"--log-dir", logs,
+                                L"--", kClosedProgram});
+    EXPECT_EQ(run.exitCode, 1u) << Narrow(run.out);
+    EXPECT_TRUE(Holds(run.err, L"  the folder [" + above + L"], on the log folder's path: delete "
+                               L"or rename what it holds"))
+        << Narrow(run.err);
+    EXPECT_EQ(StoredCommandLine(), L"");
+    EXPECT_EQ(GetFileAttributesW(logs.c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
 // The argument from the injection that made a batch service write a file.
 TEST_F(SetupSecurity, RefusesProgramsThatCannotWorkAsWritten) {
     const std::wstring batch = folder_ + L"\\task.bat";

@@ -50,4 +50,7 @@ struct AccessEntry {
 struct AccessList {
     bool present;
     std::vector<AccessEntry> entries;
+    // The owner's SID, which may always read and change the list whatever it
+    // says; empty where it was not read.
+    std::wstring owner = L"";
 };

@@ -97,7 +97,7 @@ void PrintOutBytes(const std::string& bytes, std::string& carry, bool last) {
     }
     for (const ByteRun& run : SplitUtf8Runs(carry, bytes, last)) {
         if (run.utf8) {
-            WriteToConsole(handle, FromUtf8(run.bytes));
+            WriteToConsole(handle, FromUtf8(SpelledOutControls(run.bytes)));
         } else {
             WriteBytes(handle, run.bytes);
         }

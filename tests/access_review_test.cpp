@@ -12,7 +12,8 @@ constexpr std::uint32_t kWineWritable = 0x1301FF;  // Wine's Everyone entry for 
 constexpr std::uint8_t kOici = kObjectInheritAce | kContainerInheritAce;
 constexpr AuditedKind kFile = AuditedKind::File, kOwn = AuditedKind::OwnFolder,
                       kAbove = AuditedKind::FolderAbove, kService = AuditedKind::Service,
-                      kKey = AuditedKind::RegistryKey, kLog = AuditedKind::LogFolder;
+                      kKey = AuditedKind::RegistryKey, kLog = AuditedKind::LogFolder,
+                      kLogAbove = AuditedKind::LogFolderAbove;
 constexpr std::uint32_t kWrite = kFileWriteData, kAppend = kFileAppendData,
                         kChild = kFileDeleteChild, kDac = kWriteDac, kOwner = kWriteOwner,
                         kGW = kGenericWrite, kGA = kGenericAll;
@@ -59,6 +60,9 @@ const RightCase kRightCases[] = {
     {kAbove, kGA, RightsThatCount(kAbove), L"(full control)"},
     // A new file or folder up there replaces nothing the service runs.
     {kAbove, kWrite | kAppend | kGW, 0, L""},
+    // Nor does it move the log folder; a rename does.
+    {kLogAbove, kWrite | kAppend, 0, L""},
+    {kLogAbove, kChild, kChild, L" delete or rename what it holds:"},
     {kService, kServiceChangeConfig, kServiceChangeConfig, L" change its configuration:"},
     {kService, kDac | kOwner, kDac | kOwner, L" change its permissions and take ownership"},
     {kService, kGW, kServiceChangeConfig, L" change its configuration (given as generic write):"},
@@ -198,6 +202,11 @@ TEST(ReviewAccess, NamesTheObjectThePrincipalAndTheRights) {
              L") add files to it, add subfolders to it, delete or rename what it holds and delete "
              L"or rename it: unless that is an administrator's account, it could make the service "
              L"overwrite other files through links planted in it, with the service's account."},
+        {kLogAbove, kUsers,
+         L"The folder [C:\\Tools], on the log folder's path, lets BUILTIN\\Users (every ordinary "
+         L"account of the machine, and the domain's users) delete or rename what it holds and "
+         L"delete or rename it: any of them could make the service overwrite other files through "
+         L"a link put in the log folder's place, with the service's account."},
     };
     for (const auto& c : kCases) {
         AccessList list{true, {Allow(c.sid, kWineWritable, kOici)}};
@@ -218,6 +227,41 @@ TEST(ReviewAccess, NoListAtAllLetsEveryoneDoEverythingAndAnEmptyOneNoOne) {
                   std::wstring::npos);
         EXPECT_TRUE(ReviewAccess(kind, L"Svc", AccessList{true, {}}, NameOf).empty());
     }
+}
+
+// The owner may change the list whatever it says: a folder an ordinary user
+// made, and then gave the list the setup program makes, is still theirs.
+TEST(ReviewAccess, AnOwnerMayChangeTheListWhateverItSays) {
+    const AccessEntry system = Allow(L"S-1-5-18", kFileAllAccess, kOici);
+    const struct {
+        std::wstring owner;
+        std::vector<AccessEntry> entries;
+        std::vector<FindingLevel> levels;
+    } kCases[] = {
+        {kAlice, {system}, {FindingLevel::Note}},
+        {kUsers, {system}, {FindingLevel::Warning}},
+        {kAlice, {Deny(kAlice, kDac), system}, {FindingLevel::Note}},  // no deny takes it away
+        {kAlice, {Allow(kAlice, kFileAllAccess)}, {FindingLevel::Note}},  // named once
+        {kAlice, {Allow(L"S-1-3-4", kFileGenericRead)}, {}},              // OWNER RIGHTS bounds it
+        {kAlice, {Allow(L"S-1-3-4", kDac, kOici | kInheritOnlyAce)}, {FindingLevel::Note}},
+        {L"S-1-5-32-544", {system}, {}},
+        {L"", {system}, {}},
+    };
+    for (const auto& c : kCases) {
+        SCOPED_TRACE(testing::PrintToString(c.owner) + " " + std::to_string(c.entries.size()));
+        AccessList list{true, c.entries, c.owner};
+        std::vector<AccessFinding> findings = ReviewAccess(kLog, LR"(C:\L)", list, NameOf);
+        ASSERT_EQ(findings.size(), c.levels.size());
+        if (findings.empty()) continue;
+        EXPECT_EQ(findings[0].level, c.levels[0]);
+        EXPECT_EQ(findings[0].sid, c.owner);
+        EXPECT_TRUE(findings[0].rights & kDac);
+    }
+    AccessList list{true, {system}, kAlice};
+    EXPECT_NE(ReviewAccess(kFile, LR"(C:\T\u.exe)", list, NameOf)[0].text.find(
+                  L"lets MACHINE\\alice (" + std::wstring(kAlice) +
+                  L") change its permissions, as its owner: unless"),
+              std::wstring::npos);
 }
 
 // Who of the broad groups may read a file meant for secrets.

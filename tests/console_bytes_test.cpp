@@ -62,4 +62,27 @@ TEST(SplitUtf8Runs, GivesACharacterCutAtTheVeryEndAsBytesOnlyWhenLast) {
     EXPECT_EQ(Shown(SplitUtf8Runs(carry, "", /*last=*/true)), "");
 }
 
+// What a console would act on is spelled out: nothing the program wrote can
+// move the cursor back over, erase or recolour the lines before it.
+TEST(SpelledOutControls, LeavesTabsAndLineEndsAndSpellsOutTheRest) {
+    const std::pair<std::string, std::string> kCases[] = {
+        {"a\tb\r\nc\n", "a\tb\r\nc\n"},
+        {"failed\rok    \n", "failed<CR>ok    \n"},
+        {"\x1B[2K\x1B]0;t\x07x\b\x7F", "<U+001B>[2K<U+001B>]0;t<U+0007>x<U+0008><U+007F>"},
+        {"\xC2\x9B" "2J \xC2\xA0 \xE2\x80\xA8 \xE2\x80\x94", "<U+009B>2J \xC2\xA0 <U+2028> \xE2\x80\x94"},
+        {"x\r", "x<CR>"},
+    };
+    for (const auto& c : kCases) EXPECT_EQ(SpelledOutControls(c.first), c.second) << c.second;
+}
+
+// Whether a carriage return ends a line is known only from the byte after it,
+// which may come in the next block.
+TEST(SplitUtf8Runs, KeepsACarriageReturnAtTheEndForTheByteAfterIt) {
+    std::string carry;
+    EXPECT_EQ(Shown(SplitUtf8Runs(carry, "bad\r", /*last=*/false)), "t[bad]");
+    EXPECT_EQ(Shown(SplitUtf8Runs(carry, "\nok\r", /*last=*/false)), "t[\r\nok]");
+    EXPECT_EQ(Shown(SplitUtf8Runs(carry, "", /*last=*/true)), "t[\r]");
+    EXPECT_EQ(carry, "");
+}
+
 }  // namespace

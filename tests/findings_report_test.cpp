@@ -39,6 +39,7 @@ TEST(FindsWritablePaths, StopsAWriteOnlyForAWarningAboutTheFilesAndTheirFolders)
         {AuditedKind::OwnFolder, kUser.c_str(), false},
         {AuditedKind::LogFolder, L"S-1-5-32-545", true},
         {AuditedKind::LogFolder, kUser.c_str(), false},
+        {AuditedKind::LogFolderAbove, L"S-1-5-32-545", true},
     };
     for (const auto& c : kCases) {
         SCOPED_TRACE(testing::PrintToString(std::wstring(c.sid)) + " kind " +

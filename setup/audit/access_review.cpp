@@ -11,6 +11,7 @@
 namespace {
 
 const wchar_t kEveryone[] = L"S-1-1-0";
+const wchar_t kOwnerRights[] = L"S-1-3-4";
 
 // Groups that take in accounts no administrator picked one by one: a right
 // given to one of them is given to whoever can sign in, or connect, or run a
@@ -123,21 +124,27 @@ static std::wstring ObjectPhrase(AuditedKind kind, const std::wstring& object) {
     case AuditedKind::RegistryKey: break;
     case AuditedKind::LogFolder: what = L"The log folder"; break;
     case AuditedKind::WorkingFolder: what = L"The working folder"; break;
+    case AuditedKind::LogFolderAbove: what = L"The folder"; break;
+    case AuditedKind::WorkingFolderAbove: what = L"The folder"; break;
     }
     std::wstring phrase = std::wstring(what) + L" " + Bracketed(object);
     if (kind == AuditedKind::OwnFolder) phrase += L", which holds the file,";
     if (kind == AuditedKind::FolderAbove) phrase += L", on the file's path,";
     if (kind == AuditedKind::LogFolder) phrase += L", which the service writes into,";
     if (kind == AuditedKind::WorkingFolder) phrase += L", which the program runs in,";
+    if (kind == AuditedKind::LogFolderAbove) phrase += L", on the log folder's path,";
+    if (kind == AuditedKind::WorkingFolderAbove) phrase += L", on the working folder's path,";
     return phrase;
 }
 
 // A log folder runs nothing: what others may do there is plant links that
 // the service, writing its log with its own rights, follows.
 static std::wstring Consequence(AuditedKind kind, FindingLevel level) {
-    const std::wstring what = kind == AuditedKind::LogFolder
-                                  ? L"make the service overwrite other files through links "
-                                    L"planted in it"
+    const std::wstring through = kind == AuditedKind::LogFolder
+                                     ? L"links planted in it"
+                                     : L"a link put in the log folder's place";
+    const std::wstring what = ConcernsLogFolder(kind)
+                                  ? L"make the service overwrite other files through " + through
                                   : L"replace or change what the service runs";
     if (level == FindingLevel::Warning) {
         return L": any of them could " + what + L", with the service's account.";
@@ -170,6 +177,27 @@ static AccessFinding EntryFinding(AuditedKind kind, const std::wstring& object,
     finding.text = ObjectPhrase(kind, object) + L" lets " + finding.who + L" " +
                    finding.rightsText + Consequence(kind, level);
     return finding;
+}
+
+// The owner may change the access list whatever it says (no deny entry
+// takes that away), unless an entry for OWNER RIGHTS says what the owner may
+// do instead; that entry is judged as any other. An owner whose entries let
+// it change the list already is not named twice.
+static void ReviewOwner(AuditedKind kind, const std::wstring& object, const AccessList& list,
+                        AccountNameFunction nameOf, std::vector<AccessFinding>& findings) {
+    if (list.owner.empty() || IsTrustedPrincipal(list.owner)) return;
+    for (const AccessEntry& entry : list.entries) {
+        if (SameSid(entry.sid, kOwnerRights) && !(entry.flags & kInheritOnlyAce)) return;
+    }
+    for (const AccessFinding& finding : findings) {
+        if (SameSid(finding.sid, list.owner) && (finding.rights & kWriteDac)) return;
+    }
+    const AccessEntry owner{AccessEntryType::Allow, 0, kWriteDac, list.owner};
+    AccessFinding finding = EntryFinding(kind, object, owner, kWriteDac, nameOf);
+    finding.rightsText += L", as its owner";
+    finding.text = ObjectPhrase(kind, object) + L" lets " + finding.who + L" " +
+                   finding.rightsText + Consequence(kind, finding.level);
+    findings.push_back(finding);
 }
 
 static bool SeparatesFolders(wchar_t c, bool literal) {
@@ -237,6 +265,7 @@ std::vector<AccessFinding> ReviewAccess(AuditedKind kind, const std::wstring& ob
         if (rights == 0) continue;
         findings.push_back(EntryFinding(kind, object, entry, rights, nameOf));
     }
+    ReviewOwner(kind, object, list, nameOf, findings);
     return findings;
 }
 

@@ -32,6 +32,8 @@ typedef std::wstring (*AccountNameFunction)(const std::wstring& sid);
 // Administrators or TrustedInstaller a right that counts for this kind of
 // object, once the deny entries before it (for the same trustee, or for
 // Everyone) are taken off. Entries only inherited by children are skipped.
+// An owner other than those three may change the list whatever it says: one
+// more finding, unless an entry for OWNER RIGHTS bounds what it may do.
 std::vector<AccessFinding> ReviewAccess(AuditedKind kind, const std::wstring& object,
                                         const AccessList& list, AccountNameFunction nameOf);
 

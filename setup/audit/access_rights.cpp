@@ -75,11 +75,17 @@ static RightsOfKind NamedRights(AuditedKind kind) {
     case AuditedKind::WorkingFolder:
     case AuditedKind::LogFolder: return {std::begin(kOwnFolderRights), std::end(kOwnFolderRights)};
     case AuditedKind::FolderAbove:
+    case AuditedKind::LogFolderAbove:
+    case AuditedKind::WorkingFolderAbove:
         return {std::begin(kFolderAboveRights), std::end(kFolderAboveRights)};
     case AuditedKind::Service: return {std::begin(kServiceRights), std::end(kServiceRights)};
     case AuditedKind::RegistryKey: break;
     }
     return {std::begin(kKeyRights), std::end(kKeyRights)};
+}
+
+bool ConcernsLogFolder(AuditedKind kind) {
+    return kind == AuditedKind::LogFolder || kind == AuditedKind::LogFolderAbove;
 }
 
 static GenericMapping MappingOf(AuditedKind kind) {
@@ -89,6 +95,8 @@ static GenericMapping MappingOf(AuditedKind kind) {
     case AuditedKind::FolderAbove:
     case AuditedKind::WorkingFolder:
     case AuditedKind::LogFolder:
+    case AuditedKind::LogFolderAbove:
+    case AuditedKind::WorkingFolderAbove:
         return {kFileGenericRead, kFileGenericWrite, kFileGenericExecute, kFileAllAccess};
     case AuditedKind::Service:
         // Read: query config and status, interrogate, enumerate dependents;

@@ -17,14 +17,20 @@ constexpr std::uint32_t kKeyAllAccess = 0xF003F;        // KEY_ALL_ACCESS
 
 // What the object is to the service; it decides which rights count.
 enum class AuditedKind {
-    File,         // the wrapper's or the program's file
-    OwnFolder,    // the folder that holds such a file
-    FolderAbove,  // a folder further up, to the root of the drive or share
-    Service,      // the service object in the manager
-    RegistryKey,  // HKLM\SYSTEM\CurrentControlSet\Services\<name>
-    LogFolder,    // the folder the launcher writes the program's output into
-    WorkingFolder,  // the folder the launcher runs the program in, given by name
+    File,                // the wrapper's or the program's file
+    OwnFolder,           // the folder that holds such a file
+    FolderAbove,         // a folder further up, to the root of the drive or share
+    Service,             // the service object in the manager
+    RegistryKey,         // HKLM\SYSTEM\CurrentControlSet\Services\<name>
+    LogFolder,           // the folder the launcher writes the program's output into
+    LogFolderAbove,      // a folder above it, to the root of the drive or share
+    WorkingFolder,       // the folder the launcher runs the program in, given by name
+    WorkingFolderAbove,  // a folder above it, to the root of the drive or share
 };
+
+// The log folder and the folders above it: what others may do there is make
+// the service write elsewhere, not change what it runs.
+bool ConcernsLogFolder(AuditedKind kind);
 
 // The rights that let someone replace or change what the service runs (in
 // the log folder: plant links it writes through), for this kind of object,

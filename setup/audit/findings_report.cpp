@@ -16,8 +16,8 @@ void AddRuleFindings(const std::vector<RuleFinding>& findings, CheckFindings& ch
 
 static bool IsPathKind(AuditedKind kind) {
     return kind == AuditedKind::File || kind == AuditedKind::OwnFolder ||
-           kind == AuditedKind::FolderAbove || kind == AuditedKind::LogFolder ||
-           kind == AuditedKind::WorkingFolder;
+           kind == AuditedKind::FolderAbove || ConcernsLogFolder(kind) ||
+           kind == AuditedKind::WorkingFolder || kind == AuditedKind::WorkingFolderAbove;
 }
 
 bool FindsWritablePaths(const std::vector<AccessFinding>& findings) {
@@ -39,6 +39,10 @@ static std::wstring ObjectLine(const AccessFinding& finding) {
         return L"the log folder " + object + L", which the service writes into";
     case AuditedKind::WorkingFolder:
         return L"the working folder " + object + L", which the program runs in";
+    case AuditedKind::LogFolderAbove:
+        return L"the folder " + object + L", on the log folder's path";
+    case AuditedKind::WorkingFolderAbove:
+        return L"the folder " + object + L", on the working folder's path";
     }
     return L"the service's registry key " + object;
 }
@@ -62,7 +66,7 @@ static bool SameGroup(const AccessFinding& a, const AccessFinding& b) {
 
 static bool OnlyLogFolder(const std::vector<AccessFinding>& findings, const AccessFinding& first) {
     for (const AccessFinding& finding : findings) {
-        if (SameGroup(finding, first) && finding.kind != AuditedKind::LogFolder) return false;
+        if (SameGroup(finding, first) && !ConcernsLogFolder(finding.kind)) return false;
     }
     return true;
 }
@@ -102,6 +106,8 @@ static const char* KindWord(AuditedKind kind) {
     case AuditedKind::RegistryKey: break;
     case AuditedKind::LogFolder: return "logFolder";
     case AuditedKind::WorkingFolder: return "workingFolder";
+    case AuditedKind::LogFolderAbove: return "logFolderAbove";
+    case AuditedKind::WorkingFolderAbove: return "workingFolderAbove";
     }
     return "registryKey";
 }

@@ -78,14 +78,18 @@ DWORD AccessListFromSddl(const std::wstring& sddl, AccessList& list) {
     return error;
 }
 
+// With its owner, who may change the list whatever it says.
 DWORD ReadFileAccess(const std::wstring& path, AccessList& list) {
     PACL acl = nullptr;
+    PSID owner = nullptr;
     PSECURITY_DESCRIPTOR descriptor = nullptr;
-    DWORD error = GetNamedSecurityInfoW(path.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION,
-                                        /*ppsidOwner=*/nullptr, /*ppsidGroup=*/nullptr, &acl,
-                                        /*ppSacl=*/nullptr, &descriptor);
+    DWORD error = GetNamedSecurityInfoW(path.c_str(), SE_FILE_OBJECT,
+                                        DACL_SECURITY_INFORMATION | OWNER_SECURITY_INFORMATION,
+                                        &owner, /*ppsidGroup=*/nullptr, &acl, /*ppSacl=*/nullptr,
+                                        &descriptor);
     if (error != ERROR_SUCCESS) return error;
     error = AccessListOfAcl(acl, list);
+    if (owner) list.owner = SidText(owner);
     LocalFree(descriptor);
     return error;
 }
@@ -211,6 +215,17 @@ std::vector<AccessFinding> AuditFilesAccess(const std::vector<std::wstring>& fil
         AccessList list;
         DWORD error = ReadFileAccess(path.path, list);
         Audit(path.kind, path.path, error, list, findings);
+    }
+    return findings;
+}
+
+std::vector<AccessFinding> AuditFoldersAbove(AuditedKind kind, const std::wstring& folderBelow) {
+    std::vector<AccessFinding> findings;
+    for (const std::wstring& folder : FoldersUpToRoot(FullPathOf(folderBelow))) {
+        if (GetFileAttributesW(folder.c_str()) == INVALID_FILE_ATTRIBUTES) continue;  // made later
+        AccessList list;
+        const DWORD error = ReadFileAccess(folder, list);
+        Audit(kind, folder, error, list, findings);
     }
     return findings;
 }

@@ -35,6 +35,12 @@ std::wstring FullPathOf(const std::wstring& path);
 // is that to either file). A list that cannot be read gives a note.
 std::vector<AccessFinding> AuditFilesAccess(const std::vector<std::wstring>& files);
 
+// The findings for each folder above the log or working folder that is
+// there, up to the root of its drive or share, judged as this kind: whoever
+// may rename one may put a folder or a link of their own in the other's
+// place. A list that cannot be read gives a note.
+std::vector<AccessFinding> AuditFoldersAbove(AuditedKind kind, const std::wstring& folderBelow);
+
 // The findings for the service object and its registry key; a list that
 // cannot be read gives a note.
 std::vector<AccessFinding> AuditServiceObjectAccess(const std::wstring& serviceName);

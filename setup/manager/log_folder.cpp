@@ -10,19 +10,37 @@ std::wstring ProgramDataFolder() {
     return folder;
 }
 
-// Each missing folder above the log folder, as the platform makes them,
-// from the one below the root of the drive or share down, into made.
+// What a folder made above a log folder lets others do. Not what it would
+// inherit: under C:\ProgramData that lets every user add folders, and so make
+// a log folder that is missing at a start (deleted to clear it) before the
+// launcher does, as a folder of their own or a link that the launcher would
+// write through with the service's account. The launcher makes it for any
+// service account, so whoever runs as a service (SERVICE) may add folders;
+// the machine's users may read.
+static const wchar_t kFolderAboveSddl[] =
+    L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;;0x1200AD;;;SU)(A;OICI;0x1200A9;;;BU)";
+
+// Each missing folder above the log folder, from the one below the root of
+// the drive or share down, into made.
 static DWORD MakeFoldersAbove(const std::wstring& path, std::vector<std::wstring>& made) {
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(kFolderAboveSddl, SDDL_REVISION_1,
+                                                              &descriptor, /*size=*/nullptr)) {
+        return GetLastError();
+    }
+    SECURITY_ATTRIBUTES security{sizeof(security), descriptor, /*bInheritHandle=*/FALSE};
     const std::vector<std::wstring> folders = FoldersUpToRoot(path);
-    for (std::size_t i = folders.size(); i-- > 1;) {
+    DWORD error = NO_ERROR;
+    for (std::size_t i = folders.size(); i-- > 1 && error == NO_ERROR;) {
         const std::wstring& folder = folders[i - 1];
-        if (CreateDirectoryW(folder.c_str(), nullptr)) {
+        if (CreateDirectoryW(folder.c_str(), &security)) {
             made.push_back(folder);
         } else if (GetLastError() != ERROR_ALREADY_EXISTS) {
-            return GetLastError();
+            error = GetLastError();
         }
     }
-    return NO_ERROR;
+    LocalFree(descriptor);
+    return error;
 }
 
 bool RemoveMadeFolders(const std::vector<std::wstring>& made) {

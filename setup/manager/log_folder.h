@@ -11,8 +11,10 @@
 // %ProgramData% as this machine names it (C:\ProgramData when unset).
 std::wstring ProgramDataFolder();
 
-// Makes the folder if it is missing: the folders above it as the platform
-// makes them, the folder itself with LogFolderAccessList(accountSid,
+// Makes the folder if it is missing: the folders above it with an access
+// list of their own (users may read them, services may add folders, only
+// SYSTEM and the administrators may do more), the folder itself with
+// LogFolderAccessList(accountSid,
 // serviceSid), serviceSid empty unless the service's SID type is restricted.
 // made: the folders made now, from the top down, the folder itself last.
 // Gives NO_ERROR or the error, and then has made nothing that stays.

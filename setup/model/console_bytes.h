@@ -15,6 +15,14 @@ struct ByteRun {
 };
 
 // carry, then bytes, split into runs. A sequence that the bytes end in the
-// middle of is kept in carry for the next call, which may complete it; with
-// last, it goes out as it is.
+// middle of is kept in carry for the next call, which may complete it, and so
+// is a carriage return they end in, which a line feed may follow; with last,
+// either goes out as it is.
 std::vector<ByteRun> SplitUtf8Runs(std::string& carry, const std::string& bytes, bool last);
+
+// UTF-8 text for a console, with each control character spelled out as the
+// listings spell it (<CR>, <U+001B>) but for a tab, a line feed and a
+// carriage return before one. The program's output is not to be trusted: a
+// console would act on the others, and a lone carriage return, a backspace or
+// an escape sequence could hide or rewrite the lines shown before it.
+std::string SpelledOutControls(const std::string& utf8);

@@ -157,9 +157,10 @@ static CheckProblem WritablePathsProblem(const ServiceConfig& started,
     std::vector<AccessFinding> others;
     bool workingFolder = false;
     for (const AccessFinding& finding : findings) {
-        if (finding.kind != AuditedKind::LogFolder) others.push_back(finding);
-        workingFolder = workingFolder || (finding.kind == AuditedKind::WorkingFolder &&
-                                          finding.level == FindingLevel::Warning);
+        if (!ConcernsLogFolder(finding.kind)) others.push_back(finding);
+        const bool working = finding.kind == AuditedKind::WorkingFolder ||
+                             finding.kind == AuditedKind::WorkingFolderAbove;
+        workingFolder = workingFolder || (working && finding.level == FindingLevel::Warning);
     }
     if (!FindsWritablePaths(others)) {
         return {L"broad groups of accounts, such as Everyone or Users, may write its log folder " +

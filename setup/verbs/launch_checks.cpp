@@ -220,10 +220,17 @@ void RefuseSharedLogFolder(const ServiceConfig& started, CheckFindings& checks) 
 
 // An existing folder is judged with the rights that count on the folder that
 // holds the program, and stops the write like a writable program where a
-// broad group has them. Its access list is given back when it could be read.
-static std::optional<AccessList> AuditFolder(AuditedKind kind, const wchar_t* what,
-                                             const std::wstring& folder, CheckFindings& checks) {
-    if (folder.empty() || CheckFile(folder) != ERROR_DIRECTORY) return std::nullopt;
+// broad group has them. The folders above it that are there are judged as
+// those above the program, whether it is there or not: whoever may rename one
+// may put a folder or a link of their own in its place. The folder's access
+// list is given back when it could be read.
+static std::optional<AccessList> AuditFolder(AuditedKind kind, AuditedKind aboveKind,
+                                             const wchar_t* what, const std::wstring& folder,
+                                             CheckFindings& checks) {
+    if (folder.empty()) return std::nullopt;
+    const std::vector<AccessFinding> above = AuditFoldersAbove(aboveKind, folder);
+    checks.access.insert(checks.access.end(), above.begin(), above.end());
+    if (CheckFile(folder) != ERROR_DIRECTORY) return std::nullopt;
     AccessList list;
     const DWORD error = ReadFileAccess(folder, list);
     if (error != NO_ERROR) {
@@ -243,11 +250,11 @@ static std::optional<AccessList> AuditFolder(AuditedKind kind, const wchar_t* wh
 // paths.
 void AuditLaunchFolders(const ServiceConfig& started, CheckFindings& checks) {
     if (!started.commandLine.launcher) return;
-    AuditFolder(AuditedKind::WorkingFolder, L"working folder",
+    AuditFolder(AuditedKind::WorkingFolder, AuditedKind::WorkingFolderAbove, L"working folder",
                 started.commandLine.launcher->options.workingDir, checks);
     const std::wstring folder = LogFolderOf(started.commandLine);
-    const std::optional<AccessList> read =
-        AuditFolder(AuditedKind::LogFolder, L"log folder", folder, checks);
+    const std::optional<AccessList> read = AuditFolder(
+        AuditedKind::LogFolder, AuditedKind::LogFolderAbove, L"log folder", folder, checks);
     if (!read) return;
     const AccessList& list = *read;
     // Both judge the list against the account, looked up once.
