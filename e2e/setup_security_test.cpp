@@ -182,19 +182,25 @@ TEST_F(SetupSecurity, RefusesALogOrWorkingFolderEveryoneMayWriteUnlessToldToGoOn
     }
 }
 
-// A log folder made with its own access list under one that everyone may
-// rename is no safer: a folder of theirs, or a link, could take its place.
-TEST_F(SetupSecurity, RefusesALogFolderUnderOneEveryoneMayRename) {
+// A log or working folder under one that everyone may rename is no safer,
+// even one made with its own access list: a folder of theirs, or a link,
+// could take its place.
+TEST_F(SetupSecurity, RefusesALogOrWorkingFolderUnderOneEveryoneMayRename) {
     const std::wstring above = kAuditFolder + L"\\open folder";
-    const std::wstring logs = above + L"\\logs";
-    const SetupRun run = Setup({L"install", name_, L"--start", L"demand", L"--log-dir", logs,
-                                L"--", kClosedProgram});
-    EXPECT_EQ(run.exitCode, 1u) << Narrow(run.out);
-    EXPECT_TRUE(Holds(run.err, L"  the folder [" + above + L"], on the log folder's path: delete "
-                               L"or rename what it holds"))
-        << Narrow(run.err);
-    EXPECT_EQ(StoredCommandLine(), L"");
-    EXPECT_EQ(GetFileAttributesW(logs.c_str()), INVALID_FILE_ATTRIBUTES);
+    const std::wstring below = above + L"\\logs";
+    const std::pair<const wchar_t*, const wchar_t*> kCases[] = {
+        {L"--log-dir", L"log folder"}, {L"--working-dir", L"working folder"}};
+    for (const auto& [option, what] : kCases) {
+        SCOPED_TRACE(Narrow(option));
+        const SetupRun run = Setup({L"install", name_, L"--start", L"demand", option, below,
+                                    L"--", kClosedProgram});
+        EXPECT_EQ(run.exitCode, 1u) << Narrow(run.out);
+        EXPECT_TRUE(Holds(run.err, L"  the folder [" + above + L"], on the " + what +
+                                       L"'s path: delete or rename what it holds"))
+            << Narrow(run.err);
+        EXPECT_EQ(StoredCommandLine(), L"");
+        EXPECT_EQ(GetFileAttributesW(below.c_str()), INVALID_FILE_ATTRIBUTES);
+    }
 }
 
 // The argument from the injection that made a batch service write a file.
