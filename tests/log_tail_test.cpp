@@ -85,7 +85,7 @@ TEST(CopyRange, HandsOnBlocksOfBoundedSizeInOrder) {
     }
 }
 
-constexpr LogFileSeen kNone{false, 0, 0};
+const LogFileSeen kNone{false, 0, 0, ""};
 
 std::string Reads(const FollowPlan& plan) {
     std::string text;
@@ -118,6 +118,8 @@ TEST(PlanFollow, PrintsEachPartOnceAcrossRotations) {
         {"shrank in place", {true, 7, 100}, {true, 7, 40}, kNone, "current 0-40;", {true, 7, 40},
          false},
         {"no log yet", {false, 0, 0}, kNone, kNone, "", {false, 0, 0}, false},
+        {"a new file given its index", {true, 7, 100, "ab"}, {true, 7, 150, "xy"}, kNone,
+         "current 0-150;", {true, 7, 150}, true},
     };
     for (const auto& c : kCases) {
         SCOPED_TRACE(c.what);

@@ -43,31 +43,40 @@ void CopyRange(std::uint64_t from, std::uint64_t to, const ReadBytesFunction& re
 }
 
 static FollowPlan StartOver(const FollowState& state, const LogFileSeen& current) {
-    FollowPlan plan{{}, FollowState{true, current.id, current.size}, state.known};
+    FollowPlan plan{{}, FollowState{true, current.id, current.size, ""}, state.known};
     if (current.size > 0) plan.reads.push_back({LogFile::Current, 0, current.size});
     return plan;
 }
 
+// Whether the look found the file followed: a new file given its index
+// holds other bytes where it was left, or is shorter.
+static bool IsFollowed(const LogFileSeen& seen, const FollowState& state) {
+    return state.known && seen.exists && seen.id == state.id && seen.size >= state.offset &&
+           seen.mark == state.mark;
+}
+
 FollowPlan PlanFollow(const FollowState& state, const LogFileSeen& current,
                       const LogFileSeen& rotated) {
-    if (state.known && current.exists && current.id == state.id) {
-        if (current.size < state.offset) return StartOver(FollowState{false, 0, 0}, current);
-        FollowPlan plan{{}, FollowState{true, current.id, current.size}, false};
+    if (state.known && current.exists && current.id == state.id && current.size < state.offset) {
+        return StartOver(FollowState{false, 0, 0, ""}, current);
+    }
+    if (IsFollowed(current, state)) {
+        FollowPlan plan{{}, FollowState{true, current.id, current.size, ""}, false};
         if (current.size > state.offset) {
             plan.reads.push_back({LogFile::Current, state.offset, current.size});
         }
         return plan;
     }
-    if (state.known && rotated.exists && rotated.id == state.id) {
+    if (IsFollowed(rotated, state)) {
         FollowPlan plan{{}, state, false};
         if (rotated.size > state.offset) {
             plan.reads.push_back({LogFile::Rotated, state.offset, rotated.size});
         }
         if (!current.exists) {
-            plan.next = FollowState{false, 0, 0};
+            plan.next = FollowState{false, 0, 0, ""};
             return plan;
         }
-        FollowPlan rest = StartOver(FollowState{false, 0, 0}, current);
+        FollowPlan rest = StartOver(FollowState{false, 0, 0, ""}, current);
         plan.reads.insert(plan.reads.end(), rest.reads.begin(), rest.reads.end());
         plan.next = rest.next;
         return plan;
