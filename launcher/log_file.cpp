@@ -233,8 +233,12 @@ static DWORD Rotate() {
 
 // Writes text with the rotations its size calls for. A rotation that fails
 // leaves the rest in the current file, and is tried again at the next write.
+// The rest of a line cut at a rotation begins the next file with prefix (the
+// line's time and stream, or none), so that there too each line starts with
+// one; not where the prefix alone would fill the file, which the line would
+// then never leave.
 // Caller holds g_logLock.
-static void WriteLogText(const std::string& text, bool program) {
+static void WriteLogText(const std::string& text, bool program, const std::string& prefix) {
     ReportLoss();
     for (std::size_t offset = 0; offset < text.size();) {
         const WriteStep step = PlanWrite(g_log.state, g_log.limitBytes, text, offset);
@@ -244,6 +248,7 @@ static void WriteLogText(const std::string& text, bool program) {
         const DWORD error = Rotate();
         if (error == NO_ERROR) {
             g_log.rotationFailing = false;
+            if (step.cutsLine && prefix.size() < g_log.limitBytes) WriteBytes(prefix.data(), prefix.size(), program);
             continue;
         }
         if (!g_log.rotationFailing) {
@@ -316,7 +321,12 @@ void WriteOutput(OutputStream stream, const char* bytes, DWORD count) {
     FollowTheName();
     const std::string chunk(bytes, count);
     ReportLoss();  // before the chunk is framed: it may begin a line anew
-    WriteLogText(g_log.timestamps ? FrameChunk(g_log.frame, stream, chunk, Now()) : chunk, /*program=*/true);
+    if (!g_log.timestamps) {
+        WriteLogText(chunk, /*program=*/true, "");
+        return;
+    }
+    const std::string time = Now();
+    WriteLogText(FrameChunk(g_log.frame, stream, chunk, time), /*program=*/true, LinePrefix(time, stream));
 }
 
 void WriteMarkedLine(const std::string& text) {
@@ -324,7 +334,8 @@ void WriteMarkedLine(const std::string& text) {
     if (!g_log.enabled) return;
     FollowTheName();
     ReportLoss();  // before the line is made: it may end the line the file ended in
-    WriteLogText(MarkedLine(Now(), text, g_log.state.atLineStart), /*program=*/false);
+    const std::string time = Now();
+    WriteLogText(MarkedLine(time, text, g_log.state.atLineStart), /*program=*/false, time + " launcher: ");
     g_log.frame.midLine = false;  // the program's next bytes begin a line of their own
 }
 
