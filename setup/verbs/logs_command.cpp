@@ -137,27 +137,42 @@ static FollowState PrintTail(const std::wstring& folder, std::size_t lines) {
     return state;
 }
 
+// The most kept files a follow looks through for the one it followed.
+constexpr unsigned kMostKeptFiles = 999;
+
+// Opens output.log, then the kept files from the newest down, as far as the
+// one followed or the first one missing, each looked at.
+static void OpenFiles(const std::wstring& folder, const FollowState& state,
+                      std::vector<HANDLE>& handles, std::vector<LogFileSeen>& files) {
+    for (unsigned n = 0; n <= kMostKeptFiles; ++n) {
+        handles.push_back(OpenLog(n == 0 ? CurrentLogPath(folder) : RotatedLogPath(folder, n)));
+        files.push_back(Look(handles.back(), state));
+        if (!state.known || IsFollowed(files.back(), state) || (n > 0 && !files.back().exists)) return;
+    }
+}
+
 // Follows the log until the process is ended (Ctrl+C), looking five times a second.
 static void FollowLog(const std::wstring& folder, FollowState state) {
     for (;;) {
-        HANDLE current = OpenLog(CurrentLogPath(folder));
-        HANDLE rotated = OpenLog(RotatedLogPath(folder, 1));
-        const LogFileSeen now = Look(current, state);
-        const FollowPlan plan = PlanFollow(state, now, Look(rotated, state));
+        std::vector<HANDLE> handles;
+        std::vector<LogFileSeen> files;
+        OpenFiles(folder, state, handles, files);
+        const FollowPlan plan = PlanFollow(state, files);
         if (plan.lost) {
             PrintError(L"(the file followed was rotated away meanwhile; the rest of it is skipped)\n");
         }
         for (const FollowRead& read : plan.reads) {
-            HANDLE file = read.file == LogFile::Current ? current : rotated;
+            HANDLE file = handles[read.file];
             CopyRange(read.from, read.to,
                       [file](std::uint64_t from, std::uint64_t to) { return ReadRange(file, from, to); },
                       WriteOut);
         }
         // Whenever there is a current file, the next state is of it.
         state = plan.next;
-        if (state.known && now.exists) state = MarkedState(current, state.id, state.offset);
-        if (current != INVALID_HANDLE_VALUE) CloseHandle(current);
-        if (rotated != INVALID_HANDLE_VALUE) CloseHandle(rotated);
+        if (state.known && files[0].exists) state = MarkedState(handles[0], state.id, state.offset);
+        for (HANDLE handle : handles) {
+            if (handle != INVALID_HANDLE_VALUE) CloseHandle(handle);
+        }
         Sleep(200);
     }
 }
