@@ -249,6 +249,22 @@ TEST_F(LaunchedProgram, MendsWhatARunEndedMidwayLeft) {
     EXPECT_EQ(Lines(log, true).size(), 2u) << log;  // started and ended
 }
 
+// A rotation that failed when an output.log appeared meanwhile leaves the
+// file it had moved aside there: the next rotation moves that file in first
+// rather than replace it.
+TEST_F(LaunchedProgram, MovesInAFileLeftAsideBeforeTheNextRotation) {
+    const std::wstring release = folder_ + L"\\release";
+    DeleteFileW(release.c_str());
+    InstallLauncher(L"5000", {L"--log-size", L"1500"}, {childPath_, L"lines-then", L"100", release, L"100"});
+    Start();
+    ASSERT_TRUE(WaitForLog("00000099\n", 15000)) << Seen();
+    WriteTextFile(logDir_ + L"\\output.rotating.log", "left aside\n");
+    WriteTextFile(release, "go");
+    ASSERT_TRUE(WaitForState(SERVICE_STOPPED, 15000)) << Seen();
+    EXPECT_EQ(ReadFileText(LogPath(2)), "left aside\n");
+    DeleteFileW(release.c_str());
+}
+
 // Files numbered above a keep that was lowered since they were written go
 // when the launcher opens its log; those within it stay.
 TEST_F(LaunchedProgram, RemovesKeptFilesBeyondALoweredKeep) {

@@ -474,43 +474,59 @@ std::vector<unsigned long> NumberedLines(const std::string& text) {
     return numbers;
 }
 
+// Two rotations between two looks: the follower finishes the file it
+// followed, now output.2.log, then prints output.1.log and output.log whole.
+// With nothing kept, the file followed is deleted at the rotation, and the
+// new one is made at once: a file system that hands it the deleted file's
+// index must not have it taken for the file followed.
 TEST_F(SetupLauncher, FollowsTheLogAcrossARotation) {
-    const std::wstring program = CopyLaunchedProgram();
-    const std::wstring logs = folder_ + L"\\logs";
-    const std::wstring release = folder_ + L"\\release";
-    const std::wstring followed = folder_ + L"\\followed.txt";
-    RemoveLogFolder(logs);
-    DeleteFileW(release.c_str());
-    // 100 lines of 9 bytes before the release, 600 after: one rotation at 4 KiB.
-    SetupRun installed = Setup({L"install", name_, L"--start", L"demand", L"--log-dir", logs,
-                                L"--log-size", L"4K", L"--", program, L"lines-then", L"100",
-                                release, L"600"});
-    ASSERT_EQ(installed.exitCode, 0u) << Narrow(installed.out) << Narrow(installed.err);
-    Start();
-    ASSERT_TRUE(WaitForState(SERVICE_RUNNING, 20000)) << Seen();
-    ASSERT_TRUE(WaitForText(CurrentLog(logs), "00000099\n", 20000));
-    // Changed while it runs, the running launcher still logs where it was told.
-    ASSERT_EQ(Setup({L"set", name_, L"--log-keep", L"4"}).exitCode, 0u);
-    EXPECT_TRUE(Holds(Setup({L"logs", name_}).err, L" was changed after it started: "));
-    PROCESS_INFORMATION follower = StartFollower(name_, followed);
-    EXPECT_TRUE(WaitForText(followed, "00000099\n", 20000)) << ReadShared(followed);
-    CloseHandle(CreateFileW(release.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
-    EXPECT_TRUE(WaitForText(followed, "00000699\n", 20000)) << ReadShared(followed);
-    TerminateProcess(follower.hProcess, 0);
-    WaitForSingleObject(follower.hProcess, 10000);
-    CloseHandle(follower.hThread);
-    CloseHandle(follower.hProcess);
-    EXPECT_TRUE(WaitForState(SERVICE_STOPPED, 20000)) << Seen();
+    for (const wchar_t* keep : {L"5", L"0"}) {
+        SCOPED_TRACE(Narrow(std::wstring(L"keep ") + keep));
+        const std::wstring program = CopyLaunchedProgram();
+        const std::wstring logs = folder_ + L"\\logs";
+        const std::wstring release = folder_ + L"\\release";
+        const std::wstring followed = folder_ + L"\\followed.txt";
+        RemoveLogFolder(logs);
+        DeleteFileW(release.c_str());
+        // 100 lines of 9 bytes before the release, 1000 after: two rotations at 4 KiB.
+        SetupRun installed = Setup({L"install", name_, L"--start", L"demand", L"--log-dir", logs,
+                                    L"--log-size", L"4K", L"--log-keep", keep, L"--", program,
+                                    L"lines-then", L"100", release, L"1000"});
+        ASSERT_EQ(installed.exitCode, 0u) << Narrow(installed.out) << Narrow(installed.err);
+        Start();
+        ASSERT_TRUE(WaitForState(SERVICE_RUNNING, 20000)) << Seen();
+        ASSERT_TRUE(WaitForText(CurrentLog(logs), "00000099\n", 20000));
+        // Changed while it runs, the running launcher still logs where it was told.
+        ASSERT_EQ(Setup({L"set", name_, L"--log-keep", L"4"}).exitCode, 0u);
+        EXPECT_TRUE(Holds(Setup({L"logs", name_}).err, L" was changed after it started: "));
+        PROCESS_INFORMATION follower = StartFollower(name_, followed);
+        EXPECT_TRUE(WaitForText(followed, "00000099\n", 20000)) << ReadShared(followed);
+        CloseHandle(CreateFileW(release.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+        EXPECT_TRUE(WaitForText(followed, "00001099\n", 20000)) << ReadShared(followed);
+        TerminateProcess(follower.hProcess, 0);
+        WaitForSingleObject(follower.hProcess, 10000);
+        CloseHandle(follower.hThread);
+        CloseHandle(follower.hProcess);
+        EXPECT_TRUE(WaitForState(SERVICE_STOPPED, 20000)) << Seen();
 
-    EXPECT_NE(GetFileAttributesW((logs + L"\\output.1.log").c_str()), INVALID_FILE_ATTRIBUTES);
-    EXPECT_EQ(GetFileAttributesW((logs + L"\\output.2.log").c_str()), INVALID_FILE_ATTRIBUTES);
-    std::vector<unsigned long> expected(700);
-    for (unsigned long n = 0; n < expected.size(); ++n) expected[n] = n;
-    EXPECT_EQ(NumberedLines(ReadShared(followed)), expected);
-    EXPECT_EQ(Setup({L"remove", name_}).exitCode, 0u);
-    RemoveLogFolder(logs);
-    DeleteFileW(release.c_str());
-    DeleteFileW(followed.c_str());
+        EXPECT_EQ(GetFileAttributesW((logs + L"\\output.2.log").c_str()) != INVALID_FILE_ATTRIBUTES,
+                  keep[0] != L'0');
+        EXPECT_EQ(GetFileAttributesW((logs + L"\\output.3.log").c_str()), INVALID_FILE_ATTRIBUTES);
+        // Nothing kept, what the files deleted held may be missed, but none of the last one.
+        std::vector<unsigned long> expected(1100);
+        for (unsigned long n = 0; n < expected.size(); ++n) expected[n] = n;
+        const std::vector<unsigned long> printed = NumberedLines(ReadShared(followed));
+        const std::size_t last = NumberedLines(ReadShared(CurrentLog(logs))).size();
+        if (keep[0] == L'0' && last <= printed.size() && printed.size() <= expected.size()) {
+            expected.erase(expected.begin() + (printed.size() - last), expected.end() - last);
+        }
+        EXPECT_EQ(printed, expected);
+        EndWatching();  // the name is free again once the last handle to it closes
+        EXPECT_EQ(Setup({L"remove", name_}).exitCode, 0u);
+        RemoveLogFolder(logs);
+        DeleteFileW(release.c_str());
+        DeleteFileW(followed.c_str());
+    }
 }
 
 }  // namespace

@@ -99,19 +99,21 @@ static bool LogFileExists(unsigned number) {
 }
 
 // A launcher ended inside a rotation (at the stop timeout, say) leaves the
-// current file moved aside, and maybe some kept files moved up: that
-// rotation is finished before the new current file's first one would move
-// another file over it.
+// current file moved aside, and maybe some kept files moved up; so does a
+// rotation that failed when an output.log had appeared meanwhile, which kept
+// the file aside from moving back. That rotation is finished before the next
+// one would move another file over it. Gives the error that kept a file from
+// moving, or NO_ERROR.
 // Caller holds g_logLock.
-static void FinishRotation() {
+static DWORD FinishRotation() {
     const std::wstring aside = RotationSteps(1)[0].to;
     if (g_log.keep == 0) {
         // Nothing is kept now: the file a run that kept more moved aside goes.
         DeleteFileW(LogPath(aside).c_str());
-        return;
+        return NO_ERROR;
     }
-    if (GetFileAttributesW(LogPath(aside).c_str()) == INVALID_FILE_ATTRIBUTES) return;
-    MoveKeptFilesUp(FinishingSteps(g_log.keep, LogFileExists));
+    if (GetFileAttributesW(LogPath(aside).c_str()) == INVALID_FILE_ATTRIBUTES) return NO_ERROR;
+    return MoveKeptFilesUp(FinishingSteps(g_log.keep, LogFileExists));
 }
 
 // Files numbered above the keep, left by runs that kept more, go: the disk
@@ -189,19 +191,21 @@ static void ReportLoss() {
     g_log.frame.midLine = false;
 }
 
-// One step: a move that replaces its target, or a delete.
-static DWORD RenameLogFile(const RenameStep& step) {
+// One step: a move, that replaces its target if asked, or a delete.
+static DWORD RenameLogFile(const RenameStep& step, bool replace = true) {
     const std::wstring from = LogPath(step.from);
     const BOOL ok = step.to.empty() ? DeleteFileW(from.c_str())
-                                    : MoveFileExW(from.c_str(), LogPath(step.to).c_str(), MOVEFILE_REPLACE_EXISTING);
+                                    : MoveFileExW(from.c_str(), LogPath(step.to).c_str(),
+                                                  replace ? MOVEFILE_REPLACE_EXISTING : 0);
     return ok ? NO_ERROR : GetLastError();
 }
 
 // Moves the kept files up and the one moved aside in as output.1.log. A file
 // that cannot be moved (someone holds it open without sharing delete) stops
 // the steps, and output.log is moved back: the file below it would otherwise
-// be replaced without having moved on. Missing older files are no failure:
-// there were fewer rotations.
+// be replaced without having moved on. Where an output.log has appeared
+// meanwhile, the file stays aside for the next rotation to finish. Missing
+// older files are no failure: there were fewer rotations.
 // Caller holds g_logLock.
 static DWORD MoveKeptFilesUp(const std::vector<RenameStep>& steps) {
     for (std::size_t i = 1; i < steps.size(); ++i) {
@@ -221,7 +225,9 @@ static DWORD Rotate() {
     CloseCurrentFile();
     g_log.state = LogFileState{0, true};
     const std::vector<RenameStep> steps = RotationSteps(g_log.keep);
-    DWORD error = RenameLogFile(steps[0]);
+    // A file still aside is never replaced: it holds output not yet kept.
+    DWORD error = FinishRotation();
+    if (error == NO_ERROR) error = RenameLogFile(steps[0], /*replace=*/false);
     if (error == NO_ERROR) {
         error = MoveKeptFilesUp(steps);
     } else if (error == ERROR_FILE_NOT_FOUND) {
@@ -233,8 +239,12 @@ static DWORD Rotate() {
 
 // Writes text with the rotations its size calls for. A rotation that fails
 // leaves the rest in the current file, and is tried again at the next write.
+// The rest of a line cut at a rotation begins the next file with prefix (the
+// line's time and stream, or none), so that there too each line starts with
+// one; not where the prefix alone would fill the file, which the line would
+// then never leave.
 // Caller holds g_logLock.
-static void WriteLogText(const std::string& text, bool program) {
+static void WriteLogText(const std::string& text, bool program, const std::string& prefix) {
     ReportLoss();
     for (std::size_t offset = 0; offset < text.size();) {
         const WriteStep step = PlanWrite(g_log.state, g_log.limitBytes, text, offset);
@@ -244,6 +254,7 @@ static void WriteLogText(const std::string& text, bool program) {
         const DWORD error = Rotate();
         if (error == NO_ERROR) {
             g_log.rotationFailing = false;
+            if (step.cutsLine && prefix.size() < g_log.limitBytes) WriteBytes(prefix.data(), prefix.size(), program);
             continue;
         }
         if (!g_log.rotationFailing) {
@@ -316,7 +327,12 @@ void WriteOutput(OutputStream stream, const char* bytes, DWORD count) {
     FollowTheName();
     const std::string chunk(bytes, count);
     ReportLoss();  // before the chunk is framed: it may begin a line anew
-    WriteLogText(g_log.timestamps ? FrameChunk(g_log.frame, stream, chunk, Now()) : chunk, /*program=*/true);
+    if (!g_log.timestamps) {
+        WriteLogText(chunk, /*program=*/true, "");
+        return;
+    }
+    const std::string time = Now();
+    WriteLogText(FrameChunk(g_log.frame, stream, chunk, time), /*program=*/true, LinePrefix(time, stream));
 }
 
 void WriteMarkedLine(const std::string& text) {
@@ -324,7 +340,8 @@ void WriteMarkedLine(const std::string& text) {
     if (!g_log.enabled) return;
     FollowTheName();
     ReportLoss();  // before the line is made: it may end the line the file ended in
-    WriteLogText(MarkedLine(Now(), text, g_log.state.atLineStart), /*program=*/false);
+    const std::string time = Now();
+    WriteLogText(MarkedLine(time, text, g_log.state.atLineStart), /*program=*/false, time + " launcher: ");
     g_log.frame.midLine = false;  // the program's next bytes begin a line of their own
 }
 

@@ -9,7 +9,7 @@ std::string FormatUtcTime(const UtcTime& t) {
     return text;
 }
 
-static std::string Prefix(const std::string& time, OutputStream stream) {
+std::string LinePrefix(const std::string& time, OutputStream stream) {
     return time + (stream == OutputStream::kOut ? " out: " : " err: ");
 }
 
@@ -23,7 +23,7 @@ std::string FrameChunk(FrameState& state, OutputStream stream, const std::string
     }
     std::size_t start = 0;
     while (start < chunk.size()) {
-        if (!state.midLine) framed += Prefix(time, stream);
+        if (!state.midLine) framed += LinePrefix(time, stream);
         std::size_t end = chunk.find('\n', start);
         end = end == std::string::npos ? chunk.size() : end + 1;
         framed.append(chunk, start, end - start);

@@ -19,6 +19,9 @@ struct FrameState {
     OutputStream lastStream;  // the stream that byte came from
 };
 
+// What each line of the program begins with: "<time> out: " or "<time> err: ".
+std::string LinePrefix(const std::string& time, OutputStream stream);
+
 // The bytes of one read, each line prefixed with the time and its stream.
 // A partial line is passed on at once; the next read of the same stream
 // continues it without a prefix, while the other stream's read first ends

@@ -21,7 +21,7 @@ WriteStep PlanWrite(const LogFileState& file, unsigned long long limitBytes, con
     const std::size_t end = chunk.find('\n', offset);
     if (end != std::string::npos && end + 1 - offset <= capRoom) return WriteStep{end + 1 - offset, true};
     if (end == std::string::npos && left <= capRoom) return WriteStep{left, false};
-    return WriteStep{static_cast<std::size_t>(capRoom), true};
+    return WriteStep{static_cast<std::size_t>(capRoom), true, true};
 }
 
 std::wstring LogFileName(unsigned number) {

@@ -18,10 +18,12 @@ struct LogFileState {
 // rotated after that. Rotation happens before a write would take the file past
 // the size, at the last line end that fits. A line already begun is finished
 // in the same file, so a file may pass the size by the rest of one line; but
-// no file passes twice the size: a line that long is cut there.
+// no file passes twice the size: a line that long is cut there, and its
+// rest begins the next file.
 struct WriteStep {
     std::size_t bytes;
     bool rotateAfter;
+    bool cutsLine = false;  // the rotation parts a line
 };
 WriteStep PlanWrite(const LogFileState& file, unsigned long long limitBytes, const std::string& chunk,
                     std::size_t offset);

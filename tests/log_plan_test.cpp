@@ -22,10 +22,10 @@ const PlanCase kPlanCases[] = {
     {7, true, 10, "abcd\n", {0, true}},      // a new line that does not fit starts a new file
     {7, false, 10, "abcd\nef\n", {5, true}},  // a begun line is finished first
     {7, false, 10, "abcd", {4, false}},       // and may go on past the size
-    {18, false, 10, "abcd\n", {2, true}},     // but is cut at twice the size
+    {18, false, 10, "abcd\n", {2, true, true}},  // but is cut at twice the size
     {0, true, 10, "0123456789abcdef\n", {17, true}},
-    {0, true, 10, "0123456789abcdefghijk\n", {20, true}},
-    {20, false, 10, "x", {0, true}},
+    {0, true, 10, "0123456789abcdefghijk\n", {20, true, true}},
+    {20, false, 10, "x", {0, true, true}},
 };
 
 TEST(PlanWrite, RotatesAtTheLastLineEndThatFits) {
@@ -34,6 +34,7 @@ TEST(PlanWrite, RotatesAtTheLastLineEndThatFits) {
         const WriteStep step = PlanWrite(LogFileState{c.size, c.atLineStart}, c.limit, c.chunk, 0);
         EXPECT_EQ(step.bytes, c.step.bytes);
         EXPECT_EQ(step.rotateAfter, c.step.rotateAfter);
+        EXPECT_EQ(step.cutsLine, c.step.cutsLine);
     }
 }
 

@@ -85,43 +85,49 @@ TEST(CopyRange, HandsOnBlocksOfBoundedSizeInOrder) {
     }
 }
 
-constexpr LogFileSeen kNone{false, 0, 0};
+const LogFileSeen kNone{false, 0, 0, ""};
 
 std::string Reads(const FollowPlan& plan) {
     std::string text;
     for (const FollowRead& read : plan.reads) {
-        text += (read.file == LogFile::Current ? "current " : "rotated ") +
+        text += (read.file == 0 ? "current " : "rotated " + std::to_string(read.file) + " ") +
                 std::to_string(read.from) + "-" + std::to_string(read.to) + ";";
     }
     return text;
 }
 
+// files: output.log, output.1.log, ... as the look found them.
 TEST(PlanFollow, PrintsEachPartOnceAcrossRotations) {
     const struct {
         const char* what;
         FollowState state;
-        LogFileSeen current, rotated;
+        std::vector<LogFileSeen> files;
         std::string reads;
         FollowState next;
         bool lost;
     } kCases[] = {
-        {"grown", {true, 7, 100}, {true, 7, 150}, kNone, "current 100-150;", {true, 7, 150}, false},
-        {"unchanged", {true, 7, 100}, {true, 7, 100}, kNone, "", {true, 7, 100}, false},
-        {"rotated, new file written", {true, 7, 100}, {true, 8, 30}, {true, 7, 120},
-         "rotated 100-120;current 0-30;", {true, 8, 30}, false},
-        {"rotated, no new file yet", {true, 7, 100}, kNone, {true, 7, 120}, "rotated 100-120;",
+        {"grown", {true, 7, 100}, {{true, 7, 150}}, "current 100-150;", {true, 7, 150}, false},
+        {"unchanged", {true, 7, 100}, {{true, 7, 100}}, "", {true, 7, 100}, false},
+        {"rotated, new file written", {true, 7, 100}, {{true, 8, 30}, {true, 7, 120}},
+         "rotated 1 100-120;current 0-30;", {true, 8, 30}, false},
+        {"rotated, no new file yet", {true, 7, 100}, {kNone, {true, 7, 120}}, "rotated 1 100-120;",
          {false, 0, 0}, false},
-        {"new file after waiting", {false, 0, 0}, {true, 8, 10}, {true, 7, 120}, "current 0-10;",
+        {"new file after waiting", {false, 0, 0}, {{true, 8, 10}, {true, 7, 120}}, "current 0-10;",
          {true, 8, 10}, false},
-        {"rotated twice meanwhile", {true, 7, 100}, {true, 9, 5}, {true, 8, 200}, "current 0-5;",
-         {true, 9, 5}, true},
-        {"shrank in place", {true, 7, 100}, {true, 7, 40}, kNone, "current 0-40;", {true, 7, 40},
-         false},
-        {"no log yet", {false, 0, 0}, kNone, kNone, "", {false, 0, 0}, false},
+        {"rotated twice meanwhile", {true, 7, 100}, {{true, 9, 5}, {true, 8, 200}, {true, 7, 120}},
+         "rotated 2 100-120;rotated 1 0-200;current 0-5;", {true, 9, 5}, false},
+        {"rotated during the look", {true, 7, 100}, {{true, 8, 200}, {true, 8, 200}, {true, 7, 120}},
+         "rotated 2 100-120;current 0-200;", {true, 8, 200}, false},
+        {"rotated past the kept files", {true, 7, 100}, {{true, 9, 5}, {true, 8, 200}},
+         "current 0-5;", {true, 9, 5}, true},
+        {"shrank in place", {true, 7, 100}, {{true, 7, 40}}, "current 0-40;", {true, 7, 40}, false},
+        {"no log yet", {false, 0, 0}, {kNone}, "", {false, 0, 0}, false},
+        {"a new file given its index", {true, 7, 100, "ab"}, {{true, 7, 150, "xy"}},
+         "current 0-150;", {true, 7, 150}, true},
     };
     for (const auto& c : kCases) {
         SCOPED_TRACE(c.what);
-        const FollowPlan plan = PlanFollow(c.state, c.current, c.rotated);
+        const FollowPlan plan = PlanFollow(c.state, c.files);
         EXPECT_EQ(Reads(plan), c.reads);
         EXPECT_EQ(plan.next.known, c.next.known);
         EXPECT_EQ(plan.next.id, c.next.id);

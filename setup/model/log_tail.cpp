@@ -43,34 +43,47 @@ void CopyRange(std::uint64_t from, std::uint64_t to, const ReadBytesFunction& re
 }
 
 static FollowPlan StartOver(const FollowState& state, const LogFileSeen& current) {
-    FollowPlan plan{{}, FollowState{true, current.id, current.size}, state.known};
-    if (current.size > 0) plan.reads.push_back({LogFile::Current, 0, current.size});
+    FollowPlan plan{{}, FollowState{true, current.id, current.size, ""}, state.known};
+    if (current.size > 0) plan.reads.push_back({0, 0, current.size});
     return plan;
 }
 
-FollowPlan PlanFollow(const FollowState& state, const LogFileSeen& current,
-                      const LogFileSeen& rotated) {
-    if (state.known && current.exists && current.id == state.id) {
-        if (current.size < state.offset) return StartOver(FollowState{false, 0, 0}, current);
-        FollowPlan plan{{}, FollowState{true, current.id, current.size}, false};
-        if (current.size > state.offset) {
-            plan.reads.push_back({LogFile::Current, state.offset, current.size});
-        }
+bool IsFollowed(const LogFileSeen& seen, const FollowState& state) {
+    return state.known && seen.exists && seen.id == state.id && seen.size >= state.offset &&
+           seen.mark == state.mark;
+}
+
+// The rest of the file followed, now files[n]; the files rotated after it
+// whole, each once (a rotation during the look shows a file under two
+// numbers); then the current file from its start.
+static FollowPlan FinishRotated(const FollowState& state, const std::vector<LogFileSeen>& files,
+                                unsigned n) {
+    FollowPlan plan{{}, FollowState{false, 0, 0, ""}, false};
+    if (files[n].size > state.offset) plan.reads.push_back({n, state.offset, files[n].size});
+    for (unsigned m = n - 1; m > 0; --m) {
+        bool seenNewer = false;
+        for (unsigned k = 0; k < m; ++k) seenNewer = seenNewer || (files[k].exists && files[k].id == files[m].id);
+        if (files[m].exists && files[m].size > 0 && !seenNewer) plan.reads.push_back({m, 0, files[m].size});
+    }
+    if (!files[0].exists) return plan;
+    const FollowPlan rest = StartOver(FollowState{false, 0, 0, ""}, files[0]);
+    plan.reads.insert(plan.reads.end(), rest.reads.begin(), rest.reads.end());
+    plan.next = rest.next;
+    return plan;
+}
+
+FollowPlan PlanFollow(const FollowState& state, const std::vector<LogFileSeen>& files) {
+    const LogFileSeen current = files.empty() ? LogFileSeen{false, 0, 0, ""} : files[0];
+    if (state.known && current.exists && current.id == state.id && current.size < state.offset) {
+        return StartOver(FollowState{false, 0, 0, ""}, current);
+    }
+    if (IsFollowed(current, state)) {
+        FollowPlan plan{{}, FollowState{true, current.id, current.size, ""}, false};
+        if (current.size > state.offset) plan.reads.push_back({0, state.offset, current.size});
         return plan;
     }
-    if (state.known && rotated.exists && rotated.id == state.id) {
-        FollowPlan plan{{}, state, false};
-        if (rotated.size > state.offset) {
-            plan.reads.push_back({LogFile::Rotated, state.offset, rotated.size});
-        }
-        if (!current.exists) {
-            plan.next = FollowState{false, 0, 0};
-            return plan;
-        }
-        FollowPlan rest = StartOver(FollowState{false, 0, 0}, current);
-        plan.reads.insert(plan.reads.end(), rest.reads.begin(), rest.reads.end());
-        plan.next = rest.next;
-        return plan;
+    for (unsigned n = 1; n < files.size(); ++n) {
+        if (IsFollowed(files[n], state)) return FinishRotated(state, files, n);
     }
     if (!current.exists) return FollowPlan{{}, state, false};
     return StartOver(state, current);

@@ -29,12 +29,17 @@ constexpr std::uint64_t kCopyBlockBytes = 1024 * 1024;
 void CopyRange(std::uint64_t from, std::uint64_t to, const ReadBytesFunction& read,
                const std::function<void(const std::string&)>& write);
 
-// A log file as one look at it found it: its identity (the file index,
-// which a rename keeps) and its size.
+// A log file as one look at it found it: its file index, which a rename
+// keeps, its size, and the bytes it holds just before the offset followed.
+// The index alone does not tell the file: a file system may give a new file
+// the index of one deleted a moment before (Wine on Linux does), so the file
+// followed is the one with its index that still holds the bytes printed last
+// where they were.
 struct LogFileSeen {
     bool exists;
     std::uint64_t id;
     std::uint64_t size;
+    std::string mark{};  // as many bytes as the state's mark holds, fewer if the file is shorter
 };
 
 // How far the file being followed has been printed.
@@ -42,12 +47,16 @@ struct FollowState {
     bool known;  // false before anything was printed
     std::uint64_t id;
     std::uint64_t offset;
+    std::string mark{};  // its last bytes before offset, at most kMarkBytes
 };
+constexpr std::uint64_t kMarkBytes = 64;
 
-enum class LogFile { Current, Rotated };
+// Whether a look found the file followed: the file with its index that
+// still holds its mark where it was read.
+bool IsFollowed(const LogFileSeen& seen, const FollowState& state);
 
 struct FollowRead {
-    LogFile file;
+    unsigned file;  // 0 for output.log, n for output.<n>.log
     std::uint64_t from;
     std::uint64_t to;
 };
@@ -55,12 +64,14 @@ struct FollowRead {
 struct FollowPlan {
     std::vector<FollowRead> reads;  // in the order to print them
     FollowState next;
-    bool lost;  // the file followed is gone further than one rotation: a part may be missed
+    bool lost;  // the file followed is gone (rotated past the kept files): a part may be missed
 };
 
-// The next step of following, from a look at the current file and the
-// newest rotated one. The file followed, once rotated, is finished from
-// where it was left, then the new current file is printed from its start;
-// a current file that shrank in place is printed from its start.
-FollowPlan PlanFollow(const FollowState& state, const LogFileSeen& current,
-                      const LogFileSeen& rotated);
+// The next step of following, from a look at the files: files[0] is
+// output.log, files[n] output.<n>.log, looked at from the newest down as far
+// as the one followed (or the first one missing). The file followed, once
+// rotated, is finished from where it was left, the files rotated after it are
+// printed whole, oldest first, then the new current file from its start; a
+// current file that shrank in place is printed from its start. The next
+// state's mark is left for the caller to read from the current file.
+FollowPlan PlanFollow(const FollowState& state, const std::vector<LogFileSeen>& files);

@@ -66,15 +66,28 @@ static HANDLE OpenLog(const std::wstring& path) {
                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
-static LogFileSeen Look(HANDLE file) {
+static std::string ReadRange(HANDLE file, std::uint64_t from, std::uint64_t to);
+
+// The file as seen now; its mark is what it holds where the state's mark was read.
+static LogFileSeen Look(HANDLE file, const FollowState& state) {
     BY_HANDLE_FILE_INFORMATION info;
     if (file == INVALID_HANDLE_VALUE || !GetFileInformationByHandle(file, &info)) {
-        return LogFileSeen{false, 0, 0};
+        return LogFileSeen{false, 0, 0, ""};
     }
-    return LogFileSeen{true,
-                       (std::uint64_t(info.dwVolumeSerialNumber) << 48) ^
-                           (std::uint64_t(info.nFileIndexHigh) << 32 | info.nFileIndexLow),
-                       std::uint64_t(info.nFileSizeHigh) << 32 | info.nFileSizeLow};
+    LogFileSeen seen{true,
+                     (std::uint64_t(info.dwVolumeSerialNumber) << 48) ^
+                         (std::uint64_t(info.nFileIndexHigh) << 32 | info.nFileIndexLow),
+                     std::uint64_t(info.nFileSizeHigh) << 32 | info.nFileSizeLow, ""};
+    if (state.known && state.offset <= seen.size) {
+        seen.mark = ReadRange(file, state.offset - state.mark.size(), state.offset);
+    }
+    return seen;
+}
+
+// The state to go on from at offset of the file: its mark read from it.
+static FollowState MarkedState(HANDLE file, std::uint64_t id, std::uint64_t offset) {
+    const std::uint64_t from = offset > kMarkBytes ? offset - kMarkBytes : 0;
+    return FollowState{true, id, offset, ReadRange(file, from, offset)};
 }
 
 // Each ReadFile takes at most this much, whatever the range.
@@ -109,38 +122,57 @@ static void WriteOut(const std::string& bytes) {
 // Prints the last lines of the current log; gives where following goes on.
 static FollowState PrintTail(const std::wstring& folder, std::size_t lines) {
     HANDLE file = OpenLog(CurrentLogPath(folder));
-    const LogFileSeen seen = Look(file);
+    const LogFileSeen seen = Look(file, FollowState{false, 0, 0, ""});
     if (!seen.exists) {
         if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
-        return FollowState{false, 0, 0};
+        return FollowState{false, 0, 0, ""};
     }
     const std::string tail = ReadTail(seen.size, lines, [file](std::uint64_t from,
                                                                std::uint64_t to) {
         return ReadRange(file, from, to);
     });
+    const FollowState state = MarkedState(file, seen.id, seen.size);
     CloseHandle(file);
     WriteOut(tail);
-    return FollowState{true, seen.id, seen.size};
+    return state;
+}
+
+// The most kept files a follow looks through for the one it followed.
+constexpr unsigned kMostKeptFiles = 999;
+
+// Opens output.log, then the kept files from the newest down, as far as the
+// one followed or the first one missing, each looked at.
+static void OpenFiles(const std::wstring& folder, const FollowState& state,
+                      std::vector<HANDLE>& handles, std::vector<LogFileSeen>& files) {
+    for (unsigned n = 0; n <= kMostKeptFiles; ++n) {
+        handles.push_back(OpenLog(n == 0 ? CurrentLogPath(folder) : RotatedLogPath(folder, n)));
+        files.push_back(Look(handles.back(), state));
+        if (!state.known || IsFollowed(files.back(), state) || (n > 0 && !files.back().exists)) return;
+    }
 }
 
 // Follows the log until the process is ended (Ctrl+C), looking five times a second.
 static void FollowLog(const std::wstring& folder, FollowState state) {
     for (;;) {
-        HANDLE current = OpenLog(CurrentLogPath(folder));
-        HANDLE rotated = OpenLog(RotatedLogPath(folder, 1));
-        const FollowPlan plan = PlanFollow(state, Look(current), Look(rotated));
+        std::vector<HANDLE> handles;
+        std::vector<LogFileSeen> files;
+        OpenFiles(folder, state, handles, files);
+        const FollowPlan plan = PlanFollow(state, files);
         if (plan.lost) {
             PrintError(L"(the file followed was rotated away meanwhile; the rest of it is skipped)\n");
         }
         for (const FollowRead& read : plan.reads) {
-            HANDLE file = read.file == LogFile::Current ? current : rotated;
+            HANDLE file = handles[read.file];
             CopyRange(read.from, read.to,
                       [file](std::uint64_t from, std::uint64_t to) { return ReadRange(file, from, to); },
                       WriteOut);
         }
-        if (current != INVALID_HANDLE_VALUE) CloseHandle(current);
-        if (rotated != INVALID_HANDLE_VALUE) CloseHandle(rotated);
+        // Whenever there is a current file, the next state is of it.
         state = plan.next;
+        if (state.known && files[0].exists) state = MarkedState(handles[0], state.id, state.offset);
+        for (HANDLE handle : handles) {
+            if (handle != INVALID_HANDLE_VALUE) CloseHandle(handle);
+        }
         Sleep(200);
     }
 }
