@@ -174,6 +174,27 @@ TEST_F(LaunchedProgram, TimestampsEachLineAndRunsCmdInTheFolderGiven) {
     EXPECT_EQ(sources, (std::vector<std::string>{"launcher ", "err to err", "out to out", "launcher "}));
 }
 
+// A line longer than twice the size is cut at a rotation: its rest begins
+// the next file with a prefix of its own, as every line there does.
+TEST_F(LaunchedProgram, GivesTheRestOfALineCutAtARotationItsPrefix) {
+    const std::string text(150, 'x');
+    InstallLauncher(L"5000", {L"--log-timestamps", L"--log-size", L"64", L"--log-keep", L"9"},
+                    {L"cmd.exe", L"/c", L"echo " + std::wstring(text.begin(), text.end())});
+    Start();
+    ASSERT_TRUE(WaitForState(SERVICE_STOPPED, 15000)) << Seen();
+    const std::regex line(R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}Z (out|launcher): (.*))");
+    std::string xs;
+    for (unsigned n = 9; n-- > 0;) {
+        const std::string file = ReadFileText(LogPath(n));  // may end within its last line
+        for (const std::string& text : SplitLines(file.empty() || file.back() == '\n' ? file : file + "\n")) {
+            std::smatch match;
+            EXPECT_TRUE(std::regex_match(text, match, line)) << n << ": " << text;
+            if (match.size() > 2 && match[1] == "out") xs += match[2].str();
+        }
+    }
+    EXPECT_EQ(xs.substr(0, text.size()), text);  // cut, not lost
+}
+
 // Numbered lines as fast as the program writes them, in blocks that cut
 // lines anywhere: the kept files hold a run of whole lines with none lost or
 // doubled up to the last, each near its size, and no more files than kept.
