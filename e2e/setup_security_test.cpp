@@ -188,13 +188,22 @@ TEST_F(SetupSecurity, RefusesALogOrWorkingFolderEveryoneMayWriteUnlessToldToGoOn
 TEST_F(SetupSecurity, RefusesALogOrWorkingFolderUnderOneEveryoneMayRename) {
     const std::wstring above = kAuditFolder + L"\\open folder";
     const std::wstring below = above + L"\\logs";
-    const std::pair<const wchar_t*, const wchar_t*> kCases[] = {
-        {L"--log-dir", L"log folder"}, {L"--working-dir", L"working folder"}};
-    for (const auto& [option, what] : kCases) {
+    const struct {
+        const wchar_t* option;
+        const wchar_t* what;
+        std::wstring refusal;  // the log folder itself is not there to be written
+    } kCases[] = {
+        {L"--log-dir", L"log folder", L"may rename a folder above its log folder [" + below + L"]"},
+        {L"--working-dir", L"working folder", L"may replace or change the files it would run"},
+    };
+    for (const auto& [option, what, refusal] : kCases) {
         SCOPED_TRACE(Narrow(option));
         const SetupRun run = Setup({L"install", name_, L"--start", L"demand", option, below,
                                     L"--", kClosedProgram});
         EXPECT_EQ(run.exitCode, 1u) << Narrow(run.out);
+        EXPECT_TRUE(Holds(run.err, L"Cannot install " + name_ + L": broad groups of accounts, "
+                                   L"such as Everyone or Users, " + refusal))
+            << Narrow(run.err);
         EXPECT_TRUE(Holds(run.err, L"  the folder [" + above + L"], on the " + what +
                                        L"'s path: delete or rename what it holds"))
             << Narrow(run.err);

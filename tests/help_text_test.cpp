@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 namespace {
 
 struct VerbHelpCase {
@@ -37,6 +39,23 @@ TEST(VerbHelpText, TellsOfTheOneCommandAndItsOwnOptions) {
         const ParsedCommand parsed = ParseSetupCommand(withJson);
         const bool takesJson = parsed.command && parsed.command->verb == c.verb && parsed.error.empty();
         EXPECT_EQ(Mentions(usage, L"[--json]"), takesJson) << testing::PrintToString(parsed.error);
+    }
+}
+
+// The list of what is refused when broad groups may change it names every
+// kind of place the audit judges, whatever the line breaks.
+TEST(VerbHelpText, ListsEveryPlaceTheAuditJudges) {
+    for (const Verb verb : {Verb::Install, Verb::Apply, Verb::Set}) {
+        std::wstring text = VerbHelpText(verb);
+        std::replace(text.begin(), text.end(), L'\n', L' ');
+        const std::size_t list = text.find(L"Before writing anything");
+        ASSERT_NE(list, std::wstring::npos);
+        for (const wchar_t* place :
+             {L"the wrapper,", L"the launcher,", L"the program,", L"environment file,",
+              L"each file an argument names", L"the log folder", L"the working folder",
+              L"every folder above any of them"}) {
+            EXPECT_TRUE(Mentions(text.substr(list), place)) << testing::PrintToString(place);
+        }
     }
 }
 

@@ -52,9 +52,8 @@ in the second form):
                          SeChangeNotifyPrivilege
   --accept-writable-paths
                          write even where broad groups such as Everyone or
-                         Users may change the wrapper, the program, a file
-                         an argument names or a folder above them (the
-                         findings are printed)
+                         Users may change the files and folders listed
+                         below (the findings are printed)
   --restart              (apply, set) restart the service if a change needs
                          it, or if it runs with a configuration changed
                          since it started
@@ -81,10 +80,11 @@ file, is refused.
 Before writing anything, install, apply and set refuse a program that cannot
 work as written (not a Windows program this system runs, a batch file whose
 arguments cmd.exe would act on, a command line too long to start), and files
-that broad groups such as Everyone or Users may change: the wrapper, the
-launcher, the program, its environment file, each file an argument names by
-its full path, and the log folder the launcher writes into. A change that
-only lessens what runs (a start type of demand or disabled, fewer
+and folders that broad groups such as Everyone or Users may change: the
+wrapper, the launcher, the program, its environment file, each file an
+argument names by its full path, the log folder the launcher writes into, the
+working folder given with --working-dir, and every folder above any of them.
+A change that only lessens what runs (a start type of demand or disabled, fewer
 dependencies, a shorter stop timeout, no recovery) is made all the same, with
 the findings printed as warnings. A password is never taken from the command
 line or the environment.

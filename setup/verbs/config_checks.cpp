@@ -150,27 +150,8 @@ static ServiceConfig AsStartedConfig(const ServiceConfig& config) {
     return started;
 }
 
-// What stops the write when broad groups may write what the service runs, or
-// only its log folder, which runs nothing but can be made a trap.
-static CheckProblem WritablePathsProblem(const ServiceConfig& started,
-                                         const std::vector<AccessFinding>& findings) {
-    std::vector<AccessFinding> others;
-    bool workingFolder = false;
-    for (const AccessFinding& finding : findings) {
-        if (!ConcernsLogFolder(finding.kind)) others.push_back(finding);
-        const bool working = finding.kind == AuditedKind::WorkingFolder ||
-                             finding.kind == AuditedKind::WorkingFolderAbove;
-        workingFolder = workingFolder || (working && finding.level == FindingLevel::Warning);
-    }
-    if (!FindsWritablePaths(others)) {
-        return {L"broad groups of accounts, such as Everyone or Users, may write its log folder " +
-                Bracketed(started.commandLine.launcher->options.logDir) +
-                L", as listed below, and so make the service overwrite other files through "
-                L"links planted in it. Give --log-dir a folder that only administrators and the "
-                L"service's account may write (a missing one is made so), or take the write "
-                L"rights listed away (icacls can); or give --accept-writable-paths to go on all "
-                L"the same."};
-    }
+// What stops the write when broad groups may write what the service runs.
+static CheckProblem WritableFilesProblem(bool workingFolder) {
     return {L"broad groups of accounts, such as Everyone or Users, may replace or change the "
             L"files it would run or read, as listed below. Move whichever of the wrapper, the "
             L"launcher, the program, its environment file and the files its arguments name are "
@@ -179,6 +160,42 @@ static CheckProblem WritablePathsProblem(const ServiceConfig& started,
             std::wstring(workingFolder ? L", and give --working-dir such a folder" : L"") +
             L", or take the write rights listed away (icacls can); or give "
             L"--accept-writable-paths to go on all the same."};
+}
+
+// What stops the write when broad groups may write what the service runs, or
+// only its log folder or a folder above it, which run nothing but can be made
+// a trap.
+static CheckProblem WritablePathsProblem(const ServiceConfig& started,
+                                         const std::vector<AccessFinding>& findings) {
+    std::vector<AccessFinding> others;
+    bool workingFolder = false, logFolder = false;
+    for (const AccessFinding& finding : findings) {
+        if (!ConcernsLogFolder(finding.kind)) others.push_back(finding);
+        const bool warning = finding.level == FindingLevel::Warning;
+        const bool working = finding.kind == AuditedKind::WorkingFolder ||
+                             finding.kind == AuditedKind::WorkingFolderAbove;
+        workingFolder = workingFolder || (working && warning);
+        logFolder = logFolder || (finding.kind == AuditedKind::LogFolder && warning);
+    }
+    if (FindsWritablePaths(others)) return WritableFilesProblem(workingFolder);
+    // Only the log folder's findings are left, so the line has a launcher.
+    const std::wstring logDir = Bracketed(started.commandLine.launcher->options.logDir);
+    if (logFolder) {
+        return {L"broad groups of accounts, such as Everyone or Users, may write its log folder " +
+                logDir +
+                L", as listed below, and so make the service overwrite other files through "
+                L"links planted in it. Give --log-dir a folder that only administrators and the "
+                L"service's account may write (a missing one is made so), or take the write "
+                L"rights listed away (icacls can); or give --accept-writable-paths to go on all "
+                L"the same."};
+    }
+    // Only a folder above it: the log folder itself may not even be there yet.
+    return {L"broad groups of accounts, such as Everyone or Users, may rename a folder above "
+            L"its log folder " + logDir +
+            L", as listed below, and so put a folder or a link of their own in its place, which "
+            L"the service would write through. Give --log-dir a folder under ones that only "
+            L"administrators may change, or take the write rights listed away (icacls can); or "
+            L"give --accept-writable-paths to go on all the same."};
 }
 
 CheckProblem CheckBeforeWriting(const SetupCommand& command, const ServiceConfig& config,
