@@ -114,26 +114,30 @@ static std::uint32_t DeniedBefore(AuditedKind kind, const AccessList& list, std:
     return denied;
 }
 
-static std::wstring ObjectPhrase(AuditedKind kind, const std::wstring& object) {
-    const wchar_t* what = L"The service's registry key";
+std::wstring AuditedObjectText(AuditedKind kind, const std::wstring& object) {
+    const std::wstring named = Bracketed(object);
     switch (kind) {
-    case AuditedKind::File: what = L"The file"; break;
-    case AuditedKind::OwnFolder: what = L"The folder"; break;
-    case AuditedKind::FolderAbove: what = L"The folder"; break;
-    case AuditedKind::Service: what = L"The service"; break;
+    case AuditedKind::File: return L"the file " + named;
+    case AuditedKind::OwnFolder: return L"the folder " + named + L", which holds the file";
+    case AuditedKind::FolderAbove: return L"the folder " + named + L", on the file's path";
+    case AuditedKind::Service: return L"the service " + named;
     case AuditedKind::RegistryKey: break;
-    case AuditedKind::LogFolder: what = L"The log folder"; break;
-    case AuditedKind::WorkingFolder: what = L"The working folder"; break;
-    case AuditedKind::LogFolderAbove: what = L"The folder"; break;
-    case AuditedKind::WorkingFolderAbove: what = L"The folder"; break;
+    case AuditedKind::LogFolder: return L"the log folder " + named + L", which the service writes into";
+    case AuditedKind::WorkingFolder:
+        return L"the working folder " + named + L", which the program runs in";
+    case AuditedKind::LogFolderAbove: return L"the folder " + named + L", on the log folder's path";
+    case AuditedKind::WorkingFolderAbove:
+        return L"the folder " + named + L", on the working folder's path";
     }
-    std::wstring phrase = std::wstring(what) + L" " + Bracketed(object);
-    if (kind == AuditedKind::OwnFolder) phrase += L", which holds the file,";
-    if (kind == AuditedKind::FolderAbove) phrase += L", on the file's path,";
-    if (kind == AuditedKind::LogFolder) phrase += L", which the service writes into,";
-    if (kind == AuditedKind::WorkingFolder) phrase += L", which the program runs in,";
-    if (kind == AuditedKind::LogFolderAbove) phrase += L", on the log folder's path,";
-    if (kind == AuditedKind::WorkingFolderAbove) phrase += L", on the working folder's path,";
+    return L"the service's registry key " + named;
+}
+
+// The object as a finding's sentence begins with it: "The folder [C:\A],
+// which holds the file,".
+static std::wstring ObjectPhrase(AuditedKind kind, const std::wstring& object) {
+    std::wstring phrase = AuditedObjectText(kind, object);
+    phrase[0] = L'T';
+    if (phrase.back() != L']') phrase += L",";
     return phrase;
 }
 

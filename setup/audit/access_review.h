@@ -37,6 +37,9 @@ typedef std::wstring (*AccountNameFunction)(const std::wstring& sid);
 std::vector<AccessFinding> ReviewAccess(AuditedKind kind, const std::wstring& object,
                                         const AccessList& list, AccountNameFunction nameOf);
 
+// The object as findings name it: "the folder [C:\A], which holds the file".
+std::wstring AuditedObjectText(AuditedKind kind, const std::wstring& object);
+
 // The broad groups that may read a file's data, each as its name and why it
 // is broad ("Everyone (every account, guests included)"), once the deny
 // entries before their allow entries are taken off. A file without an

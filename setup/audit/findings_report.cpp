@@ -15,9 +15,7 @@ void AddRuleFindings(const std::vector<RuleFinding>& findings, CheckFindings& ch
 }
 
 static bool IsPathKind(AuditedKind kind) {
-    return kind == AuditedKind::File || kind == AuditedKind::OwnFolder ||
-           kind == AuditedKind::FolderAbove || ConcernsLogFolder(kind) ||
-           kind == AuditedKind::WorkingFolder || kind == AuditedKind::WorkingFolderAbove;
+    return kind != AuditedKind::Service && kind != AuditedKind::RegistryKey;
 }
 
 bool FindsWritablePaths(const std::vector<AccessFinding>& findings) {
@@ -25,26 +23,6 @@ bool FindsWritablePaths(const std::vector<AccessFinding>& findings) {
         if (finding.level == FindingLevel::Warning && IsPathKind(finding.kind)) return true;
     }
     return false;
-}
-
-static std::wstring ObjectLine(const AccessFinding& finding) {
-    const std::wstring object = L"[" + Printable(finding.object) + L"]";
-    switch (finding.kind) {
-    case AuditedKind::File: return L"the file " + object;
-    case AuditedKind::OwnFolder: return L"the folder " + object + L", which holds the file";
-    case AuditedKind::FolderAbove: return L"the folder " + object + L", on the file's path";
-    case AuditedKind::Service: return L"the service " + object;
-    case AuditedKind::RegistryKey: break;
-    case AuditedKind::LogFolder:
-        return L"the log folder " + object + L", which the service writes into";
-    case AuditedKind::WorkingFolder:
-        return L"the working folder " + object + L", which the program runs in";
-    case AuditedKind::LogFolderAbove:
-        return L"the folder " + object + L", on the log folder's path";
-    case AuditedKind::WorkingFolderAbove:
-        return L"the folder " + object + L", on the working folder's path";
-    }
-    return L"the service's registry key " + object;
 }
 
 // Said for the log folder alone when that is all a principal may write.
@@ -86,7 +64,7 @@ static std::wstring LevelText(const std::vector<AccessFinding>& findings, Findin
         for (std::size_t j = i; j < findings.size(); ++j) {
             const AccessFinding& same = findings[j];
             if (done[j] || !SameGroup(same, first)) continue;
-            text += L"  " + ObjectLine(same) + L": " + same.rightsText + L"\n";
+            text += L"  " + AuditedObjectText(same.kind, same.object) + L": " + same.rightsText + L"\n";
             done[j] = true;
         }
     }
