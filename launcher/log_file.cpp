@@ -341,7 +341,7 @@ void WriteMarkedLine(const std::string& text) {
     FollowTheName();
     ReportLoss();  // before the line is made: it may end the line the file ended in
     const std::string time = Now();
-    WriteLogText(MarkedLine(time, text, g_log.state.atLineStart), /*program=*/false, time + " launcher: ");
+    WriteLogText(MarkedLine(time, text, g_log.state.atLineStart), /*program=*/false, MarkedPrefix(time));
     g_log.frame.midLine = false;  // the program's next bytes begin a line of their own
 }
 

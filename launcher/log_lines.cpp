@@ -13,6 +13,10 @@ std::string LinePrefix(const std::string& time, OutputStream stream) {
     return time + (stream == OutputStream::kOut ? " out: " : " err: ");
 }
 
+std::string MarkedPrefix(const std::string& time) {
+    return time + " launcher: ";
+}
+
 std::string FrameChunk(FrameState& state, OutputStream stream, const std::string& chunk,
                        const std::string& time) {
     std::string framed;
@@ -61,7 +65,7 @@ static std::string Visible(const std::string& text) {
 }
 
 std::string MarkedLine(const std::string& time, const std::string& text, bool atLineStart) {
-    return (atLineStart ? "" : "\n") + time + " launcher: " + Visible(text) + "\n";
+    return (atLineStart ? "" : "\n") + MarkedPrefix(time) + Visible(text) + "\n";
 }
 
 void CountLoss(LossCount& loss, unsigned long long bytes, unsigned long error) {

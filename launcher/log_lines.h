@@ -22,6 +22,9 @@ struct FrameState {
 // What each line of the program begins with: "<time> out: " or "<time> err: ".
 std::string LinePrefix(const std::string& time, OutputStream stream);
 
+// What each of the launcher's own lines begins with: "<time> launcher: ".
+std::string MarkedPrefix(const std::string& time);
+
 // The bytes of one read, each line prefixed with the time and its stream.
 // A partial line is passed on at once; the next read of the same stream
 // continues it without a prefix, while the other stream's read first ends
